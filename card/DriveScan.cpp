@@ -1,0 +1,52 @@
+#include "card/DriveScan.h"
+
+#include "ui/Errors.h"
+
+namespace scaleboot {
+namespace {
+
+// Fetches the list into `buffer`, growing it while the system reports that it needs more room (a drive may be
+// added between two calls). Returns the length of the list without the final NUL.
+std::uint32_t FetchDriveStrings(platform::DriveSource& source, std::vector<char>& buffer) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::uint32_t length = source.LogicalDriveStrings(buffer);
+    if (length <= buffer.size()) return length;
+    buffer.assign(length, '\0');
+  }
+  return 0;  // the list kept growing faster than it could be read: treat it as unreadable
+}
+
+}  // namespace
+
+std::optional<DriveListUpdate> RescanDrives(platform::DriveSource& source,
+                                            std::int32_t& lastDriveStringsLength, std::uint8_t corruptCount) {
+  std::vector<char> buffer(kDriveStringsBufferLength, '\0');
+  const std::uint32_t length = FetchDriveStrings(source, buffer);
+  if (length > static_cast<std::uint32_t>(INT32_MAX)) throw OverflowError();
+  // A length equal to the buffer size would leave no room for the final NUL: the system never reports one,
+  // and the split below never reads past `length` anyway.
+  if (length > buffer.size()) throw RangeError();
+  if (static_cast<std::int32_t>(length) == lastDriveStringsLength) return std::nullopt;
+  lastDriveStringsLength = static_cast<std::int32_t>(length);
+
+  std::vector<std::string> roots(1);
+  for (std::uint32_t i = 0; i < length; ++i) {
+    if (buffer[i] == '\0') {
+      roots.emplace_back();
+    } else {
+      roots.back() += buffer[i];
+    }
+  }
+  roots.pop_back();  // the slot after the last NUL holds nothing
+
+  DriveListUpdate update;
+  for (const std::string& root : roots) {
+    if (root == "A:\\" || root == "B:\\") continue;
+    if (source.DriveType(root) == platform::kDriveRemovable) update.drives.push_back(root);
+  }
+  if (!update.drives.empty()) update.selectedIndex = 0;
+  update.writeEnabled = !update.drives.empty() && corruptCount == 0;
+  return update;
+}
+
+}  // namespace scaleboot

@@ -1,0 +1,28 @@
+// The drive list: refilled with the removable drives whenever the length of the system's drive-root list
+// changes.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace scaleboot {
+
+// What a rescan tells the window to show. Absent when the list length is unchanged: the list, its selection
+// and the write button then stay exactly as they are.
+struct DriveListUpdate {
+  std::vector<std::string> drives;  // removable drive roots, in the system's order
+  int selectedIndex = -1;           // 0 when any drive is listed, otherwise -1
+  bool writeEnabled = false;        // a drive is listed and every image passed the start-up test
+};
+
+inline constexpr std::uint32_t kDriveStringsBufferLength = 100;
+
+// Reads the drive-root list; a list longer than the buffer is fetched again into a buffer of the size the
+// system asks for. Updates `lastDriveStringsLength`.
+std::optional<DriveListUpdate> RescanDrives(platform::DriveSource& source,
+                                            std::int32_t& lastDriveStringsLength, std::uint8_t corruptCount);
+
+}  // namespace scaleboot

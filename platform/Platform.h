@@ -1,0 +1,71 @@
+// The operating-system services the core needs. Each build supplies implementations in platform/<os>/;
+// tests supply fakes. Text is UTF-8 throughout.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace scaleboot::platform {
+
+inline constexpr unsigned kDriveRemovable = 2;
+
+// The list of drive roots ("E:\" on Windows, a mount point ending in "/" on Linux), each followed by one NUL.
+class DriveSource {
+ public:
+  virtual ~DriveSource() = default;
+  // Copies the list and its final terminating NUL into `buffer` when it fits and returns its length without
+  // that final NUL. When it does not fit, leaves `buffer` alone and returns the size needed, final NUL
+  // included (so a result above buffer.size() means "too small"). Returns 0 on failure.
+  virtual std::uint32_t LogicalDriveStrings(std::span<char> buffer) = 0;
+  // The drive type of a root; kDriveRemovable (2) marks a removable drive.
+  virtual unsigned DriveType(const std::string& root) = 0;
+};
+
+// Files of single bytes, one operating-system call per byte. Every status is 0 on success or the Windows
+// error code naming the failure (Linux maps errno to it); kShortTransfer when a call transferred no byte.
+class ByteFileSystem {
+ public:
+  using Handle = std::intptr_t;
+  static constexpr int kShortTransfer = -1;
+
+  virtual ~ByteFileSystem() = default;
+  // Create the file, or truncate an existing one, for reading and writing.
+  virtual int Create(const std::string& path, Handle& handle) = 0;
+  // Open an existing file, asking for reading and writing.
+  virtual int Open(const std::string& path, Handle& handle) = 0;
+  virtual int WriteByte(Handle handle, std::uint8_t byte) = 0;
+  virtual int ReadByte(Handle handle, std::uint8_t& byte) = 0;
+  // Closes the handle; a file that was written is first put on the medium. Any non-zero status is a failure.
+  virtual int Close(Handle handle) = 0;
+  // Deletes the file; the outcome is not reported.
+  virtual void Delete(const std::string& path) = 0;
+};
+
+// Saving a help document next to the program and handing it to the desktop.
+class DocumentHost {
+ public:
+  enum class SaveStatus { Saved, CannotCreate, ShortWrite };
+  struct SaveResult {
+    SaveStatus status = SaveStatus::Saved;
+    std::string systemMessage;  // the system's description of a failure to create, as the system words it
+  };
+
+  virtual ~DocumentHost() = default;
+  // A raw data resource of the program by name, or nothing when there is none.
+  virtual std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) = 0;
+  // The folder of the program's executable, ending in its path separator.
+  virtual std::string ProgramFolder() = 0;
+  // Creates or replaces `path`, held exclusively while it is written, and writes `bytes` to it.
+  virtual SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
+  // Asks the desktop to open the file with its default viewer; failures are silent.
+  virtual void ShellOpen(const std::string& path) = 0;
+};
+
+// The more significant half of the program's own file version, or nothing when it cannot be read.
+std::optional<std::uint32_t> ReadOwnFileVersion();
+// Full path of the program's executable file.
+std::string OwnExecutablePath();
+
+}  // namespace scaleboot::platform

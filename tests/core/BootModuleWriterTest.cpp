@@ -1,0 +1,232 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "FakeFileSystem.h"
+#include "card/BootModuleWriter.h"
+#include "ui/Errors.h"
+#include "ui/Gauge.h"
+
+namespace scaleboot {
+namespace {
+
+using testing::FakeFileSystem;
+using Op = FakeFileSystem::Op;
+
+// Records what the writer does to the window; the gauge follows the same redraw rule as the real bar.
+class RecordingView : public WriterView {
+ public:
+  GaugeModel gauge;
+  std::vector<bool> enabledHistory;
+  std::vector<MessageBoxSpec> boxes;
+  int redraws = 0;
+  int redrawsAtHalf = -1;
+  int positionAtHalfRedraw = -1;
+
+  void SetWriteEnabled(bool enabled) override { enabledHistory.push_back(enabled); }
+  void SetGaugeRange(int minimum, int maximum) override {
+    redraws += gauge.SetMinimum(minimum);
+    redraws += gauge.SetMaximum(maximum);
+  }
+  void SetGaugePosition(int position) override { redraws += gauge.SetPosition(position); }
+  void AddGaugeProgress(int delta) override {
+    if (gauge.AddProgress(delta)) {
+      ++redraws;
+      if (gauge.PercentDone() == 50) {
+        redrawsAtHalf = redraws;
+        positionAtHalfRedraw = gauge.position();
+      }
+    }
+  }
+  void ShowBox(const MessageBoxSpec& box) override { boxes.push_back(box); }
+};
+
+const std::string kRoot = "E:\\";
+const char* const kNames[] = {"32yk2368.bin", "32yk936.bin", "yk2368.bin", "yk936.bin"};
+
+struct Writer : ::testing::Test {
+  FakeFileSystem fs;
+  RecordingView view;
+  const ImageTable& images = FirmwareImages();
+
+  void Run(LanguageIndex language = kEnglish) { WriteBootModule(kRoot, images, fs, language, view); }
+  std::string Path(int i) const { return kRoot + kNames[i]; }
+  std::vector<std::pair<Op, std::string>> CallList() const {
+    std::vector<std::pair<Op, std::string>> out;
+    for (const auto& c : fs.calls) out.emplace_back(c.op, c.path);
+    return out;
+  }
+};
+
+TEST_F(Writer, FullRunWritesExactCopiesReadsThemBackAndReportsSuccess) {
+  Run();
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(fs.files.count(Path(i)));
+    const auto& bytes = fs.files[Path(i)];
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), images[i].bytes.begin(), images[i].bytes.end()))
+        << Path(i);
+  }
+  EXPECT_EQ(fs.files[Path(0)].size(), 422916u);
+  EXPECT_EQ(fs.files[Path(1)].size(), 15750u);
+  EXPECT_EQ(fs.writes, 877332u);
+  EXPECT_EQ(fs.reads, 877332u);
+  EXPECT_EQ(fs.deletes, 0u);
+  EXPECT_THAT(view.enabledHistory, ::testing::ElementsAre(false, true));
+  EXPECT_EQ(view.gauge.maximum(), 1754664);
+  EXPECT_EQ(view.gauge.position(), 0);
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0], (MessageBoxSpec{"Module creation completed successfully", "Creation completed",
+                                           BoxIcon::Information}));
+}
+
+TEST_F(Writer, OperationsRunInTableOrderWritePhaseThenVerifyPhase) {
+  Run();
+  std::vector<std::pair<Op, std::string>> expected;
+  for (Op phase : {Op::Create, Op::Open}) {
+    for (int i = 0; i < 4; ++i) {
+      expected.emplace_back(phase, Path(i));
+      expected.emplace_back(phase == Op::Create ? Op::Write : Op::Read, Path(i));
+      expected.emplace_back(Op::Close, Path(i));
+    }
+  }
+  EXPECT_EQ(CallList(), expected);
+}
+
+TEST_F(Writer, GaugeFillsToHalfInTheWritePhaseAndToTheEndInTheVerifyPhase) {
+  int positionAtFirstOpen = -1;
+  int positionAtLastClose = -1;
+  fs.fault = [&](Op op, const std::string& path, std::size_t) {
+    if (op == Op::Open && path == Path(0)) positionAtFirstOpen = view.gauge.position();
+    if (op == Op::Close && path == Path(3) && positionAtFirstOpen >= 0)
+      positionAtLastClose = view.gauge.position();
+    return 0;
+  };
+  Run();
+  EXPECT_EQ(positionAtFirstOpen, 877332);
+  EXPECT_EQ(positionAtLastClose, 1754664);
+  EXPECT_EQ(view.positionAtHalfRedraw, 877332);
+  // 1 for the range, 50 per phase, 1 for the return to empty.
+  EXPECT_EQ(view.redrawsAtHalf, 51);
+  EXPECT_EQ(view.redraws, 102);
+}
+
+TEST_F(Writer, ResultBoxFollowsTheLanguage) {
+  Run(kRussian);
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, "Запись загрузочного модуля на карту завершена успешно");
+  EXPECT_EQ(view.boxes[0].caption, "Запись завершена");
+}
+
+TEST_F(Writer, LongerExistingFilesAreCutToTheImageLength) {
+  for (int i = 0; i < 4; ++i) fs.files[Path(i)] = std::vector<std::uint8_t>(500000, 0xAA);
+  Run();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(fs.files[Path(i)].size(), images[i].length);
+  EXPECT_EQ(view.boxes.at(0).icon, BoxIcon::Information);
+}
+
+TEST_F(Writer, AMismatchInAnyFileDeletesAllFourAndReportsFailure) {
+  for (int bad = 0; bad < 4; ++bad) {
+    for (LanguageIndex language : {kEnglish, kRussian}) {
+      FakeFileSystem files;
+      RecordingView v;
+      files.afterWrite = [&](const std::string& path, std::vector<std::uint8_t>& data) {
+        if (path == Path(bad)) data[data.size() / 2] ^= 0x10;
+      };
+      WriteBootModule(kRoot, images, files, language, v);
+      EXPECT_TRUE(files.files.empty()) << "file " << bad;
+      std::vector<std::string> deleted;
+      for (const auto& c : files.calls) {
+        if (c.op == Op::Delete) deleted.push_back(c.path);
+      }
+      EXPECT_THAT(deleted, ::testing::ElementsAre(Path(0), Path(1), Path(2), Path(3)));
+      EXPECT_EQ(files.reads, 877332u) << "the verify phase runs to the end";
+      ASSERT_EQ(v.boxes.size(), 1u);
+      const std::string text(Text(language, Msg::WriteFailedText));
+      EXPECT_EQ(v.boxes[0], (MessageBoxSpec{text, text, BoxIcon::Error}));
+      EXPECT_EQ(v.gauge.position(), 0);
+      EXPECT_THAT(v.enabledHistory, ::testing::ElementsAre(false, true));
+    }
+  }
+}
+
+TEST_F(Writer, FailingDeletionsAreIgnored) {
+  fs.afterWrite = [](const std::string&, std::vector<std::uint8_t>& data) { data[0] ^= 1; };
+  fs.fault = [](Op op, const std::string&, std::size_t) { return op == Op::Delete ? 5 : 0; };
+  EXPECT_NO_THROW(Run());
+  EXPECT_EQ(fs.deletes, 4u);
+  EXPECT_EQ(view.boxes.at(0).text, "Module creation completed with errors!");
+}
+
+struct Injection {
+  Op op;
+  int file;           // 0..3
+  std::size_t index;  // byte index for Write/Read; SIZE_MAX means the file's last byte
+  int status;         // what the file layer returns
+  const char* text;   // the error box text
+};
+
+TEST_F(Writer, AnInjectedErrorEndsTheRunWithItsTextAndTouchesNothingLater) {
+  const Injection cases[] = {
+      {Op::Create, 0, 0, 5, "File access denied."},
+      {Op::Create, 2, 0, 3, "Invalid filename."},
+      {Op::Write, 1, 0, 19, "I/O error 19."},
+      {Op::Write, 0, 211458, 112, "I/O error 112."},
+      {Op::Write, 3, SIZE_MAX, FakeFileSystem::kShortTransfer, "Disk full."},
+      {Op::Close, 1, 0, 1117, "I/O error 1."},
+      {Op::Open, 0, 0, 2, "File not found."},
+      {Op::Open, 3, 0, 21, "I/O error 21."},
+      {Op::Read, 2, 0, 4, "Too many open files."},
+      {Op::Read, 1, 7000, 1117, "I/O error 1117."},
+      {Op::Read, 3, SIZE_MAX, FakeFileSystem::kShortTransfer, "Read beyond end of file."},
+      {Op::Read, 0, 5, FakeFileSystem::kShortTransfer, "Read beyond end of file."},
+  };
+  for (const Injection& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " at file " + std::to_string(c.file));
+    FakeFileSystem files;
+    RecordingView v;
+    const std::string target = Path(c.file);
+    const std::size_t last = images[c.file].length - 1;
+    bool verifying = false;
+    bool fired = false;
+    int gaugeAtFault = -1;
+    std::size_t callsAtFault = 0;
+    files.fault = [&](Op op, const std::string& path, std::size_t index) {
+      if (op == Op::Open) verifying = true;
+      if (fired) {
+        // Only the closing of the file that failed may follow the error.
+        EXPECT_EQ(op, Op::Close);
+        EXPECT_EQ(path, target);
+        return 0;
+      }
+      const bool closeInRightPhase = op != Op::Close || verifying == (c.op == Op::Read || c.op == Op::Open);
+      if (op == c.op && path == target && closeInRightPhase &&
+          ((op != Op::Write && op != Op::Read) || index == (c.index == SIZE_MAX ? last : c.index))) {
+        fired = true;
+        gaugeAtFault = v.gauge.position();
+        callsAtFault = files.calls.size();
+        return c.status;
+      }
+      return 0;
+    };
+    try {
+      WriteBootModule(kRoot, images, files, kEnglish, v);
+      ADD_FAILURE() << "no error raised";
+    } catch (const IoError& e) {
+      EXPECT_EQ(ErrorBoxText(e.what()), c.text);
+    }
+    EXPECT_TRUE(fired);
+    EXPECT_TRUE(v.boxes.empty());
+    EXPECT_EQ(files.deletes, 0u);
+    EXPECT_THAT(v.enabledHistory, ::testing::ElementsAre(false)) << "the button stays disabled";
+    EXPECT_EQ(v.gauge.position(), gaugeAtFault) << "the gauge keeps its position";
+    EXPECT_TRUE(files.open.empty()) << "a file left open by the error is closed";
+    EXPECT_LE(files.calls.size(), callsAtFault + 1);
+  }
+}
+
+TEST_F(Writer, GaugeMaximumIsTwiceTheImageBytes) {
+  EXPECT_EQ(GaugeMaximumFor(images), 1754664);
+  EXPECT_EQ(GaugeMaximumFor({}), 0);
+}
+
+}  // namespace
+}  // namespace scaleboot

@@ -1,0 +1,64 @@
+// Writes the four placeholder firmware images into a folder (resources/firmware by default): deterministic
+// pseudo-random payloads of the real lengths, each ending in the little-endian sum of its payload bytes. The
+// real firmware of the scales is not part of this repository; a maintainer drops it in with
+// -DSCALEBOOT_FIRMWARE_DIR=... instead.
+//
+//   make_placeholder_firmware [OUTPUT_FOLDER]
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Placeholder {
+  const char* fileName;
+  std::uint32_t length;
+  const char* label;
+};
+
+constexpr Placeholder kImages[] = {
+    {"32yk2368.bin", 422916, "P32xx35"},
+    {"32yk936.bin", 15750, "P3218xx"},
+    {"yk2368.bin", 422916, "P28xx35"},
+    {"yk936.bin", 15750, "P2829xx"},
+};
+
+std::vector<std::uint8_t> MakeImage(const Placeholder& image) {
+  std::vector<std::uint8_t> bytes(image.length);
+  const std::string header = std::string("SCALEBOOT PLACEHOLDER FIRMWARE ") + image.fileName + " " +
+                             image.label + " - NOT FOR SCALES\n";
+  // xorshift32 seeded from the file name, so every image differs and every run gives the same bytes.
+  std::uint32_t state = 2166136261u;
+  for (const char* p = image.fileName; *p; ++p) state = (state ^ static_cast<std::uint8_t>(*p)) * 16777619u;
+  const std::uint32_t payload = image.length - 4;
+  std::uint64_t sum = 0;
+  for (std::uint32_t i = 0; i < payload; ++i) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    bytes[i] = i < header.size() ? static_cast<std::uint8_t>(header[i]) : static_cast<std::uint8_t>(state);
+    sum += bytes[i];
+  }
+  for (int k = 0; k < 4; ++k) bytes[payload + k] = static_cast<std::uint8_t>(sum >> (8 * k));
+  return bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string folder = argc > 1 ? argv[1] : "resources/firmware";
+  for (const Placeholder& image : kImages) {
+    const std::string path = folder + "/" + image.fileName;
+    const auto bytes = MakeImage(image);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+      return 1;
+    }
+    std::printf("%s: %u bytes\n", path.c_str(), image.length);
+  }
+  return 0;
+}

@@ -1,0 +1,39 @@
+#include "ui/Documents.h"
+
+#include "ui/Errors.h"
+
+namespace scaleboot {
+
+DocumentChoice ManualDocument(LanguageIndex language) {
+  if (language == kRussian) return {"Instruction", "Instruction.pdf"};
+  return {"Instruction_eng", "Instruction_eng.pdf"};
+}
+
+DocumentChoice ChangesDocument() {
+  return {"Changes", "Changes.pdf"};
+}
+
+std::string TrimSystemMessage(std::string_view message) {
+  while (!message.empty() && (static_cast<unsigned char>(message.back()) <= 0x20 || message.back() == '.')) {
+    message.remove_suffix(1);
+  }
+  return std::string(message);
+}
+
+void OpenDocument(const DocumentChoice& document, platform::DocumentHost& host) {
+  const auto bytes = host.FindResource(document.resourceName);
+  if (!bytes) throw RaisedError("Resource " + std::string(document.resourceName) + " not found");
+  const std::string path = host.ProgramFolder() + std::string(document.fileName);
+  const auto saved = host.SaveFile(path, *bytes);
+  switch (saved.status) {
+    case platform::DocumentHost::SaveStatus::Saved:
+      break;
+    case platform::DocumentHost::SaveStatus::CannotCreate:
+      throw RaisedError("Cannot create file \"" + path + "\". " + TrimSystemMessage(saved.systemMessage));
+    case platform::DocumentHost::SaveStatus::ShortWrite:
+      throw RaisedError("Stream write error");
+  }
+  host.ShellOpen(path);
+}
+
+}  // namespace scaleboot

@@ -1,0 +1,32 @@
+// The language-dependent texts of the main window, as the language switch puts them on it.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ui/MessageTable.h"
+
+namespace scaleboot {
+
+// Major and minor number of the file version as "major.minor". `fileVersionHigh` is the more significant half
+// of the file version (major in the upper 16 bits); without one the text is "65535.65535".
+std::string FormatProgramVersion(std::optional<std::uint32_t> fileVersionHigh);
+
+struct WindowTexts {
+  std::string caption;  // window caption, also the application title
+  std::string label;    // Label1
+  std::string button;   // Button1
+  std::string versionsHint;
+  std::string manualHint;   // two lines, CR LF between them
+  std::string changesHint;  // two lines, CR LF between them
+};
+
+WindowTexts ComposeWindowTexts(LanguageIndex language, std::string_view versionText);
+
+// Left edge of the drive list: ten pixels right of the label's text.
+inline constexpr int kDriveListGap = 10;
+inline int DriveListLeft(int labelLeft, int labelWidth) {
+  return labelLeft + labelWidth + kDriveListGap;
+}
+
+}  // namespace scaleboot
