@@ -1,0 +1,59 @@
+// The Linux implementations of the services the core needs.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace scaleboot::platform {
+
+// The drive-root list of Linux: the mount points of mounted block-device file systems, each ending in "/" and
+// followed by one NUL, in mount-table order. A mount is removable when its whole-disk block device has
+// removable = 1 in sysfs, or is an SD card on an MMC host. Both roots are parameters so that tests can point
+// them at fixtures.
+class MountDriveSource : public DriveSource {
+ public:
+  explicit MountDriveSource(std::string mountInfoPath = "/proc/self/mountinfo", std::string sysRoot = "/sys");
+  std::uint32_t LogicalDriveStrings(std::span<char> buffer) override;
+  unsigned DriveType(const std::string& root) override;
+
+ private:
+  std::string mountInfoPath_;
+  std::string sysRoot_;
+};
+
+// The Windows error code that names the same condition as errno `error`.
+int WindowsCodeForErrno(int error);
+
+// One POSIX call per byte; card files are never followed through symbolic links, written files are synced to
+// the medium before they are closed and their cached pages dropped, so the read-back reads the card.
+class PosixByteFileSystem : public ByteFileSystem {
+ public:
+  int Create(const std::string& path, Handle& handle) override;
+  int Open(const std::string& path, Handle& handle) override;
+  int WriteByte(Handle handle, std::uint8_t byte) override;
+  int ReadByte(Handle handle, std::uint8_t& byte) override;
+  int Close(Handle handle) override;
+  void Delete(const std::string& path) override;
+};
+
+// Documents embedded in the program, saved into `programFolder` and handed to `opener` (the desktop's
+// default handler, supplied by the front end).
+class LinuxDocumentHost : public DocumentHost {
+ public:
+  using Opener = std::function<void(const std::string& path)>;
+  LinuxDocumentHost(std::string programFolder, Opener opener);
+  std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) override;
+  std::string ProgramFolder() override;
+  SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  void ShellOpen(const std::string& path) override;
+
+ private:
+  std::string programFolder_;
+  Opener opener_;
+};
+
+// The folder of the running executable, ending in "/".
+std::string OwnProgramFolder();
+
+}  // namespace scaleboot::platform

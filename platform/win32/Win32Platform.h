@@ -1,0 +1,49 @@
+// The Windows implementations of the services the core needs. Text crosses this boundary as UTF-8 and is
+// handed to the wide-character API.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace scaleboot::platform {
+
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view wide);
+
+// GetLogicalDriveStringsW / GetDriveTypeW.
+class Win32DriveSource : public DriveSource {
+ public:
+  std::uint32_t LogicalDriveStrings(std::span<char> buffer) override;
+  unsigned DriveType(const std::string& root) override;
+};
+
+// CreateFileW with read and write access and shared reading and writing; one ReadFile or WriteFile per byte;
+// FlushFileBuffers before a written file is closed. Card file names that are reparse points are refused (5).
+class Win32ByteFileSystem : public ByteFileSystem {
+ public:
+  int Create(const std::string& path, Handle& handle) override;
+  int Open(const std::string& path, Handle& handle) override;
+  int WriteByte(Handle handle, std::uint8_t byte) override;
+  int ReadByte(Handle handle, std::uint8_t& byte) override;
+  int Close(Handle handle) override;
+  void Delete(const std::string& path) override;
+};
+
+// RCDATA resources of the program, saved next to its executable and opened with ShellExecuteW("open").
+class Win32DocumentHost : public DocumentHost {
+ public:
+  explicit Win32DocumentHost(HWND owner = nullptr) : owner_(owner) {}
+  void SetOwner(HWND owner) { owner_ = owner; }
+  std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) override;
+  std::string ProgramFolder() override;
+  SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) override;
+  void ShellOpen(const std::string& path) override;
+
+ private:
+  HWND owner_;
+};
+
+}  // namespace scaleboot::platform
