@@ -1,6 +1,7 @@
 // The Linux implementations of the services the core needs.
 #pragma once
 #include <functional>
+#include <set>
 #include <string>
 
 #include "platform/Platform.h"
@@ -8,9 +9,11 @@
 namespace scaleboot::platform {
 
 // The drive-root list of Linux: the mount points of mounted block-device file systems, each ending in "/" and
-// followed by one NUL, in mount-table order. A mount is removable when its whole-disk block device has
-// removable = 1 in sysfs, or is an SD card on an MMC host. Both roots are parameters so that tests can point
-// them at fixtures.
+// followed by one NUL, in mount-table order. Only whole file systems count (a bind mount of a folder is no
+// card root), on devices listed under <sysRoot>/dev/block, and not covered by a later mount on the same
+// folder. A mount is removable (type 2) when its whole-disk block device has removable = 1 in sysfs, or is an
+// SD card on an MMC host; other listed roots are type 3, and anything else 1. Both roots are parameters so
+// that tests can point them at fixtures.
 class MountDriveSource : public DriveSource {
  public:
   explicit MountDriveSource(std::string mountInfoPath = "/proc/self/mountinfo", std::string sysRoot = "/sys");
@@ -35,6 +38,9 @@ class PosixByteFileSystem : public ByteFileSystem {
   int ReadByte(Handle handle, std::uint8_t& byte) override;
   int Close(Handle handle) override;
   void Delete(const std::string& path) override;
+
+ private:
+  std::set<Handle> created_;  // handles of files opened by Create, synced to the medium when closed
 };
 
 // Documents embedded in the program, saved into `programFolder` and handed to `opener` (the desktop's

@@ -1,0 +1,90 @@
+// Help documents on Linux: embedded in the program, saved next to it and handed to the desktop.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Embedded.h"
+#include "platform/linux/LinuxPlatform.h"
+
+namespace scaleboot::platform {
+namespace {
+
+DocumentHost::SaveResult CannotCreate(int error) {
+  return {DocumentHost::SaveStatus::CannotCreate, std::strerror(error)};
+}
+
+}  // namespace
+
+LinuxDocumentHost::LinuxDocumentHost(std::string programFolder, Opener opener)
+    : programFolder_(std::move(programFolder)), opener_(std::move(opener)) {}
+
+std::optional<std::span<const std::uint8_t>> LinuxDocumentHost::FindResource(std::string_view name) {
+  for (const EmbeddedFile& file : EmbeddedDocuments()) {
+    if (file.name == name) return file.bytes();
+  }
+  return std::nullopt;
+}
+
+std::string LinuxDocumentHost::ProgramFolder() {
+  return programFolder_;
+}
+
+DocumentHost::SaveResult LinuxDocumentHost::SaveFile(const std::string& path,
+                                                     std::span<const std::uint8_t> bytes) {
+  // Not truncated at open: the file is emptied only once this program holds it exclusively, so a copy that
+  // another process holds locked is left whole and reported as impossible to create.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd < 0) return CannotCreate(errno);
+  const auto fail = [fd](int error) {
+    ::close(fd);
+    return CannotCreate(error);
+  };
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return fail(errno);
+  // A FIFO or a device under the document's name would block the write or feed the document to hardware.
+  if (!S_ISREG(st.st_mode)) return fail(EPERM);
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) return fail(errno);
+  }
+  if (::ftruncate(fd, 0) != 0) return fail(errno);
+
+  std::size_t done = 0;
+  bool complete = true;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      complete = false;
+      break;
+    }
+  }
+  // The partly written file is closed and left where it is.
+  if (::close(fd) != 0 && errno != EINTR) complete = false;
+  if (!complete) return {SaveStatus::ShortWrite, {}};
+  return {};
+}
+
+void LinuxDocumentHost::ShellOpen(const std::string& path) {
+  if (!opener_) return;
+  try {
+    opener_(path);
+  } catch (...) {
+    // The desktop's failure to open the document is silent.
+  }
+}
+
+std::string OwnProgramFolder() {
+  const std::string exe = OwnExecutablePath();
+  const auto slash = exe.rfind('/');
+  if (slash == std::string::npos) return {};
+  return exe.substr(0, slash + 1);
+}
+
+}  // namespace scaleboot::platform

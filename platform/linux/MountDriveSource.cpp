@@ -1,0 +1,151 @@
+// The drive-root list of Linux, read from the mount table with libmount and classified through sysfs.
+#include <libmount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/linux/LinuxPlatform.h"
+
+namespace scaleboot::platform {
+namespace {
+
+struct TableDeleter {
+  void operator()(libmnt_table* table) const { mnt_unref_table(table); }
+};
+struct IterDeleter {
+  void operator()(libmnt_iter* iter) const { mnt_free_iter(iter); }
+};
+
+// A line of the mount table that cannot be parsed is skipped; the rest of the table still counts.
+int SkipUnparsableLine(libmnt_table*, const char*, int) {
+  return 1;
+}
+
+struct MountEntry {
+  int id = 0;
+  int parentId = 0;
+  std::string target;
+  std::string fsRoot;  // the folder of the file system that is mounted, "/" for the whole file system
+  dev_t device = 0;
+};
+
+std::optional<std::vector<MountEntry>> ReadMountTable(const std::string& mountInfoPath) {
+  std::unique_ptr<libmnt_table, TableDeleter> table(mnt_new_table());
+  if (!table) return std::nullopt;
+  mnt_table_set_parser_errcb(table.get(), SkipUnparsableLine);
+  if (mnt_table_parse_file(table.get(), mountInfoPath.c_str()) != 0) return std::nullopt;
+  std::unique_ptr<libmnt_iter, IterDeleter> iter(mnt_new_iter(MNT_ITER_FORWARD));
+  if (!iter) return std::nullopt;
+
+  std::vector<MountEntry> entries;
+  libmnt_fs* fs = nullptr;
+  while (mnt_table_next_fs(table.get(), iter.get(), &fs) == 0) {
+    const char* target = mnt_fs_get_target(fs);
+    const char* root = mnt_fs_get_root(fs);
+    if (target == nullptr || *target == '\0') continue;
+    entries.push_back({mnt_fs_get_id(fs), mnt_fs_get_parent_id(fs), target, root != nullptr ? root : "",
+                       mnt_fs_get_devno(fs)});
+  }
+  return entries;
+}
+
+// sysfs folder of a block device: <sysRoot>/dev/block/<major>:<minor>.
+std::string BlockDeviceFolder(const std::string& sysRoot, dev_t device) {
+  return sysRoot + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string FirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.pop_back();
+  return line;
+}
+
+std::string BaseName(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return {};
+  std::string resolved(real);
+  std::free(real);
+  const auto slash = resolved.rfind('/');
+  return slash == std::string::npos ? resolved : resolved.substr(slash + 1);
+}
+
+// The mount point as a root that a file name can follow directly.
+std::string RootOf(const std::string& target) {
+  return target.back() == '/' ? target : target + "/";
+}
+
+// Mounts that can hold a card: a whole file system (not a bind mount of one of its folders) on a real block
+// device (tmpfs, proc, overlay and the like have anonymous devices that sysfs does not list), and not covered
+// by a later mount on the same mount point. Mount-table order is kept.
+std::vector<MountEntry> CardCandidates(const std::vector<MountEntry>& entries, const std::string& sysRoot) {
+  std::vector<MountEntry> result;
+  for (const MountEntry& entry : entries) {
+    if (entry.fsRoot != "/") continue;
+    if (!Exists(BlockDeviceFolder(sysRoot, entry.device))) continue;
+    const bool covered = std::any_of(entries.begin(), entries.end(), [&](const MountEntry& other) {
+      return other.parentId == entry.id && other.id != entry.id && other.target == entry.target;
+    });
+    if (covered) continue;
+    result.push_back(entry);
+  }
+  return result;
+}
+
+bool IsRemovableDevice(const std::string& sysRoot, dev_t device) {
+  const std::string folder = BlockDeviceFolder(sysRoot, device);
+  // A partition's folder lies inside the folder of its whole disk, which carries the removable flag.
+  const std::string disk = Exists(folder + "/partition") ? folder + "/.." : folder;
+  if (FirstLine(disk + "/removable") == "1") return true;
+  // SD cards on an MMC host report removable = 0; the card type tells them from soldered eMMC.
+  return BaseName(disk).starts_with("mmcblk") && FirstLine(disk + "/device/type") == "SD";
+}
+
+}  // namespace
+
+MountDriveSource::MountDriveSource(std::string mountInfoPath, std::string sysRoot)
+    : mountInfoPath_(std::move(mountInfoPath)), sysRoot_(std::move(sysRoot)) {}
+
+std::uint32_t MountDriveSource::LogicalDriveStrings(std::span<char> buffer) {
+  const auto entries = ReadMountTable(mountInfoPath_);
+  if (!entries) return 0;
+  std::string list;
+  for (const MountEntry& entry : CardCandidates(*entries, sysRoot_)) {
+    list += RootOf(entry.target);
+    list.push_back('\0');
+  }
+  if (list.size() >= std::numeric_limits<std::uint32_t>::max()) return 0;
+  const auto length = static_cast<std::uint32_t>(list.size());
+  if (list.size() + 1 > buffer.size()) return length + 1;
+  std::memcpy(buffer.data(), list.data(), list.size());
+  buffer[list.size()] = '\0';
+  return length;
+}
+
+unsigned MountDriveSource::DriveType(const std::string& root) {
+  constexpr unsigned kNoRootDir = 1;
+  constexpr unsigned kFixed = 3;
+  const auto entries = ReadMountTable(mountInfoPath_);
+  if (!entries) return kNoRootDir;
+  for (const MountEntry& entry : CardCandidates(*entries, sysRoot_)) {
+    if (RootOf(entry.target) != root) continue;
+    return IsRemovableDevice(sysRoot_, entry.device) ? kDriveRemovable : kFixed;
+  }
+  return kNoRootDir;
+}
+
+}  // namespace scaleboot::platform

@@ -1,0 +1,140 @@
+// Card files through plain POSIX calls, one system call per byte.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/linux/LinuxPlatform.h"
+
+namespace scaleboot::platform {
+
+int WindowsCodeForErrno(int error) {
+  switch (error) {
+    case ENOENT:
+      return 2;  // file not found
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL:
+      return 3;  // path not found / invalid name
+    case EMFILE:
+    case ENFILE:
+      return 4;  // too many open files
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case ELOOP:
+      return 5;  // access denied
+    case EROFS:
+      return 19;  // write-protected
+    case ENXIO:
+    case ENODEV:
+    case ENOMEDIUM:
+      return 21;  // not ready
+    case ENOSPC:
+    case EDQUOT:
+      return 112;  // disk full
+    case EIO:
+      return 1117;  // device I/O error
+    default:
+      return error;
+  }
+}
+
+namespace {
+
+constexpr int kAccessDenied = 5;
+
+int LastErrorCode() {
+  return WindowsCodeForErrno(errno);
+}
+
+// Opens the card file itself, never a symbolic link's target, and without blocking on a FIFO or a device;
+// anything but a regular file is refused as access denied before a byte of it is touched.
+int OpenRegularFile(const std::string& path, int flags, int& fd) {
+  fd = ::open(path.c_str(), flags | O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) return LastErrorCode();
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int code = LastErrorCode();
+    ::close(fd);
+    return code;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return kAccessDenied;
+  }
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+    const int code = LastErrorCode();
+    ::close(fd);
+    return code;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int PosixByteFileSystem::Create(const std::string& path, Handle& handle) {
+  int fd = -1;
+  if (const int code = OpenRegularFile(path, O_CREAT, fd)) return code;
+  // Truncated only now that the file is known to be a regular file of the card.
+  if (::ftruncate(fd, 0) != 0) {
+    const int code = LastErrorCode();
+    ::close(fd);
+    return code;
+  }
+  handle = fd;
+  created_.insert(handle);
+  return 0;
+}
+
+int PosixByteFileSystem::Open(const std::string& path, Handle& handle) {
+  int fd = -1;
+  if (const int code = OpenRegularFile(path, 0, fd)) return code;
+  handle = fd;
+  return 0;
+}
+
+int PosixByteFileSystem::WriteByte(Handle handle, std::uint8_t byte) {
+  for (;;) {
+    const ssize_t n = ::write(static_cast<int>(handle), &byte, 1);
+    if (n == 1) return 0;
+    if (n == 0) return kShortTransfer;
+    if (errno != EINTR) return LastErrorCode();
+  }
+}
+
+int PosixByteFileSystem::ReadByte(Handle handle, std::uint8_t& byte) {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(handle), &byte, 1);
+    if (n == 1) return 0;
+    if (n == 0) return kShortTransfer;
+    if (errno != EINTR) return LastErrorCode();
+  }
+}
+
+int PosixByteFileSystem::Close(Handle handle) {
+  const int fd = static_cast<int>(handle);
+  int code = 0;
+  if (created_.erase(handle) != 0) {
+    // Closing alone leaves the data in memory: put it on the medium, then drop the cached pages so that the
+    // read-back has to fetch the bytes from the card.
+    while (::fsync(fd) != 0) {
+      if (errno != EINTR) {
+        code = LastErrorCode();
+        break;
+      }
+    }
+    if (code == 0) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  }
+  // The descriptor is released even when close reports EINTR, so close is never retried.
+  if (::close(fd) != 0 && errno != EINTR && code == 0) code = LastErrorCode();
+  return code;
+}
+
+void PosixByteFileSystem::Delete(const std::string& path) {
+  ::unlink(path.c_str());
+}
+
+}  // namespace scaleboot::platform

@@ -1,0 +1,201 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "TempDir.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "ui/Documents.h"
+#include "ui/Errors.h"
+
+namespace scaleboot {
+namespace {
+
+using platform::DocumentHost;
+using platform::LinuxDocumentHost;
+using testing::ReadAll;
+using testing::TempDir;
+using testing::TmpfsMount;
+using testing::WriteAll;
+using SaveStatus = DocumentHost::SaveStatus;
+
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+TEST(LinuxDocuments, TheThreeDocumentsAreFoundByTheirExactNames) {
+  LinuxDocumentHost host("/unused/", nullptr);
+  for (const std::string name : {"Instruction", "Instruction_eng", "Changes"}) {
+    const auto found = host.FindResource(name);
+    ASSERT_TRUE(found.has_value()) << name;
+    const auto file = ReadAll(std::string(SCALEBOOT_DOCUMENTS_DIR) + "/" + name + ".pdf");
+    ASSERT_FALSE(file.empty()) << name;
+    EXPECT_TRUE(std::equal(found->begin(), found->end(), file.begin(), file.end())) << name;
+    EXPECT_EQ(std::string(found->begin(), found->begin() + 5), "%PDF-") << name;
+  }
+  for (const char* missing : {"instruction", "Changes.pdf", "Instruction_en", "", "Changes "}) {
+    EXPECT_FALSE(host.FindResource(missing).has_value()) << '"' << missing << '"';
+  }
+  try {
+    OpenDocument({"Manual", "Manual.pdf"}, host);
+    FAIL() << "a missing resource must raise";
+  } catch (const RaisedError& error) {
+    EXPECT_STREQ(error.what(), "Resource Manual not found");
+  }
+}
+
+TEST(LinuxDocuments, SavingWritesExactBytesAndASecondSaveReplacesALongerFile) {
+  TempDir dir;
+  LinuxDocumentHost host(dir.root(), nullptr);
+  const std::string path = dir / "Changes.pdf";
+  WriteAll(path, std::string(10000, 'o'));
+  const auto first = Bytes("%PDF-1.5 first copy, longer than the second");
+  EXPECT_EQ(host.SaveFile(path, first).status, SaveStatus::Saved);
+  EXPECT_EQ(ReadAll(path), first);
+  const auto second = Bytes("%PDF-1.5 2nd");
+  EXPECT_EQ(host.SaveFile(path, second).status, SaveStatus::Saved);
+  EXPECT_EQ(ReadAll(path), second);
+  EXPECT_EQ(host.SaveFile(path, {}).status, SaveStatus::Saved);
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+TEST(LinuxDocuments, OpenDocumentSavesTheEmbeddedCopyNextToTheProgramAndOpensIt) {
+  TempDir dir;
+  std::vector<std::string> opened;
+  LinuxDocumentHost host(dir.root(), [&](const std::string& path) { opened.push_back(path); });
+  OpenDocument(ManualDocument(kRussian), host);
+  OpenDocument(ManualDocument(kEnglish), host);
+  OpenDocument(ChangesDocument(), host);
+  EXPECT_EQ(opened, (std::vector<std::string>{dir / "Instruction.pdf", dir / "Instruction_eng.pdf",
+                                              dir / "Changes.pdf"}));
+  for (const std::string name : {"Instruction", "Instruction_eng", "Changes"}) {
+    const auto embedded = *host.FindResource(name);
+    const auto saved = ReadAll(dir / (name + ".pdf"));
+    EXPECT_TRUE(std::equal(saved.begin(), saved.end(), embedded.begin(), embedded.end())) << name;
+  }
+}
+
+TEST(LinuxDocuments, AFolderThatCannotBeWrittenGivesCannotCreateWithTheSystemsWords) {
+  TempDir dir;
+  WriteAll(dir / "regular", "x");
+  bool opened = false;
+  LinuxDocumentHost host(dir / "regular/", [&](const std::string&) { opened = true; });
+  const auto result = host.SaveFile(dir / "regular/Changes.pdf", Bytes("%PDF"));
+  EXPECT_EQ(result.status, SaveStatus::CannotCreate);
+  EXPECT_EQ(result.systemMessage, std::strerror(ENOTDIR));
+  try {
+    OpenDocument(ChangesDocument(), host);
+    FAIL() << "must raise";
+  } catch (const RaisedError& error) {
+    EXPECT_EQ(ErrorBoxText(error.what()),
+              "Cannot create file \"" + dir / "regular/Changes.pdf" + "\". Not a directory.");
+  }
+  EXPECT_FALSE(opened) << "a document that was not saved is not opened";
+
+  // A FIFO under the document's name would block the write: refused at once.
+  ASSERT_EQ(::mkfifo((dir / "Instruction.pdf").c_str(), 0644), 0);
+  EXPECT_EQ(host.SaveFile(dir / "Instruction.pdf", Bytes("%PDF")).status, SaveStatus::CannotCreate);
+}
+
+TEST(LinuxDocuments, AReadOnlyProgramFolderGivesTheReadOnlyText) {
+  TmpfsMount folder("size=1m");
+  if (!folder.mounted()) GTEST_SKIP() << "this process may not mount a tmpfs";
+  ASSERT_TRUE(folder.RemountReadOnly());
+  LinuxDocumentHost host(folder.dir().root(), nullptr);
+  try {
+    OpenDocument(ManualDocument(kEnglish), host);
+    FAIL() << "must raise";
+  } catch (const RaisedError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Cannot create file \"" + folder.dir() / "Instruction_eng.pdf" + "\". Read-only file system");
+  }
+}
+
+TEST(LinuxDocuments, ACopyLockedByAnotherProcessIsNeitherCutNorReplaced) {
+  TempDir dir;
+  const std::string path = dir / "Changes.pdf";
+  WriteAll(path, "held by a viewer");
+  const int viewer = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(viewer, 0);
+  ASSERT_EQ(::flock(viewer, LOCK_SH), 0);
+  LinuxDocumentHost host(dir.root(), nullptr);
+  const auto result = host.SaveFile(path, Bytes("%PDF new"));
+  EXPECT_EQ(result.status, SaveStatus::CannotCreate);
+  EXPECT_EQ(result.systemMessage, std::strerror(EWOULDBLOCK));
+  EXPECT_EQ(ReadAll(path), Bytes("held by a viewer"));
+  ::close(viewer);
+  EXPECT_EQ(host.SaveFile(path, Bytes("%PDF new")).status, SaveStatus::Saved);
+  EXPECT_EQ(ReadAll(path), Bytes("%PDF new"));
+}
+
+// Limits the size of files this process may write for the life of the object.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of killing us
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
+};
+
+TEST(LinuxDocuments, AWriteThatStoresFewerBytesIsAStreamWriteErrorAndThePartialFileStays) {
+  TempDir dir;
+  bool opened = false;
+  LinuxDocumentHost host(dir.root(), [&](const std::string&) { opened = true; });
+  const auto embedded = *host.FindResource("Changes");
+  const std::size_t cut = embedded.size() / 2;
+  ASSERT_GT(cut, 0u);
+  {
+    FileSizeLimit limit(cut);
+    try {
+      OpenDocument(ChangesDocument(), host);
+      FAIL() << "must raise";
+    } catch (const RaisedError& error) {
+      EXPECT_EQ(ErrorBoxText(error.what()), "Stream write error.");
+    }
+  }
+  EXPECT_FALSE(opened);
+  const auto partial = ReadAll(dir / "Changes.pdf");
+  EXPECT_EQ(partial.size(), cut);
+  EXPECT_TRUE(std::equal(partial.begin(), partial.end(), embedded.begin()));
+}
+
+TEST(LinuxDocuments, ShellOpenHandsThePathToTheOpenerAndNeverThrows) {
+  std::vector<std::string> paths;
+  LinuxDocumentHost recording("/opt/sb/", [&](const std::string& path) { paths.push_back(path); });
+  recording.ShellOpen("/opt/sb/Changes.pdf");
+  EXPECT_EQ(paths, std::vector<std::string>{"/opt/sb/Changes.pdf"});
+
+  LinuxDocumentHost none("/opt/sb/", nullptr);
+  EXPECT_NO_THROW(none.ShellOpen("/opt/sb/Changes.pdf"));
+  LinuxDocumentHost failing("/opt/sb/", [](const std::string&) { throw std::runtime_error("no viewer"); });
+  EXPECT_NO_THROW(failing.ShellOpen("/opt/sb/Changes.pdf"));
+}
+
+TEST(LinuxDocuments, TheProgramFolderIsTheFolderOfThisExecutable) {
+  const std::string folder = platform::OwnProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder + "linux_platform_tests")) << folder;
+}
+
+}  // namespace
+}  // namespace scaleboot
