@@ -1,0 +1,134 @@
+// Measures what the boot-module writer costs on top of the system calls it cannot avoid.
+//
+// Runs the real WriteBootModule into a fresh folder on tmpfs (/dev/shm) through PosixByteFileSystem, with a
+// view that counts the gauge's repaints, and then a bare loop of the same one-byte system calls (open, write,
+// fsync, close for each image; open, read, close for each image). Prints both times (median of the rounds),
+// their ratio and the number of repaints. Usage: writer_benchmark [rounds] [folder]
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "card/BootModuleWriter.h"
+#include "images/FirmwareImages.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "ui/Gauge.h"
+
+namespace {
+
+using scaleboot::FirmwareImage;
+using Clock = std::chrono::steady_clock;
+
+// The window as the writer sees it; a repaint is counted wherever the real bar would repaint.
+class RepaintCountingView : public scaleboot::WriterView {
+ public:
+  scaleboot::GaugeModel gauge;
+  int repaints = 0;
+  bool succeeded = false;
+
+  void SetWriteEnabled(bool) override {}
+  void SetGaugeRange(int minimum, int maximum) override {
+    repaints += gauge.SetMinimum(minimum);
+    repaints += gauge.SetMaximum(maximum);
+  }
+  void SetGaugePosition(int position) override { repaints += gauge.SetPosition(position); }
+  void AddGaugeProgress(int delta) override { repaints += gauge.AddProgress(delta); }
+  void ShowBox(const scaleboot::MessageBoxSpec& box) override {
+    succeeded = box.icon == scaleboot::BoxIcon::Information;
+  }
+};
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::perror(what.c_str());
+  std::exit(1);
+}
+
+// The same system calls without the writer: the floor that the writer cannot go below.
+void BareLoop(const std::string& root, std::span<const FirmwareImage> images) {
+  for (const FirmwareImage& image : images) {
+    const std::string path = root + std::string(image.fileName);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) Fail(path);
+    for (const std::uint8_t byte : image.bytes) {
+      if (::write(fd, &byte, 1) != 1) Fail("write");
+    }
+    if (::fsync(fd) != 0) Fail("fsync");
+    if (::close(fd) != 0) Fail("close");
+  }
+  unsigned differing = 0;
+  for (const FirmwareImage& image : images) {
+    const std::string path = root + std::string(image.fileName);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) Fail(path);
+    for (const std::uint8_t expected : image.bytes) {
+      std::uint8_t byte = 0;
+      if (::read(fd, &byte, 1) != 1) Fail("read");
+      differing += byte != expected;
+    }
+    if (::close(fd) != 0) Fail("close");
+  }
+  if (differing != 0) Fail("bare loop read back different bytes");
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const std::string base = argc > 2 ? argv[2] : "/dev/shm";
+  std::string pattern = base + "/scaleboot-bench-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) Fail(pattern);
+  const std::string writerRoot = pattern + "/writer/";
+  const std::string bareRoot = pattern + "/bare/";
+  std::filesystem::create_directory(writerRoot);
+  std::filesystem::create_directory(bareRoot);
+
+  const auto& images = scaleboot::FirmwareImages();
+  std::size_t calls = 0;
+  for (const FirmwareImage& image : images) calls += 2 * image.bytes.size();
+
+  scaleboot::platform::PosixByteFileSystem files;
+  std::vector<double> writerTimes, bareTimes;
+  int repaints = 0;
+  // Round 0 warms the caches and is not counted; the two loops alternate so that drift affects both alike.
+  for (int round = 0; round <= rounds; ++round) {
+    RepaintCountingView view;
+    const auto t0 = Clock::now();
+    scaleboot::WriteBootModule(writerRoot, images, files, scaleboot::kEnglish, view);
+    const auto t1 = Clock::now();
+    BareLoop(bareRoot, images);
+    const auto t2 = Clock::now();
+    if (!view.succeeded) Fail("the writer did not report success");
+    if (round == 0) continue;
+    repaints = view.repaints;
+    writerTimes.push_back(Seconds(t1 - t0));
+    bareTimes.push_back(Seconds(t2 - t1));
+  }
+  std::filesystem::remove_all(pattern);
+
+  const double writer = Median(writerTimes);
+  const double bare = Median(bareTimes);
+  const double ratio = writer / bare;
+  std::printf("folder:            %s (tmpfs)\n", base.c_str());
+  std::printf("one-byte calls:    %zu per run (%d rounds, median)\n", calls, rounds);
+  std::printf("WriteBootModule:   %.3f s (%.0f ns per byte)\n", writer, writer * 1e9 / calls);
+  std::printf("bare system calls: %.3f s (%.0f ns per byte)\n", bare, bare * 1e9 / calls);
+  std::printf("ratio:             %.3f (overhead %+.1f%%, target at most +10%%)\n", ratio, (ratio - 1) * 100);
+  std::printf("gauge repaints:    %d per run\n", repaints);
+  return 0;
+}
