@@ -2,7 +2,12 @@
 // handed to the wide-character API.
 #pragma once
 #include <windows.h>
+// <windows.h> maps FindResource to FindResourceA/W; DocumentHost::FindResource keeps its own name here.
+#undef FindResource
 
+#include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -10,8 +15,17 @@
 
 namespace scaleboot::platform {
 
+// UTF-8 <-> UTF-16. Invalid sequences become U+FFFD; embedded NULs are kept.
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);
+
+// The system's description of an error code (FormatMessageW), in UTF-8 and as the system words it; a text
+// naming the code when the system has none.
+std::string SystemErrorText(DWORD code);
+
+// The more significant half of the file version of the module at `path`, or nothing when it has no version
+// information or it cannot be read.
+std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path);
 
 // GetLogicalDriveStringsW / GetDriveTypeW.
 class Win32DriveSource : public DriveSource {
@@ -30,6 +44,9 @@ class Win32ByteFileSystem : public ByteFileSystem {
   int ReadByte(Handle handle, std::uint8_t& byte) override;
   int Close(Handle handle) override;
   void Delete(const std::string& path) override;
+
+ private:
+  std::set<Handle> written_;  // handles from Create: flushed to the medium before they are closed
 };
 
 // RCDATA resources of the program, saved next to its executable and opened with ShellExecuteW("open").

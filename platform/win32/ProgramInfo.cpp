@@ -1,0 +1,56 @@
+#include <vector>
+
+#include "platform/win32/Win32Platform.h"
+
+namespace scaleboot::platform {
+namespace {
+
+// GetModuleFileNameW of the program, growing the buffer until the whole path fits (long paths exceed
+// MAX_PATH). Empty when it cannot be read.
+std::wstring OwnExecutablePathW() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    // Truncated: the result filled the whole buffer.
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
+
+std::optional<std::uint32_t> ReadFileVersionOfW(const std::wstring& widePath) {
+  if (widePath.empty()) return std::nullopt;
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
+  if (size == 0) return std::nullopt;
+  std::vector<std::uint8_t> data(size);
+  if (!::GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return std::nullopt;
+  void* value = nullptr;
+  UINT valueLength = 0;
+  if (!::VerQueryValueW(data.data(), L"\\", &value, &valueLength)) return std::nullopt;
+  if (value == nullptr || valueLength < sizeof(VS_FIXEDFILEINFO)) return std::nullopt;
+  const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+  if (info->dwSignature != VS_FFI_SIGNATURE) return std::nullopt;
+  return info->dwFileVersionMS;
+}
+
+}  // namespace
+
+std::string OwnExecutablePath() {
+  return Narrow(OwnExecutablePathW());
+}
+
+std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path) {
+  return ReadFileVersionOfW(Widen(path));
+}
+
+// Read from the executable file on every call: nothing is cached.
+std::optional<std::uint32_t> ReadOwnFileVersion() {
+  return ReadFileVersionOfW(OwnExecutablePathW());
+}
+
+}  // namespace scaleboot::platform
