@@ -1,0 +1,384 @@
+#include "main/qt/TForm1.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QEnterEvent>
+#include <QHelpEvent>
+#include <QImage>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+#include <QToolTip>
+
+#include "card/DriveScan.h"
+#include "ui/Contents.h"
+#include "ui/Documents.h"
+#include "ui/WindowTexts.h"
+
+namespace scaleboot::qt {
+namespace {
+
+// Control rectangles in client pixels (left, top, width, height).
+constexpr QRect kLabel1Rect(8, 8, 0, 13);  // its width follows its text
+constexpr QRect kComboBox1Rect(136, 5, 81, 21);
+constexpr QRect kComboBoxEx1Rect(224, 5, 81, 22);
+constexpr QRect kGauge1Rect(8, 32, 297, 12);
+constexpr QRect kButton1Rect(8, 52, 217, 25);
+constexpr QRect kSpeedButton2Rect(232, 52, 25, 25);
+constexpr QRect kSpeedButton3Rect(256, 52, 25, 25);
+constexpr QRect kSpeedButton1Rect(280, 52, 25, 25);
+constexpr QSize kFlagSize(24, 16);
+constexpr int kLanguageListRows = 8;
+// Room a push button needs beside its caption on either side.
+constexpr int kButtonTextMargin = 6;
+// Character height of the window's font, and the smallest it may shrink to for the texts to fit.
+constexpr int kWindowFontPixels = 11;
+constexpr int kSmallestWindowFontPixels = 9;
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Hint timing of the application, on top of whatever style the desktop chose.
+class HintTimingStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    switch (hint) {
+      case SH_ToolTip_WakeUpDelay:
+        return kHintShowDelayMs;
+      case SH_ToolTip_FallAsleepDelay:
+        // While a hint is up, the next widget's hint follows without the show pause.
+        return kHintHideDelayMs;
+      default:
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+  }
+};
+
+// Swallows user input while it is installed.
+class InputDiscarder : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::ContextMenu:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TabletPress:
+      case QEvent::TabletRelease:
+        return true;
+      default:
+        return false;
+    }
+  }
+};
+
+bool WindowTextsFit(const QFont& font) {
+  const QFontMetrics metrics(font);
+  for (const LanguageIndex language : {kEnglish, kRussian}) {
+    const int label = metrics.horizontalAdvance(Q(Text(language, Msg::SelectCard)));
+    if (DriveListLeft(kLabel1Rect.left(), label) + kComboBox1Rect.width() > kComboBoxEx1Rect.left())
+      return false;
+    const int caption = metrics.horizontalAdvance(Q(Text(language, Msg::WriteButtonText)));
+    if (caption + 2 * kButtonTextMargin > kButton1Rect.width()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+QFont WindowFont() {
+  QFont font;
+  // Metrically like the classic dialog font's successors first; DejaVu is what every desktop has.
+  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial"),
+                    QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
+  font.setStyleHint(QFont::SansSerif);
+  for (int pixels = kWindowFontPixels; pixels >= kSmallestWindowFontPixels; --pixels) {
+    font.setPixelSize(pixels);
+    if (WindowTextsFit(font)) break;
+  }
+  return font;
+}
+
+QPixmap LoadGlyph(const QString& resourcePath) {
+  QImage image(resourcePath);
+  if (image.isNull()) return {};
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  const QRgb transparent = image.pixel(0, image.height() - 1);
+  for (int y = 0; y < image.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      if (line[x] == transparent) line[x] = qRgba(0, 0, 0, 0);
+    }
+  }
+  return QPixmap::fromImage(image);
+}
+
+// --- TSpeedButton ---------------------------------------------------------------------------------------
+
+TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent) {
+  setAutoRaise(true);
+  setFocusPolicy(Qt::NoFocus);
+  setToolButtonStyle(Qt::ToolButtonIconOnly);
+}
+
+void TSpeedButton::SetGlyph(const QString& resourcePath) {
+  const QPixmap glyph = LoadGlyph(resourcePath);
+  setIcon(QIcon(glyph));
+  setIconSize(glyph.size());
+}
+
+void TSpeedButton::ShowHint(const QPoint& globalPos) {
+  if (toolTip().isEmpty()) return;
+  QToolTip::showText(globalPos, toolTip(), this, rect(), kHintHideDelayMs);
+  hintShownHere_ = true;
+}
+
+bool TSpeedButton::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ToolTip:
+      if (hintShownHere_ && !QToolTip::isVisible()) {
+        event->ignore();  // shown and then hidden (timed out or clicked): it stays away while the mouse is
+                          // here
+      } else {
+        ShowHint(static_cast<QHelpEvent*>(event)->globalPos());
+      }
+      return true;
+    case QEvent::Enter:
+      if (QToolTip::isVisible()) ShowHint(static_cast<QEnterEvent*>(event)->globalPosition().toPoint());
+      break;
+    case QEvent::Leave:
+      hintShownHere_ = false;
+      break;
+    default:
+      break;
+  }
+  return QToolButton::event(event);
+}
+
+// --- TDriveComboBox -------------------------------------------------------------------------------------
+
+TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
+  setEditable(false);
+  setInsertPolicy(QComboBox::NoInsert);
+}
+
+void TDriveComboBox::showPopup() {
+  int widest = 0;
+  for (int i = 0; i < count(); ++i) widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(i)));
+  // Room for the item's own margins and a scroll bar beside the text.
+  const int margins = 4 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8 +
+                      style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  view()->setMinimumWidth(std::max(width(), widest + margins));
+  QComboBox::showPopup();
+}
+
+void TDriveComboBox::paintEvent(QPaintEvent*) {
+  QStylePainter painter(this);
+  painter.setPen(palette().color(QPalette::Text));
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  const QRect field =
+      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  // The end of a mount path names the card; its start is what gives way.
+  option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideLeft, field.width() - 2);
+  painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+// --- TForm1 ---------------------------------------------------------------------------------------------
+
+// The window parts a write run drives. The bar repaints inside the run; the final box comes after the input
+// that queued up during the run has been dropped.
+class TForm1::GaugeView : public WriterView {
+ public:
+  explicit GaugeView(TForm1& form) : form_(form) {}
+  void SetWriteEnabled(bool enabled) override { form_.Button1->setEnabled(enabled); }
+  void SetGaugeRange(int minimum, int maximum) override {
+    form_.Gauge1->SetMin(minimum);
+    form_.Gauge1->SetMax(maximum);
+  }
+  void SetGaugePosition(int position) override { form_.Gauge1->SetPosition(position); }
+  void AddGaugeProgress(int delta) override { form_.Gauge1->AddProgress(delta); }
+  void ShowBox(const MessageBoxSpec& box) override {
+    form_.DiscardInputOfRun();
+    form_.reporter_.ShowBox(box);
+  }
+
+ private:
+  TForm1& form_;
+};
+
+TForm1::TForm1(platform::DriveSource& drives, platform::ByteFileSystem& files,
+               platform::DocumentHost& documents, ErrorReporter& reporter,
+               std::span<const FirmwareImage> images)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
+      drives_(drives),
+      files_(files),
+      documents_(documents),
+      reporter_(reporter),
+      images_(images) {
+  reporter_.SetOwner(this);
+  CreateControls();
+  reporter_.Run([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls() {
+  setFont(WindowFont());
+  setFixedSize(kClientWidth, kClientHeight);
+  setBackgroundRole(QPalette::Button);
+  setAutoFillBackground(true);
+  setWindowIcon(QIcon(QStringLiteral(":/icon/scaleboot.png")));
+
+  Label1 = new QLabel(this);
+  Label1->setTextFormat(Qt::PlainText);
+  Label1->setGeometry(kLabel1Rect);
+
+  ComboBox1 = new TDriveComboBox(this);
+  ComboBox1->setGeometry(kComboBox1Rect);
+
+  ComboBoxEx1 = new QComboBox(this);
+  ComboBoxEx1->setGeometry(kComboBoxEx1Rect);
+  ComboBoxEx1->setIconSize(kFlagSize);
+  ComboBoxEx1->setMaxVisibleItems(kLanguageListRows);
+  ComboBoxEx1->setFocusPolicy(Qt::ClickFocus);  // never reached by Tab
+  ComboBoxEx1->addItem(QIcon(QStringLiteral(":/flags/uk.bmp")), Q(kLanguageItems[kEnglish]));
+  ComboBoxEx1->addItem(QIcon(QStringLiteral(":/flags/russia.bmp")), Q(kLanguageItems[kRussian]));
+
+  Gauge1 = new TGauge(this);
+  Gauge1->setGeometry(kGauge1Rect);
+
+  Button1 = new QPushButton(this);
+  Button1->setGeometry(kButton1Rect);
+  Button1->setEnabled(false);
+
+  SpeedButton2 = new TSpeedButton(this);
+  SpeedButton2->setGeometry(kSpeedButton2Rect);
+  SpeedButton2->SetGlyph(QStringLiteral(":/glyphs/manual.bmp"));
+  SpeedButton3 = new TSpeedButton(this);
+  SpeedButton3->setGeometry(kSpeedButton3Rect);
+  SpeedButton3->SetGlyph(QStringLiteral(":/glyphs/changes.bmp"));
+  SpeedButton1 = new TSpeedButton(this);
+  SpeedButton1->setGeometry(kSpeedButton1Rect);
+  SpeedButton1->SetGlyph(QStringLiteral(":/glyphs/contents.bmp"));
+
+  setTabOrder(Button1, ComboBox1);
+  ComboBox1->setFocus();
+
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
+  connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
+  // activated: the user's choice only, so selecting in code does not run the handler.
+  connect(ComboBoxEx1, &QComboBox::activated, this, [this](int index) { ComboBoxEx1Change(index); });
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(kDriveScanIntervalMs);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  Timer1->start();
+
+  CentreOnScreen();
+}
+
+void TForm1::CentreOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+}
+
+void TForm1::FormCreate() {
+  state_ = StartProgram(images_);  // CorruptCount from the checksum test of the images
+  ApplyHintTiming();
+  ComboBoxEx1->setCurrentIndex(kInitialLanguageItem);
+  state_.Language = LanguageForItem(ComboBoxEx1->currentIndex());
+  ApplyLanguage();
+}
+
+void TForm1::ApplyHintTiming() {
+  if (dynamic_cast<HintTimingStyle*>(QApplication::style()) != nullptr) return;
+  // The proxy owns a style of its own: the application's current one is deleted when it is replaced.
+  QApplication::setStyle(new HintTimingStyle(QStyleFactory::create(QApplication::style()->name())));
+}
+
+void TForm1::ApplyLanguage() {
+  const WindowTexts texts =
+      ComposeWindowTexts(state_.Language, FormatProgramVersion(platform::ReadOwnFileVersion()));
+  setWindowTitle(Q(texts.caption));
+  reporter_.SetApplicationTitle(texts.caption);
+  Label1->setText(Q(texts.label));
+  Label1->resize(Label1->fontMetrics().horizontalAdvance(Label1->text()), kLabel1Rect.height());
+  Button1->setText(Q(texts.button));
+  ComboBox1->move(DriveListLeft(Label1->x(), Label1->width()), ComboBox1->y());
+  SpeedButton1->setToolTip(Q(texts.versionsHint));
+  SpeedButton2->setToolTip(BoxTextForDisplay(texts.manualHint));
+  SpeedButton3->setToolTip(BoxTextForDisplay(texts.changesHint));
+}
+
+void TForm1::Timer1Timer() {
+  reporter_.Run([this] {
+    const std::optional<DriveListUpdate> update =
+        RescanDrives(drives_, state_.LastDriveStringsLength, state_.CorruptCount);
+    if (!update) return;
+    ComboBox1->clear();
+    for (const std::string& drive : update->drives) ComboBox1->addItem(Q(drive));
+    ComboBox1->setCurrentIndex(update->selectedIndex);
+    Button1->setEnabled(update->writeEnabled);
+  });
+}
+
+void TForm1::Button1Click() {
+  reporter_.Run([this] {
+    GaugeView view(*this);
+    const std::string target = ComboBox1->currentText().toStdString();
+    try {
+      WriteBootModule(target, images_, files_, state_.Language, view);
+    } catch (...) {
+      DiscardInputOfRun();
+      throw;
+    }
+  });
+}
+
+void TForm1::DiscardInputOfRun() {
+  InputDiscarder discarder;
+  QCoreApplication::instance()->installEventFilter(&discarder);
+  QCoreApplication::processEvents();
+  QCoreApplication::instance()->removeEventFilter(&discarder);
+}
+
+void TForm1::SpeedButton1Click() {
+  reporter_.Run([this] { reporter_.ShowBox(ShowModuleContents(state_.Language, state_.CorruptCount)); });
+}
+
+void TForm1::SpeedButton2Click() {
+  reporter_.Run([this] { OpenDocument(ManualDocument(state_.Language), documents_); });
+}
+
+void TForm1::SpeedButton3Click() {
+  reporter_.Run([this] { OpenDocument(ChangesDocument(), documents_); });
+}
+
+void TForm1::ComboBoxEx1Change(int index) {
+  reporter_.Run([this, index] {
+    state_.Language = LanguageForItem(index);
+    ApplyLanguage();
+    ComboBox1->setFocus(Qt::OtherFocusReason);
+  });
+}
+
+}  // namespace scaleboot::qt

@@ -1,0 +1,109 @@
+// The program's window: the drive list, the language selector, the progress bar, the write button and the
+// three document buttons, with one handler per control event.
+#pragma once
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+#include <span>
+
+#include "card/BootModuleWriter.h"
+#include "images/FirmwareImages.h"
+#include "main/Startup.h"
+#include "main/qt/ErrorReporter.h"
+#include "main/qt/TGauge.h"
+#include "platform/Platform.h"
+
+namespace scaleboot::qt {
+
+// Client size of the window.
+inline constexpr int kClientWidth = 311;
+inline constexpr int kClientHeight = 83;
+
+// A flat button with a centred glyph whose bottom-left pixel colour is transparent. It never takes the
+// keyboard focus. Its hint shows after the application's hint pause, stays for the hint hide time and does
+// not come back until the mouse has left the button; moving onto it while another hint is shown shows its own
+// hint at once.
+class TSpeedButton : public QToolButton {
+ public:
+  explicit TSpeedButton(QWidget* parent);
+  void SetGlyph(const QString& resourcePath);
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  void ShowHint(const QPoint& globalPos);
+
+  bool hintShownHere_ = false;  // this button's hint has been shown since the mouse came onto it
+};
+
+// The drive list: a drop-down list without typing whose field elides a long mount path at its start, while
+// the dropped-down list is wide enough to show every path whole.
+class TDriveComboBox : public QComboBox {
+ public:
+  explicit TDriveComboBox(QWidget* parent);
+  void showPopup() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// Transparent where the image has the colour of its bottom-left pixel; a null pixmap when the file is
+// missing.
+QPixmap LoadGlyph(const QString& resourcePath);
+
+// The window's font: the nearest sans-serif to the classic 8-point dialog font (11-pixel character height),
+// made smaller only if the texts of either language would not fit their controls.
+QFont WindowFont();
+
+class TForm1 : public QWidget {
+ public:
+  // The services are used for the whole life of the window; `images` are the images to test and write.
+  TForm1(platform::DriveSource& drives, platform::ByteFileSystem& files, platform::DocumentHost& documents,
+         ErrorReporter& reporter, std::span<const FirmwareImage> images = FirmwareImages());
+  ~TForm1() override;
+
+  QLabel* Label1 = nullptr;
+  TDriveComboBox* ComboBox1 = nullptr;
+  QComboBox* ComboBoxEx1 = nullptr;
+  TGauge* Gauge1 = nullptr;
+  QPushButton* Button1 = nullptr;
+  TSpeedButton* SpeedButton2 = nullptr;  // manual
+  TSpeedButton* SpeedButton3 = nullptr;  // change log
+  TSpeedButton* SpeedButton1 = nullptr;  // contents
+  QTimer* Timer1 = nullptr;
+
+  const ProgramState& state() const { return state_; }
+
+  // Event handlers. Each runs under the error reporter: an error ends the handler and is shown in a box.
+  void Timer1Timer();
+  void Button1Click();
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+  void SpeedButton3Click();
+  void ComboBoxEx1Change(int index);
+
+ private:
+  class GaugeView;
+
+  void CreateControls();
+  void FormCreate();
+  void ApplyLanguage();
+  void ApplyHintTiming();
+  void CentreOnScreen();
+  // Drops the clicks and key presses that queued up while a write run held the event loop, so that none of
+  // them acts on the window or closes the box that reports the run.
+  void DiscardInputOfRun();
+
+  platform::DriveSource& drives_;
+  platform::ByteFileSystem& files_;
+  platform::DocumentHost& documents_;
+  ErrorReporter& reporter_;
+  std::span<const FirmwareImage> images_;
+  ProgramState state_;
+};
+
+}  // namespace scaleboot::qt

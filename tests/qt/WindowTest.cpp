@@ -1,0 +1,831 @@
+// The Qt window on the offscreen platform: its state after start, the language switch, the drive list, the
+// write run, the boxes, the hints and the error reporter.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QToolTip>
+#include <QtTest>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "FakeFileSystem.h"
+#include "images/FirmwareImages.h"
+#include "main/qt/ErrorReporter.h"
+#include "main/qt/TApplication.h"
+#include "main/qt/TForm1.h"
+#include "main/qt/TGauge.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "ui/Errors.h"
+
+using namespace scaleboot;
+using namespace scaleboot::qt;
+using scaleboot::testing::FakeFileSystem;
+
+namespace {
+
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+QString S(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+const char* const kCardFiles[] = {"32yk2368.bin", "32yk936.bin", "yk2368.bin", "yk936.bin"};
+
+// A drive-root list the test edits: each entry a root and its drive type.
+class FakeDrives : public platform::DriveSource {
+ public:
+  std::vector<std::pair<std::string, unsigned>> drives;
+  int listReads = 0;
+
+  std::uint32_t LogicalDriveStrings(std::span<char> buffer) override {
+    ++listReads;
+    std::string list;
+    for (const auto& drive : drives) {
+      list += drive.first;
+      list += '\0';
+    }
+    if (list.size() + 1 > buffer.size()) return static_cast<std::uint32_t>(list.size() + 1);
+    std::copy(list.begin(), list.end(), buffer.begin());
+    buffer[list.size()] = '\0';
+    return static_cast<std::uint32_t>(list.size());
+  }
+  unsigned DriveType(const std::string& root) override {
+    for (const auto& drive : drives) {
+      if (drive.first == root) return drive.second;
+    }
+    return 1;
+  }
+  void AddRemovable(const std::string& root) { drives.emplace_back(root, platform::kDriveRemovable); }
+};
+
+// Records what would be saved and opened.
+class FakeDocuments : public platform::DocumentHost {
+ public:
+  std::map<std::string, std::vector<std::uint8_t>, std::less<>> resources;
+  std::vector<std::string> saved, opened;
+
+  std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) override {
+    const auto found = resources.find(name);
+    if (found == resources.end()) return std::nullopt;
+    return std::span<const std::uint8_t>(found->second);
+  }
+  std::string ProgramFolder() override { return "/opt/scaleboot/"; }
+  SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t>) override {
+    saved.push_back(path);
+    return {};
+  }
+  void ShellOpen(const std::string& path) override { opened.push_back(path); }
+};
+
+// A widget whose mouse handler fails, as any handler's code might.
+class FailingWidget : public QWidget {
+ protected:
+  void mousePressEvent(QMouseEvent*) override { throw std::out_of_range("vector::_M_range_check"); }
+};
+
+std::vector<std::uint8_t> ReadWholeFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray data = file.readAll();
+  return {data.begin(), data.end()};
+}
+
+std::vector<std::uint8_t> ImageBytes(int index) {
+  const auto bytes = FirmwareImages()[index].bytes;
+  return {bytes.begin(), bytes.end()};
+}
+
+QString RussianTitle() {
+  return U("Загрузочный модуль ЮКС (версия 2.18)");
+}
+QString EnglishTitle() {
+  return U("Scales loading module (version 2.18)");
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit WindowTest(ErrorReporter& reporter) : reporter_(reporter) {}
+
+ private slots:
+  void init();
+  void cleanup();
+
+  void errorBeforeAnyWindowUsesTheProgramName();
+  void startStateIsTheRussianWindowOfTheControlTable();
+  void tabReachesOnlyTheButtonAndTheDriveList();
+  void languageSwitchRewritesTextsMovesTheListAndKeepsTheDrive();
+  void removableDriveAppearsWithinATickAndIsSelected();
+  void damagedImageKeepsTheButtonDisabledAndShowsTheCorruptionBox();
+  void writeRunPutsExactFilesOnTheCardAndReportsSuccess();
+  void writeRunPaintsTheBarInsideTheRunAndDropsItsInput();
+  void mismatchDeletesTheFilesAndShowsTheFailureBox();
+  void ioErrorShowsItsTextUnderTheTitleAndDisablesTheButton_data();
+  void ioErrorShowsItsTextUnderTheTitleAndDisablesTheButton();
+  void ioErrorFromTheRealFileLayer();
+  void contentsBoxInBothLanguages();
+  void documentButtonsPickTheFileByLanguage();
+  void errorInAHandlerIsShownAndTheProgramGoesOn();
+  void realBoxIsApplicationModalAndTicksGoOn();
+  void hintsShowQuicklyMoveAtOnceAndHideAfterFiveSeconds();
+  void gaugePaintsFrameFillAndOnlyOnWholePercent();
+  void driveListShowsLongPathsWholeWhenDroppedDown();
+
+ private:
+  std::unique_ptr<TForm1> MakeForm(platform::ByteFileSystem& files,
+                                   std::span<const FirmwareImage> images = FirmwareImages()) {
+    auto form = std::make_unique<TForm1>(drives_, files, documents_, reporter_, images);
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
+    form->activateWindow();
+    if (!QTest::qWaitForWindowActive(form.get())) return nullptr;
+    return form;
+  }
+  // Selects a language the way a user does: the keyboard on the selector.
+  static void ChooseLanguage(TForm1& form, int index) {
+    form.ComboBoxEx1->setFocus();
+    while (form.ComboBoxEx1->currentIndex() != index) {
+      QTest::keyClick(form.ComboBoxEx1, index < form.ComboBoxEx1->currentIndex() ? Qt::Key_Up : Qt::Key_Down);
+    }
+  }
+  static void CompareBox(const MessageBoxSpec& box, const QString& text, const QString& caption,
+                         BoxIcon icon) {
+    QCOMPARE(S(box.text), text);
+    QCOMPARE(S(box.caption), caption);
+    QCOMPARE(box.icon, icon);
+  }
+
+  ErrorReporter& reporter_;
+  FakeDrives drives_;
+  FakeDocuments documents_;
+  FakeFileSystem fakeFiles_;
+  std::vector<MessageBoxSpec> boxes_;
+  std::function<void(const MessageBoxSpec&)> onBox_;
+};
+
+void WindowTest::init() {
+  drives_ = FakeDrives();
+  drives_.drives.emplace_back("/", 3);  // the system disk: never listed
+  documents_ = FakeDocuments();
+  fakeFiles_.files.clear();
+  fakeFiles_.calls.clear();
+  fakeFiles_.fault = nullptr;
+  fakeFiles_.afterWrite = nullptr;
+  boxes_.clear();
+  onBox_ = nullptr;
+  reporter_.SetPresenter([this](const MessageBoxSpec& box, QWidget*) {
+    boxes_.push_back(box);
+    if (onBox_) onBox_(box);
+  });
+}
+
+void WindowTest::cleanup() {
+  QToolTip::hideText();
+}
+
+void WindowTest::errorBeforeAnyWindowUsesTheProgramName() {
+  // The program is qt_window_tests: its name up to the first full stop, the first character as it is and the
+  // rest in lower case.
+  QTimer::singleShot(0, [] { throw scaleboot::RaisedError("Cannot start"); });
+  QTRY_COMPARE(boxes_.size(), std::size_t{1});
+  CompareBox(boxes_[0], U("Cannot start."), U("qt_window_tests"), BoxIcon::Error);
+}
+
+void WindowTest::startStateIsTheRussianWindowOfTheControlTable() {
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  TForm1& f = *form;
+
+  QCOMPARE(f.windowTitle(), RussianTitle());
+  QCOMPARE(S(reporter_.applicationTitle()), RussianTitle());
+  QCOMPARE(f.Label1->text(), U("Выберите карту памяти"));
+  QCOMPARE(f.Button1->text(), U("Записать загрузочный модуль на карту"));
+  QCOMPARE(f.SpeedButton1->toolTip(), U("Версии ПО весов, включенные в модуль"));
+  QCOMPARE(f.SpeedButton2->toolTip().split('\n'),
+           QStringList({U("Инструкция по программированию весов с карты памяти"),
+                        U("(для просмотра необходим Adobe Reader)")}));
+  QCOMPARE(f.SpeedButton3->toolTip().split('\n'),
+           QStringList({U("Изменения в ПО весов по сравнению с предыдущими версиями"),
+                        U("(для просмотра необходим Adobe Reader)")}));
+
+  QCOMPARE(f.ComboBoxEx1->count(), 2);
+  QCOMPARE(f.ComboBoxEx1->itemText(0), U("ENG"));
+  QCOMPARE(f.ComboBoxEx1->itemText(1), U("RUS"));
+  QCOMPARE(f.ComboBoxEx1->currentIndex(), 1);
+  QCOMPARE(f.state().Language, kRussian);
+  QCOMPARE(f.state().CorruptCount, std::uint8_t{0});
+  QVERIFY(!f.ComboBoxEx1->itemIcon(0).isNull());
+  QVERIFY(!f.ComboBoxEx1->itemIcon(1).isNull());
+  QCOMPARE(f.ComboBoxEx1->iconSize(), QSize(24, 16));
+  QCOMPARE(f.ComboBoxEx1->maxVisibleItems(), 8);
+
+  QCOMPARE(f.ComboBox1->count(), 0);
+  QVERIFY(!f.ComboBox1->isEditable());
+  QVERIFY(!f.Button1->isEnabled());
+  QCOMPARE(f.Gauge1->model().position(), 0);
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.ComboBox1));
+  QVERIFY(f.Timer1->isActive());
+  QCOMPARE(f.Timer1->interval(), 1000);
+
+  // Geometry: the label sizes itself to its text, the drive list starts 10 pixels right of it and stays
+  // clear of the language selector; every other control at its fixed rectangle.
+  QCOMPARE(f.Label1->geometry(),
+           QRect(8, 8, f.Label1->fontMetrics().horizontalAdvance(f.Label1->text()), 13));
+  QCOMPARE(f.ComboBox1->geometry(), QRect(8 + f.Label1->width() + 10, 5, 81, 21));
+  QVERIFY(f.ComboBox1->geometry().right() < 224);
+  QCOMPARE(f.ComboBoxEx1->geometry(), QRect(224, 5, 81, 22));
+  QCOMPARE(f.Gauge1->geometry(), QRect(8, 32, 297, 12));
+  QCOMPARE(f.Button1->geometry(), QRect(8, 52, 217, 25));
+  QCOMPARE(f.SpeedButton2->geometry(), QRect(232, 52, 25, 25));
+  QCOMPARE(f.SpeedButton3->geometry(), QRect(256, 52, 25, 25));
+  QCOMPARE(f.SpeedButton1->geometry(), QRect(280, 52, 25, 25));
+  // Both languages' captions fit the button, with room for its bevel.
+  for (const char* caption : {"Записать загрузочный модуль на карту", "Create module on card"}) {
+    QVERIFY(f.Button1->fontMetrics().horizontalAdvance(U(caption)) + 8 <= f.Button1->width());
+  }
+  QCOMPARE(f.font().pixelSize(), 11);
+
+  // A fixed-size window with a close box and system menu, no minimise or maximise box, centred.
+  QCOMPARE(f.size(), QSize(311, 83));
+  QCOMPARE(f.minimumSize(), QSize(311, 83));
+  QCOMPARE(f.maximumSize(), QSize(311, 83));
+  const Qt::WindowFlags flags = f.windowFlags();
+  QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+  QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+  QVERIFY(flags & Qt::WindowCloseButtonHint);
+  QVERIFY(flags & Qt::WindowSystemMenuHint);
+  const QPoint screenCentre = f.screen()->availableGeometry().center();
+  // Centred by its client area; a window frame shifts it by its own thickness at most.
+  QVERIFY(std::abs(f.geometry().center().x() - screenCentre.x()) <= 4);
+  QVERIFY(std::abs(f.geometry().center().y() - screenCentre.y()) <= 4);
+  QCOMPARE(f.palette().color(f.backgroundRole()), f.palette().color(QPalette::Button));
+  QVERIFY(f.autoFillBackground());
+
+  // The image buttons: enabled, never focused, each glyph at its own size with its key colour transparent.
+  const std::pair<TSpeedButton*, QSize> glyphs[] = {
+      {f.SpeedButton2, QSize(13, 13)}, {f.SpeedButton3, QSize(16, 16)}, {f.SpeedButton1, QSize(16, 16)}};
+  for (const auto& [button, size] : glyphs) {
+    QVERIFY(button->isEnabled());
+    QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+    QVERIFY(button->autoRaise());
+    QCOMPARE(button->iconSize(), size);
+    const QImage glyph = button->icon().pixmap(size).toImage();
+    QCOMPARE(qAlpha(glyph.pixel(0, size.height() - 1)), 0);
+    int opaque = 0;
+    for (int y = 0; y < glyph.height(); ++y) {
+      for (int x = 0; x < glyph.width(); ++x) opaque += qAlpha(glyph.pixel(x, y)) == 255;
+    }
+    QVERIFY(opaque > 10);
+  }
+
+  // The bar is empty: black frame, white inside.
+  const QImage bar = f.Gauge1->grab().toImage();
+  QCOMPARE(bar.pixel(0, 0), TGauge::kFrameColor);
+  QCOMPARE(bar.pixel(296, 11), TGauge::kFrameColor);
+  QCOMPARE(bar.pixel(1, 1), TGauge::kBackColor);
+  QCOMPARE(bar.pixel(295, 10), TGauge::kBackColor);
+}
+
+void WindowTest::tabReachesOnlyTheButtonAndTheDriveList() {
+  drives_.AddRemovable("/media/card/");
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  form->Timer1Timer();
+  QVERIFY(form->Button1->isEnabled());
+
+  form->Button1->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form->ComboBox1));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form->Button1));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form->ComboBox1));
+
+  // Clicking an image button leaves the focus where it was.
+  QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form->ComboBox1));
+}
+
+void WindowTest::languageSwitchRewritesTextsMovesTheListAndKeepsTheDrive() {
+  drives_.AddRemovable("/media/a/");
+  drives_.AddRemovable("/media/b/");
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  TForm1& f = *form;
+  f.Timer1Timer();
+  f.ComboBox1->setCurrentIndex(1);  // the user's choice
+  const int russianListLeft = f.ComboBox1->x();
+  const int russianLabelWidth = f.Label1->width();
+
+  ChooseLanguage(f, 0);
+  QCOMPARE(f.state().Language, kEnglish);
+  QCOMPARE(f.windowTitle(), EnglishTitle());
+  QCOMPARE(S(reporter_.applicationTitle()), EnglishTitle());
+  QCOMPARE(f.Label1->text(), U("Select miniSD card"));
+  QCOMPARE(f.Button1->text(), U("Create module on card"));
+  QVERIFY(f.Label1->width() < russianLabelWidth);
+  QCOMPARE(f.Label1->width(), f.Label1->fontMetrics().horizontalAdvance(f.Label1->text()));
+  QCOMPARE(f.ComboBox1->geometry(), QRect(8 + f.Label1->width() + 10, 5, 81, 21));
+  QVERIFY(f.ComboBox1->x() < russianListLeft);
+  QCOMPARE(f.SpeedButton1->toolTip(), U("Included firmware versions"));
+  QCOMPARE(f.SpeedButton2->toolTip(), U("Scales programming user manual\n(Adobe Reader needed)"));
+  QCOMPARE(f.SpeedButton3->toolTip(), U("Release notes - change log\n(Adobe Reader needed)"));
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.ComboBox1));
+  QCOMPARE(f.ComboBox1->currentIndex(), 1);
+  QCOMPARE(f.ComboBox1->currentText(), U("/media/b/"));
+  QCOMPARE(f.ComboBoxEx1->currentText(), U("ENG"));
+
+  ChooseLanguage(f, 1);
+  QCOMPARE(f.state().Language, kRussian);
+  QCOMPARE(f.windowTitle(), RussianTitle());
+  QCOMPARE(f.Label1->text(), U("Выберите карту памяти"));
+  QCOMPARE(f.ComboBox1->x(), russianListLeft);
+  QCOMPARE(f.SpeedButton1->toolTip(), U("Версии ПО весов, включенные в модуль"));
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.ComboBox1));
+  QCOMPARE(f.ComboBox1->currentText(), U("/media/b/"));
+  QVERIFY(boxes_.empty());
+}
+
+void WindowTest::removableDriveAppearsWithinATickAndIsSelected() {
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  QTest::qWait(1200);  // a tick with only the system disk: nothing listed
+  QCOMPARE(form->ComboBox1->count(), 0);
+  QVERIFY(!form->Button1->isEnabled());
+
+  drives_.AddRemovable("/media/user/CARD/");
+  QTRY_COMPARE_WITH_TIMEOUT(form->ComboBox1->count(), 1, 2500);
+  QCOMPARE(form->ComboBox1->currentText(), U("/media/user/CARD/"));
+  QVERIFY(form->Button1->isEnabled());
+
+  drives_.drives.pop_back();  // the card reader is unplugged
+  QTRY_COMPARE_WITH_TIMEOUT(form->ComboBox1->count(), 0, 2500);
+  QVERIFY(!form->Button1->isEnabled());
+}
+
+void WindowTest::damagedImageKeepsTheButtonDisabledAndShowsTheCorruptionBox() {
+  ImageTable damaged = FirmwareImages();
+  std::vector<std::uint8_t> bytes = ImageBytes(1);
+  bytes[100] ^= 0x01;
+  damaged[1].bytes = bytes;
+  drives_.AddRemovable("/media/card/");
+  auto form = MakeForm(fakeFiles_, damaged);
+  QVERIFY(form);
+  QCOMPARE(form->state().CorruptCount, std::uint8_t{1});
+  QVERIFY(boxes_.empty());  // start-up says nothing about it
+
+  form->Timer1Timer();
+  QCOMPARE(form->ComboBox1->count(), 1);
+  QVERIFY(!form->Button1->isEnabled());
+
+  QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  CompareBox(boxes_[0], U("Данные повреждены! Создание загрузочного модуля невозможно!"),
+             U("Ошибка контрольных сумм"), BoxIcon::Error);
+  ChooseLanguage(*form, 0);
+  QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{2});
+  CompareBox(boxes_[1], U("Data is corrupted! Unable to create module!"), U("Checksum error"),
+             BoxIcon::Error);
+}
+
+void WindowTest::writeRunPutsExactFilesOnTheCardAndReportsSuccess() {
+  QTemporaryDir card;
+  QVERIFY(card.isValid());
+  // An older, longer copy of one file is cut to the image's length.
+  {
+    QFile old(card.filePath("yk936.bin"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(100000, 'x'));
+  }
+  const std::string root = card.path().toStdString() + "/";
+  drives_.AddRemovable(root);
+  platform::PosixByteFileSystem files;
+  auto form = MakeForm(files);
+  QVERIFY(form);
+  form->Timer1Timer();
+  QCOMPARE(form->ComboBox1->currentText(), S(root));
+  QVERIFY(form->Button1->isEnabled());
+
+  bool enabledAtBox = false;
+  int positionAtBox = -1;
+  onBox_ = [&](const MessageBoxSpec&) {
+    enabledAtBox = form->Button1->isEnabled();
+    positionAtBox = form->Gauge1->model().position();
+  };
+  const int paintsBefore = form->Gauge1->paintCount();
+  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  const int paints = form->Gauge1->paintCount() - paintsBefore;
+
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  CompareBox(boxes_[0], U("Запись загрузочного модуля на карту завершена успешно"), U("Запись завершена"),
+             BoxIcon::Information);
+  QVERIFY(enabledAtBox);
+  QCOMPARE(positionAtBox, 0);
+  QVERIFY(form->Button1->isEnabled());
+  QCOMPARE(form->Gauge1->model().position(), 0);
+  QCOMPARE(form->Gauge1->model().maximum(), 1754664);
+  // One repaint for the new range, one per whole percent, one for the return to empty.
+  QVERIFY2(paints >= 100 && paints <= 105, qPrintable(QString::number(paints)));
+
+  const std::uint32_t lengths[] = {422916, 15750, 422916, 15750};
+  for (int i = 0; i < 4; ++i) {
+    const std::vector<std::uint8_t> written = ReadWholeFile(card.filePath(kCardFiles[i]));
+    QCOMPARE(written.size(), std::size_t{lengths[i]});
+    QVERIFY2(written == ImageBytes(i), kCardFiles[i]);
+  }
+}
+
+void WindowTest::writeRunPaintsTheBarInsideTheRunAndDropsItsInput() {
+  drives_.AddRemovable("/media/card/");
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  ChooseLanguage(*form, 0);
+  form->Timer1Timer();
+  QVERIFY(form->Button1->isEnabled());
+
+  const int paintsBefore = form->Gauge1->paintCount();
+  int paintsAtVerify = -1, percentAtVerify = -1, listReadsAtStart = -1, listReadsAtEnd = -1;
+  bool enabledDuringRun = true;
+  fakeFiles_.fault = [&](FakeFileSystem::Op op, const std::string& path, std::size_t index) {
+    if (op == FakeFileSystem::Op::Create && path == "/media/card/32yk2368.bin") {
+      listReadsAtStart = drives_.listReads;
+      enabledDuringRun = form->Button1->isEnabled();
+      // A click on the contents button and an Enter press, made while the run holds the window.
+      const QPointF inside(5, 5);
+      const QPointF global = form->SpeedButton1->mapToGlobal(inside);
+      QCoreApplication::postEvent(
+          form->SpeedButton1,
+          new QMouseEvent(QEvent::MouseButtonPress, inside, global, Qt::LeftButton, Qt::LeftButton, {}));
+      QCoreApplication::postEvent(
+          form->SpeedButton1,
+          new QMouseEvent(QEvent::MouseButtonRelease, inside, global, Qt::LeftButton, Qt::NoButton, {}));
+      QCoreApplication::postEvent(form->ComboBox1, new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, {}));
+    }
+    if (op == FakeFileSystem::Op::Open && path == "/media/card/32yk2368.bin") {
+      paintsAtVerify = form->Gauge1->paintCount() - paintsBefore;
+      percentAtVerify = form->Gauge1->model().PercentDone();
+      QThread::msleep(1300);  // a timer tick falls due inside the run
+    }
+    if (op == FakeFileSystem::Op::Close && path == "/media/card/yk936.bin" && index == 0) {
+      listReadsAtEnd = drives_.listReads;
+    }
+    return 0;
+  };
+  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  QTest::qWait(50);  // anything still queued would be handled now
+
+  QVERIFY(!enabledDuringRun);
+  // Half way the bar has been repainted for the new range and each of the first fifty percent, without the
+  // event loop having run.
+  QCOMPARE(percentAtVerify, 50);
+  QCOMPARE(paintsAtVerify, 51);
+  QCOMPARE(listReadsAtEnd, listReadsAtStart);  // no tick during the run
+  QCOMPARE(boxes_.size(), std::size_t{1});     // the click made during the run did nothing
+  CompareBox(boxes_[0], U("Module creation completed successfully"), U("Creation completed"),
+             BoxIcon::Information);
+  QCOMPARE(form->ComboBox1->currentIndex(), 0);
+}
+
+void WindowTest::mismatchDeletesTheFilesAndShowsTheFailureBox() {
+  drives_.AddRemovable("/media/card/");
+  fakeFiles_.afterWrite = [](const std::string& path, std::vector<std::uint8_t>& data) {
+    if (path == "/media/card/yk936.bin") data[15749] ^= 0xFF;  // the card damaged the last byte
+  };
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  form->Timer1Timer();
+
+  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  const QString failed = U("Запись загрузочного модуля на карту завершена с ошибками!");
+  CompareBox(boxes_[0], failed, failed, BoxIcon::Error);
+  QVERIFY(fakeFiles_.files.empty());
+  std::vector<std::string> deleted;
+  for (const auto& call : fakeFiles_.calls) {
+    if (call.op == FakeFileSystem::Op::Delete) deleted.push_back(call.path);
+  }
+  QCOMPARE(deleted.size(), std::size_t{4});
+  for (int i = 0; i < 4; ++i) QCOMPARE(S(deleted[i]), U("/media/card/") + kCardFiles[i]);
+  QVERIFY(form->Button1->isEnabled());
+  QCOMPARE(form->Gauge1->model().position(), 0);
+}
+
+void WindowTest::ioErrorShowsItsTextUnderTheTitleAndDisablesTheButton_data() {
+  QTest::addColumn<int>("op");
+  QTest::addColumn<QString>("file");
+  QTest::addColumn<int>("index");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<int>("language");
+  QTest::addColumn<QString>("text");
+  using Op = FakeFileSystem::Op;
+  QTest::newRow("create refused") << int(Op::Create) << QStringLiteral("32yk2368.bin") << 0 << 5 << 1
+                                  << QStringLiteral("File access denied.");
+  QTest::newRow("write-protected mid-file") << int(Op::Write) << QStringLiteral("yk2368.bin") << 200000 << 19
+                                            << 0 << QStringLiteral("I/O error 19.");
+  QTest::newRow("card gone at verify")
+      << int(Op::Open) << QStringLiteral("32yk936.bin") << 0 << 21 << 1 << QStringLiteral("I/O error 21.");
+  QTest::newRow("short read") << int(Op::Read) << QStringLiteral("yk936.bin") << 15000
+                              << platform::ByteFileSystem::kShortTransfer << 0
+                              << QStringLiteral("Read beyond end of file.");
+  QTest::newRow("disk full") << int(Op::Write) << QStringLiteral("32yk936.bin") << 7
+                             << platform::ByteFileSystem::kShortTransfer << 1 << QStringLiteral("Disk full.");
+}
+
+void WindowTest::ioErrorShowsItsTextUnderTheTitleAndDisablesTheButton() {
+  QFETCH(int, op);
+  QFETCH(QString, file);
+  QFETCH(int, index);
+  QFETCH(int, status);
+  QFETCH(int, language);
+  QFETCH(QString, text);
+  const std::string failingPath = "/media/card/" + file.toStdString();
+  fakeFiles_.fault = [&](FakeFileSystem::Op o, const std::string& path, std::size_t i) {
+    return int(o) == op && path == failingPath && i == std::size_t(index) ? status : 0;
+  };
+  drives_.AddRemovable("/media/card/");
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  if (language == kEnglish) ChooseLanguage(*form, 0);
+  form->Timer1Timer();
+
+  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  CompareBox(boxes_[0], text, language == kEnglish ? EnglishTitle() : RussianTitle(), BoxIcon::Error);
+  QVERIFY(!form->Button1->isEnabled());
+  QVERIFY(form->Gauge1->model().position() > 0 || op == int(FakeFileSystem::Op::Create));
+  for (const auto& call : fakeFiles_.calls) QVERIFY(call.op != FakeFileSystem::Op::Delete);
+
+  // The button comes back only when the drive list changes.
+  form->Timer1Timer();
+  QVERIFY(!form->Button1->isEnabled());
+  drives_.AddRemovable("/media/other/");
+  form->Timer1Timer();
+  QVERIFY(form->Button1->isEnabled());
+}
+
+void WindowTest::ioErrorFromTheRealFileLayer() {
+  // A "card" whose root lies under a regular file: the system refuses the path itself.
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  QFile blocker(dir.filePath("card"));
+  QVERIFY(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  drives_.AddRemovable(dir.filePath("card").toStdString() + "/");
+  platform::PosixByteFileSystem files;
+  auto form = MakeForm(files);
+  QVERIFY(form);
+  form->Timer1Timer();
+  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  CompareBox(boxes_[0], U("Invalid filename."), RussianTitle(), BoxIcon::Error);
+  QVERIFY(!form->Button1->isEnabled());
+}
+
+void WindowTest::contentsBoxInBothLanguages() {
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  QVERIFY(!form->Button1->isEnabled());  // works with no drive and a disabled button
+  QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  CompareBox(boxes_[0],
+             U("Версии прошивок: \r\nP321835 - для весов ЮКС-Л(1)Д\r\nP282935 - для весов ЮКС-С(1), "
+               "ЮКС-Л(1), ДГ..К5"),
+             U("Содержимое модуля"), BoxIcon::Information);
+  ChooseLanguage(*form, 0);
+  QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{2});
+  CompareBox(boxes_[1],
+             U("Firmware versions: \r\nP321835 - for ZR-LN(E) scales\r\nP282935 - for ZR-SN(E) scales"),
+             U("Module contains"), BoxIcon::Information);
+}
+
+void WindowTest::documentButtonsPickTheFileByLanguage() {
+  for (const char* name : {"Instruction", "Instruction_eng", "Changes"})
+    documents_.resources[name] = {'%', 'P'};
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+  QTest::mouseClick(form->SpeedButton3, Qt::LeftButton);
+  ChooseLanguage(*form, 0);
+  QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+  QTest::mouseClick(form->SpeedButton3, Qt::LeftButton);
+  QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);  // again: saved and opened again
+
+  const std::vector<std::string> expected = {
+      "/opt/scaleboot/Instruction.pdf", "/opt/scaleboot/Changes.pdf", "/opt/scaleboot/Instruction_eng.pdf",
+      "/opt/scaleboot/Changes.pdf", "/opt/scaleboot/Instruction_eng.pdf"};
+  QVERIFY(documents_.saved == expected);
+  QVERIFY(documents_.opened == expected);
+  QVERIFY(boxes_.empty());
+}
+
+void WindowTest::errorInAHandlerIsShownAndTheProgramGoesOn() {
+  // The documents are missing from this build: the click ends in an error box, nothing is opened.
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  QTest::mouseClick(form->SpeedButton2, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  CompareBox(boxes_[0], U("Resource Instruction not found."), RussianTitle(), BoxIcon::Error);
+  QVERIFY(documents_.opened.empty());
+
+  // An error of any kind escaping an event handler reaches the box through the event dispatch.
+  FailingWidget failing;
+  failing.resize(40, 40);
+  failing.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&failing));
+  QTest::mousePress(&failing, Qt::LeftButton, {}, QPoint(10, 10));
+  QTest::mouseRelease(&failing, Qt::LeftButton, {}, QPoint(10, 10));
+  QCOMPARE(boxes_.size(), std::size_t{2});
+  CompareBox(boxes_[1], U("vector::_M_range_check."), RussianTitle(), BoxIcon::Error);
+
+  // And the program goes on: ticks still arrive and the buttons still work.
+  drives_.AddRemovable("/media/card/");
+  QTRY_COMPARE_WITH_TIMEOUT(form->ComboBox1->count(), 1, 2500);
+  QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+  QCOMPARE(boxes_.size(), std::size_t{3});
+  QCOMPARE(S(boxes_[2].caption), U("Содержимое модуля"));
+}
+
+void WindowTest::realBoxIsApplicationModalAndTicksGoOn() {
+  reporter_.SetPresenter(PresentMessageBox);
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+
+  QPointer<QMessageBox> box;
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  Qt::WindowModality modality = Qt::NonModal;
+  int countWhileOpen = -1;
+  bool secondBoxOpened = false;
+  QTimer::singleShot(100, [&] {
+    box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    buttons = box->standardButtons();
+    modality = box->windowModality();
+    // Input to the window is blocked while the box is open, but the timer goes on ticking.
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, form->SpeedButton1->geometry().center());
+    drives_.AddRemovable("/media/card/");
+    QTimer::singleShot(1500, [&] {
+      countWhileOpen = form->ComboBox1->count();
+      secondBoxOpened = QApplication::activeModalWidget() != box;
+      if (box) box->button(QMessageBox::Ok)->click();
+    });
+  });
+  QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
+
+  QVERIFY(box.isNull());  // closed by its OK button, the only one
+  QCOMPARE(title, U("Содержимое модуля"));
+  QCOMPARE(
+      text,
+      U("Версии прошивок: \nP321835 - для весов ЮКС-Л(1)Д\nP282935 - для весов ЮКС-С(1), ЮКС-Л(1), ДГ..К5"));
+  QCOMPARE(icon, QMessageBox::Information);
+  QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  QCOMPARE(modality, Qt::ApplicationModal);
+  QCOMPARE(countWhileOpen, 1);
+  QVERIFY(!secondBoxOpened);
+  QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form->ComboBox1));
+
+  // An error box: the error icon, the title as caption.
+  QTimer::singleShot(100, [&] {
+    if (auto* open = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      title = open->windowTitle();
+      text = open->text();
+      icon = open->icon();
+      open->button(QMessageBox::Ok)->click();
+    }
+  });
+  QTest::mouseClick(form->SpeedButton3, Qt::LeftButton);
+  QCOMPARE(title, RussianTitle());
+  QCOMPARE(text, U("Resource Changes not found."));
+  QCOMPARE(icon, QMessageBox::Critical);
+}
+
+void WindowTest::hintsShowQuicklyMoveAtOnceAndHideAfterFiveSeconds() {
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  QStyle* style = form->SpeedButton2->style();
+  QCOMPARE(style->styleHint(QStyle::SH_ToolTip_WakeUpDelay, nullptr, form->SpeedButton2), 100);
+
+  QTest::mouseMove(form.get(), QPoint(100, 40));
+  QTest::mouseMove(form->SpeedButton2, QPoint(12, 12));
+  QElapsedTimer sinceRest;
+  sinceRest.start();
+  QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), 2000);
+  // Well before the toolkit's own pause of 700 ms.
+  QVERIFY2(sinceRest.elapsed() < 600, qPrintable(QString::number(sinceRest.elapsed())));
+  QCOMPARE(QToolTip::text(),
+           U("Инструкция по программированию весов с карты памяти\n(для просмотра необходим Adobe Reader)"));
+  QElapsedTimer sinceShown;
+  sinceShown.start();
+
+  // The neighbour's hint replaces it at once.
+  QTest::mouseMove(form->SpeedButton3, QPoint(12, 12));
+  QVERIFY(QToolTip::isVisible());
+  QCOMPARE(
+      QToolTip::text(),
+      U("Изменения в ПО весов по сравнению с предыдущими версиями\n(для просмотра необходим Adobe Reader)"));
+  sinceShown.restart();
+
+  QTest::qWait(3000);
+  QVERIFY(QToolTip::isVisible());
+  QTRY_VERIFY_WITH_TIMEOUT(!QToolTip::isVisible(), 4000);
+  QVERIFY2(sinceShown.elapsed() >= 4500, qPrintable(QString::number(sinceShown.elapsed())));
+
+  // Resting on the same button does not bring it back; leaving and coming back does.
+  QTest::mouseMove(form->SpeedButton3, QPoint(14, 14));
+  QTest::qWait(400);
+  QVERIFY(!QToolTip::isVisible());
+  QTest::mouseMove(form.get(), QPoint(100, 40));
+  QTest::mouseMove(form->SpeedButton1, QPoint(12, 12));
+  QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), 2000);
+  QCOMPARE(QToolTip::text(), U("Версии ПО весов, включенные в модуль"));
+}
+
+void WindowTest::gaugePaintsFrameFillAndOnlyOnWholePercent() {
+  TGauge gauge;
+  gauge.resize(297, 12);
+  gauge.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&gauge));
+  QApplication::processEvents();
+
+  int paints = gauge.paintCount();
+  gauge.SetMax(1000);  // same position, new range: redrawn at once
+  QCOMPARE(gauge.paintCount(), paints + 1);
+  gauge.SetPosition(500);
+  QCOMPARE(gauge.paintCount(), paints + 2);
+  gauge.SetPosition(509);  // still 50 %
+  gauge.AddProgress(0);
+  QCOMPARE(gauge.paintCount(), paints + 2);
+  gauge.AddProgress(1);  // 51 %
+  QCOMPARE(gauge.paintCount(), paints + 3);
+  gauge.SetPosition(2000);  // clamped to the maximum
+  QCOMPARE(gauge.model().position(), 1000);
+
+  // 50 % of an inner width of 295 pixels is 147 whole pixels of teal.
+  gauge.SetPosition(500);
+  QImage image = gauge.grab().toImage();
+  for (int x = 0; x < 297; ++x) {
+    QCOMPARE(image.pixel(x, 0), TGauge::kFrameColor);
+    QCOMPARE(image.pixel(x, 11), TGauge::kFrameColor);
+  }
+  for (int y = 0; y < 12; ++y) {
+    QCOMPARE(image.pixel(0, y), TGauge::kFrameColor);
+    QCOMPARE(image.pixel(296, y), TGauge::kFrameColor);
+  }
+  for (int y = 1; y <= 10; ++y) {
+    QCOMPARE(image.pixel(1, y), TGauge::kFillColor);
+    QCOMPARE(image.pixel(147, y), TGauge::kFillColor);
+    QCOMPARE(image.pixel(148, y), TGauge::kBackColor);
+    QCOMPARE(image.pixel(295, y), TGauge::kBackColor);
+  }
+  gauge.SetPosition(1000);
+  image = gauge.grab().toImage();
+  QCOMPARE(image.pixel(295, 5), TGauge::kFillColor);
+  QCOMPARE(image.pixel(296, 5), TGauge::kFrameColor);
+  gauge.SetPosition(0);
+  image = gauge.grab().toImage();
+  QCOMPARE(image.pixel(1, 5), TGauge::kBackColor);
+}
+
+void WindowTest::driveListShowsLongPathsWholeWhenDroppedDown() {
+  const std::string longPath = "/media/technician/FIRMWARE-CARD-2024-SPARE/";
+  drives_.AddRemovable("/media/a/");
+  drives_.AddRemovable(longPath);
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  form->Timer1Timer();
+  QCOMPARE(form->ComboBox1->width(), 81);
+  form->ComboBox1->showPopup();
+  QAbstractItemView* list = form->ComboBox1->view();
+  QTRY_VERIFY(list->isVisible());
+  QVERIFY(list->width() >= list->fontMetrics().horizontalAdvance(S(longPath)));
+  form->ComboBox1->hidePopup();
+  QCOMPARE(form->ComboBox1->itemText(1), S(longPath));
+}
+
+int main(int argc, char** argv) {
+  ErrorReporter reporter(FallbackApplicationTitle(platform::OwnExecutablePath()));
+  TApplication application(reporter, argv[0]);
+  WindowTest test(reporter);
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "WindowTest.moc"
