@@ -270,6 +270,7 @@ void WindowTest::startStateIsTheRussianWindowOfTheControlTable() {
   // Centred by its client area; a window frame shifts it by its own thickness at most.
   QVERIFY(std::abs(f.geometry().center().x() - screenCentre.x()) <= 4);
   QVERIFY(std::abs(f.geometry().center().y() - screenCentre.y()) <= 4);
+  QVERIFY(!f.windowIcon().isNull());
   QCOMPARE(f.palette().color(f.backgroundRole()), f.palette().color(QPalette::Button));
   QVERIFY(f.autoFillBackground());
 
