@@ -100,7 +100,8 @@ bool WindowTextsFit(const QFont& font) {
 
 QFont WindowFont() {
   QFont font;
-  // Metrically like the classic dialog font's successors first; DejaVu is what every desktop has.
+  // Arial-metric faces first, the closest to the classic dialog font; DejaVu as the fallback every desktop
+  // has.
   font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial"),
                     QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
   font.setStyleHint(QFont::SansSerif);
@@ -149,8 +150,8 @@ bool TSpeedButton::event(QEvent* event) {
   switch (event->type()) {
     case QEvent::ToolTip:
       if (hintShownHere_ && !QToolTip::isVisible()) {
-        event->ignore();  // shown and then hidden (timed out or clicked): it stays away while the mouse is
-                          // here
+        // Shown and then hidden (timed out or clicked): it stays away while the mouse is here.
+        event->ignore();
       } else {
         ShowHint(static_cast<QHelpEvent*>(event)->globalPos());
       }
