@@ -25,7 +25,7 @@ ensure_packages() {
 }
 
 # What the Linux program needs to build and run.
-LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev fonts-dejavu-core)
+LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev fonts-dejavu-core fonts-liberation)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
 # compiler, Wine and a virtual display for the Windows program, poppler for the document checks.
 TEST_PACKAGES=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
