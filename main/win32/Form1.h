@@ -1,0 +1,96 @@
+// The main window TForm1 in the plain Win32 API: its controls, its handlers and the error reporter. The
+// program's logic comes from the core; this class puts its results on the window.
+#pragma once
+// First: it includes <windows.h> and keeps DocumentHost::FindResource free of the FindResource macro.
+#include "platform/win32/Win32Platform.h"
+
+#include <commctrl.h>
+
+#include <string>
+#include <string_view>
+
+#include "main/Startup.h"
+#include "main/win32/GaugeWindow.h"
+#include "main/win32/SpeedButton.h"
+#include "ui/MessageBox.h"
+
+namespace scaleboot::win32 {
+
+class TForm1 {
+ public:
+  TForm1(HINSTANCE instance, platform::DriveSource& drives, platform::ByteFileSystem& files,
+         platform::DocumentHost& documents);
+  ~TForm1();
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // Registers the window classes and creates the window, centred on the desktop; FormCreate has run when it
+  // returns. Raises RaisedError when the window cannot be created.
+  HWND Create();
+  void Show(int showCommand);
+  // The message loop, with the dialog keyboard handling (Tab order); returns when the window is closed.
+  int Run();
+
+  HWND Handle() const { return hwnd_; }
+
+  // Event handlers.
+  void FormCreate();
+  void Timer1Timer();
+  void Button1Click();
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+  void SpeedButton3Click();
+  void ComboBoxEx1Change();
+  void ApplyLanguage();
+
+  // Shows an error that escaped a handler and returns; the program goes on.
+  void ErrorReporter(std::string_view message);
+
+ private:
+  class WriterWindow;
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  template <class Handler>
+  void Guarded(Handler&& handler) noexcept;
+  void ReportUnhandled(const char* message) noexcept;
+
+  void CreateControls();
+  void CreateHints();
+  void SetHintTiming();
+  void SetHint(HWND tool, const std::string& text);
+  void FitComboHeight(HWND combo, int height);
+  int LabelTextWidth(const std::wstring& text) const;
+  void SetButton1Enabled(bool enabled);
+  void ShowMessageBox(const MessageBoxSpec& box);
+  void DiscardPendingInput();
+  void DrawDriveItem(const DRAWITEMSTRUCT& item);
+  void OnCommand(int id, int code, HWND control);
+  void OnActivate(bool active);
+  void RestoreFocus();
+  std::wstring ApplicationTitle() const;
+
+  HINSTANCE instance_;
+  platform::DriveSource& drives_;
+  platform::ByteFileSystem& files_;
+  platform::DocumentHost& documents_;
+  ProgramState state_;
+
+  HWND hwnd_ = nullptr;
+  HFONT font_ = nullptr;
+  HIMAGELIST ImageList1_ = nullptr;
+  HWND Label1_ = nullptr;
+  HWND ComboBox1_ = nullptr;
+  HWND ComboBoxEx1_ = nullptr;
+  HWND Button1_ = nullptr;
+  HWND hints_ = nullptr;
+  TGauge Gauge1_;
+  TSpeedButton SpeedButton1_;
+  TSpeedButton SpeedButton2_;
+  TSpeedButton SpeedButton3_;
+
+  std::wstring applicationTitle_;  // empty until the first ApplyLanguage
+  HWND lastFocus_ = nullptr;       // the control that gets the focus back when the window is reactivated
+};
+
+}  // namespace scaleboot::win32

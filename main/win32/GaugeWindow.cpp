@@ -1,0 +1,99 @@
+#include "main/win32/GaugeWindow.h"
+
+#include "main/win32/ControlIds.h"
+
+namespace scaleboot::win32 {
+namespace {
+
+constexpr COLORREF kFrameColour = RGB(0, 0, 0);
+constexpr COLORREF kBackColour = RGB(255, 255, 255);
+constexpr COLORREF kFillColour = RGB(0, 128, 128);
+
+void FillSolid(HDC dc, const RECT& area, COLORREF colour) {
+  if (area.right <= area.left || area.bottom <= area.top) return;
+  SetBkColor(dc, colour);
+  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &area, nullptr, 0, nullptr);
+}
+
+}  // namespace
+
+void TGauge::Register(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.lpszClassName = kGaugeClassName;
+  RegisterClassExW(&wc);
+}
+
+HWND TGauge::Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance) {
+  hwnd_ = CreateWindowExW(0, kGaugeClassName, nullptr, WS_CHILD | WS_VISIBLE, bounds.left, bounds.top,
+                          bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
+  return hwnd_;
+}
+
+void TGauge::SetMinimum(int value) {
+  RedrawNow(model_.SetMinimum(value));
+}
+void TGauge::SetMaximum(int value) {
+  RedrawNow(model_.SetMaximum(value));
+}
+void TGauge::SetPosition(int value) {
+  RedrawNow(model_.SetPosition(value));
+}
+void TGauge::AddProgress(int delta) {
+  RedrawNow(model_.AddProgress(delta));
+}
+
+void TGauge::RedrawNow(bool needed) {
+  if (needed && hwnd_) RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+// A one-pixel black frame; inside it, teal from the left edge over the percentage done, white after it.
+void TGauge::Paint(HDC dc) const {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const COLORREF savedBack = GetBkColor(dc);
+  FillSolid(dc, {client.left, client.top, client.right, client.top + 1}, kFrameColour);
+  FillSolid(dc, {client.left, client.bottom - 1, client.right, client.bottom}, kFrameColour);
+  FillSolid(dc, {client.left, client.top + 1, client.left + 1, client.bottom - 1}, kFrameColour);
+  FillSolid(dc, {client.right - 1, client.top + 1, client.right, client.bottom - 1}, kFrameColour);
+  RECT inner{client.left + 1, client.top + 1, client.right - 1, client.bottom - 1};
+  const int fill = model_.FillWidth(inner.right - inner.left);
+  FillSolid(dc, {inner.left, inner.top, inner.left + fill, inner.bottom}, kFillColour);
+  FillSolid(dc, {inner.left + fill, inner.top, inner.right, inner.bottom}, kBackColour);
+  SetBkColor(dc, savedBack);
+}
+
+LRESULT CALLBACK TGauge::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message == WM_NCCREATE) {
+    auto* gauge = static_cast<TGauge*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    gauge->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(gauge));
+  }
+  auto* gauge = reinterpret_cast<TGauge*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!gauge) return DefWindowProcW(hwnd, message, wParam, lParam);
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // the paint covers every pixel
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      gauge->Paint(dc);
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      gauge->Paint(reinterpret_cast<HDC>(wParam));
+      return 0;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      gauge->hwnd_ = nullptr;
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace scaleboot::win32

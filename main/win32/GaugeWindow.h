@@ -1,0 +1,37 @@
+// Gauge1's window: a progress bar drawn by the program itself from the core's gauge rule.
+#pragma once
+#include <windows.h>
+
+#include "ui/Gauge.h"
+
+namespace scaleboot::win32 {
+
+class TGauge {
+ public:
+  static void Register(HINSTANCE instance);
+
+  TGauge() = default;
+  TGauge(const TGauge&) = delete;
+  TGauge& operator=(const TGauge&) = delete;
+
+  HWND Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance);
+  HWND Handle() const { return hwnd_; }
+  const GaugeModel& Model() const { return model_; }
+
+  // Each setter repaints the bar before it returns when the gauge rule asks for a redraw, without going
+  // through the message loop: the writer holds the thread while it moves the bar.
+  void SetMinimum(int value);
+  void SetMaximum(int value);
+  void SetPosition(int value);
+  void AddProgress(int delta);
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  void Paint(HDC dc) const;
+  void RedrawNow(bool needed);
+
+  HWND hwnd_ = nullptr;
+  GaugeModel model_;
+};
+
+}  // namespace scaleboot::win32

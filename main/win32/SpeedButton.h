@@ -1,0 +1,41 @@
+// The flat image buttons SpeedButton1..3: a glyph centred on the button with its bottom-left pixel's colour
+// transparent, a thin raised edge while the mouse is over it and a sunken one while it is pressed. They never
+// take the keyboard focus; a click reaches the parent as WM_COMMAND / BN_CLICKED, like a push button's.
+#pragma once
+#include <windows.h>
+// After <windows.h>:
+#include <commctrl.h>
+
+namespace scaleboot::win32 {
+
+class TSpeedButton {
+ public:
+  static void Register(HINSTANCE instance);
+
+  TSpeedButton() = default;
+  ~TSpeedButton();
+  TSpeedButton(const TSpeedButton&) = delete;
+  TSpeedButton& operator=(const TSpeedButton&) = delete;
+
+  // Loads the glyph from the bitmap resource `glyphId` and creates the button. Raises RaisedError when the
+  // bitmap is missing.
+  HWND Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance, int glyphId);
+  HWND Handle() const { return hwnd_; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  void Paint(HDC dc) const;
+  bool CursorInside(LPARAM lParam) const;
+  void SetState(bool hot, bool down);
+  void NotifyClick() const;
+
+  HWND hwnd_ = nullptr;
+  HIMAGELIST glyph_ = nullptr;
+  SIZE glyphSize_{};
+  bool hot_ = false;      // the mouse is over the button
+  bool down_ = false;     // pressed, with the mouse inside
+  bool pressed_ = false;  // the left button went down on it and the mouse is captured
+};
+
+}  // namespace scaleboot::win32
