@@ -1,0 +1,1171 @@
+// Drives the real ScaleBoot.exe from outside, the way a user would see it: finds its window in the same Wine
+// prefix, reads its controls, clicks, waits for message boxes and checks what they say. Each stage is one
+// invocation; the shell script around it changes the drives and files between stages.
+//
+// Output: one line per check ("ok - ..." or "FAIL - ..."), figures as "figure: name = value", and a last line
+// "RESULT passed=N failed=M". The exit code is non-zero when any check failed.
+#include <windows.h>
+// After <windows.h>:
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "main/win32/ControlIds.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using scaleboot::win32::ControlId;
+
+// ---- Reporting ----
+
+int g_passed = 0;
+int g_failed = 0;
+
+std::string Utf8(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                       nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr,
+                      nullptr);
+  return out;
+}
+
+// Control characters shown visibly, so a CR LF in a text is seen in the log.
+std::string Visible(std::wstring_view text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c == L'\r') {
+      out += L"\\r";
+    } else if (c == L'\n') {
+      out += L"\\n";
+    } else {
+      out += c;
+    }
+  }
+  return Utf8(out);
+}
+
+void Say(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+bool Check(bool ok, const std::string& name, const std::string& detail = {}) {
+  if (ok) {
+    ++g_passed;
+    Say("ok - " + name);
+  } else {
+    ++g_failed;
+    Say("FAIL - " + name + (detail.empty() ? "" : ": " + detail));
+  }
+  return ok;
+}
+
+bool CheckText(std::wstring_view actual, std::wstring_view expected, const std::string& name) {
+  return Check(actual == expected, name,
+               "got \"" + Visible(actual) + "\", expected \"" + Visible(expected) + "\"");
+}
+
+bool CheckInt(long long actual, long long expected, const std::string& name) {
+  return Check(actual == expected, name,
+               "got " + std::to_string(actual) + ", expected " + std::to_string(expected));
+}
+
+void Figure(const std::string& name, const std::string& value) {
+  Say("figure: " + name + " = " + value);
+}
+
+// Polls `condition` every 20 ms until it holds or `timeout` passes.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto end = Clock::now() + timeout;
+  while (true) {
+    if (condition()) return true;
+    if (Clock::now() >= end) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
+// ---- What the window must show ----
+
+struct Language {
+  std::wstring title, label, button, versionsHint, manualHint, changesHint, contentsCaption, contentsText,
+      corruptCaption, corruptText, writeOkCaption, writeOkText, manualFile;
+};
+
+Language Russian(const std::wstring& version) {
+  const std::wstring reader = L"(для просмотра необходим Adobe Reader)";
+  return {
+      L"Загрузочный модуль ЮКС (версия " + version + L")",
+      L"Выберите карту памяти",
+      L"Записать загрузочный модуль на карту",
+      L"Версии ПО весов, включенные в модуль",
+      L"Инструкция по программированию весов с карты памяти\r\n" + reader,
+      L"Изменения в ПО весов по сравнению с предыдущими версиями\r\n" + reader,
+      L"Содержимое модуля",
+      L"Версии прошивок: \r\nP321835 - для весов ЮКС-Л(1)Д\r\nP282935 - для весов ЮКС-С(1), ЮКС-Л(1), ДГ..К5",
+      L"Ошибка контрольных сумм",
+      L"Данные повреждены! Создание загрузочного модуля невозможно!",
+      L"Запись завершена",
+      L"Запись загрузочного модуля на карту завершена успешно",
+      L"Instruction.pdf"};
+}
+
+Language English(const std::wstring& version) {
+  const std::wstring reader = L"(Adobe Reader needed)";
+  return {L"Scales loading module (version " + version + L")",
+          L"Select miniSD card",
+          L"Create module on card",
+          L"Included firmware versions",
+          L"Scales programming user manual\r\n" + reader,
+          L"Release notes - change log\r\n" + reader,
+          L"Module contains",
+          L"Firmware versions: \r\nP321835 - for ZR-LN(E) scales\r\nP282935 - for ZR-SN(E) scales",
+          L"Checksum error",
+          L"Data is corrupted! Unable to create module!",
+          L"Creation completed",
+          L"Module creation completed successfully",
+          L"Instruction_eng.pdf"};
+}
+
+const std::wstring kVersion = L"2.18";
+
+// Control rectangles in client pixels (left, top, width, height); Label1's width and ComboBox1's left edge
+// follow the label's text.
+struct Box {
+  int left, top, width, height;
+};
+constexpr Box kComboBoxEx1{224, 5, 81, 22};
+constexpr Box kGauge1{8, 32, 297, 12};
+constexpr Box kButton1{8, 52, 217, 25};
+constexpr Box kSpeedButton2{232, 52, 25, 25};
+constexpr Box kSpeedButton3{256, 52, 25, 25};
+constexpr Box kSpeedButton1{280, 52, 25, 25};
+
+// ---- Reading another process's windows ----
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[256] = {};
+  GetClassNameW(hwnd, name, 256);
+  return name;
+}
+
+std::wstring TextOf(HWND hwnd) {
+  wchar_t text[4096] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                      &copied);
+  return std::wstring(text, std::min<std::size_t>(copied, 4095));
+}
+
+LRESULT Send(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result)) return -1;
+  return static_cast<LRESULT>(result);
+}
+
+RECT ScreenRect(HWND hwnd) {
+  RECT rect{};
+  GetWindowRect(hwnd, &rect);
+  return rect;
+}
+
+// The rectangle of a control in its parent's client coordinates.
+Box ClientBox(HWND control) {
+  RECT rect = ScreenRect(control);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+std::string Describe(const Box& box) {
+  return std::to_string(box.left) + "," + std::to_string(box.top) + "," + std::to_string(box.width) + "," +
+         std::to_string(box.height);
+}
+
+bool CheckBox(HWND control, const Box& expected, const std::string& name) {
+  const Box actual = ClientBox(control);
+  const bool same = actual.left == expected.left && actual.top == expected.top &&
+                    actual.width == expected.width && actual.height == expected.height;
+  return Check(same, name, "got " + Describe(actual) + ", expected " + Describe(expected));
+}
+
+DWORD ThreadOf(HWND hwnd) {
+  return GetWindowThreadProcessId(hwnd, nullptr);
+}
+
+DWORD ProcessOf(HWND hwnd) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  return pid;
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(ThreadOf(window), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+// Memory in the other process, for the control messages that pass pointers.
+class RemoteMemory {
+ public:
+  RemoteMemory(HWND window, std::size_t size) : size_(size) {
+    process_ =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, ProcessOf(window));
+    if (process_) base_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~RemoteMemory() {
+    if (base_) VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  RemoteMemory(const RemoteMemory&) = delete;
+  RemoteMemory& operator=(const RemoteMemory&) = delete;
+
+  bool valid() const { return base_ != nullptr; }
+  void* at(std::size_t offset) const { return static_cast<char*>(base_) + offset; }
+  void Write(std::size_t offset, const void* data, std::size_t size) const {
+    WriteProcessMemory(process_, at(offset), data, size, nullptr);
+  }
+  void Read(std::size_t offset, void* data, std::size_t size) const {
+    ReadProcessMemory(process_, at(offset), data, size, nullptr);
+  }
+  std::wstring ReadText(std::size_t offset, std::size_t maxChars) const {
+    std::vector<wchar_t> text(maxChars + 1, L'\0');
+    Read(offset, text.data(), maxChars * sizeof(wchar_t));
+    return text.data();
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  void* base_ = nullptr;
+  std::size_t size_;
+};
+
+struct ComboExItem {
+  std::wstring text;
+  int image = -1;
+};
+
+ComboExItem ComboExItemAt(HWND comboEx, int index) {
+  RemoteMemory memory(comboEx, 8192);
+  if (!memory.valid()) return {};
+  constexpr std::size_t kTextOffset = 1024;
+  constexpr int kTextChars = 256;
+  COMBOBOXEXITEMW item{};
+  item.mask = CBEIF_TEXT | CBEIF_IMAGE;
+  item.iItem = index;
+  item.pszText = static_cast<wchar_t*>(memory.at(kTextOffset));
+  item.cchTextMax = kTextChars;
+  memory.Write(0, &item, sizeof(item));
+  Send(comboEx, CBEM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory.at(0)));
+  memory.Read(0, &item, sizeof(item));
+  return {memory.ReadText(kTextOffset, kTextChars), item.iImage};
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+  std::vector<std::wstring> items;
+  const LRESULT count = Send(combo, CB_GETCOUNT);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t text[512] = {};
+    if (Send(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i)) < 512) {
+      Send(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    }
+    items.emplace_back(text);
+  }
+  return items;
+}
+
+std::wstring Joined(const std::vector<std::wstring>& items) {
+  std::wstring out = L"[";
+  for (const auto& item : items) out += (out.size() > 1 ? L", " : L"") + item;
+  return out + L"]";
+}
+
+// ---- The program's windows ----
+
+struct WindowSearch {
+  std::wstring className;
+  std::wstring caption;  // empty: any
+  DWORD process = 0;     // 0: any
+  HWND owner = nullptr;  // nullptr: any
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam) {
+  auto* search = reinterpret_cast<WindowSearch*>(lParam);
+  if (!IsWindowVisible(hwnd) || ClassOf(hwnd) != search->className) return TRUE;
+  if (search->process && ProcessOf(hwnd) != search->process) return TRUE;
+  if (search->owner && GetWindow(hwnd, GW_OWNER) != search->owner) return TRUE;
+  if (!search->caption.empty() && TextOf(hwnd) != search->caption) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+HWND FindTopLevel(WindowSearch search) {
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND FindMainWindow(std::chrono::milliseconds timeout) {
+  HWND main = nullptr;
+  WaitFor(
+      [&] {
+        return (main = FindTopLevel({scaleboot::win32::kFormClassName, L"", 0, nullptr})) != nullptr;
+      },
+      timeout);
+  return main;
+}
+
+HWND Control(HWND main, ControlId id) {
+  return GetDlgItem(main, id);
+}
+
+// A message box of the program, owned by its main window.
+HWND FindBox(HWND main, const std::wstring& caption) {
+  return FindTopLevel({L"#32770", caption, ProcessOf(main), main});
+}
+
+HWND WaitForBox(HWND main, const std::wstring& caption, std::chrono::milliseconds timeout) {
+  HWND box = nullptr;
+  WaitFor([&] { return (box = FindBox(main, caption)) != nullptr; }, timeout);
+  return box;
+}
+
+HWND AnyBox(HWND main) {
+  return FindTopLevel({L"#32770", L"", ProcessOf(main), main});
+}
+
+struct BoxContents {
+  std::wstring text;
+  HWND icon = nullptr;
+  int buttons = 0;
+  HWND okButton = nullptr;
+};
+
+BOOL CALLBACK CollectBoxChild(HWND child, LPARAM lParam) {
+  auto* contents = reinterpret_cast<BoxContents*>(lParam);
+  const std::wstring className = ClassOf(child);
+  if (_wcsicmp(className.c_str(), L"Button") == 0) {
+    ++contents->buttons;
+    if (GetDlgCtrlID(child) == IDOK) contents->okButton = child;
+  } else if (_wcsicmp(className.c_str(), L"Static") == 0) {
+    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+      contents->icon = child;
+    } else {
+      const std::wstring text = TextOf(child);
+      if (text.size() > contents->text.size()) contents->text = text;
+    }
+  }
+  return TRUE;
+}
+
+BoxContents ReadBox(HWND box) {
+  BoxContents contents;
+  EnumChildWindows(box, CollectBoxChild, reinterpret_cast<LPARAM>(&contents));
+  return contents;
+}
+
+void CloseBox(HWND box) {
+  const BoxContents contents = ReadBox(box);
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(contents.okButton));
+}
+
+// ---- Pixels on the screen ----
+
+struct Pixels {
+  int width = 0, height = 0;
+  std::vector<COLORREF> data;  // RGB() values, row by row
+  COLORREF at(int x, int y) const { return data[static_cast<std::size_t>(y * width + x)]; }
+};
+
+Pixels CaptureScreen(const RECT& rect) {
+  Pixels pixels;
+  pixels.width = rect.right - rect.left;
+  pixels.height = rect.bottom - rect.top;
+  if (pixels.width <= 0 || pixels.height <= 0) return pixels;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = pixels.width;
+  info.bmiHeader.biHeight = -pixels.height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, pixels.width, pixels.height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  const auto* raw = static_cast<const std::uint32_t*>(bits);
+  pixels.data.resize(static_cast<std::size_t>(pixels.width * pixels.height));
+  for (std::size_t i = 0; i < pixels.data.size(); ++i) {
+    const std::uint32_t bgra = raw[i];
+    pixels.data[i] = RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF);
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+constexpr COLORREF kTeal = RGB(0, 128, 128);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+struct GaugeLook {
+  bool frameBlack = false;
+  int tealWidth = 0;       // teal pixels from the inner left edge along the middle row
+  bool restWhite = false;  // every inner pixel after the teal part is white
+};
+
+GaugeLook LookAtGauge(HWND gauge) {
+  const Pixels pixels = CaptureScreen(ScreenRect(gauge));
+  GaugeLook look;
+  if (pixels.width < 3 || pixels.height < 3) return look;
+  look.frameBlack = true;
+  for (int x = 0; x < pixels.width; ++x) {
+    look.frameBlack &= pixels.at(x, 0) == kBlack && pixels.at(x, pixels.height - 1) == kBlack;
+  }
+  for (int y = 0; y < pixels.height; ++y) {
+    look.frameBlack &= pixels.at(0, y) == kBlack && pixels.at(pixels.width - 1, y) == kBlack;
+  }
+  const int middle = pixels.height / 2;
+  while (1 + look.tealWidth < pixels.width - 1 && pixels.at(1 + look.tealWidth, middle) == kTeal) {
+    ++look.tealWidth;
+  }
+  look.restWhite = true;
+  for (int y = 1; y < pixels.height - 1; ++y) {
+    for (int x = 1 + look.tealWidth; x < pixels.width - 1; ++x) look.restWhite &= pixels.at(x, y) == kWhite;
+    for (int x = 1; x < 1 + look.tealWidth; ++x) look.restWhite &= pixels.at(x, y) == kTeal;
+  }
+  return look;
+}
+
+// The colour family of a message box's icon: 'r' when reddish pixels dominate (the error icon), 'b' when
+// bluish ones do (the information icon), '?' otherwise.
+char IconColour(HWND icon) {
+  const Pixels pixels = CaptureScreen(ScreenRect(icon));
+  int red = 0, blue = 0;
+  for (COLORREF c : pixels.data) {
+    const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+    if (r > 150 && g < 110 && b < 110) ++red;
+    if (b > 150 && r < 110) ++blue;
+  }
+  if (red > 20 && red > 2 * blue) return 'r';
+  if (blue > 20 && blue > 2 * red) return 'b';
+  return '?';
+}
+
+// ---- Checks shared by the stages ----
+
+int LabelTextWidth(const std::wstring& text) {
+  HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  DeleteObject(font);
+  return size.cx;
+}
+
+// FindTopLevel only sees visible windows; the hint window is hidden until a hint shows.
+BOOL CALLBACK MatchHidden(HWND hwnd, LPARAM lParam) {
+  auto* search = reinterpret_cast<WindowSearch*>(lParam);
+  if (ClassOf(hwnd) == search->className && ProcessOf(hwnd) == search->process &&
+      GetWindow(hwnd, GW_OWNER) == search->owner) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindHintWindow(HWND main) {
+  WindowSearch search{TOOLTIPS_CLASSW, L"", ProcessOf(main), main};
+  EnumWindows(MatchHidden, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring HintText(HWND hints, HWND main, HWND tool) {
+  RemoteMemory memory(hints, 16384);
+  if (!memory.valid()) return L"<no memory>";
+  constexpr std::size_t kTextOffset = 1024;
+  constexpr int kTextChars = 4096;
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof(info);
+  info.hwnd = main;
+  info.uId = reinterpret_cast<UINT_PTR>(tool);
+  info.lpszText = static_cast<wchar_t*>(memory.at(kTextOffset));
+  memory.Write(0, &info, sizeof(info));
+  Send(hints, TTM_GETTEXTW, kTextChars, reinterpret_cast<LPARAM>(memory.at(0)));
+  return memory.ReadText(kTextOffset, kTextChars);
+}
+
+// The tool whose hint is showing, or nullptr.
+HWND CurrentHintTool(HWND hints) {
+  RemoteMemory memory(hints, 4096);
+  if (!memory.valid()) return nullptr;
+  TTTOOLINFOW info{};
+  info.cbSize = sizeof(info);
+  memory.Write(0, &info, sizeof(info));
+  if (!Send(hints, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(memory.at(0)))) return nullptr;
+  memory.Read(0, &info, sizeof(info));
+  return reinterpret_cast<HWND>(info.uId);
+}
+
+// Texts that follow the language: caption, label, button, hints, and the drive list's place.
+void CheckLanguageTexts(HWND main, const Language& lang, const std::string& prefix) {
+  CheckText(TextOf(main), lang.title, prefix + "window caption");
+  const HWND label = Control(main, scaleboot::win32::kLabel1Id);
+  CheckText(TextOf(label), lang.label, prefix + "Label1 caption");
+  const int labelWidth = LabelTextWidth(lang.label);
+  CheckBox(label, {8, 8, labelWidth, 13}, prefix + "Label1 at 8,8 sized to its text, 13 high");
+  CheckBox(Control(main, scaleboot::win32::kComboBox1Id), {8 + labelWidth + 10, 5, 81, 21},
+           prefix + "ComboBox1 10 px right of the label text, 81 x 21");
+  CheckText(TextOf(Control(main, scaleboot::win32::kButton1Id)), lang.button, prefix + "Button1 caption");
+  const HWND hints = FindHintWindow(main);
+  if (!Check(hints != nullptr, prefix + "hint window exists")) return;
+  CheckText(HintText(hints, main, Control(main, scaleboot::win32::kSpeedButton1Id)), lang.versionsHint,
+            prefix + "SpeedButton1 hint");
+  CheckText(HintText(hints, main, Control(main, scaleboot::win32::kSpeedButton2Id)), lang.manualHint,
+            prefix + "SpeedButton2 hint (two lines)");
+  CheckText(HintText(hints, main, Control(main, scaleboot::win32::kSpeedButton3Id)), lang.changesHint,
+            prefix + "SpeedButton3 hint (two lines)");
+}
+
+// Selects a language the way the user's choice arrives: the selection moves, then the parent hears of it.
+void SelectLanguage(HWND main, int item) {
+  const HWND comboEx = Control(main, scaleboot::win32::kComboBoxEx1Id);
+  Send(comboEx, CB_SETCURSEL, static_cast<WPARAM>(item));
+  PostMessageW(main, WM_COMMAND, MAKEWPARAM(scaleboot::win32::kComboBoxEx1Id, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(comboEx));
+}
+
+bool WaitForCaption(HWND main, const std::wstring& caption) {
+  return WaitFor([&] { return TextOf(main) == caption; }, 5s);
+}
+
+// Presses and releases the left mouse button over a control (client coordinates of its centre).
+void ClickWithMouse(HWND control) {
+  const Box box = ClientBox(control);
+  const LPARAM point = MAKELPARAM(box.width / 2, box.height / 2);
+  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  PostMessageW(control, WM_LBUTTONUP, 0, point);
+}
+
+// Clicks `button`, waits for the box with `caption`, checks its text and icon, closes it, and checks that the
+// window was disabled meanwhile and gets its focus back.
+void CheckBoxAfterClick(HWND main, HWND button, bool mouse, const std::wstring& caption,
+                        const std::wstring& text, char iconColour, const std::string& name) {
+  const HWND focusBefore = FocusOf(main);
+  if (mouse) {
+    ClickWithMouse(button);
+  } else {
+    PostMessageW(button, BM_CLICK, 0, 0);
+  }
+  const HWND box = WaitForBox(main, caption, 10s);
+  if (!Check(box != nullptr, name + ": box with caption \"" + Utf8(caption) + "\" appears",
+             AnyBox(main) ? "another box: \"" + Utf8(TextOf(AnyBox(main))) + "\"" : "no box")) {
+    return;
+  }
+  std::this_thread::sleep_for(300ms);  // let the box paint its icon
+  const BoxContents contents = ReadBox(box);
+  CheckText(contents.text, text, name + ": box text");
+  CheckInt(contents.buttons, 1, name + ": box has only an OK button");
+  Check(contents.icon && IconColour(contents.icon) == iconColour, name + ": box icon",
+        std::string("icon colour ") + (contents.icon ? IconColour(contents.icon) : '-') + ", expected " +
+            iconColour);
+  Check(!IsWindowEnabled(main), name + ": main window disabled while the box is open");
+  CloseBox(box);
+  Check(WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 5s), name + ": box closes");
+  Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), name + ": main window enabled again");
+  Check(WaitFor([&] { return FocusOf(main) == focusBefore; }, 3s), name + ": focus back where it was");
+}
+
+// ---- Drives ----
+
+// Wine's mount manager request that adds or removes a drive letter while programs run (what Wine does when a
+// card reader is plugged in). Layout of Wine's struct mountmgr_unix_drive.
+constexpr DWORD kDefineUnixDrive = CTL_CODE('m', 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+struct UnixDriveRequest {
+  ULONG size;
+  ULONG type;
+  ULONG fsType;
+  DWORD serial;
+  ULONGLONG unixDevice;
+  WCHAR letter;
+  USHORT mountPointOffset;
+  USHORT deviceOffset;
+  USHORT labelOffset;
+};
+
+// Maps `letter` to the Unix folder as a removable drive, or removes the letter when the folder is empty.
+bool DefineDrive(wchar_t letter, const std::wstring& unixFolder) {
+  const std::string folder = Utf8(unixFolder);
+  std::vector<char> request(sizeof(UnixDriveRequest) + folder.size() + 1, '\0');
+  auto* header = reinterpret_cast<UnixDriveRequest*>(request.data());
+  header->size = static_cast<ULONG>(request.size());
+  header->type = folder.empty() ? DRIVE_NO_ROOT_DIR : DRIVE_REMOVABLE;
+  header->letter = letter;
+  if (!folder.empty()) {
+    header->mountPointOffset = sizeof(UnixDriveRequest);
+    std::copy(folder.begin(), folder.end(), request.begin() + sizeof(UnixDriveRequest));
+  }
+  HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (manager == INVALID_HANDLE_VALUE) return false;
+  DWORD returned = 0;
+  const BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, request.data(),
+                                  static_cast<DWORD>(request.size()), nullptr, 0, &returned, nullptr);
+  CloseHandle(manager);
+  return ok != FALSE;
+}
+
+// ---- Stages ----
+
+// Starts the program (so the time to its window is measured) and returns when the window is up.
+int StageStart(const std::wstring& exe) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/") + 1);
+  const auto begin = Clock::now();
+  if (!Check(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.c_str(), &startup, &process) != FALSE,
+             "ScaleBoot.exe starts", "CreateProcessW error " + std::to_string(GetLastError()))) {
+    return 1;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const HWND main = FindMainWindow(30s);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
+  if (!Check(main != nullptr, "main window TForm1 appears")) return 1;
+  Figure("start-up time to a visible window (ms)", std::to_string(elapsed.count()));
+  // Ready when the first paint has been done and the window takes messages.
+  Send(main, WM_NULL);
+  return 0;
+}
+
+void StageLayout(HWND main) {
+  const Language rus = Russian(kVersion);
+
+  // The window.
+  const LONG style = GetWindowLongW(main, GWL_STYLE);
+  Check((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU), "window has caption and system menu");
+  Check(!(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX)), "window cannot be resized or maximised",
+        "style " + std::to_string(style));
+  RECT client{};
+  GetClientRect(main, &client);
+  CheckInt(client.right, 311, "client width");
+  CheckInt(client.bottom, 83, "client height");
+  const RECT frame = ScreenRect(main);
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const int dx = frame.left - (screenWidth - (frame.right - frame.left)) / 2;
+  const int dy = frame.top - (screenHeight - (frame.bottom - frame.top)) / 2;
+  Check(std::abs(dx) <= 1 && std::abs(dy) <= 1, "window centred on the desktop",
+        "off by " + std::to_string(dx) + "," + std::to_string(dy));
+  // The strip between the bar and the button row shows the window's own background.
+  POINT strip{8, 46};
+  ClientToScreen(main, &strip);
+  const Pixels background = CaptureScreen({strip.x, strip.y, strip.x + 297, strip.y + 4});
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  Check(std::all_of(background.data.begin(), background.data.end(), [&](COLORREF c) { return c == face; }),
+        "background is the button-face colour");
+
+  // Controls: class and rectangle.
+  struct Expected {
+    ControlId id;
+    const wchar_t* className;
+    Box box;
+    const char* name;
+  };
+  using namespace scaleboot::win32;
+  const Expected fixed[] = {
+      {kComboBoxEx1Id, L"ComboBoxEx32", kComboBoxEx1, "ComboBoxEx1"},
+      {kGauge1Id, kGaugeClassName, kGauge1, "Gauge1"},
+      {kButton1Id, L"Button", kButton1, "Button1"},
+      {kSpeedButton2Id, kSpeedButtonClassName, kSpeedButton2, "SpeedButton2"},
+      {kSpeedButton3Id, kSpeedButtonClassName, kSpeedButton3, "SpeedButton3"},
+      {kSpeedButton1Id, kSpeedButtonClassName, kSpeedButton1, "SpeedButton1"},
+  };
+  for (const Expected& e : fixed) {
+    const HWND control = Control(main, e.id);
+    if (!Check(control != nullptr, std::string(e.name) + " exists")) continue;
+    CheckText(ClassOf(control), e.className, std::string(e.name) + " class");
+    CheckBox(control, e.box, std::string(e.name) + " rectangle");
+    const LONG controlStyle = GetWindowLongW(control, GWL_STYLE);
+    Check(((controlStyle & WS_TABSTOP) != 0) == (e.id == kButton1Id),
+          std::string(e.name) + (e.id == kButton1Id ? " is a Tab stop" : " is not a Tab stop"));
+  }
+  CheckText(ClassOf(Control(main, kLabel1Id)), L"Static", "Label1 class");
+  const HWND combo = Control(main, kComboBox1Id);
+  CheckText(ClassOf(combo), L"ComboBox", "ComboBox1 class");
+  const LONG comboStyle = GetWindowLongW(combo, GWL_STYLE);
+  Check((comboStyle & 3) == CBS_DROPDOWNLIST && !(comboStyle & CBS_SORT) && (comboStyle & WS_TABSTOP),
+        "ComboBox1 is an unsorted drop-down list and a Tab stop");
+  CheckInt(Send(combo, CB_GETITEMHEIGHT, 0), 13, "ComboBox1 item height");
+  const HWND comboEx = Control(main, kComboBoxEx1Id);
+  CheckInt(GetWindowLongW(comboEx, GWL_STYLE) & 3, CBS_DROPDOWNLIST, "ComboBoxEx1 is a drop-down list");
+  CheckInt(Send(comboEx, CB_GETITEMHEIGHT, 0), 16, "ComboBoxEx1 item height");
+  CheckLanguageTexts(main, rus, "");
+
+  // Initial state.
+  CheckInt(Send(comboEx, CB_GETCOUNT), 2, "ComboBoxEx1 has two items");
+  const ComboExItem eng = ComboExItemAt(comboEx, 0), rusItem = ComboExItemAt(comboEx, 1);
+  CheckText(eng.text, L"ENG", "ComboBoxEx1 item 0 text");
+  CheckText(rusItem.text, L"RUS", "ComboBoxEx1 item 1 text");
+  Check(eng.image == 0 && rusItem.image == 1, "ComboBoxEx1 items show flags 0 and 1");
+  CheckInt(Send(comboEx, CB_GETCURSEL), 1, "RUS selected");
+  Check(!IsWindowEnabled(Control(main, kButton1Id)), "Button1 disabled at start");
+  Check(FocusOf(main) == combo, "keyboard focus on ComboBox1");
+  const GaugeLook gauge = LookAtGauge(Control(main, kGauge1Id));
+  Check(gauge.frameBlack && gauge.tealWidth == 0 && gauge.restWhite,
+        "Gauge1 drawn empty: black frame, white inside", "teal " + std::to_string(gauge.tealWidth));
+  // After the first tick the list stays empty: the prefix has no removable drive yet.
+  std::this_thread::sleep_for(1500ms);
+  CheckInt(Send(combo, CB_GETCOUNT), 0, "drive list empty without a removable drive");
+  Check(!IsWindowEnabled(Control(main, kButton1Id)), "Button1 stays disabled without a drive");
+  // Tab with only the drive list enabled keeps the focus there.
+  PostMessageW(combo, WM_KEYDOWN, VK_TAB, 0);
+  PostMessageW(combo, WM_KEYUP, VK_TAB, 0);
+  std::this_thread::sleep_for(300ms);
+  Check(FocusOf(main) == combo, "Tab with Button1 disabled stays on ComboBox1");
+}
+
+void StageLanguage(HWND main) {
+  const Language eng = English(kVersion), rus = Russian(kVersion);
+  const HWND combo = Control(main, scaleboot::win32::kComboBox1Id);
+  const auto drivesBefore = ComboItems(combo);
+  const LRESULT selectedBefore = Send(combo, CB_GETCURSEL);
+
+  SelectLanguage(main, 0);
+  Check(WaitForCaption(main, eng.title), "ENG: caption changes");
+  CheckLanguageTexts(main, eng, "ENG: ");
+  Check(FocusOf(main) == combo, "ENG: focus moves to ComboBox1");
+  Check(ComboItems(combo) == drivesBefore && Send(combo, CB_GETCURSEL) == selectedBefore,
+        "ENG: drive list and selection unchanged");
+  const HWND comboEx = Control(main, scaleboot::win32::kComboBoxEx1Id);
+  CheckText(ComboExItemAt(comboEx, 0).text, L"ENG", "ENG: selector items unchanged");
+  CheckText(ComboExItemAt(comboEx, 1).text, L"RUS", "ENG: selector items unchanged (RUS)");
+
+  SelectLanguage(main, 1);
+  Check(WaitForCaption(main, rus.title), "RUS again: caption changes back");
+  CheckLanguageTexts(main, rus, "RUS again: ");
+}
+
+void StageHints(HWND main) {
+  const HWND hints = FindHintWindow(main);
+  if (!Check(hints != nullptr, "hint window exists")) return;
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_INITIAL), 100, "hint shows after 100 ms");
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_AUTOPOP), 5000, "hint hides after 5000 ms");
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_RESHOW), 0, "next hint shows at once");
+  CheckInt(Send(hints, TTM_GETTOOLCOUNT), 3, "three hinted buttons");
+
+  // Rest the mouse on each image button; its hint must show with its own text, two lines for the documents.
+  int oneLineHeight = 0;
+  for (const ControlId id : {scaleboot::win32::kSpeedButton1Id, scaleboot::win32::kSpeedButton2Id,
+                             scaleboot::win32::kSpeedButton3Id}) {
+    const HWND button = Control(main, id);
+    const RECT rect = ScreenRect(button);
+    SetCursorPos(rect.left + 12, rect.top + 12);
+    const std::string name = "hint over button " + std::to_string(id - scaleboot::win32::kSpeedButton1Id + 1);
+    const bool shown =
+        WaitFor([&] { return IsWindowVisible(hints) && CurrentHintTool(hints) == button; }, 3s);
+    if (!Check(shown, name + " shows")) continue;
+    const RECT tip = ScreenRect(hints);
+    const int height = tip.bottom - tip.top;
+    if (id == scaleboot::win32::kSpeedButton1Id) {
+      oneLineHeight = height;
+    } else {
+      Check(height >= oneLineHeight + 8, name + " is two lines high",
+            std::to_string(height) + " px against " + std::to_string(oneLineHeight) + " for one line");
+    }
+  }
+  // Away from the buttons the hint goes.
+  const RECT frame = ScreenRect(main);
+  SetCursorPos(frame.left + 100, frame.top + 38);
+  Check(WaitFor([&] { return !IsWindowVisible(hints); }, 3s), "hint hides when the mouse leaves");
+}
+
+void StageContents(HWND main, bool corrupt) {
+  const Language rus = Russian(kVersion), eng = English(kVersion);
+  const HWND button = Control(main, scaleboot::win32::kSpeedButton1Id);
+  if (corrupt) {
+    CheckBoxAfterClick(main, button, true, rus.corruptCaption, rus.corruptText, 'r',
+                       "corrupt contents (RUS)");
+    return;
+  }
+  CheckBoxAfterClick(main, button, true, rus.contentsCaption, rus.contentsText, 'b', "contents (RUS)");
+  SelectLanguage(main, 0);
+  WaitForCaption(main, eng.title);
+  CheckBoxAfterClick(main, button, false, eng.contentsCaption, eng.contentsText, 'b', "contents (ENG)");
+  SelectLanguage(main, 1);
+  WaitForCaption(main, rus.title);
+}
+
+std::wstring ExpectedDocumentPath(const std::wstring& folder, const std::wstring& name) {
+  return folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + name;
+}
+
+long long FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Clicks a document button and waits for the file to appear next to the program; no error box may show.
+void ClickDocument(HWND main, ControlId id, const std::wstring& file, const std::string& name) {
+  DeleteFileW(file.c_str());
+  ClickWithMouse(Control(main, id));
+  Check(WaitFor([&] { return FileSize(file) > 0; }, 10s), name + ": " + Utf8(file) + " written");
+  std::this_thread::sleep_for(500ms);
+  Check(AnyBox(main) == nullptr, name + ": no error box");
+  Check(IsWindowEnabled(main) != FALSE, name + ": window usable afterwards");
+}
+
+void StageDocuments(HWND main, const std::wstring& folder) {
+  using namespace scaleboot::win32;
+  const Language rus = Russian(kVersion), eng = English(kVersion);
+  ClickDocument(main, kSpeedButton2Id, ExpectedDocumentPath(folder, L"Instruction.pdf"), "manual (RUS)");
+  ClickDocument(main, kSpeedButton3Id, ExpectedDocumentPath(folder, L"Changes.pdf"), "change log (RUS)");
+  SelectLanguage(main, 0);
+  WaitForCaption(main, eng.title);
+  ClickDocument(main, kSpeedButton2Id, ExpectedDocumentPath(folder, L"Instruction_eng.pdf"), "manual (ENG)");
+  Check(FileSize(ExpectedDocumentPath(folder, L"Instruction.pdf")) < 0 ||
+            FileSize(ExpectedDocumentPath(folder, L"Instruction_eng.pdf")) > 0,
+        "manual (ENG) writes the English file");
+  ClickDocument(main, kSpeedButton3Id, ExpectedDocumentPath(folder, L"Changes.pdf"), "change log (ENG)");
+  SelectLanguage(main, 1);
+  WaitForCaption(main, rus.title);
+  Check(FocusOf(main) == Control(main, kComboBox1Id), "image buttons leave the focus on ComboBox1");
+}
+
+// The manual's file cannot be created (a folder stands in its place): the error reporter shows the system's
+// reason under the window's caption, with a full stop.
+void StageDocumentError(HWND main, const std::wstring& folder) {
+  const Language rus = Russian(kVersion);
+  const std::wstring path = ExpectedDocumentPath(folder, L"Instruction.pdf");
+  const std::wstring prefix = L"Cannot create file \"" + path + L"\". ";
+  ClickWithMouse(Control(main, scaleboot::win32::kSpeedButton2Id));
+  const HWND box = WaitForBox(main, rus.title, 10s);
+  if (!Check(box != nullptr, "document error: box under the window caption")) return;
+  std::this_thread::sleep_for(300ms);
+  const BoxContents contents = ReadBox(box);
+  const std::wstring& text = contents.text;
+  Check(text.rfind(prefix, 0) == 0, "document error: text names the file",
+        "got \"" + Visible(text) + "\", expected it to start with \"" + Visible(prefix) + "\"");
+  const std::wstring reason = text.size() > prefix.size() ? text.substr(prefix.size()) : L"";
+  Check(reason.size() >= 2 && reason.back() == L'.' && reason[reason.size() - 2] != L'.' &&
+            reason[reason.size() - 2] > L' ',
+        "document error: system reason, trimmed, one full stop", "reason \"" + Visible(reason) + "\"");
+  Check(contents.icon && IconColour(contents.icon) == 'r', "document error: error icon");
+  CloseBox(box);
+  Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), "document error: window usable again");
+}
+
+// The card E: is inserted: it must be listed, selected and writable within two seconds; a click
+// writes and verifies with the bar moving, then the success box shows.
+void StageCard(HWND main, const std::wstring& unixFolder) {
+  using namespace scaleboot::win32;
+  const Language rus = Russian(kVersion);
+  const HWND combo = Control(main, kComboBox1Id);
+  const HWND button = Control(main, kButton1Id);
+  const HWND gauge = Control(main, kGauge1Id);
+  if (!Check(DefineDrive(L'E', unixFolder), "card inserted as removable drive E:")) return;
+  const auto begin = Clock::now();
+  const bool listed = WaitFor(
+      [&] { return ComboItems(combo) == std::vector<std::wstring>{L"E:\\"} && IsWindowEnabled(button); },
+      2500ms);
+  Figure("time until E:\\ is listed (ms)",
+         std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count()));
+  if (!Check(listed, "E:\\ listed within two seconds and Button1 enabled",
+             "items " + Utf8(Joined(ComboItems(combo))))) {
+    return;
+  }
+  CheckInt(Send(combo, CB_GETCURSEL), 0, "E:\\ selected");
+  const Box comboBox = ClientBox(combo);
+  Check(comboBox.width == 81 && comboBox.height == 21, "ComboBox1 keeps 81 x 21 with a drive listed",
+        Describe(comboBox));
+  CheckText(TextOf(combo), L"E:\\", "drive list shows E:\\");
+
+  // Tab order: Button1, then ComboBox1 (the language selector and the image buttons are skipped).
+  PostMessageW(combo, WM_KEYDOWN, VK_TAB, 0);
+  PostMessageW(combo, WM_KEYUP, VK_TAB, 0);
+  Check(WaitFor([&] { return FocusOf(main) == button; }, 2s), "Tab from ComboBox1 goes to Button1");
+  PostMessageW(button, WM_KEYDOWN, VK_TAB, 0);
+  PostMessageW(button, WM_KEYUP, VK_TAB, 0);
+  Check(WaitFor([&] { return FocusOf(main) == combo; }, 2s), "Tab from Button1 goes back to ComboBox1");
+
+  // The run: sample the bar on the screen until the box shows.
+  PostMessageW(button, BM_CLICK, 0, 0);
+  const auto runBegin = Clock::now();
+  std::vector<int> widths;
+  bool frameKept = true;
+  HWND box = nullptr;
+  const bool finished = WaitFor(
+      [&] {
+        if ((box = FindBox(main, rus.writeOkCaption)) != nullptr) return true;
+        if (AnyBox(main)) return true;
+        const GaugeLook look = LookAtGauge(gauge);
+        frameKept &= look.frameBlack;
+        if (widths.empty() || widths.back() != look.tealWidth) widths.push_back(look.tealWidth);
+        return false;
+      },
+      180s);
+  const auto runMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - runBegin).count();
+  Figure("write and verify run until the box (ms)", std::to_string(runMs));
+  std::string seen;
+  for (int w : widths) seen += std::to_string(w) + " ";
+  Figure("bar fill widths seen during the run (px)", seen);
+  if (!Check(finished && box != nullptr, "success box \"Запись завершена\" appears",
+             AnyBox(main)
+                 ? "other box: " + Utf8(TextOf(AnyBox(main))) + " / " + Visible(ReadBox(AnyBox(main)).text)
+                 : "timed out")) {
+    return;
+  }
+  const int inner = kGauge1.width - 2;
+  const bool rising = std::is_sorted(widths.begin(), widths.end()) ||
+                      (widths.size() > 1 && std::is_sorted(widths.begin(), widths.end() - 1));
+  const auto partial = std::count_if(widths.begin(), widths.end(), [&](int w) { return w > 0 && w < inner; });
+  Check(partial >= 3, "bar seen moving during the run (at least three partial fills)", seen);
+  Check(rising, "bar only grows during the run", seen);
+  Check(std::any_of(widths.begin(), widths.end(), [&](int w) { return w > inner / 2 && w < inner; }),
+        "bar passes half way (verify phase)", seen);
+  Check(frameKept, "bar keeps its black frame during the run");
+
+  std::this_thread::sleep_for(300ms);
+  const BoxContents contents = ReadBox(box);
+  CheckText(contents.text, rus.writeOkText, "success box text");
+  Check(contents.icon && IconColour(contents.icon) == 'b', "success box has the information icon");
+  Check(!IsWindowEnabled(main), "window disabled while the success box is open");
+  Check(!widths.empty() && widths.back() == 0, "bar empty again before the box shows", seen);
+  Check(IsWindowEnabled(button) != FALSE, "Button1 enabled again");
+  CloseBox(box);
+  Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), "window usable after the box");
+  // Once the area the box covered has been repainted, the bar shows empty.
+  GaugeLook after;
+  WaitFor(
+      [&] {
+        after = LookAtGauge(gauge);
+        return after.tealWidth == 0 && after.restWhite && after.frameBlack;
+      },
+      5s);
+  Check(after.tealWidth == 0 && after.restWhite && after.frameBlack, "bar drawn empty after the run",
+        "teal " + std::to_string(after.tealWidth) + (after.restWhite ? "" : ", inside not white") +
+            (after.frameBlack ? "" : ", frame not black"));
+}
+
+// A folder stands where the first card file goes: the error reporter shows "File access denied." under the
+// window caption; the button stays disabled while the drive list does not change.
+void StageCardError(HWND main) {
+  using namespace scaleboot::win32;
+  const Language rus = Russian(kVersion);
+  const HWND button = Control(main, kButton1Id);
+  if (!Check(WaitFor([&] { return IsWindowEnabled(button) != FALSE; }, 3s), "card error: Button1 enabled"))
+    return;
+  PostMessageW(button, BM_CLICK, 0, 0);
+  const HWND box = WaitForBox(main, rus.title, 30s);
+  if (!Check(box != nullptr, "card error: error box under the window caption")) return;
+  std::this_thread::sleep_for(300ms);
+  const BoxContents contents = ReadBox(box);
+  CheckText(contents.text, L"File access denied.", "card error: text");
+  Check(contents.icon && IconColour(contents.icon) == 'r', "card error: error icon");
+  CloseBox(box);
+  Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), "card error: window usable again");
+  std::this_thread::sleep_for(1500ms);
+  Check(!IsWindowEnabled(button), "card error: Button1 stays disabled while the drives do not change");
+}
+
+// The card is taken out: the list empties and the button stays disabled.
+void StageCardRemoved(HWND main) {
+  using namespace scaleboot::win32;
+  const HWND combo = Control(main, kComboBox1Id);
+  if (!Check(DefineDrive(L'E', L""), "card removed from drive E:")) return;
+  Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 0; }, 2500ms), "card removed: drive list empties");
+  Check(!IsWindowEnabled(Control(main, kButton1Id)), "card removed: Button1 disabled");
+}
+
+// A build whose images failed the start-up test: a listed card does not enable writing.
+void StageCorruptCard(HWND main, const std::wstring& unixFolder) {
+  using namespace scaleboot::win32;
+  const HWND combo = Control(main, kComboBox1Id);
+  if (!Check(DefineDrive(L'E', unixFolder), "card inserted as removable drive E:")) return;
+  Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 1; }, 2500ms), "corrupt: E:\\ listed");
+  std::this_thread::sleep_for(1200ms);
+  Check(!IsWindowEnabled(Control(main, kButton1Id)), "corrupt: Button1 stays disabled with a card listed");
+}
+
+void StageTitle(HWND main, const std::wstring& version) {
+  CheckText(TextOf(main), Russian(version).title, "caption shows the version " + Utf8(version));
+}
+
+void StageClose(HWND main) {
+  DWORD pid = ProcessOf(main);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  const bool ended = process && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+  if (process) CloseHandle(process);
+  Check(ended, "closing the window ends the program");
+}
+
+// ---- Preparing altered copies of the program ----
+
+bool ReadWholeFile(const std::wstring& path, std::vector<char>& data) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  if (!in) return false;
+  data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::vector<char>& data) {
+  std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  return static_cast<bool>(out);
+}
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param) {
+  reinterpret_cast<std::vector<WORD>*>(param)->push_back(language);
+  return TRUE;
+}
+
+// Rewrites the file version in the version resource of `exe`, or blanks the resource when major < 0.
+int PatchVersion(const std::wstring& exe, int major, int minor) {
+  std::vector<char> block;
+  std::vector<WORD> languages;
+  {
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!Check(module != nullptr, "load the copy as data")) return 1;
+    EnumResourceLanguagesW(module, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), CollectLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));  // RT_VERSION, VS_VERSION_INFO
+    HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
+    if (info) {
+      const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, info)));
+      block.assign(bytes, bytes + SizeofResource(module, info));
+    }
+    FreeLibrary(module);
+  }
+  if (!Check(!block.empty() && languages.size() == 1, "the copy has one version resource")) return 1;
+  HANDLE update = BeginUpdateResourceW(exe.c_str(), FALSE);
+  if (!Check(update != nullptr, "open the copy for resource update")) return 1;
+  BOOL ok = FALSE;
+  if (major < 0) {
+    // An empty block in place of the version information: nothing can be read from it. (Wine does not
+    // delete resources through UpdateResourceW.)
+    std::vector<char> empty(64, '\0');
+    ok = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), languages[0], empty.data(),
+                         static_cast<DWORD>(empty.size()));
+  } else {
+    const DWORD signature = 0xFEEF04BD;
+    auto at = std::search(block.begin(), block.end(), reinterpret_cast<const char*>(&signature),
+                          reinterpret_cast<const char*>(&signature) + 4);
+    if (!Check(at != block.end(), "fixed file information found")) return 1;
+    auto* fixed = reinterpret_cast<VS_FIXEDFILEINFO*>(&*at);
+    fixed->dwFileVersionMS = (static_cast<DWORD>(major) << 16) | static_cast<DWORD>(minor);
+    ok = UpdateResourceW(update, MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), languages[0], block.data(),
+                         static_cast<DWORD>(block.size()));
+  }
+  const BOOL written = EndUpdateResourceW(update, FALSE);
+  Check(ok && written, "version resource of the copy rewritten");
+  return 0;
+}
+
+// Changes one payload byte of an embedded image in `exe`, found by the image file's own bytes.
+int CorruptFirmware(const std::wstring& exe, const std::wstring& image) {
+  std::vector<char> program, firmware;
+  if (!Check(ReadWholeFile(exe, program) && ReadWholeFile(image, firmware) && firmware.size() > 4096,
+             "read the copy and the image")) {
+    return 1;
+  }
+  auto at = std::search(program.begin(), program.end(), firmware.begin(), firmware.begin() + 4096);
+  if (!Check(at != program.end(), "image found inside the program")) return 1;
+  at[100] = static_cast<char>(at[100] ^ 0x5A);
+  Check(WriteWholeFile(exe, program), "copy with a damaged image written");
+  return 0;
+}
+
+int Usage() {
+  Say("usage: win32_window_driver STAGE [ARG...]");
+  Say("stages: start EXE | layout | language | hints | contents | corrupt-contents | documents FOLDER |");
+  Say("        document-error FOLDER | card UNIX_FOLDER | card-error | card-removed | corrupt-card "
+      "UNIX_FOLDER |");
+  Say("        title VERSION | close | patch-version EXE MAJOR MINOR | blank-version EXE |");
+  Say("        corrupt-firmware EXE IMAGE | remove-card");
+  return 2;
+}
+
+int Run(const std::vector<std::wstring>& args) {
+  if (args.empty()) return Usage();
+  const std::wstring& stage = args[0];
+  auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::wstring(); };
+  if (stage == L"start") return StageStart(arg(1));
+  if (stage == L"patch-version") return PatchVersion(arg(1), _wtoi(arg(2).c_str()), _wtoi(arg(3).c_str()));
+  if (stage == L"blank-version") return PatchVersion(arg(1), -1, 0);
+  if (stage == L"corrupt-firmware") return CorruptFirmware(arg(1), arg(2));
+  if (stage == L"remove-card") {
+    DefineDrive(L'E', L"");  // absent already is fine
+    return 0;
+  }
+
+  const HWND main = FindMainWindow(10s);
+  if (!Check(main != nullptr, "main window found")) return 1;
+  if (stage == L"layout") {
+    StageLayout(main);
+  } else if (stage == L"language") {
+    StageLanguage(main);
+  } else if (stage == L"hints") {
+    StageHints(main);
+  } else if (stage == L"contents") {
+    StageContents(main, false);
+  } else if (stage == L"corrupt-contents") {
+    StageContents(main, true);
+  } else if (stage == L"documents") {
+    StageDocuments(main, arg(1));
+  } else if (stage == L"document-error") {
+    StageDocumentError(main, arg(1));
+  } else if (stage == L"card") {
+    StageCard(main, arg(1));
+  } else if (stage == L"card-error") {
+    StageCardError(main);
+  } else if (stage == L"card-removed") {
+    StageCardRemoved(main);
+  } else if (stage == L"corrupt-card") {
+    StageCorruptCard(main, arg(1));
+  } else if (stage == L"title") {
+    StageTitle(main, arg(1));
+  } else if (stage == L"close") {
+    StageClose(main);
+  } else {
+    return Usage();
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::vector<std::wstring> args(argv + 1, argv + argc);
+  const int status = Run(args);
+  Say("RESULT passed=" + std::to_string(g_passed) + " failed=" + std::to_string(g_failed));
+  return g_failed != 0 ? 1 : status;
+}

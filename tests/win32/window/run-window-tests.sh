@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# Window tests of ScaleBoot.exe under Wine and a virtual X display:
+#   run-window-tests.sh SCALEBOOT_EXE DRIVER_EXE SOURCE_DIR WORK_DIR
+# Starts Xvfb on a free display, creates the Wine prefix WORK_DIR/wineprefix when missing, runs copies of the
+# program from WORK_DIR and checks them stage by stage with the test driver (same prefix), checks the files the
+# program writes against the repository's firmware images and documents, and cleans up (program, wineserver,
+# Xvfb) however it ends. Prints "N passed, M failed" and exits non-zero when any check failed.
+set -u
+
+exe=$1
+driver=$2
+source_dir=$3
+work=$4
+
+export WINEDEBUG=-all
+export WINEPREFIX="$work/wineprefix"
+# No desktop integration, no Mono or Gecko installers.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+
+passed=0
+failed=0
+xvfb_pid=
+
+ok() { passed=$((passed + 1)); echo "ok - $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL - $1"; }
+
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+finish() {
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+  exit $?
+}
+
+# Runs one driver stage and adds its counts; a stage that crashes or prints no result counts as a failure.
+# The output goes through a file: a program the driver starts inherits its output, so a pipe would stay open.
+stage() {
+  local log="$work/stage.log" status result
+  echo "--- $*"
+  wine "$driver" "$@" >"$log" 2>&1 </dev/null
+  status=$?
+  grep -v '^RESULT ' "$log"
+  result=$(sed -n 's/^RESULT passed=\([0-9]*\) failed=\([0-9]*\).*/\1 \2/p' "$log" | tail -n1)
+  if [ -z "$result" ]; then
+    fail "driver stage '$1' ended without a result (exit $status)"
+    return 1
+  fi
+  passed=$((passed + ${result% *}))
+  failed=$((failed + ${result#* }))
+  [ "$status" -eq 0 ]
+}
+
+same_file() {  # same_file ACTUAL EXPECTED NAME
+  if [ -f "$1" ] && cmp -s "$1" "$2"; then
+    ok "$3"
+  else
+    fail "$3 ($(stat -c %s "$1" 2>/dev/null || echo missing) bytes, expected $(stat -c %s "$2"))"
+  fi
+}
+
+windows_path() { winepath -w "$1" 2>/dev/null; }
+
+start_program() {  # start_program FOLDER
+  stage start "$(windows_path "$1")\\ScaleBoot.exe"
+}
+
+for tool in wine wineserver winepath Xvfb xwininfo xprop cmp; do
+  command -v "$tool" >/dev/null 2>&1 || { fail "$tool is not installed"; finish; }
+done
+[ -f "$exe" ] && [ -f "$driver" ] || { fail "missing $exe or $driver"; finish; }
+
+# A free display: the first number without a lock file whose server starts.
+for display in $(seq 90 160); do
+  [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
+  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$display" ]; then
+    export DISPLAY=":$display"
+    break
+  fi
+  xvfb_pid=
+done
+[ -n "$xvfb_pid" ] || { fail "no X display could be started"; finish; }
+
+mkdir -p "$work"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating the Wine prefix $WINEPREFIX"
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+fi
+[ -f "$WINEPREFIX/system.reg" ] || { fail "the Wine prefix could not be created"; finish; }
+wineserver -k >/dev/null 2>&1  # no program of an earlier run left behind
+stage remove-card
+
+firmware="$source_dir/resources/firmware"
+documents="$source_dir/resources/documents"
+images=(32yk2368.bin 32yk936.bin yk2368.bin yk936.bin)
+
+# ---- Run 1: the program as built ----
+app="$work/app"
+card="$work/card"
+rm -rf "$app" "$card"
+mkdir -p "$app" "$card"
+cp "$exe" "$app/ScaleBoot.exe"
+# A longer file already on the card must be cut to the image's length.
+head -c 20000 /dev/zero >"$card/yk936.bin"
+
+if start_program "$app"; then
+  stage layout
+  # Wine hands the window's icons to X: both sizes of the main icon must be there.
+  window_id=$(xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Загрузочный модуль ЮКС (версия 2\.18)".*/\1/p' | head -n1)
+  icons=$( [ -n "$window_id" ] && xprop -id "$window_id" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ')
+  case "$icons" in
+    *"Icon (32 x 32)"*"Icon (16 x 16)"* | *"Icon (16 x 16)"*"Icon (32 x 32)"*) ok "window shows the main icon (16 and 32 px)" ;;
+    *) fail "window shows the main icon (found: ${icons:-none})" ;;
+  esac
+  stage language
+  stage hints
+  stage contents
+
+  stage documents "$(windows_path "$app")"
+  same_file "$app/Instruction.pdf" "$documents/Instruction.pdf" "saved Instruction.pdf equals the manual"
+  same_file "$app/Instruction_eng.pdf" "$documents/Instruction_eng.pdf" "saved Instruction_eng.pdf equals the manual"
+  same_file "$app/Changes.pdf" "$documents/Changes.pdf" "saved Changes.pdf equals the change log"
+
+  rm -f "$app/Instruction.pdf"
+  mkdir "$app/Instruction.pdf"
+  stage document-error "$(windows_path "$app")"
+  rmdir "$app/Instruction.pdf"
+
+  stage card "$card"
+  for image in "${images[@]}"; do
+    same_file "$card/$image" "$firmware/$image" "card file $image has the image's length and bytes"
+  done
+
+  # A folder where the first file goes: the run fails at once with an I/O error.
+  rm -f "$card/32yk2368.bin"
+  mkdir "$card/32yk2368.bin"
+  stage card-error
+  stage card-removed
+  rmdir "$card/32yk2368.bin"
+
+  stage close
+fi
+wineserver -k >/dev/null 2>&1
+
+# ---- Run 2: the version in the title comes from the program's own version resource ----
+app2="$work/app-version"
+rm -rf "$app2"
+mkdir -p "$app2"
+cp "$exe" "$app2/ScaleBoot.exe"
+if stage patch-version "$(windows_path "$app2")\\ScaleBoot.exe" 3 7 && start_program "$app2"; then
+  stage title 3.7
+  stage close
+fi
+cp "$exe" "$app2/ScaleBoot.exe"
+if stage blank-version "$(windows_path "$app2")\\ScaleBoot.exe" && start_program "$app2"; then
+  stage title 65535.65535
+  stage close
+fi
+wineserver -k >/dev/null 2>&1
+
+# ---- Run 3: a damaged image makes the program refuse to write and say so ----
+app3="$work/app-corrupt"
+card3="$work/card-corrupt"
+rm -rf "$app3" "$card3"
+mkdir -p "$app3" "$card3"
+cp "$exe" "$app3/ScaleBoot.exe"
+if stage corrupt-firmware "$(windows_path "$app3")\\ScaleBoot.exe" "$(windows_path "$firmware/32yk936.bin")" &&
+  start_program "$app3"; then
+  stage corrupt-card "$card3"
+  stage corrupt-contents
+  stage close
+fi
+stage remove-card
+if [ -z "$(ls -A "$card3")" ]; then
+  ok "nothing written to the card by the damaged program"
+else
+  fail "the damaged program wrote to the card: $(ls "$card3")"
+fi
+
+finish
