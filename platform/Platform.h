@@ -54,7 +54,7 @@ class DocumentHost {
 
   virtual ~DocumentHost() = default;
   // A raw data resource of the program by name, or nothing when there is none.
-  virtual std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) = 0;
+  virtual std::optional<std::span<const std::uint8_t>> FindDocumentData(std::string_view name) = 0;
   // The folder of the program's executable, ending in its path separator.
   virtual std::string ProgramFolder() = 0;
   // Creates or replaces `path`, held exclusively while it is written, and writes `bytes` to it.

@@ -21,7 +21,7 @@ std::string TrimSystemMessage(std::string_view message) {
 }
 
 void OpenDocument(const DocumentChoice& document, platform::DocumentHost& host) {
-  const auto bytes = host.FindResource(document.resourceName);
+  const auto bytes = host.FindDocumentData(document.resourceName);
   if (!bytes) throw RaisedError("Resource " + std::string(document.resourceName) + " not found");
   const std::string path = host.ProgramFolder() + std::string(document.fileName);
   const auto saved = host.SaveFile(path, *bytes);

@@ -1,7 +1,6 @@
 // The main window TForm1 in the plain Win32 API: its controls, its handlers and the error reporter. The
 // program's logic comes from the core; this class puts its results on the window.
 #pragma once
-// First: it includes <windows.h> and keeps DocumentHost::FindResource free of the FindResource macro.
 #include "platform/win32/Win32Platform.h"
 
 #include <commctrl.h>

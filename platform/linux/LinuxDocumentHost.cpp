@@ -22,7 +22,7 @@ DocumentHost::SaveResult CannotCreate(int error) {
 LinuxDocumentHost::LinuxDocumentHost(std::string programFolder, Opener opener)
     : programFolder_(std::move(programFolder)), opener_(std::move(opener)) {}
 
-std::optional<std::span<const std::uint8_t>> LinuxDocumentHost::FindResource(std::string_view name) {
+std::optional<std::span<const std::uint8_t>> LinuxDocumentHost::FindDocumentData(std::string_view name) {
   for (const EmbeddedFile& file : EmbeddedDocuments()) {
     if (file.name == name) return file.bytes();
   }

@@ -49,7 +49,7 @@ class LinuxDocumentHost : public DocumentHost {
  public:
   using Opener = std::function<void(const std::string& path)>;
   LinuxDocumentHost(std::string programFolder, Opener opener);
-  std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) override;
+  std::optional<std::span<const std::uint8_t>> FindDocumentData(std::string_view name) override;
   std::string ProgramFolder() override;
   SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) override;
   void ShellOpen(const std::string& path) override;

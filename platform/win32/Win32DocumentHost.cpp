@@ -6,7 +6,7 @@
 
 namespace scaleboot::platform {
 
-std::optional<std::span<const std::uint8_t>> Win32DocumentHost::FindResource(std::string_view name) {
+std::optional<std::span<const std::uint8_t>> Win32DocumentHost::FindDocumentData(std::string_view name) {
   // The program's own module: the executable these resources are linked into.
   const HMODULE module = ::GetModuleHandleW(nullptr);
   const std::wstring wideName = Widen(name);

@@ -2,8 +2,6 @@
 // handed to the wide-character API.
 #pragma once
 #include <windows.h>
-// <windows.h> maps FindResource to FindResourceA/W; DocumentHost::FindResource keeps its own name here.
-#undef FindResource
 
 #include <cstdint>
 #include <optional>
@@ -54,7 +52,7 @@ class Win32DocumentHost : public DocumentHost {
  public:
   explicit Win32DocumentHost(HWND owner = nullptr) : owner_(owner) {}
   void SetOwner(HWND owner) { owner_ = owner; }
-  std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) override;
+  std::optional<std::span<const std::uint8_t>> FindDocumentData(std::string_view name) override;
   std::string ProgramFolder() override;
   SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) override;
   void ShellOpen(const std::string& path) override;

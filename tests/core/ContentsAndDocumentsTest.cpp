@@ -46,7 +46,7 @@ class FakeHost : public platform::DocumentHost {
   std::vector<std::string> opened;
   SaveResult next;
 
-  std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) override {
+  std::optional<std::span<const std::uint8_t>> FindDocumentData(std::string_view name) override {
     const auto it = resources.find(name);
     if (it == resources.end()) return std::nullopt;
     return std::span<const std::uint8_t>(it->second);

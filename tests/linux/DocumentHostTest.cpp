@@ -34,7 +34,7 @@ std::vector<std::uint8_t> Bytes(const std::string& text) {
 TEST(LinuxDocuments, TheThreeDocumentsAreFoundByTheirExactNames) {
   LinuxDocumentHost host("/unused/", nullptr);
   for (const std::string name : {"Instruction", "Instruction_eng", "Changes"}) {
-    const auto found = host.FindResource(name);
+    const auto found = host.FindDocumentData(name);
     ASSERT_TRUE(found.has_value()) << name;
     const auto file = ReadAll(std::string(SCALEBOOT_DOCUMENTS_DIR) + "/" + name + ".pdf");
     ASSERT_FALSE(file.empty()) << name;
@@ -42,7 +42,7 @@ TEST(LinuxDocuments, TheThreeDocumentsAreFoundByTheirExactNames) {
     EXPECT_EQ(std::string(found->begin(), found->begin() + 5), "%PDF-") << name;
   }
   for (const char* missing : {"instruction", "Changes.pdf", "Instruction_en", "", "Changes "}) {
-    EXPECT_FALSE(host.FindResource(missing).has_value()) << '"' << missing << '"';
+    EXPECT_FALSE(host.FindDocumentData(missing).has_value()) << '"' << missing << '"';
   }
   try {
     OpenDocument({"Manual", "Manual.pdf"}, host);
@@ -77,7 +77,7 @@ TEST(LinuxDocuments, OpenDocumentSavesTheEmbeddedCopyNextToTheProgramAndOpensIt)
   EXPECT_EQ(opened, (std::vector<std::string>{dir / "Instruction.pdf", dir / "Instruction_eng.pdf",
                                               dir / "Changes.pdf"}));
   for (const std::string name : {"Instruction", "Instruction_eng", "Changes"}) {
-    const auto embedded = *host.FindResource(name);
+    const auto embedded = *host.FindDocumentData(name);
     const auto saved = ReadAll(dir / (name + ".pdf"));
     EXPECT_TRUE(std::equal(saved.begin(), saved.end(), embedded.begin(), embedded.end())) << name;
   }
@@ -160,7 +160,7 @@ TEST(LinuxDocuments, AWriteThatStoresFewerBytesIsAStreamWriteErrorAndThePartialF
   TempDir dir;
   bool opened = false;
   LinuxDocumentHost host(dir.root(), [&](const std::string&) { opened = true; });
-  const auto embedded = *host.FindResource("Changes");
+  const auto embedded = *host.FindDocumentData("Changes");
   const std::size_t cut = embedded.size() / 2;
   ASSERT_GT(cut, 0u);
   {

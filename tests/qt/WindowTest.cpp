@@ -73,7 +73,7 @@ class FakeDocuments : public platform::DocumentHost {
   std::map<std::string, std::vector<std::uint8_t>, std::less<>> resources;
   std::vector<std::string> saved, opened;
 
-  std::optional<std::span<const std::uint8_t>> FindResource(std::string_view name) override {
+  std::optional<std::span<const std::uint8_t>> FindDocumentData(std::string_view name) override {
     const auto found = resources.find(name);
     if (found == resources.end()) return std::nullopt;
     return std::span<const std::uint8_t>(found->second);

@@ -26,14 +26,14 @@ TEST(DocumentHost, FindsEachDocumentByItsResourceName) {
   Win32DocumentHost host;
   ASSERT_EQ(ExpectedDocuments().size(), 3u);
   for (const EmbeddedFile& expected : ExpectedDocuments()) {
-    const auto found = host.FindResource(expected.name);
+    const auto found = host.FindDocumentData(expected.name);
     ASSERT_TRUE(found.has_value()) << expected.name;
     EXPECT_EQ(Bytes(*found), Bytes(expected.bytes())) << expected.name;
     EXPECT_EQ(Bytes(found->first(5)), (std::vector<std::uint8_t>{'%', 'P', 'D', 'F', '-'})) << expected.name;
   }
-  EXPECT_FALSE(host.FindResource("Instruction.pdf").has_value());
-  EXPECT_FALSE(host.FindResource("Manual").has_value());
-  EXPECT_FALSE(host.FindResource("").has_value());
+  EXPECT_FALSE(host.FindDocumentData("Instruction.pdf").has_value());
+  EXPECT_FALSE(host.FindDocumentData("Manual").has_value());
+  EXPECT_FALSE(host.FindDocumentData("").has_value());
 }
 
 TEST(DocumentHost, TheProgramFolderHoldsTheRunningProgram) {
@@ -48,7 +48,7 @@ TEST(DocumentHost, TheProgramFolderHoldsTheRunningProgram) {
 TEST(DocumentHost, SavingReplacesAnEarlierLongerCopy) {
   TempDir dir;
   Win32DocumentHost host;
-  const auto document = host.FindResource("Changes");
+  const auto document = host.FindDocumentData("Changes");
   ASSERT_TRUE(document.has_value());
   WriteAll(dir / "Changes.pdf", std::vector<std::uint8_t>(document->size() + 4096, 'z'));
 
@@ -97,7 +97,7 @@ TEST(DocumentHost, OpenDocumentSavesTheManualNextToTheProgram) {
   ::DeleteFileW(Widen(path).c_str());
   OpenDocument(ManualDocument(kEnglish), host);
   EXPECT_EQ(host.opened, std::vector<std::string>{path});
-  EXPECT_EQ(ReadAll(Widen(path)), Bytes(*host.FindResource("Instruction_eng")));
+  EXPECT_EQ(ReadAll(Widen(path)), Bytes(*host.FindDocumentData("Instruction_eng")));
   ::DeleteFileW(Widen(path).c_str());
 }
 
