@@ -1,5 +1,6 @@
 #include "main/win32/GaugeWindow.h"
 
+#include "main/win32/ChildWindowClass.h"
 #include "main/win32/ControlIds.h"
 
 namespace scaleboot::win32 {
@@ -18,13 +19,7 @@ void FillSolid(HDC dc, const RECT& area, COLORREF colour) {
 }  // namespace
 
 void TGauge::Register(HINSTANCE instance) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.lpszClassName = kGaugeClassName;
-  RegisterClassExW(&wc);
+  RegisterChildWindowClass(instance, WindowProc, kGaugeClassName);
 }
 
 HWND TGauge::Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance) {

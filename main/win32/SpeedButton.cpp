@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "main/win32/ChildWindowClass.h"
 #include "main/win32/ControlIds.h"
 #include "ui/Errors.h"
 
@@ -23,13 +24,7 @@ COLORREF BottomLeftColour(HBITMAP bitmap, const SIZE& size) {
 }  // namespace
 
 void TSpeedButton::Register(HINSTANCE instance) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.lpszClassName = kSpeedButtonClassName;
-  RegisterClassExW(&wc);
+  RegisterChildWindowClass(instance, WindowProc, kSpeedButtonClassName);
 }
 
 TSpeedButton::~TSpeedButton() {
