@@ -24,15 +24,12 @@ namespace {
 
 using platform::ByteFileSystem;
 using platform::PosixByteFileSystem;
+using testing::Bytes;
 using testing::ReadAll;
 using testing::TempDir;
 using testing::TmpfsMount;
 using testing::WriteAll;
 using Handle = ByteFileSystem::Handle;
-
-std::vector<std::uint8_t> Bytes(const std::string& text) {
-  return {text.begin(), text.end()};
-}
 
 int WriteFile(PosixByteFileSystem& fs, const std::string& path, const std::vector<std::uint8_t>& bytes) {
   Handle h = 0;

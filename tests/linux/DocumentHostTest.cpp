@@ -21,15 +21,12 @@ namespace {
 
 using platform::DocumentHost;
 using platform::LinuxDocumentHost;
+using testing::Bytes;
 using testing::ReadAll;
 using testing::TempDir;
 using testing::TmpfsMount;
 using testing::WriteAll;
 using SaveStatus = DocumentHost::SaveStatus;
-
-std::vector<std::uint8_t> Bytes(const std::string& text) {
-  return {text.begin(), text.end()};
-}
 
 TEST(LinuxDocuments, TheThreeDocumentsAreFoundByTheirExactNames) {
   LinuxDocumentHost host("/unused/", nullptr);
