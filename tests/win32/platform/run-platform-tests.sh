@@ -19,17 +19,17 @@ card=$(mktemp -d)
 link="$WINEPREFIX/dosdevices/e:"
 old_link=$(readlink "$link" 2>/dev/null || true)
 had_key=0
-wine reg query 'HKLM\Software\Wine\Drives' /v e: >/dev/null 2>&1 && had_key=1
+wine reg query 'HKLM\Software\Wine\Drives' /v e: /reg:64 >/dev/null 2>&1 && had_key=1
 restore() {
   if [ -n "$old_link" ]; then ln -sfn "$old_link" "$link"; else rm -f "$link"; fi
-  [ "$had_key" = 1 ] || wine reg delete 'HKLM\Software\Wine\Drives' /v e: /f >/dev/null 2>&1
+  [ "$had_key" = 1 ] || wine reg delete 'HKLM\Software\Wine\Drives' /v e: /f /reg:64 >/dev/null 2>&1
   wineserver -w
   rm -rf "$card"
 }
 trap restore EXIT
 
 ln -sfn "$card" "$link"
-wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null
+wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f /reg:64 >/dev/null
 wineserver -w
 
 SCALEBOOT_TEST_REMOVABLE_ROOT='E:\' "$wine_run" "$exe" "$@"
