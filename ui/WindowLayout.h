@@ -28,9 +28,6 @@ inline constexpr Bounds kSpeedButton2{232, 52, 25, 25};
 inline constexpr Bounds kSpeedButton3{256, 52, 25, 25};
 inline constexpr Bounds kSpeedButton1{280, 52, 25, 25};
 
-// The drive list starts this far right of the label's text, whatever the language.
-inline constexpr int kDriveListGap = 10;
-
 inline constexpr int kComboBox1ItemHeight = 13;
 inline constexpr int kComboBoxEx1ItemHeight = 16;
 inline constexpr int kLanguageListRows = 8;  // at most this many items dropped down

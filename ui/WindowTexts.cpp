@@ -17,6 +17,10 @@ WindowTexts ComposeWindowTexts(LanguageIndex language, std::string_view versionT
       text(Msg::VersionsHint),
       text(Msg::ManualHint) + "\r\n" + readerNote,
       text(Msg::ChangesHint) + "\r\n" + readerNote,
+      text(Msg::VersionsHint),
+      text(Msg::ManualHint),
+      text(Msg::ChangesHint),
+      text(Msg::SelectCard),
   };
 }
 

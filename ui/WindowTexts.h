@@ -19,6 +19,11 @@ struct WindowTexts {
   std::string versionsHint;
   std::string manualHint;   // two lines, CR LF between them
   std::string changesHint;  // two lines, CR LF between them
+  // Names a screen reader announces: each image button by its hint's first line, the drive list by the label.
+  std::string versionsName;
+  std::string manualName;
+  std::string changesName;
+  std::string driveListName;
 };
 
 WindowTexts ComposeWindowTexts(LanguageIndex language, std::string_view versionText);

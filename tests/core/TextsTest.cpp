@@ -81,6 +81,15 @@ TEST(WindowTexts, RussianAndEnglishTitlesHints) {
   EXPECT_EQ(en.button, "Create module on card");
   EXPECT_EQ(en.manualHint, "Scales programming user manual\r\n(Adobe Reader needed)");
   EXPECT_EQ(en.changesHint, "Release notes - change log\r\n(Adobe Reader needed)");
+
+  // A screen reader names each image button by its hint's first line and the drive list by the label.
+  for (const WindowTexts& texts : {ru, en}) {
+    EXPECT_EQ(texts.versionsName, texts.versionsHint);
+    EXPECT_EQ(texts.manualName + "\r\n", texts.manualHint.substr(0, texts.manualName.size() + 2));
+    EXPECT_EQ(texts.changesName + "\r\n", texts.changesHint.substr(0, texts.changesName.size() + 2));
+    EXPECT_EQ(texts.driveListName, texts.label);
+  }
+  EXPECT_EQ(en.manualName, "Scales programming user manual");
 }
 
 TEST(WindowTexts, VersionFormatsBothHalvesUnsignedWithFallback) {
