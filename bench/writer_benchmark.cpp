@@ -30,7 +30,6 @@ class RepaintCountingView : public scaleboot::WriterView {
  public:
   scaleboot::GaugeModel gauge;
   int repaints = 0;
-  bool succeeded = false;
 
   void SetWriteEnabled(bool) override {}
   void SetGaugeRange(int minimum, int maximum) override {
@@ -39,9 +38,6 @@ class RepaintCountingView : public scaleboot::WriterView {
   }
   void SetGaugePosition(int position) override { repaints += gauge.SetPosition(position); }
   void AddGaugeProgress(int delta) override { repaints += gauge.AddProgress(delta); }
-  void ShowBox(const scaleboot::MessageBoxSpec& box) override {
-    succeeded = box.icon == scaleboot::BoxIcon::Information;
-  }
 };
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -109,11 +105,11 @@ int main(int argc, char** argv) {
   for (int round = 0; round <= rounds; ++round) {
     RepaintCountingView view;
     const auto t0 = Clock::now();
-    scaleboot::WriteBootModule(writerRoot, images, files, scaleboot::kEnglish, view);
+    const auto outcome = scaleboot::WriteBootModule(writerRoot, images, files, view);
     const auto t1 = Clock::now();
     BareLoop(bareRoot, images);
     const auto t2 = Clock::now();
-    if (!view.succeeded) Fail("the writer did not report success");
+    if (outcome != scaleboot::WriteOutcome::Verified) Fail("the writer did not report success");
     if (round == 0) continue;
     repaints = view.repaints;
     writerTimes.push_back(Seconds(t1 - t0));

@@ -1,8 +1,9 @@
 #include "card/BootModuleWriter.h"
 
+#include <algorithm>
 #include <cstdint>
 
-#include "ui/Errors.h"
+#include "common/Errors.h"
 
 namespace scaleboot {
 namespace {
@@ -18,10 +19,6 @@ void CheckTransfer(int status, int shortCode) {
   Check(status);
 }
 
-void CheckClose(int status) {
-  if (status != 0) throw IoError(1);
-}
-
 // Closes a file left open by a failed byte transfer, so an error never leaks the handle; the close's own
 // outcome does not matter then, the error already raised is the one reported.
 class OpenFile {
@@ -32,9 +29,10 @@ class OpenFile {
   }
   OpenFile(const OpenFile&) = delete;
   OpenFile& operator=(const OpenFile&) = delete;
-  void Close() {
+  // The close's status; any non-zero one is a failure.
+  int Close() {
     open_ = false;
-    CheckClose(files_.Close(handle_));
+    return files_.Close(handle_);
   }
 
  private:
@@ -43,8 +41,82 @@ class OpenFile {
   bool open_ = true;
 };
 
-std::string PathOf(const std::string& driveRoot, const FirmwareImage& image) {
-  return driveRoot + std::string(image.fileName);
+std::string PathOf(const std::string& folder, const FirmwareImage& image) {
+  return folder + std::string(image.fileName);
+}
+
+// What reading an open file back against an image found.
+struct ReadBack {
+  int status = 0;  // 0, or the status of the read that failed (kShortTransfer at the end of the file)
+  std::uint32_t bytesRead = 0;
+  std::int32_t mismatches = 0;
+  std::uint32_t firstMismatch = 0;
+};
+
+// Reads exactly the image's length, one byte per call, counting the bytes that differ and advancing the gauge
+// by one for each byte read. Stops at the first failing read.
+ReadBack ReadBackImage(platform::ByteFileSystem& files, Handle handle, const FirmwareImage& image,
+                       WriterView& view) {
+  ReadBack result;
+  for (const std::uint8_t expected : image.bytes) {
+    std::uint8_t actual = 0;
+    result.status = files.ReadByte(handle, actual);
+    if (result.status != 0) return result;
+    if (actual != expected) {
+      if (result.mismatches == 0) result.firstMismatch = result.bytesRead;
+      if (__builtin_add_overflow(result.mismatches, 1, &result.mismatches)) throw OverflowError();
+    }
+    ++result.bytesRead;
+    view.AddGaugeProgress(1);
+  }
+  return result;
+}
+
+int TotalLength(std::span<const FirmwareImage> images) {
+  return GaugeMaximumFor(images) / 2;
+}
+
+FileFinding VerifyFile(const std::string& path, const FirmwareImage& image, platform::ByteFileSystem& files,
+                       WriterView& view) {
+  using Kind = FileFinding::Kind;
+  FileFinding finding;
+  Handle handle = 0;
+  if (const int status = files.OpenForReading(path, handle)) {
+    finding.kind = status == io::kFileNotFound ? Kind::Missing : Kind::Unreadable;
+    finding.errorCode = status;
+    // The gauge still covers the whole module: skip the bytes of a file that could not be read.
+    view.AddGaugeProgress(static_cast<int>(image.length));
+    return finding;
+  }
+  OpenFile file(files, handle);
+  const ReadBack read = ReadBackImage(files, handle, image, view);
+  finding.bytesRead = read.bytesRead;
+  finding.differingBytes = static_cast<std::uint32_t>(read.mismatches);
+  finding.firstDifference = read.firstMismatch;
+  if (read.status == platform::ByteFileSystem::kShortTransfer) {
+    finding.kind = Kind::Shorter;
+  } else if (read.status != 0) {
+    finding.kind = Kind::Unreadable;
+    finding.errorCode = read.status;
+  } else {
+    std::uint8_t extra = 0;
+    const int beyond = files.ReadByte(handle, extra);
+    if (beyond == 0) {
+      finding.kind = read.mismatches == 0 ? Kind::Longer : Kind::Differs;
+    } else if (beyond != platform::ByteFileSystem::kShortTransfer) {
+      finding.kind = Kind::Unreadable;
+      finding.errorCode = beyond;
+    } else {
+      finding.kind = read.mismatches == 0 ? Kind::Identical : Kind::Differs;
+    }
+  }
+  // The gauge still covers the whole image when the file ended or failed early.
+  if (read.bytesRead < image.length) view.AddGaugeProgress(static_cast<int>(image.length - read.bytesRead));
+  if (file.Close() != 0 && finding.kind != Kind::Unreadable) {
+    finding.kind = Kind::Unreadable;
+    finding.errorCode = io::kCloseFailed;
+  }
+  return finding;
 }
 
 }  // namespace
@@ -56,47 +128,57 @@ int GaugeMaximumFor(std::span<const FirmwareImage> images) {
   return static_cast<int>(total * 2);
 }
 
-void WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
-                     platform::ByteFileSystem& files, LanguageIndex language, WriterView& view) {
+WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
+                             platform::ByteFileSystem& files, WriterView& view) {
   view.SetWriteEnabled(false);
   view.SetGaugeRange(0, GaugeMaximumFor(images));
   view.SetGaugePosition(0);
 
+  view.BeginPhase(WriterView::Phase::Writing);
   for (const FirmwareImage& image : images) {
     Handle handle = 0;
     Check(files.Create(PathOf(driveRoot, image), handle));
     OpenFile file(files, handle);
     for (const std::uint8_t byte : image.bytes) {
-      CheckTransfer(files.WriteByte(handle, byte), 101);
+      CheckTransfer(files.WriteByte(handle, byte), io::kShortWrite);
       view.AddGaugeProgress(1);
     }
-    file.Close();
+    if (file.Close() != 0) throw IoError(io::kCloseFailed);
   }
 
+  view.BeginPhase(WriterView::Phase::Verifying);
   std::int32_t mismatches = 0;
   for (const FirmwareImage& image : images) {
     Handle handle = 0;
     Check(files.Open(PathOf(driveRoot, image), handle));
     OpenFile file(files, handle);
-    for (const std::uint8_t expected : image.bytes) {
-      std::uint8_t actual = 0;
-      CheckTransfer(files.ReadByte(handle, actual), 100);
-      if (actual != expected && __builtin_add_overflow(mismatches, 1, &mismatches)) throw OverflowError();
-      view.AddGaugeProgress(1);
-    }
-    file.Close();
+    const ReadBack read = ReadBackImage(files, handle, image, view);
+    CheckTransfer(read.status, io::kShortRead);
+    if (__builtin_add_overflow(mismatches, read.mismatches, &mismatches)) throw OverflowError();
+    if (file.Close() != 0) throw IoError(io::kCloseFailed);
   }
 
   view.SetGaugePosition(0);
   view.SetWriteEnabled(true);
-  if (mismatches == 0) {
-    view.ShowBox({std::string(Text(language, Msg::WriteOkText)),
-                  std::string(Text(language, Msg::WriteOkCaption)), BoxIcon::Information});
-    return;
-  }
+  if (mismatches == 0) return WriteOutcome::Verified;
   for (const FirmwareImage& image : images) files.Delete(PathOf(driveRoot, image));
-  const std::string failed(Text(language, Msg::WriteFailedText));
-  view.ShowBox({failed, failed, BoxIcon::Error});
+  return WriteOutcome::Mismatch;
+}
+
+std::vector<FileFinding> VerifyBootModule(const std::string& folder, std::span<const FirmwareImage> images,
+                                          platform::ByteFileSystem& files, WriterView& view) {
+  view.SetGaugeRange(0, TotalLength(images));
+  view.SetGaugePosition(0);
+  view.BeginPhase(WriterView::Phase::Verifying);
+  std::vector<FileFinding> findings;
+  for (const FirmwareImage& image : images)
+    findings.push_back(VerifyFile(PathOf(folder, image), image, files, view));
+  return findings;
+}
+
+bool HoldsModule(std::span<const FileFinding> findings) {
+  return std::all_of(findings.begin(), findings.end(),
+                     [](const FileFinding& f) { return f.kind == FileFinding::Kind::Identical; });
 }
 
 }  // namespace scaleboot

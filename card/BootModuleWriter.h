@@ -1,35 +1,73 @@
-// Writes the four images into the root of a card, reads them back byte for byte and reports the outcome.
+// Writes the four images into the root of a card, reads them back byte for byte and reports the outcome; and
+// checks the files already in a folder against the images without writing anything.
 #pragma once
+#include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "images/FirmwareImages.h"
 #include "platform/Platform.h"
-#include "ui/MessageBox.h"
-#include "ui/MessageTable.h"
 
 namespace scaleboot {
 
-// The parts of the window the writer drives while it runs. The gauge calls must repaint the bar at once when
-// its rule asks for it: the writer does not return to the event loop until the final box.
+// What a run drives while it runs: the write button and the progress bar. The gauge calls must repaint the
+// bar at once when its rule asks for it: a run does not return to the event loop until it ends.
 class WriterView {
  public:
+  enum class Phase { Writing, Verifying };
+
   virtual ~WriterView() = default;
   virtual void SetWriteEnabled(bool enabled) = 0;
   virtual void SetGaugeRange(int minimum, int maximum) = 0;
   virtual void SetGaugePosition(int position) = 0;
   virtual void AddGaugeProgress(int delta) = 0;
-  // Shows the final box and returns when it is closed.
-  virtual void ShowBox(const MessageBoxSpec& box) = 0;
+  // Called as each phase starts, before its first byte.
+  virtual void BeginPhase(Phase) {}
+};
+
+enum class WriteOutcome {
+  Verified,  // every byte read back equals the image
+  Mismatch,  // some byte differed: the four files have been deleted again
 };
 
 // Twice the total length of the images: every byte is written once and read back once.
 int GaugeMaximumFor(std::span<const FirmwareImage> images);
 
 // Runs one write-and-verify of `images` under `driveRoot` (which ends in its separator). A failing file
-// operation raises IoError and ends the run at once: the write button stays disabled and the gauge keeps its
-// position. A read-back that differs deletes the four files and shows the failure box.
-void WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
-                     platform::ByteFileSystem& files, LanguageIndex language, WriterView& view);
+// operation raises IoError and ends the run at once: the write button stays disabled, the gauge keeps its
+// position and the files stay as they are. A read-back that differs deletes the four files. Either outcome
+// leaves the gauge at 0 and the write button enabled.
+WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
+                             platform::ByteFileSystem& files, WriterView& view);
+
+// How one file in a folder compares with its image.
+struct FileFinding {
+  enum class Kind {
+    Identical,   // the image's bytes, and nothing after them
+    Differs,     // same length or longer, with bytes that differ
+    Shorter,     // ends before the image does
+    Longer,      // the image's bytes followed by more
+    Missing,     // no such file
+    Unreadable,  // opening, reading or closing it failed
+  };
+  Kind kind = Kind::Identical;
+  std::uint32_t bytesRead = 0;       // bytes compared with the image (the file's length when Shorter)
+  std::uint32_t differingBytes = 0;  // among those compared
+  std::uint32_t firstDifference =
+      0;              // offset of the first differing byte, from 0; meaningful when any differ
+  int errorCode = 0;  // the I/O code when Unreadable
+
+  bool operator==(const FileFinding&) const = default;
+};
+
+// Reads each image's file in `folder` (which ends in its separator) for reading only and compares it with the
+// image; never writes or deletes. The view's gauge runs once over the total length of the images. A longer
+// file counts against the module, since the scales would read it whole.
+std::vector<FileFinding> VerifyBootModule(const std::string& folder, std::span<const FirmwareImage> images,
+                                          platform::ByteFileSystem& files, WriterView& view);
+
+// True when every finding is Identical: the folder holds exactly this module.
+bool HoldsModule(std::span<const FileFinding> findings);
 
 }  // namespace scaleboot

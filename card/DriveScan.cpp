@@ -1,6 +1,6 @@
 #include "card/DriveScan.h"
 
-#include "ui/Errors.h"
+#include "common/Errors.h"
 
 namespace scaleboot {
 namespace {

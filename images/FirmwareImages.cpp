@@ -1,7 +1,7 @@
 #include "images/FirmwareImages.h"
 
+#include "common/Errors.h"
 #include "platform/Embedded.h"
-#include "ui/Errors.h"
 
 namespace scaleboot {
 namespace {

@@ -1,6 +1,6 @@
 #include "main/Startup.h"
 
-#include "ui/Errors.h"
+#include "common/Errors.h"
 
 namespace scaleboot {
 

@@ -9,7 +9,14 @@
 
 namespace scaleboot::platform {
 
-inline constexpr unsigned kDriveRemovable = 2;
+// Drive types, numbered as Windows numbers them.
+inline constexpr unsigned kDriveUnknown = 0;
+inline constexpr unsigned kDriveNoRootDir = 1;  // no such drive root
+inline constexpr unsigned kDriveRemovable = 2;  // the only type that is ever listed
+inline constexpr unsigned kDriveFixed = 3;
+inline constexpr unsigned kDriveRemote = 4;
+inline constexpr unsigned kDriveCdRom = 5;
+inline constexpr unsigned kDriveRamDisk = 6;
 
 // The list of drive roots ("E:\" on Windows, a mount point ending in "/" on Linux), each followed by one NUL.
 class DriveSource {
@@ -35,6 +42,9 @@ class ByteFileSystem {
   virtual int Create(const std::string& path, Handle& handle) = 0;
   // Open an existing file, asking for reading and writing.
   virtual int Open(const std::string& path, Handle& handle) = 0;
+  // Open an existing file for reading only, so that a write-protected card or a read-only copy can be
+  // checked; unlike Create, Open and Delete it may name any folder.
+  virtual int OpenForReading(const std::string& path, Handle& handle) = 0;
   virtual int WriteByte(Handle handle, std::uint8_t byte) = 0;
   virtual int ReadByte(Handle handle, std::uint8_t& byte) = 0;
   // Closes the handle; a file that was written is first put on the medium. Any non-zero status is a failure.

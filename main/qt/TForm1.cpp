@@ -16,6 +16,7 @@
 #include "ui/Contents.h"
 #include "ui/Documents.h"
 #include "ui/WindowTexts.h"
+#include "ui/WriteResult.h"
 
 namespace scaleboot::qt {
 namespace {
@@ -200,8 +201,7 @@ void TDriveComboBox::paintEvent(QPaintEvent*) {
 
 // --- TForm1 ---------------------------------------------------------------------------------------------
 
-// The window parts a write run drives. The bar repaints inside the run; the final box comes after the input
-// that queued up during the run has been dropped.
+// The window parts a write run drives; the bar repaints inside the run.
 class TForm1::GaugeView : public WriterView {
  public:
   explicit GaugeView(TForm1& form) : form_(form) {}
@@ -212,10 +212,6 @@ class TForm1::GaugeView : public WriterView {
   }
   void SetGaugePosition(int position) override { form_.Gauge1->SetPosition(position); }
   void AddGaugeProgress(int delta) override { form_.Gauge1->AddProgress(delta); }
-  void ShowBox(const MessageBoxSpec& box) override {
-    form_.DiscardInputOfRun();
-    form_.reporter_.ShowBox(box);
-  }
 
  private:
   TForm1& form_;
@@ -346,12 +342,16 @@ void TForm1::Button1Click() {
   reporter_.Run([this] {
     GaugeView view(*this);
     const std::string target = ComboBox1->currentText().toStdString();
+    WriteOutcome outcome;
     try {
-      WriteBootModule(target, images_, files_, state_.Language, view);
+      outcome = WriteBootModule(target, images_, files_, view);
     } catch (...) {
       DiscardInputOfRun();
       throw;
     }
+    // The result box comes after the input that queued up during the run has been dropped.
+    DiscardInputOfRun();
+    reporter_.ShowBox(WriteResultBox(outcome, state_.Language));
   });
 }
 

@@ -17,6 +17,7 @@
 #include "ui/Errors.h"
 #include "ui/MessageTable.h"
 #include "ui/WindowTexts.h"
+#include "ui/WriteResult.h"
 
 namespace scaleboot::win32 {
 namespace {
@@ -93,7 +94,7 @@ std::wstring WindowText(HWND hwnd) {
 
 }  // namespace
 
-// What the writer drives: Button1, Gauge1 (repainted at once) and the final box.
+// What the writer drives: Button1 and Gauge1, repainted at once.
 class TForm1::WriterWindow final : public WriterView {
  public:
   explicit WriterWindow(TForm1& form) : form_(form) {}
@@ -104,10 +105,6 @@ class TForm1::WriterWindow final : public WriterView {
   }
   void SetGaugePosition(int position) override { form_.Gauge1_.SetPosition(position); }
   void AddGaugeProgress(int delta) override { form_.Gauge1_.AddProgress(delta); }
-  void ShowBox(const MessageBoxSpec& box) override {
-    form_.DiscardPendingInput();
-    form_.ShowMessageBox(box);
-  }
 
  private:
   TForm1& form_;
@@ -396,12 +393,16 @@ void TForm1::Button1Click() {
   if (SendMessageW(ComboBox1_, CB_GETCURSEL, 0, 0) == CB_ERR) return;
   const std::string driveRoot = Narrow(WindowText(ComboBox1_));
   WriterWindow view(*this);
+  WriteOutcome outcome;
   try {
-    WriteBootModule(driveRoot, FirmwareImages(), files_, state_.Language, view);
+    outcome = WriteBootModule(driveRoot, FirmwareImages(), files_, view);
   } catch (...) {
     DiscardPendingInput();
     throw;
   }
+  // The result box comes after the input that queued up during the run has been dropped.
+  DiscardPendingInput();
+  ShowMessageBox(WriteResultBox(outcome, state_.Language));
 }
 
 void TForm1::SpeedButton1Click() {

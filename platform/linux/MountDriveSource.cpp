@@ -137,15 +137,13 @@ std::uint32_t MountDriveSource::LogicalDriveStrings(std::span<char> buffer) {
 }
 
 unsigned MountDriveSource::DriveType(const std::string& root) {
-  constexpr unsigned kNoRootDir = 1;
-  constexpr unsigned kFixed = 3;
   const auto entries = ReadMountTable(mountInfoPath_);
-  if (!entries) return kNoRootDir;
+  if (!entries) return kDriveNoRootDir;
   for (const MountEntry& entry : CardCandidates(*entries, sysRoot_)) {
     if (RootOf(entry.target) != root) continue;
-    return IsRemovableDevice(sysRoot_, entry.device) ? kDriveRemovable : kFixed;
+    return IsRemovableDevice(sysRoot_, entry.device) ? kDriveRemovable : kDriveFixed;
   }
-  return kNoRootDir;
+  return kDriveNoRootDir;
 }
 
 }  // namespace scaleboot::platform

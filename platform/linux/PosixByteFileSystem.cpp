@@ -52,7 +52,7 @@ int LastErrorCode() {
 // Opens the card file itself, never a symbolic link's target, and without blocking on a FIFO or a device;
 // anything but a regular file is refused as access denied before a byte of it is touched.
 int OpenRegularFile(const std::string& path, int flags, int& fd) {
-  fd = ::open(path.c_str(), flags | O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return LastErrorCode();
   struct stat st;
   if (::fstat(fd, &st) != 0) {
@@ -77,7 +77,7 @@ int OpenRegularFile(const std::string& path, int flags, int& fd) {
 
 int PosixByteFileSystem::Create(const std::string& path, Handle& handle) {
   int fd = -1;
-  if (const int code = OpenRegularFile(path, O_CREAT, fd)) return code;
+  if (const int code = OpenRegularFile(path, O_RDWR | O_CREAT, fd)) return code;
   // Truncated only now that the file is known to be a regular file of the card.
   if (::ftruncate(fd, 0) != 0) {
     const int code = LastErrorCode();
@@ -91,7 +91,14 @@ int PosixByteFileSystem::Create(const std::string& path, Handle& handle) {
 
 int PosixByteFileSystem::Open(const std::string& path, Handle& handle) {
   int fd = -1;
-  if (const int code = OpenRegularFile(path, 0, fd)) return code;
+  if (const int code = OpenRegularFile(path, O_RDWR, fd)) return code;
+  handle = fd;
+  return 0;
+}
+
+int PosixByteFileSystem::OpenForReading(const std::string& path, Handle& handle) {
+  int fd = -1;
+  if (const int code = OpenRegularFile(path, O_RDONLY, fd)) return code;
   handle = fd;
   return 0;
 }

@@ -3,7 +3,7 @@
 namespace scaleboot::platform {
 namespace {
 
-constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // Opens a symbolic link or junction itself instead of what it points to, so a card file name that is one
 // never leads the writer to a file elsewhere.
@@ -26,8 +26,8 @@ bool IsReparsePoint(HANDLE file) {
   return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Opens `path` with `disposition`, refusing a reparse point with code 5 (access denied).
-int OpenCardFile(const std::string& path, DWORD disposition, ByteFileSystem::Handle& handle) {
+// Opens `path` with `disposition` and `access`, refusing a reparse point with code 5 (access denied).
+int OpenCardFile(const std::string& path, DWORD disposition, DWORD access, ByteFileSystem::Handle& handle) {
   const std::wstring widePath = Widen(path);
   if (disposition == CREATE_ALWAYS) {
     // CREATE_ALWAYS would replace the link itself: look first, so an existing link is left as it is.
@@ -36,7 +36,7 @@ int OpenCardFile(const std::string& path, DWORD disposition, ByteFileSystem::Han
       return ERROR_ACCESS_DENIED;
     }
   }
-  const HANDLE file = ::CreateFileW(widePath.c_str(), kAccess, kShare, nullptr, disposition, kFlags, nullptr);
+  const HANDLE file = ::CreateFileW(widePath.c_str(), access, kShare, nullptr, disposition, kFlags, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastErrorCode();
   // A link put in place after the look above: the flag kept its target untouched; refuse it now.
   if (IsReparsePoint(file)) {
@@ -50,13 +50,17 @@ int OpenCardFile(const std::string& path, DWORD disposition, ByteFileSystem::Han
 }  // namespace
 
 int Win32ByteFileSystem::Create(const std::string& path, Handle& handle) {
-  const int status = OpenCardFile(path, CREATE_ALWAYS, handle);
+  const int status = OpenCardFile(path, CREATE_ALWAYS, kReadWrite, handle);
   if (status == 0) written_.insert(handle);
   return status;
 }
 
 int Win32ByteFileSystem::Open(const std::string& path, Handle& handle) {
-  return OpenCardFile(path, OPEN_EXISTING, handle);
+  return OpenCardFile(path, OPEN_EXISTING, kReadWrite, handle);
+}
+
+int Win32ByteFileSystem::OpenForReading(const std::string& path, Handle& handle) {
+  return OpenCardFile(path, OPEN_EXISTING, GENERIC_READ, handle);
 }
 
 int Win32ByteFileSystem::WriteByte(Handle handle, std::uint8_t byte) {

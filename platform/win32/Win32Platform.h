@@ -38,6 +38,7 @@ class Win32ByteFileSystem : public ByteFileSystem {
  public:
   int Create(const std::string& path, Handle& handle) override;
   int Open(const std::string& path, Handle& handle) override;
+  int OpenForReading(const std::string& path, Handle& handle) override;
   int WriteByte(Handle handle, std::uint8_t byte) override;
   int ReadByte(Handle handle, std::uint8_t& byte) override;
   int Close(Handle handle) override;

@@ -1,10 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "FakeFileSystem.h"
 #include "card/BootModuleWriter.h"
-#include "ui/Errors.h"
+#include "common/Errors.h"
 #include "ui/Gauge.h"
+#include "ui/WriteResult.h"
 
 namespace scaleboot {
 namespace {
@@ -17,7 +20,7 @@ class RecordingView : public WriterView {
  public:
   GaugeModel gauge;
   std::vector<bool> enabledHistory;
-  std::vector<MessageBoxSpec> boxes;
+  std::vector<Phase> phases;
   int redraws = 0;
   int redrawsAtHalf = -1;
   int positionAtHalfRedraw = -1;
@@ -37,7 +40,7 @@ class RecordingView : public WriterView {
       }
     }
   }
-  void ShowBox(const MessageBoxSpec& box) override { boxes.push_back(box); }
+  void BeginPhase(Phase phase) override { phases.push_back(phase); }
 };
 
 const std::string kRoot = "E:\\";
@@ -48,7 +51,7 @@ struct Writer : ::testing::Test {
   RecordingView view;
   const ImageTable& images = FirmwareImages();
 
-  void Run(LanguageIndex language = kEnglish) { WriteBootModule(kRoot, images, fs, language, view); }
+  WriteOutcome Run() { return WriteBootModule(kRoot, images, fs, view); }
   std::string Path(int i) const { return kRoot + kNames[i]; }
   std::vector<std::pair<Op, std::string>> CallList() const {
     std::vector<std::pair<Op, std::string>> out;
@@ -58,7 +61,7 @@ struct Writer : ::testing::Test {
 };
 
 TEST_F(Writer, FullRunWritesExactCopiesReadsThemBackAndReportsSuccess) {
-  Run();
+  EXPECT_EQ(Run(), WriteOutcome::Verified);
   for (int i = 0; i < 4; ++i) {
     ASSERT_TRUE(fs.files.count(Path(i)));
     const auto& bytes = fs.files[Path(i)];
@@ -73,9 +76,7 @@ TEST_F(Writer, FullRunWritesExactCopiesReadsThemBackAndReportsSuccess) {
   EXPECT_THAT(view.enabledHistory, ::testing::ElementsAre(false, true));
   EXPECT_EQ(view.gauge.maximum(), 1754664);
   EXPECT_EQ(view.gauge.position(), 0);
-  ASSERT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(view.boxes[0], (MessageBoxSpec{"Module creation completed successfully", "Creation completed",
-                                           BoxIcon::Information}));
+  EXPECT_THAT(view.phases, ::testing::ElementsAre(WriterView::Phase::Writing, WriterView::Phase::Verifying));
 }
 
 TEST_F(Writer, OperationsRunInTableOrderWritePhaseThenVerifyPhase) {
@@ -109,29 +110,34 @@ TEST_F(Writer, GaugeFillsToHalfInTheWritePhaseAndToTheEndInTheVerifyPhase) {
   EXPECT_EQ(view.redraws, 102);
 }
 
-TEST_F(Writer, ResultBoxFollowsTheLanguage) {
-  Run(kRussian);
-  ASSERT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(view.boxes[0].text, "Запись загрузочного модуля на карту завершена успешно");
-  EXPECT_EQ(view.boxes[0].caption, "Запись завершена");
+TEST(WriteResultBox, FollowsTheOutcomeAndTheLanguage) {
+  EXPECT_EQ(
+      WriteResultBox(WriteOutcome::Verified, kEnglish),
+      (MessageBoxSpec{"Module creation completed successfully", "Creation completed", BoxIcon::Information}));
+  EXPECT_EQ(WriteResultBox(WriteOutcome::Verified, kRussian),
+            (MessageBoxSpec{"Запись загрузочного модуля на карту завершена успешно", "Запись завершена",
+                            BoxIcon::Information}));
+  for (LanguageIndex language : {kEnglish, kRussian}) {
+    const std::string text(Text(language, Msg::WriteFailedText));
+    EXPECT_EQ(WriteResultBox(WriteOutcome::Mismatch, language), (MessageBoxSpec{text, text, BoxIcon::Error}));
+  }
 }
 
 TEST_F(Writer, LongerExistingFilesAreCutToTheImageLength) {
   for (int i = 0; i < 4; ++i) fs.files[Path(i)] = std::vector<std::uint8_t>(500000, 0xAA);
-  Run();
+  EXPECT_EQ(Run(), WriteOutcome::Verified);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(fs.files[Path(i)].size(), images[i].length);
-  EXPECT_EQ(view.boxes.at(0).icon, BoxIcon::Information);
 }
 
 TEST_F(Writer, AMismatchInAnyFileDeletesAllFourAndReportsFailure) {
   for (int bad = 0; bad < 4; ++bad) {
-    for (LanguageIndex language : {kEnglish, kRussian}) {
+    {  // one clean file layer per damaged file
       FakeFileSystem files;
       RecordingView v;
       files.afterWrite = [&](const std::string& path, std::vector<std::uint8_t>& data) {
         if (path == Path(bad)) data[data.size() / 2] ^= 0x10;
       };
-      WriteBootModule(kRoot, images, files, language, v);
+      EXPECT_EQ(WriteBootModule(kRoot, images, files, v), WriteOutcome::Mismatch);
       EXPECT_TRUE(files.files.empty()) << "file " << bad;
       std::vector<std::string> deleted;
       for (const auto& c : files.calls) {
@@ -139,9 +145,6 @@ TEST_F(Writer, AMismatchInAnyFileDeletesAllFourAndReportsFailure) {
       }
       EXPECT_THAT(deleted, ::testing::ElementsAre(Path(0), Path(1), Path(2), Path(3)));
       EXPECT_EQ(files.reads, 877332u) << "the verify phase runs to the end";
-      ASSERT_EQ(v.boxes.size(), 1u);
-      const std::string text(Text(language, Msg::WriteFailedText));
-      EXPECT_EQ(v.boxes[0], (MessageBoxSpec{text, text, BoxIcon::Error}));
       EXPECT_EQ(v.gauge.position(), 0);
       EXPECT_THAT(v.enabledHistory, ::testing::ElementsAre(false, true));
     }
@@ -151,9 +154,8 @@ TEST_F(Writer, AMismatchInAnyFileDeletesAllFourAndReportsFailure) {
 TEST_F(Writer, FailingDeletionsAreIgnored) {
   fs.afterWrite = [](const std::string&, std::vector<std::uint8_t>& data) { data[0] ^= 1; };
   fs.fault = [](Op op, const std::string&, std::size_t) { return op == Op::Delete ? 5 : 0; };
-  EXPECT_NO_THROW(Run());
+  EXPECT_EQ(Run(), WriteOutcome::Mismatch);
   EXPECT_EQ(fs.deletes, 4u);
-  EXPECT_EQ(view.boxes.at(0).text, "Module creation completed with errors!");
 }
 
 struct Injection {
@@ -208,18 +210,94 @@ TEST_F(Writer, AnInjectedErrorEndsTheRunWithItsTextAndTouchesNothingLater) {
       return 0;
     };
     try {
-      WriteBootModule(kRoot, images, files, kEnglish, v);
+      WriteBootModule(kRoot, images, files, v);
       ADD_FAILURE() << "no error raised";
     } catch (const IoError& e) {
       EXPECT_EQ(ErrorBoxText(e.what()), c.text);
     }
     EXPECT_TRUE(fired);
-    EXPECT_TRUE(v.boxes.empty());
     EXPECT_EQ(files.deletes, 0u);
     EXPECT_THAT(v.enabledHistory, ::testing::ElementsAre(false)) << "the button stays disabled";
     EXPECT_EQ(v.gauge.position(), gaugeAtFault) << "the gauge keeps its position";
     EXPECT_TRUE(files.open.empty()) << "a file left open by the error is closed";
     EXPECT_LE(files.calls.size(), callsAtFault + 1);
+  }
+}
+
+// A folder holding the module with one file changed as a case says; verify must name what it finds there.
+struct VerifyCase {
+  const char* name;
+  int file;
+  std::function<void(std::vector<std::uint8_t>&)> change;  // null: the file is missing
+  Op failOp;                                               // Open/Read/Close fails with failStatus when set
+  int failStatus;
+  FileFinding expected;
+};
+
+TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
+  using Kind = FileFinding::Kind;
+  const auto keep = [](std::vector<std::uint8_t>&) {};
+  const VerifyCase cases[] = {
+      {"identical", 0, keep, Op::Create, 0, {Kind::Identical, 422916}},
+      {"one byte differs",
+       1,
+       [](auto& d) { d[7000] ^= 0x01; },
+       Op::Create,
+       0,
+       {Kind::Differs, 15750, 1, 7000}},
+      {"three bytes differ",
+       2,
+       [](auto& d) { d[3] ^= 1, d[4] ^= 1, d.back() ^= 1; },
+       Op::Create,
+       0,
+       {Kind::Differs, 422916, 3, 3}},
+      {"shorter", 3, [](auto& d) { d.resize(100); }, Op::Create, 0, {Kind::Shorter, 100}},
+      {"shorter and different",
+       0,
+       [](auto& d) { d.resize(50), d[9] ^= 1; },
+       Op::Create,
+       0,
+       {Kind::Shorter, 50, 1, 9}},
+      {"longer", 1, [](auto& d) { d.push_back(0); }, Op::Create, 0, {Kind::Longer, 15750}},
+      {"longer and different",
+       1,
+       [](auto& d) { d.push_back(0), d[0] ^= 1; },
+       Op::Create,
+       0,
+       {Kind::Differs, 15750, 1, 0}},
+      {"missing", 2, nullptr, Op::Create, 0, {Kind::Missing, 0, 0, 0, 2}},
+      {"access denied", 3, keep, Op::OpenForReading, 5, {Kind::Unreadable, 0, 0, 0, 5}},
+      {"read fails", 0, keep, Op::Read, 1117, {Kind::Unreadable, 0, 0, 0, 1117}},
+      {"close fails", 1, keep, Op::Close, 6, {Kind::Unreadable, 15750, 0, 0, 1}},
+  };
+  for (const VerifyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFileSystem files;
+    RecordingView v;
+    for (int i = 0; i < 4; ++i) files.files[Path(i)].assign(images[i].bytes.begin(), images[i].bytes.end());
+    if (c.change) {
+      c.change(files.files[Path(c.file)]);
+    } else {
+      files.files.erase(Path(c.file));
+    }
+    const auto before = files.files;
+    files.fault = [&](Op op, const std::string& path, std::size_t) {
+      return op == c.failOp && path == Path(c.file) ? c.failStatus : 0;
+    };
+    const std::vector<FileFinding> findings = VerifyBootModule(kRoot, images, files, v);
+    ASSERT_EQ(findings.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+      const FileFinding intact{Kind::Identical, images[i].length};
+      EXPECT_EQ(findings[i], i == c.file ? c.expected : intact) << Path(i);
+    }
+    EXPECT_EQ(HoldsModule(findings), c.expected.kind == Kind::Identical);
+    EXPECT_EQ(files.files, before) << "verify changes nothing";
+    for (const auto& call : files.calls) {
+      EXPECT_TRUE(call.op == Op::OpenForReading || call.op == Op::Read || call.op == Op::Close);
+    }
+    EXPECT_TRUE(files.open.empty());
+    EXPECT_EQ(v.gauge.position(), v.gauge.maximum()) << "the gauge covers the whole module";
+    EXPECT_EQ(v.gauge.maximum(), 877332);
   }
 }
 

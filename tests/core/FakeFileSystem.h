@@ -11,7 +11,7 @@ namespace scaleboot::testing {
 
 class FakeFileSystem : public platform::ByteFileSystem {
  public:
-  enum class Op { Create, Open, Write, Read, Close, Delete };
+  enum class Op { Create, Open, OpenForReading, Write, Read, Close, Delete };
   struct Call {
     Op op;
     std::string path;
@@ -40,6 +40,11 @@ class FakeFileSystem : public platform::ByteFileSystem {
     if (int s = Fault(Op::Open, path, 0)) return s;
     if (!files.count(path)) return 2;
     return Track(Op::Open, path, h);
+  }
+  int OpenForReading(const std::string& path, Handle& h) override {
+    if (int s = Fault(Op::OpenForReading, path, 0)) return s;
+    if (!files.count(path)) return 2;
+    return Track(Op::OpenForReading, path, h);
   }
   int WriteByte(Handle h, std::uint8_t b) override {
     OpenFile& f = open.at(h);
