@@ -73,6 +73,20 @@ class DocumentHost {
   virtual void ShellOpen(const std::string& path) = 0;
 };
 
+// Standard output and standard error of a console program. Text is UTF-8; each platform shows it in the
+// terminal's own way and passes it on unchanged to a pipe or file.
+class Console {
+ public:
+  enum class Stream { Out, Err };
+  virtual ~Console() = default;
+  virtual void Write(Stream stream, std::string_view text) = 0;
+  virtual bool IsTerminal(Stream stream) = 0;
+};
+
+// The user's language setting as a locale name ("ru_RU.UTF-8" on Linux, "ru-RU" on Windows), empty when
+// there is none.
+std::string UserLocaleName();
+
 // The more significant half of the program's own file version, or nothing when it cannot be read.
 std::optional<std::uint32_t> ReadOwnFileVersion();
 // Full path of the program's executable file.

@@ -60,6 +60,13 @@ class LinuxDocumentHost : public DocumentHost {
   Opener opener_;
 };
 
+// Standard output and standard error as file descriptors 1 and 2; UTF-8 goes out unchanged.
+class StdioConsole : public Console {
+ public:
+  void Write(Stream stream, std::string_view text) override;
+  bool IsTerminal(Stream stream) override;
+};
+
 // The folder of the running executable, ending in "/".
 std::string OwnProgramFolder();
 

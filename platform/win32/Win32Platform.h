@@ -17,6 +17,14 @@ namespace scaleboot::platform {
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);
 
+// Standard output and standard error: wide characters to a console, whatever its code page; UTF-8 bytes to a
+// pipe or file.
+class Win32Console : public Console {
+ public:
+  void Write(Stream stream, std::string_view text) override;
+  bool IsTerminal(Stream stream) override;
+};
+
 // The system's description of an error code (FormatMessageW), in UTF-8 and as the system words it; a text
 // naming the code when the system has none.
 std::string SystemErrorText(DWORD code);

@@ -1,0 +1,44 @@
+// The command-line program's own texts in English and Russian (UTF-8). The module's texts (success, failure,
+// contents, corruption) come from the message table.
+#pragma once
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "ui/MessageTable.h"
+
+namespace scaleboot::cli {
+
+enum class CliText {
+  Usage,
+  TryHelp,
+  UnknownOption,
+  UnknownCommand,
+  MissingCommand,
+  MissingRoot,
+  UnexpectedArgument,
+  BadLanguage,
+  NotRemovable,
+  RemovableDrives,
+  NoRemovableDrives,
+  Writing,
+  Verifying,
+  FileIdentical,
+  FileDiffers,
+  FileShorter,
+  FileLonger,
+  FileMissing,
+  FileUnreadable,
+  ModuleFound,
+  ModuleNotFound,
+};
+
+std::string_view Text(LanguageIndex language, CliText text);
+
+// `pattern` with each "{}" replaced by the next of `arguments`, in order.
+std::string Format(std::string_view pattern, std::initializer_list<std::string_view> arguments);
+
+// True when a POSIX locale name ("ru_RU.UTF-8", "ru", "ru_UA") or a language tag ("ru-RU") names Russian.
+bool LocaleIsRussian(std::string_view localeName);
+
+}  // namespace scaleboot::cli

@@ -1,0 +1,41 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/linux/LinuxPlatform.h"
+
+namespace scaleboot::platform {
+namespace {
+
+int DescriptorOf(Console::Stream stream) {
+  return stream == Console::Stream::Out ? STDOUT_FILENO : STDERR_FILENO;
+}
+
+}  // namespace
+
+void StdioConsole::Write(Stream stream, std::string_view text) {
+  const int fd = DescriptorOf(stream);
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // a closed pipe or full disk: the exit status still tells the outcome
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+bool StdioConsole::IsTerminal(Stream stream) {
+  return ::isatty(DescriptorOf(stream)) == 1;
+}
+
+// The locale that decides the language of messages, as the C library picks it: LC_ALL, then LC_MESSAGES,
+// then LANG, the first that is set and not empty.
+std::string UserLocaleName() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return {};
+}
+
+}  // namespace scaleboot::platform

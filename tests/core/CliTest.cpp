@@ -1,0 +1,244 @@
+// The command-line program against fake drives, files and terminal: what it prints, what it writes and the
+// status it exits with.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "FakeDrives.h"
+#include "FakeFileSystem.h"
+#include "main/cli/Cli.h"
+#include "main/cli/CliTexts.h"
+#include "main/cli/CommandLine.h"
+
+namespace scaleboot::cli {
+namespace {
+
+using scaleboot::testing::FakeDrives;
+using scaleboot::testing::FakeFileSystem;
+using ::testing::HasSubstr;
+using Op = FakeFileSystem::Op;
+
+class FakeConsole : public platform::Console {
+ public:
+  std::string out, err;
+  std::vector<std::string> errWrites;
+  bool terminal = false;
+  void Write(Stream stream, std::string_view text) override {
+    (stream == Stream::Out ? out : err) += text;
+    if (stream == Stream::Err) errWrites.emplace_back(text);
+  }
+  bool IsTerminal(Stream stream) override { return terminal && stream == Stream::Err; }
+};
+
+struct ParseCase {
+  std::vector<std::string> args;
+  Command command;
+  std::string root;
+  bool quiet;
+  int language;  // -1: not given
+  bool error;
+};
+
+TEST(CliCommandLine, CommandsArgumentsAndOptionsInAnyOrder) {
+  const ParseCase cases[] = {
+      {{"list"}, Command::List, "", false, -1, false},
+      {{"write", "E:", "--quiet"}, Command::Write, "E:", true, -1, false},
+      {{"--quiet", "write", "E:"}, Command::Write, "E:", true, -1, false},
+      {{"verify", "--lang", "ru", "/media/card/"}, Command::Verify, "/media/card/", false, 1, false},
+      {{"--lang=en", "contents"}, Command::Contents, "", false, 0, false},
+      {{"write", "--", "-odd-name"}, Command::Write, "-odd-name", false, -1, false},
+      {{"list", "--help"}, Command::Help, "", false, -1, false},
+      {{"--version", "bogus"}, Command::Version, "", false, -1, false},
+      {{}, Command::None, "", false, -1, true},
+      {{"format", "E:"}, Command::None, "", false, -1, true},
+      {{"write"}, Command::None, "", false, -1, true},
+      {{"write", ""}, Command::None, "", false, -1, true},
+      {{"verify", "E:", "F:"}, Command::None, "", false, -1, true},
+      {{"list", "E:"}, Command::None, "", false, -1, true},
+      {{"list", "--force"}, Command::None, "", false, -1, true},
+      {{"list", "--lang", "de"}, Command::None, "", false, -1, true},
+      {{"list", "--lang"}, Command::None, "", false, -1, true},
+  };
+  for (const ParseCase& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    const CommandLine line = ParseCommandLine(c.args, kEnglish);
+    EXPECT_EQ(line.error.empty(), !c.error) << line.error;
+    if (c.error) continue;
+    EXPECT_EQ(line.command, c.command);
+    EXPECT_EQ(line.root, c.root);
+    EXPECT_EQ(line.quiet, c.quiet);
+    EXPECT_EQ(line.language ? int{*line.language} : -1, c.language);
+  }
+  // A usage error is worded in the language the line asks for.
+  EXPECT_EQ(ParseCommandLine(std::vector<std::string>{"--lang", "ru", "frobnicate"}, kEnglish).error,
+            "неизвестная команда 'frobnicate'");
+}
+
+TEST(CliRoots, DriveLettersAndMountPointsMatchTheirListedRoot) {
+  const std::vector<std::string> windows{"E:\\", "G:\\"};
+  const std::vector<std::string> linux{"/media/user/CARD/", "/"};
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"E:", "E:\\"},       {"e:", "E:\\"},         {"E:\\", "E:\\"},          {"g:/", "G:\\"},
+      {"C:", std::nullopt}, {"C:\\", std::nullopt}, {"E:\\sub", std::nullopt}, {"EE:", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [given, expected] : cases)
+    EXPECT_EQ(MatchRemovableRoot(given, windows), expected) << given;
+  EXPECT_EQ(MatchRemovableRoot("/media/user/CARD", linux), "/media/user/CARD/");
+  EXPECT_EQ(MatchRemovableRoot("/media/user/CARD//", linux), "/media/user/CARD/");
+  EXPECT_EQ(MatchRemovableRoot("/", linux), "/");
+  EXPECT_EQ(MatchRemovableRoot("/media/user/card", linux), std::nullopt) << "Linux paths keep their case";
+  EXPECT_EQ(MatchRemovableRoot("/media/user", linux), std::nullopt);
+
+  EXPECT_EQ(FolderPath("E:"), "E:\\");
+  EXPECT_EQ(FolderPath("C:\\backup"), "C:\\backup\\");
+  EXPECT_EQ(FolderPath("/home/user/module"), "/home/user/module/");
+  EXPECT_EQ(FolderPath("module/"), "module/");
+}
+
+struct CliRun : ::testing::Test {
+  FakeDrives drives;
+  FakeFileSystem files;
+  FakeConsole console;
+  ImageTable images = FirmwareImages();
+  std::vector<std::uint8_t> damaged;
+
+  CliRun() { drives.Set({{"C:\\", 3}, {"D:\\", 5}, {"E:\\", 2}, {"F:\\", 2}}); }
+  int Run(std::vector<std::string> args) {
+    Environment environment{drives, files, console, images, kEnglish};
+    return RunCli(args, environment);
+  }
+  void DamageImage(int index) {
+    damaged.assign(images[index].bytes.begin(), images[index].bytes.end());
+    damaged[10] ^= 0x40;
+    images[index].bytes = damaged;
+  }
+  void PutModule(const std::string& folder) {
+    for (const FirmwareImage& image : images) {
+      files.files[folder + std::string(image.fileName)].assign(image.bytes.begin(), image.bytes.end());
+    }
+  }
+};
+
+TEST_F(CliRun, ListPrintsTheRemovableRootsOnly) {
+  EXPECT_EQ(Run({"list"}), kExitSuccess);
+  EXPECT_EQ(console.out, "E:\\\nF:\\\n");
+  EXPECT_EQ(console.err, "");
+}
+
+TEST_F(CliRun, WriteOnARemovableDriveWritesVerifiesAndSaysSo) {
+  EXPECT_EQ(Run({"write", "f:", "--lang", "ru"}), kExitSuccess);
+  EXPECT_EQ(console.out, "Запись загрузочного модуля на карту завершена успешно\n");
+  EXPECT_EQ(console.err, "") << "no progress line when standard error is no terminal";
+  for (const FirmwareImage& image : images) {
+    const auto& onCard = files.files.at("F:\\" + std::string(image.fileName));
+    EXPECT_TRUE(std::equal(onCard.begin(), onCard.end(), image.bytes.begin(), image.bytes.end()));
+  }
+}
+
+TEST_F(CliRun, WriteRefusesAnythingButARemovableDriveBeforeTouchingAFile) {
+  for (const char* root : {"C:", "D:\\", "Z:", "C:\\Users\\tech", "E:\\sub"}) {
+    SCOPED_TRACE(root);
+    console = {};
+    EXPECT_EQ(Run({"write", root}), kExitUsage);
+    EXPECT_THAT(console.err, HasSubstr("is not a removable drive"));
+    EXPECT_THAT(console.err, HasSubstr("Removable drives: E:\\, F:\\"));
+    EXPECT_TRUE(files.calls.empty());
+  }
+  drives.Set({{"C:\\", 3}});
+  console = {};
+  EXPECT_EQ(Run({"write", "E:"}), kExitUsage);
+  EXPECT_THAT(console.err, HasSubstr("No removable drive is connected."));
+  EXPECT_TRUE(files.calls.empty());
+}
+
+TEST_F(CliRun, WriteOutcomesMapToTheirStatusesAndTexts) {
+  // A byte that differs on the card: the files are deleted again.
+  files.afterWrite = [](const std::string& path, std::vector<std::uint8_t>& data) {
+    if (path == "E:\\yk2368.bin") data[5] ^= 1;
+  };
+  EXPECT_EQ(Run({"write", "E:"}), kExitMismatch);
+  EXPECT_EQ(console.err, "Module creation completed with errors!\n");
+  EXPECT_TRUE(files.files.empty());
+
+  // A write-protected card: the window's error text, and the files written so far stay.
+  FakeFileSystem protectedCard;
+  protectedCard.fault = [](Op op, const std::string& path, std::size_t) {
+    return op == Op::Create && path == "E:\\32yk936.bin" ? 19 : 0;
+  };
+  FakeConsole errors;
+  Environment environment{drives, protectedCard, errors, images, kEnglish};
+  EXPECT_EQ(RunCli(std::vector<std::string>{"write", "E:\\"}, environment), kExitIoError);
+  EXPECT_EQ(errors.err, "I/O error 19.\n");
+  EXPECT_EQ(protectedCard.files.size(), 1u);
+  EXPECT_EQ(protectedCard.deletes, 0u);
+
+  // A damaged embedded image: nothing is written, and contents says why.
+  FakeFileSystem untouched;
+  DamageImage(1);
+  FakeConsole corrupt;
+  Environment damagedProgram{drives, untouched, corrupt, images, kEnglish};
+  EXPECT_EQ(RunCli(std::vector<std::string>{"write", "E:"}, damagedProgram), kExitCorrupt);
+  EXPECT_EQ(RunCli(std::vector<std::string>{"contents"}, damagedProgram), kExitCorrupt);
+  EXPECT_EQ(corrupt.err,
+            "Data is corrupted! Unable to create module!\nData is corrupted! Unable to create module!\n");
+  EXPECT_TRUE(untouched.calls.empty());
+}
+
+TEST_F(CliRun, VerifyReportsEachFileAndWhetherTheFolderHoldsTheModule) {
+  PutModule("/home/tech/module/");
+  EXPECT_EQ(Run({"verify", "/home/tech/module"}), kExitSuccess);
+  EXPECT_EQ(console.out,
+            "32yk2368.bin: identical\n32yk936.bin: identical\nyk2368.bin: identical\nyk936.bin: identical\n"
+            "The folder holds this module.\n");
+
+  files.files["/home/tech/module/32yk936.bin"][100] ^= 1;
+  files.files["/home/tech/module/yk2368.bin"].push_back(0);
+  files.files.erase("/home/tech/module/yk936.bin");
+  console = {};
+  EXPECT_EQ(Run({"verify", "/home/tech/module/"}), kExitMismatch);
+  EXPECT_EQ(console.out,
+            "32yk2368.bin: identical\n32yk936.bin: differs at byte 100 (differing bytes: 1)\n"
+            "yk2368.bin: longer than the image (the image's 422916 bytes and more)\nyk936.bin: missing\n"
+            "The folder does not hold this module.\n");
+
+  files.fault = [](Op op, const std::string&, std::size_t) { return op == Op::OpenForReading ? 5 : 0; };
+  console = {};
+  EXPECT_EQ(Run({"verify", "E:", "--lang", "ru"}), kExitIoError);
+  EXPECT_THAT(console.out, HasSubstr("32yk2368.bin: не читается: File access denied.\n"));
+}
+
+TEST_F(CliRun, ProgressOnATerminalRedrawsOnlyWhenThePercentageChanges) {
+  console.terminal = true;
+  EXPECT_EQ(Run({"write", "E:"}), kExitSuccess);
+  // 0..100 % for each phase, each drawn once, then the line is ended.
+  ASSERT_EQ(console.errWrites.size(), 2u * 101 + 1);
+  EXPECT_EQ(console.errWrites[0], "\rWriting     0%");
+  EXPECT_EQ(console.errWrites[100], "\rWriting   100%");
+  EXPECT_EQ(console.errWrites[101], "\rVerifying   0%");
+  EXPECT_EQ(console.errWrites[201], "\rVerifying 100%");
+  EXPECT_EQ(console.errWrites[202], "\n");
+  for (std::size_t i = 0; i + 1 < console.errWrites.size(); ++i) {
+    EXPECT_EQ(console.errWrites[i].size(), console.errWrites[0].size()) << "each line covers the one before";
+  }
+
+  console = {};
+  console.terminal = true;
+  EXPECT_EQ(Run({"--quiet", "write", "E:"}), kExitSuccess);
+  EXPECT_EQ(console.err, "");
+  EXPECT_EQ(console.out, "Module creation completed successfully\n");
+}
+
+TEST(CliLocale, RussianLocalesOnly) {
+  for (const char* name : {"ru", "ru_RU.UTF-8", "ru_UA", "ru-RU", "ru_RU@cyrillic"})
+    EXPECT_TRUE(LocaleIsRussian(name)) << name;
+  for (const char* name : {"", "C", "C.UTF-8", "en_US.UTF-8", "rue_UA", "de-DE"})
+    EXPECT_FALSE(LocaleIsRussian(name)) << name;
+}
+
+}  // namespace
+}  // namespace scaleboot::cli
