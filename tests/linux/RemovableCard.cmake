@@ -6,14 +6,12 @@
 # made (not root, no loop device).
 include_guard(GLOBAL)
 
-set(SCALEBOOT_CARD_HARNESS "${CMAKE_CURRENT_LIST_DIR}/removable-card.sh")
-
 function(scaleboot_add_card_test)
   cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME" "COMMAND")
   list(POP_FRONT arg_COMMAND program)
   if(TARGET "${program}")
     set(program "$<TARGET_FILE:${program}>")
   endif()
-  add_test(NAME "${arg_NAME}" COMMAND "${SCALEBOOT_CARD_HARNESS}" "${program}" ${arg_COMMAND})
+  add_test(NAME "${arg_NAME}" COMMAND "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/removable-card.sh" "${program}" ${arg_COMMAND})
   set_tests_properties("${arg_NAME}" PROPERTIES SKIP_RETURN_CODE 77)
 endfunction()
