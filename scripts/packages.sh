@@ -27,6 +27,7 @@ ensure_packages() {
 # What the Linux program needs to build and run.
 LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev fonts-dejavu-core fonts-liberation)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
-# compiler, Wine and a virtual display for the Windows program, poppler for the document checks.
+# compiler, Wine and a virtual display for the Windows program, poppler for the document checks, and the
+# file-system tools that make the Linux tests' removable card (tests/linux/removable-card.sh).
 TEST_PACKAGES=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
-  x11-utils poppler-utils)
+  x11-utils poppler-utils dosfstools e2fsprogs util-linux)

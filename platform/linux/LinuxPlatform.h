@@ -1,6 +1,7 @@
 // The Linux implementations of the services the core needs.
 #pragma once
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -19,8 +20,20 @@ class MountDriveSource : public DriveSource {
   explicit MountDriveSource(std::string mountInfoPath = "/proc/self/mountinfo", std::string sysRoot = "/sys");
   std::uint32_t LogicalDriveStrings(std::span<char> buffer) override;
   unsigned DriveType(const std::string& root) override;
+  // Opens the folder `root` for card files when it is still the root of the removable drive listed under that
+  // name: the folder opened must be the root of that very mount, so neither the folder a card was mounted on
+  // nor one inside the card passes. Returns 0 and the folder's descriptor (O_PATH) in `folder`, otherwise 21
+  // (not ready), or the Windows code of a failure to look the path up other than its absence.
+  int OpenRemovableRoot(const std::string& root, int& folder);
 
  private:
+  struct ListedRoot {
+    int mountId = 0;
+    bool removable = false;
+  };
+  // The mount listed under `root`, when there is one.
+  std::optional<ListedRoot> FindRoot(const std::string& root);
+
   std::string mountInfoPath_;
   std::string sysRoot_;
 };
@@ -28,10 +41,23 @@ class MountDriveSource : public DriveSource {
 // The Windows error code that names the same condition as errno `error`.
 int WindowsCodeForErrno(int error);
 
+// Opens the drive-root folder of a card file (ending in "/") for the calls that name files in it: 0 and the
+// folder's descriptor in `folder`, or the Windows code of why no card file may be named in it.
+using CardRootOpener = std::function<int(const std::string& root, int& folder)>;
+
+// The rule of the program: only the root of a removable drive, as MountDriveSource lists it.
+CardRootOpener RemovableDriveRoots();
+// Any existing folder: for tests and benchmarks that treat an ordinary folder as a card.
+int OpenAnyFolder(const std::string& root, int& folder);
+
 // One POSIX call per byte; card files are never followed through symbolic links, written files are synced to
 // the medium before they are closed and their cached pages dropped, so the read-back reads the card.
+// Create, Open and Delete first open the file's folder through the root opener and name the file relative to
+// that descriptor, so the folder checked is the folder used even if the card goes away in between; the byte
+// calls work on the open file only.
 class PosixByteFileSystem : public ByteFileSystem {
  public:
+  explicit PosixByteFileSystem(CardRootOpener openRoot = RemovableDriveRoots());
   int Create(const std::string& path, Handle& handle) override;
   int Open(const std::string& path, Handle& handle) override;
   int OpenForReading(const std::string& path, Handle& handle) override;
@@ -41,6 +67,9 @@ class PosixByteFileSystem : public ByteFileSystem {
   void Delete(const std::string& path) override;
 
  private:
+  int OpenCardFile(const std::string& path, int flags, int& fd);
+
+  CardRootOpener openRoot_;
   std::set<Handle> created_;  // handles of files opened by Create, synced to the medium when closed
 };
 

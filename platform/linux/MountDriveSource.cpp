@@ -1,9 +1,12 @@
 // The drive-root list of Linux, read from the mount table with libmount and classified through sysfs.
+#include <fcntl.h>
 #include <libmount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -12,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/Errors.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace scaleboot::platform {
@@ -136,14 +140,41 @@ std::uint32_t MountDriveSource::LogicalDriveStrings(std::span<char> buffer) {
   return length;
 }
 
-unsigned MountDriveSource::DriveType(const std::string& root) {
+std::optional<MountDriveSource::ListedRoot> MountDriveSource::FindRoot(const std::string& root) {
   const auto entries = ReadMountTable(mountInfoPath_);
-  if (!entries) return kDriveNoRootDir;
+  if (!entries) return std::nullopt;
   for (const MountEntry& entry : CardCandidates(*entries, sysRoot_)) {
-    if (RootOf(entry.target) != root) continue;
-    return IsRemovableDevice(sysRoot_, entry.device) ? kDriveRemovable : kDriveFixed;
+    if (RootOf(entry.target) == root) return ListedRoot{entry.id, IsRemovableDevice(sysRoot_, entry.device)};
   }
-  return kDriveNoRootDir;
+  return std::nullopt;
+}
+
+unsigned MountDriveSource::DriveType(const std::string& root) {
+  const auto listed = FindRoot(root);
+  if (!listed) return kDriveNoRootDir;
+  return listed->removable ? kDriveRemovable : kDriveFixed;
+}
+
+int MountDriveSource::OpenRemovableRoot(const std::string& root, int& folder) {
+  folder = -1;
+  // The folder is opened first and the mount it lies on identified from the descriptor: whatever happens to
+  // the path afterwards, the folder accepted is the one the caller goes on to use.
+  const int fd = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? io::kDriveNotReady : WindowsCodeForErrno(errno);
+  struct statx st;
+  const bool isMountRoot = ::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &st) == 0 &&
+                           (st.stx_mask & STATX_MNT_ID) != 0 &&
+                           (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+                           (st.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  // Read after the folder was opened, the table lists the folder's mount only while it is still mounted
+  // there.
+  const auto listed = isMountRoot ? FindRoot(root) : std::nullopt;
+  if (!listed || !listed->removable || static_cast<std::uint64_t>(listed->mountId) != st.stx_mnt_id) {
+    ::close(fd);
+    return io::kDriveNotReady;
+  }
+  folder = fd;
+  return 0;
 }
 
 }  // namespace scaleboot::platform

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "platform/linux/LinuxPlatform.h"
 
@@ -43,16 +44,33 @@ int WindowsCodeForErrno(int error) {
 
 namespace {
 
+constexpr int kInvalidName = 3;
 constexpr int kAccessDenied = 5;
 
 int LastErrorCode() {
   return WindowsCodeForErrno(errno);
 }
 
-// Opens the card file itself, never a symbolic link's target, and without blocking on a FIFO or a device;
-// anything but a regular file is refused as access denied before a byte of it is touched.
-int OpenRegularFile(const std::string& path, int flags, int& fd) {
-  fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  Descriptor() = default;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int& fd() { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Opens the card file `name` in the open folder `folder` (AT_FDCWD: `name` is a whole path), never a symbolic link's target, and without
+// blocking on a FIFO or a device; anything but a regular file is refused as access denied before a byte of it
+// is touched.
+int OpenRegularFile(int folder, const std::string& name, int flags, int& fd) {
+  fd = ::openat(folder, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return LastErrorCode();
   struct stat st;
   if (::fstat(fd, &st) != 0) {
@@ -73,11 +91,44 @@ int OpenRegularFile(const std::string& path, int flags, int& fd) {
   return 0;
 }
 
+// A card path is its drive root, up to and including the last "/", followed by a file name.
+struct CardPath {
+  std::string root;
+  std::string name;
+};
+
+std::optional<CardPath> SplitCardPath(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos || slash + 1 == path.size()) return std::nullopt;
+  return CardPath{path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
 }  // namespace
+
+int OpenAnyFolder(const std::string& root, int& folder) {
+  folder = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return folder < 0 ? LastErrorCode() : 0;
+}
+
+CardRootOpener RemovableDriveRoots() {
+  return [drives = MountDriveSource()](const std::string& root, int& folder) mutable {
+    return drives.OpenRemovableRoot(root, folder);
+  };
+}
+
+PosixByteFileSystem::PosixByteFileSystem(CardRootOpener openRoot) : openRoot_(std::move(openRoot)) {}
+
+int PosixByteFileSystem::OpenCardFile(const std::string& path, int flags, int& fd) {
+  const auto card = SplitCardPath(path);
+  if (!card) return kInvalidName;
+  Descriptor folder;
+  if (const int code = openRoot_(card->root, folder.fd())) return code;
+  return OpenRegularFile(folder.fd(), card->name, flags, fd);
+}
 
 int PosixByteFileSystem::Create(const std::string& path, Handle& handle) {
   int fd = -1;
-  if (const int code = OpenRegularFile(path, O_RDWR | O_CREAT, fd)) return code;
+  if (const int code = OpenCardFile(path, O_RDWR | O_CREAT, fd)) return code;
   // Truncated only now that the file is known to be a regular file of the card.
   if (::ftruncate(fd, 0) != 0) {
     const int code = LastErrorCode();
@@ -91,14 +142,15 @@ int PosixByteFileSystem::Create(const std::string& path, Handle& handle) {
 
 int PosixByteFileSystem::Open(const std::string& path, Handle& handle) {
   int fd = -1;
-  if (const int code = OpenRegularFile(path, O_RDWR, fd)) return code;
+  if (const int code = OpenCardFile(path, O_RDWR, fd)) return code;
   handle = fd;
   return 0;
 }
 
+// Reading only, and in any folder: checking a module changes nothing, wherever it lies.
 int PosixByteFileSystem::OpenForReading(const std::string& path, Handle& handle) {
   int fd = -1;
-  if (const int code = OpenRegularFile(path, O_RDONLY, fd)) return code;
+  if (const int code = OpenRegularFile(AT_FDCWD, path, O_RDONLY, fd)) return code;
   handle = fd;
   return 0;
 }
@@ -141,7 +193,11 @@ int PosixByteFileSystem::Close(Handle handle) {
 }
 
 void PosixByteFileSystem::Delete(const std::string& path) {
-  ::unlink(path.c_str());
+  const auto card = SplitCardPath(path);
+  if (!card) return;
+  Descriptor folder;
+  if (openRoot_(card->root, folder.fd()) != 0) return;
+  ::unlinkat(folder.fd(), card->name.c_str(), 0);
 }
 
 }  // namespace scaleboot::platform

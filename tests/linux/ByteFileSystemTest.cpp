@@ -45,7 +45,7 @@ int WriteFile(PosixByteFileSystem& fs, const std::string& path, const std::vecto
 
 TEST(PosixByteFiles, WritesAndReadsBackExactBytesOneAtATime) {
   TempDir dir;
-  PosixByteFileSystem fs;
+  PosixByteFileSystem fs(platform::OpenAnyFolder);
   std::vector<std::uint8_t> bytes;
   for (int i = 0; i < 600; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 7 + (i >> 8)));
   bytes.push_back(0x00);  // a trailing zero byte must still be stored
@@ -69,7 +69,7 @@ TEST(PosixByteFiles, WritesAndReadsBackExactBytesOneAtATime) {
 
 TEST(PosixByteFiles, CreateCutsALongerExistingFileAndOpenDoesNot) {
   TempDir dir;
-  PosixByteFileSystem fs;
+  PosixByteFileSystem fs(platform::OpenAnyFolder);
   WriteAll(dir / "f.bin", std::string(5000, 'x'));
   ASSERT_EQ(WriteFile(fs, dir / "f.bin", Bytes("abc")), 0);
   EXPECT_EQ(ReadAll(dir / "f.bin"), Bytes("abc"));
@@ -88,7 +88,7 @@ TEST(PosixByteFiles, CreateCutsALongerExistingFileAndOpenDoesNot) {
 TEST(PosixByteFiles, CardNamesThatAreNotRegularFilesAreRefusedAndNothingElseIsTouched) {
   TempDir card;
   TempDir outside;
-  PosixByteFileSystem fs;
+  PosixByteFileSystem fs(platform::OpenAnyFolder);
   WriteAll(outside / "precious", "keep me");
   std::filesystem::create_symlink(outside / "precious", card / "link.bin");
   std::filesystem::create_symlink(outside / "not-yet", card / "dangling.bin");
@@ -114,7 +114,7 @@ TEST(PosixByteFiles, CardNamesThatAreNotRegularFilesAreRefusedAndNothingElseIsTo
 
 TEST(PosixByteFiles, FailuresCarryTheWindowsCodeOfTheirCause) {
   TempDir dir;
-  PosixByteFileSystem fs;
+  PosixByteFileSystem fs(platform::OpenAnyFolder);
   WriteAll(dir / "plain", "x");
   Handle h = 0;
   EXPECT_EQ(fs.Open(dir / "missing.bin", h), 2);
@@ -122,6 +122,20 @@ TEST(PosixByteFiles, FailuresCarryTheWindowsCodeOfTheirCause) {
   EXPECT_EQ(fs.Create(dir / "plain/f.bin", h), 3) << "a card root under a regular file";
   EXPECT_EQ(fs.Create(dir / std::string(300, 'n'), h), 3) << "name too long";
   EXPECT_NE(fs.Close(-1), 0) << "closing what is not open must fail";
+}
+
+TEST(PosixByteFiles, TheProgramsRuleRefusesFoldersThatAreNoRemovableDriveRootAsNotReady) {
+  TempDir dir;
+  WriteAll(dir / "yk936.bin", "older copy");
+  PosixByteFileSystem fs;  // the rule of the program itself
+  Handle h = 0;
+  EXPECT_EQ(fs.Create(dir / "32yk2368.bin", h), 21);
+  EXPECT_EQ(fs.Create(dir / "yk936.bin", h), 21);
+  EXPECT_EQ(fs.Open(dir / "yk936.bin", h), 21);
+  EXPECT_EQ(fs.Create(dir / "gone/yk936.bin", h), 21) << "a root that is gone";
+  fs.Delete(dir / "yk936.bin");
+  EXPECT_EQ(ReadAll(dir / "yk936.bin"), Bytes("older copy")) << "neither cut nor deleted";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "nothing created";
 }
 
 TEST(PosixByteFiles, ErrnoMapsToTheWindowsCodeOfTheSameCondition) {
@@ -140,7 +154,7 @@ TEST(PosixByteFiles, ErrnoMapsToTheWindowsCodeOfTheSameCondition) {
 TEST(PosixByteFiles, ReadOnlyCardGivesWriteProtectedAndFullCardGivesDiskFull) {
   TmpfsMount card("size=64k");
   if (!card.mounted()) GTEST_SKIP() << "this process may not mount a tmpfs";
-  PosixByteFileSystem fs;
+  PosixByteFileSystem fs(platform::OpenAnyFolder);
   const TempDir& dir = card.dir();
 
   // Fill the card: one-byte writes run into ENOSPC.
@@ -193,7 +207,7 @@ TEST(PosixByteFiles, AWrittenFileLeavesNoCachedPagesSoTheReadBackReadsTheMedium)
   }
   ASSERT_TRUE(AnyPageCached(dir / "control.bin"));
 
-  PosixByteFileSystem fs;
+  PosixByteFileSystem fs(platform::OpenAnyFolder);
   ASSERT_EQ(WriteFile(fs, dir / "card.bin", bytes), 0);
   EXPECT_FALSE(AnyPageCached(dir / "card.bin"));
   EXPECT_EQ(ReadAll(dir / "card.bin"), bytes);
@@ -217,6 +231,7 @@ class CountingView : public WriterView {
 // Real card files, with a hook that can tamper with a file just before the read-back opens it.
 class TamperingFileSystem : public PosixByteFileSystem {
  public:
+  TamperingFileSystem() : PosixByteFileSystem(platform::OpenAnyFolder) {}
   std::function<void(const std::string&)> beforeOpen;
   int Open(const std::string& path, Handle& handle) override {
     if (beforeOpen) beforeOpen(path);
@@ -298,7 +313,7 @@ TEST(CardRunOnMount, AWriteProtectedCardGivesIoError19) {
   TmpfsMount card("size=4m");
   if (!card.mounted()) GTEST_SKIP() << "this process may not mount a tmpfs";
   ASSERT_TRUE(card.RemountReadOnly());
-  PosixByteFileSystem fs;
+  PosixByteFileSystem fs(platform::OpenAnyFolder);
   CountingView view;
   try {
     WriteBootModule(card.dir().root(), FirmwareImages(), fs, view);

@@ -1,3 +1,8 @@
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,6 +20,7 @@ namespace fs = std::filesystem;
 using platform::MountDriveSource;
 using ::testing::ElementsAre;
 using testing::TempDir;
+using testing::TmpfsMount;
 using testing::WriteAll;
 
 // A sysfs tree and a mount table written into a temporary folder.
@@ -214,6 +220,83 @@ TEST_F(MountFixture, DevicesMissingFromSysfsAreNotCardRoots) {
   MountDriveSource source(mountInfo, sys);
   EXPECT_EQ(List(source), std::string("/media/c/\0", 10));
   EXPECT_EQ(source.DriveType("/media/gone/"), 1u);
+}
+
+// A tmpfs mounted for the test and declared a removable disk by a sysfs fixture, so that the live mount table
+// lists it as a card.
+class RemovableTmpfs : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string sys = dir / "sys";
+  TmpfsMount card{"size=1m"};
+  std::string root = card.dir().root();
+  struct stat cardRoot {};
+
+  void SetUp() override {
+    if (!card.mounted()) GTEST_SKIP() << "this process may not mount a tmpfs";
+    ASSERT_EQ(::stat(root.c_str(), &cardRoot), 0);
+    SetRemovable(cardRoot.st_dev, "1");
+  }
+  void SetRemovable(dev_t device, const std::string& flag) {
+    const std::string folder =
+        sys + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    fs::create_directories(folder);
+    WriteAll(folder + "/removable", flag + "\n");
+  }
+  // The status of opening `path` as a card root; a folder handed out must be the card's root.
+  int Open(const std::string& path) {
+    MountDriveSource source("/proc/self/mountinfo", sys);
+    int folder = -1;
+    const int code = source.OpenRemovableRoot(path, folder);
+    if (code != 0) {
+      EXPECT_EQ(folder, -1) << path;
+      return code;
+    }
+    struct stat opened {};
+    EXPECT_EQ(::fstat(folder, &opened), 0);
+    EXPECT_EQ(opened.st_dev, cardRoot.st_dev) << path;
+    EXPECT_EQ(opened.st_ino, cardRoot.st_ino) << path;
+    ::close(folder);
+    return code;
+  }
+};
+
+TEST_F(RemovableTmpfs, OnlyTheRootOfTheListedRemovableMountIsOpened) {
+  EXPECT_EQ(MountDriveSource("/proc/self/mountinfo", sys).DriveType(root), 2u);
+  EXPECT_EQ(Open(root), 0);
+
+  fs::create_directory(card.dir() / "DCIM");
+  WriteAll(card.dir() / "file", "x");
+  TempDir photos;
+  ASSERT_EQ(::mount((card.dir() / "DCIM").c_str(), photos.path().c_str(), nullptr, MS_BIND, nullptr), 0);
+  for (const std::string& path : {
+           card.dir() / "DCIM/",     // a folder on the card
+           photos.root(),            // the same folder bound elsewhere: a mount, but not of the whole card
+           card.dir().path(),        // the root without its separator is not the name the list gives
+           card.dir() / "missing/",  // gone
+           card.dir() / "file/",     // not a folder
+           dir.root(),               // a folder of the computer's own disk
+           std::string("/"),         // a fixed disk, or no block device at all
+       }) {
+    EXPECT_EQ(Open(path), 21) << path;
+  }
+  ::umount2(photos.path().c_str(), MNT_DETACH);
+
+  SetRemovable(cardRoot.st_dev, "0");  // the same mount on a fixed disk
+  EXPECT_EQ(Open(root), 21);
+}
+
+TEST_F(RemovableTmpfs, TheFolderOfACoveredOrUnmountedCardIsNotReady) {
+  // Another file system mounted over the card hides it.
+  ASSERT_EQ(::mount("tmpfs", card.dir().path().c_str(), "tmpfs", 0, "size=64k"), 0);
+  EXPECT_EQ(Open(root), 21);
+  ASSERT_EQ(::umount2(card.dir().path().c_str(), 0), 0);
+  EXPECT_EQ(Open(root), 0);
+
+  // Unmounted, the card leaves its mount folder behind on the disk underneath.
+  ASSERT_EQ(::umount2(card.dir().path().c_str(), MNT_DETACH), 0);
+  ASSERT_TRUE(fs::is_directory(root));
+  EXPECT_EQ(Open(root), 21);
 }
 
 TEST(MountDriveSourceOnThisMachine, EveryListedRootIsAFolderWithAKnownType) {

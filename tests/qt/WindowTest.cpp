@@ -414,7 +414,7 @@ void WindowTest::writeRunPutsExactFilesOnTheCardAndReportsSuccess() {
   }
   const std::string root = card.path().toStdString() + "/";
   drives_.AddRemovable(root);
-  platform::PosixByteFileSystem files;
+  platform::PosixByteFileSystem files(platform::OpenAnyFolder);  // a plain folder stands for the card
   auto form = MakeForm(files);
   QVERIFY(form);
   form->Timer1Timer();
@@ -586,7 +586,7 @@ void WindowTest::ioErrorFromTheRealFileLayer() {
   QVERIFY(blocker.open(QIODevice::WriteOnly));
   blocker.close();
   drives_.AddRemovable(dir.filePath("card").toStdString() + "/");
-  platform::PosixByteFileSystem files;
+  platform::PosixByteFileSystem files(platform::OpenAnyFolder);  // a plain folder stands for the card
   auto form = MakeForm(files);
   QVERIFY(form);
   form->Timer1Timer();

@@ -1,0 +1,121 @@
+// The Linux layer on a real removable card (run under tests/linux/removable-card.sh): the program lists the
+// card and writes it under its own card-root rule, and a card unmounted during a run, its mount folder left
+// behind on the computer's disk, ends the run with "I/O error 21." without a byte landing in that folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "RemovableCard.h"
+#include "TempDir.h"
+#include "card/BootModuleWriter.h"
+#include "card/DriveScan.h"
+#include "ui/Errors.h"
+#include "ui/Gauge.h"
+
+namespace scaleboot {
+namespace {
+
+using testing::HarnessCard;
+using testing::ReadAll;
+using testing::UnmountingFileSystem;
+
+class RecordingView : public WriterView {
+ public:
+  GaugeModel gauge;
+
+  void SetWriteEnabled(bool) override {}
+  void SetGaugeRange(int minimum, int maximum) override {
+    gauge.SetMinimum(minimum);
+    gauge.SetMaximum(maximum);
+  }
+  void SetGaugePosition(int position) override { gauge.SetPosition(position); }
+  void AddGaugeProgress(int delta) override { gauge.AddProgress(delta); }
+};
+
+class RemovableCard : public ::testing::Test {
+ protected:
+  HarnessCard card = HarnessCard::FromEnvironment();
+  const ImageTable& images = FirmwareImages();
+  RecordingView view;
+
+  void SetUp() override {
+    if (card.root.empty()) GTEST_SKIP() << "needs the card of tests/linux/removable-card.sh";
+    const std::string failure = card.MountEmpty();
+    ASSERT_EQ(failure, "");
+  }
+  std::string PathOf(int i) const { return card.root + std::string(images[i].fileName); }
+  bool OnCard(int i) const {
+    const auto bytes = ReadAll(PathOf(i));
+    return std::equal(bytes.begin(), bytes.end(), images[i].bytes.begin(), images[i].bytes.end());
+  }
+  std::vector<std::string> FolderContents() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(card.root)) names.push_back(entry.path());
+    return names;
+  }
+};
+
+TEST_F(RemovableCard, IsListedAsARemovableDriveAndTakesTheFourFiles) {
+  platform::MountDriveSource drives;
+  std::int32_t lastLength = 0;
+  const auto scan = RescanDrives(drives, lastLength, 0);
+  ASSERT_TRUE(scan.has_value());
+  EXPECT_NE(std::find(scan->drives.begin(), scan->drives.end(), card.root), scan->drives.end()) << card.root;
+  EXPECT_EQ(drives.DriveType(card.root), platform::kDriveRemovable);
+
+  platform::PosixByteFileSystem files;
+  EXPECT_EQ(WriteBootModule(card.root, images, files, view), WriteOutcome::Verified);
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(OnCard(i)) << PathOf(i);
+}
+
+struct Pull {
+  const char* when;
+  int unmountAfterClose;  // files closed when the card goes
+  int gaugeAtError;       // bytes written and verified when the run stops
+  int filesOnCard;        // files found on the card when it is mounted again
+};
+
+void PrintTo(const Pull& pull, std::ostream* out) {
+  *out << pull.when;
+}
+
+class CardPulledDuringARun : public RemovableCard, public ::testing::WithParamInterface<Pull> {};
+
+TEST_P(CardPulledDuringARun, EndsWithIoError21AndLeavesTheFolderBehindEmpty) {
+  const Pull pull = GetParam();
+  UnmountingFileSystem files(card, pull.unmountAfterClose);
+  try {
+    WriteBootModule(card.root, images, files, view);
+    FAIL() << "the run must raise when the card goes " << pull.when;
+  } catch (const IoError& error) {
+    EXPECT_EQ(error.code(), 21);
+    EXPECT_EQ(ErrorBoxText(error.what()), "I/O error 21.");
+  }
+  ASSERT_TRUE(files.unmounted);
+  EXPECT_FALSE(card.Mounted());
+  EXPECT_TRUE(FolderContents().empty()) << "written onto the computer's disk: " << FolderContents()[0];
+  EXPECT_EQ(files.deletes, 0);
+  EXPECT_EQ(view.gauge.position(), pull.gaugeAtError);
+
+  // The files closed before the card went are on the card, whole; nothing else is.
+  ASSERT_EQ(card.Mount(), "");
+  for (int i = 0; i < 4; ++i) {
+    if (i < pull.filesOnCard) {
+      EXPECT_TRUE(OnCard(i)) << PathOf(i);
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(PathOf(i))) << PathOf(i);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CardPulledDuringARun,
+                         ::testing::Values(Pull{"between the first and the second file", 1, 422916, 1},
+                                           Pull{"after the write phase, before the read-back", 4, 877332, 4}),
+                         [](const ::testing::TestParamInfo<Pull>& info) {
+                           return info.param.unmountAfterClose == 1 ? "BetweenTwoFiles"
+                                                                    : "AfterTheWritePhase";
+                         });
+
+}  // namespace
+}  // namespace scaleboot
