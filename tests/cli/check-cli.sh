@@ -1,0 +1,79 @@
+#!/bin/bash
+# Drives the real scaleboot-cli against a card the system lists as a removable drive, the way a technician
+# would from a terminal or a script, and checks its output, its exit statuses and the files on the card.
+#   check-cli.sh FIRMWARE_DIR CARD_DIR ROOT LISTED_ROOT FIXED_ROOT FIXED_DIR CLI [CLI_ARGUMENTS...]
+# CARD_DIR is the card's folder as this script sees it; ROOT is how the test types the card's root (a spelling
+# the program must accept), LISTED_ROOT how `list` prints it; FIXED_ROOT names a drive of the computer's own
+# disk, seen here as FIXED_DIR. CLI and its arguments start the program (a wrapper such as Wine may come
+# first). Prints "N passed, M failed" and exits non-zero when any check failed.
+set -u
+firmware=$1 card=$2 root=$3 listed=$4 fixed_root=$5 fixed_dir=$6
+shift 6
+cli=("$@")
+
+passed=0 failed=0
+check() {  # check DESCRIPTION CONDITION...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok - $what"
+  else
+    failed=$((failed + 1))
+    echo "FAIL - $what"
+    echo "  status $status; stdout: $(printf %q "$out"); stderr: $(printf %q "$err")"
+  fi
+}
+run() {  # run ARGUMENTS...: sets status, out and err
+  local errfile
+  errfile=$(mktemp)
+  out=$("${cli[@]}" "$@" 2>"$errfile" </dev/null)
+  status=$?
+  err=$(cat "$errfile")
+  rm -f "$errfile"
+}
+contains() { [[ $1 == *"$2"* ]]; }
+valid_utf8() { printf %s "$1" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1; }
+images=(32yk2368.bin 32yk936.bin yk2368.bin yk936.bin)
+same_as_images() {
+  local f
+  for f in "${images[@]}"; do cmp -s "$firmware/$f" "$card/$f" || return 1; done
+}
+
+run --version
+check "--version names the program and its version" [ "$status" -eq 0 ] && [ "$out" = "scaleboot-cli 2.18.0.0" ]
+
+run list
+check "list shows the card" [ "$status" -eq 0 ] && grep -qxF -- "$listed" <<<"$out"
+
+run write "$root" --quiet
+check "write puts the module on the card" [ "$status" -eq 0 ] &&
+  [ "$out" = "Module creation completed successfully" ] && [ -z "$err" ] && same_as_images
+
+run --lang ru verify "$root"
+check "verify finds exactly the module, in valid UTF-8 Russian through a pipe" [ "$status" -eq 0 ] &&
+  valid_utf8 "$out" && contains "$out" "yk936.bin: совпадает" && contains "$out" "В папке в точности этот модуль."
+
+# One byte changed on the card, as a failing card might.
+byte=$(od -An -tu1 -j1000 -N1 "$card/yk936.bin" | tr -d ' ')
+printf "\\$(printf %03o $(((byte + 1) % 256)))" | dd of="$card/yk936.bin" bs=1 seek=1000 conv=notrunc status=none
+run verify "$listed"
+check "verify finds the changed byte" [ "$status" -eq 1 ] &&
+  contains "$out" "yk936.bin: differs at byte 1000 (differing bytes: 1)" &&
+  contains "$out" "32yk2368.bin: identical" && contains "$out" "The folder does not hold this module."
+
+before=$(ls -A "$fixed_dir" 2>/dev/null | sort)
+run write "$fixed_root"
+check "write refuses the computer's own disk and names the removable drives" [ "$status" -eq 2 ] &&
+  contains "$err" "is not a removable drive" && contains "$err" "$listed" && [ -z "$out" ]
+check "nothing written to the computer's own disk" [ "$(ls -A "$fixed_dir" 2>/dev/null | sort)" = "$before" ]
+
+run --lang ru contents
+check "contents in Russian, valid UTF-8 through a pipe" [ "$status" -eq 0 ] && valid_utf8 "$out" &&
+  contains "$out" "Версии прошивок:" && contains "$out" "P321835 - для весов ЮКС-Л(1)Д"
+
+run write
+check "a missing root is a usage error" [ "$status" -eq 2 ] && contains "$err" "--help"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
