@@ -1,6 +1,8 @@
 // The Qt window on the offscreen platform: its state after start, the language switch, the drive list, the
 // write run, the boxes, the hints and the error reporter.
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -24,6 +26,8 @@
 #include "main/qt/TGauge.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "ui/Errors.h"
+#include "ui/WindowLayout.h"
+#include "ui/WindowTexts.h"
 
 using namespace scaleboot;
 using namespace scaleboot::qt;
@@ -104,6 +108,24 @@ std::vector<std::uint8_t> ImageBytes(int index) {
   return {bytes.begin(), bytes.end()};
 }
 
+QRect Rect(const layout::Bounds& bounds) {
+  return {bounds.left, bounds.top, bounds.width, bounds.height};
+}
+
+// Waits in the event loop that is running now (a box's, say) until `done` holds or `timeoutMs` has passed.
+void PollUntil(const std::function<bool()>& done, int timeoutMs, const std::function<void()>& then) {
+  auto* poll = new QTimer;
+  QElapsedTimer clock;
+  clock.start();
+  QObject::connect(poll, &QTimer::timeout, [=] {
+    if (!done() && clock.elapsed() < timeoutMs) return;
+    poll->deleteLater();
+    poll->stop();
+    then();
+  });
+  poll->start(10);
+}
+
 QString RussianTitle() {
   return U("Загрузочный модуль ЮКС (версия 2.18)");
 }
@@ -125,6 +147,10 @@ class WindowTest : public QObject {
 
   void errorBeforeAnyWindowUsesTheProgramName();
   void startStateIsTheRussianWindowOfTheControlTable();
+  void frameIsCentredOnTheAvailableArea_data();
+  void frameIsCentredOnTheAvailableArea();
+  void listItemsHaveTheirFixedHeights();
+  void accessibleNamesAndProgressValueFollowTheWindow();
   void tabReachesOnlyTheButtonAndTheDriveList();
   void languageSwitchRewritesTextsMovesTheListAndKeepsTheDrive();
   void removableDriveAppearsWithinATickAndIsSelected();
@@ -228,8 +254,8 @@ void WindowTest::startStateIsTheRussianWindowOfTheControlTable() {
   QCOMPARE(f.state().CorruptCount, std::uint8_t{0});
   QVERIFY(!f.ComboBoxEx1->itemIcon(0).isNull());
   QVERIFY(!f.ComboBoxEx1->itemIcon(1).isNull());
-  QCOMPARE(f.ComboBoxEx1->iconSize(), QSize(24, 16));
-  QCOMPARE(f.ComboBoxEx1->maxVisibleItems(), 8);
+  QCOMPARE(f.ComboBoxEx1->iconSize(), QSize(layout::kFlagWidth, layout::kFlagHeight));
+  QCOMPARE(f.ComboBoxEx1->maxVisibleItems(), layout::kLanguageListRows);
 
   QCOMPARE(f.ComboBox1->count(), 0);
   QVERIFY(!f.ComboBox1->isEditable());
@@ -242,34 +268,38 @@ void WindowTest::startStateIsTheRussianWindowOfTheControlTable() {
   // Geometry: the label sizes itself to its text, the drive list starts 10 pixels right of it and stays
   // clear of the language selector; every other control at its fixed rectangle.
   QCOMPARE(f.Label1->geometry(),
-           QRect(8, 8, f.Label1->fontMetrics().horizontalAdvance(f.Label1->text()), 13));
-  QCOMPARE(f.ComboBox1->geometry(), QRect(8 + f.Label1->width() + 10, 5, 81, 21));
-  QVERIFY(f.ComboBox1->geometry().right() < 224);
-  QCOMPARE(f.ComboBoxEx1->geometry(), QRect(224, 5, 81, 22));
-  QCOMPARE(f.Gauge1->geometry(), QRect(8, 32, 297, 12));
-  QCOMPARE(f.Button1->geometry(), QRect(8, 52, 217, 25));
-  QCOMPARE(f.SpeedButton2->geometry(), QRect(232, 52, 25, 25));
-  QCOMPARE(f.SpeedButton3->geometry(), QRect(256, 52, 25, 25));
-  QCOMPARE(f.SpeedButton1->geometry(), QRect(280, 52, 25, 25));
+           QRect(layout::kLabel1.left, layout::kLabel1.top,
+                 f.Label1->fontMetrics().horizontalAdvance(f.Label1->text()), layout::kLabel1.height));
+  QCOMPARE(f.ComboBox1->geometry(),
+           Rect(layout::kComboBox1)
+               .translated(f.Label1->geometry().right() + 1 + kDriveListGap - layout::kComboBox1.left, 0));
+  QVERIFY(f.ComboBox1->geometry().right() < layout::kComboBoxEx1.left);
+  const std::pair<QWidget*, layout::Bounds> fixed[] = {
+      {f.ComboBoxEx1, layout::kComboBoxEx1},   {f.Gauge1, layout::kGauge1},
+      {f.Button1, layout::kButton1},           {f.SpeedButton2, layout::kSpeedButton2},
+      {f.SpeedButton3, layout::kSpeedButton3}, {f.SpeedButton1, layout::kSpeedButton1}};
+  for (const auto& [control, bounds] : fixed) QCOMPARE(control->geometry(), Rect(bounds));
   // Both languages' captions fit the button, with room for its bevel.
   for (const char* caption : {"Записать загрузочный модуль на карту", "Create module on card"}) {
     QVERIFY(f.Button1->fontMetrics().horizontalAdvance(U(caption)) + 8 <= f.Button1->width());
   }
-  QCOMPARE(f.font().pixelSize(), 11);
+  QCOMPARE(f.font().pixelSize(), layout::kFontPixels);
 
   // A fixed-size window with a close box and system menu, no minimise or maximise box, centred.
-  QCOMPARE(f.size(), QSize(311, 83));
-  QCOMPARE(f.minimumSize(), QSize(311, 83));
-  QCOMPARE(f.maximumSize(), QSize(311, 83));
+  const QSize client(layout::kClientWidth, layout::kClientHeight);
+  QCOMPARE(f.size(), client);
+  QCOMPARE(f.minimumSize(), client);
+  QCOMPARE(f.maximumSize(), client);
   const Qt::WindowFlags flags = f.windowFlags();
   QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
   QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
   QVERIFY(flags & Qt::WindowCloseButtonHint);
   QVERIFY(flags & Qt::WindowSystemMenuHint);
-  const QPoint screenCentre = f.screen()->availableGeometry().center();
-  // Centred by its client area; a window frame shifts it by its own thickness at most.
-  QVERIFY(std::abs(f.geometry().center().x() - screenCentre.x()) <= 4);
-  QVERIFY(std::abs(f.geometry().center().y() - screenCentre.y()) <= 4);
+  // The whole frame is centred on the available area (the offscreen platform draws a frame around windows).
+  QVERIFY(!f.windowHandle()->frameMargins().isNull());
+  const QPoint offCentre = f.frameGeometry().center() - f.screen()->availableGeometry().center();
+  QVERIFY2(std::abs(offCentre.x()) <= 1 && std::abs(offCentre.y()) <= 1,
+           qPrintable(QStringLiteral("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
   QVERIFY(!f.windowIcon().isNull());
   QCOMPARE(f.palette().color(f.backgroundRole()), f.palette().color(QPalette::Button));
   QVERIFY(f.autoFillBackground());
@@ -297,6 +327,95 @@ void WindowTest::startStateIsTheRussianWindowOfTheControlTable() {
   QCOMPARE(bar.pixel(296, 11), TGauge::kFrameColor);
   QCOMPARE(bar.pixel(1, 1), TGauge::kBackColor);
   QCOMPARE(bar.pixel(295, 10), TGauge::kBackColor);
+}
+
+void WindowTest::frameIsCentredOnTheAvailableArea_data() {
+  QTest::addColumn<QRect>("available");
+  QTest::addColumn<QMargins>("frame");
+  QTest::newRow("no frame yet") << QRect(0, 0, 1024, 768) << QMargins();
+  QTest::newRow("title bar and borders") << QRect(0, 0, 1024, 768) << QMargins(4, 23, 4, 4);
+  QTest::newRow("panel at the top") << QRect(0, 32, 1920, 1048) << QMargins(1, 30, 1, 1);
+  QTest::newRow("panel at the left") << QRect(64, 0, 1216, 1024) << QMargins(5, 29, 5, 5);
+  QTest::newRow("second screen") << QRect(1920, 0, 1280, 984) << QMargins(0, 37, 0, 0);
+}
+
+void WindowTest::frameIsCentredOnTheAvailableArea() {
+  QFETCH(QRect, available);
+  QFETCH(QMargins, frame);
+  const QSize client(layout::kClientWidth, layout::kClientHeight);
+  const QRect whole(CentredFramePosition(available, client, frame), client.grownBy(frame));
+  const QPoint offCentre = whole.center() - available.center();
+  QVERIFY2(std::abs(offCentre.x()) <= 1 && std::abs(offCentre.y()) <= 1,
+           qPrintable(QStringLiteral("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
+  QVERIFY(available.contains(whole));
+}
+
+void WindowTest::listItemsHaveTheirFixedHeights() {
+  drives_.AddRemovable("/media/a/");
+  drives_.AddRemovable("/media/b/");
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  form->Timer1Timer();
+  const std::pair<QComboBox*, int> lists[] = {{form->ComboBox1, layout::kComboBox1ItemHeight},
+                                              {form->ComboBoxEx1, layout::kComboBoxEx1ItemHeight}};
+  for (const auto& [list, height] : lists) {
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    QTRY_VERIFY(view->isVisible());
+    QCOMPARE(list->count(), 2);
+    for (int row = 0; row < list->count(); ++row) {
+      const QRect item = view->visualRect(list->model()->index(row, 0));
+      QCOMPARE(item.height(), height);
+      QVERIFY(item.width() > 0);
+    }
+    list->hidePopup();
+  }
+}
+
+void WindowTest::accessibleNamesAndProgressValueFollowTheWindow() {
+  drives_.AddRemovable("/media/card/");
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  TForm1& f = *form;
+  auto name = [](QWidget* widget) {
+    QAccessibleInterface* object = QAccessible::queryAccessibleInterface(widget);
+    return object != nullptr ? object->text(QAccessible::Name) : QStringLiteral("(no accessible object)");
+  };
+  // What a screen reader announces for each control, in the language shown.
+  for (const int language : {kRussian, kEnglish}) {
+    ChooseLanguage(f, language == kRussian ? 1 : 0);
+    const WindowTexts texts = ComposeWindowTexts(LanguageIndex(language), "2.18");
+    QCOMPARE(name(f.SpeedButton1), f.SpeedButton1->toolTip());
+    QCOMPARE(name(f.SpeedButton2), f.SpeedButton2->toolTip().section('\n', 0, 0));
+    QCOMPARE(name(f.SpeedButton3), f.SpeedButton3->toolTip().section('\n', 0, 0));
+    QCOMPARE(name(f.ComboBox1), f.Label1->text());
+    QCOMPARE(name(f.SpeedButton2), S(texts.manualName));
+  }
+  QCOMPARE(name(f.SpeedButton2), U("Scales programming user manual"));
+  QCOMPARE(name(f.SpeedButton3), U("Release notes - change log"));
+
+  // The bar: a progress bar whose value is the whole percentage done.
+  QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(f.Gauge1);
+  QVERIFY(bar != nullptr);
+  QCOMPARE(bar->role(), QAccessible::ProgressBar);
+  QAccessibleValueInterface* value = bar->valueInterface();
+  QVERIFY(value != nullptr);
+  QCOMPARE(value->minimumValue().toInt(), 0);
+  QCOMPARE(value->maximumValue().toInt(), 100);
+  QCOMPARE(value->currentValue().toInt(), 0);
+  f.Gauge1->SetMax(1754664);
+  f.Gauge1->SetPosition(877332);
+  QCOMPARE(value->currentValue().toInt(), 50);
+  QCOMPARE(bar->text(QAccessible::Value), QStringLiteral("50%"));
+  int atOpen = -1;
+  fakeFiles_.fault = [&](FakeFileSystem::Op op, const std::string&, std::size_t) {
+    if (op == FakeFileSystem::Op::Open && atOpen < 0) atOpen = value->currentValue().toInt();
+    return 0;
+  };
+  f.Timer1Timer();
+  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  QCOMPARE(atOpen, 50);  // the write phase done, the read-back about to start
+  QCOMPARE(value->currentValue().toInt(), 0);
 }
 
 void WindowTest::tabReachesOnlyTheButtonAndTheDriveList() {
