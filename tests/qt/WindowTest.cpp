@@ -112,6 +112,13 @@ QRect Rect(const layout::Bounds& bounds) {
   return {bounds.left, bounds.top, bounds.width, bounds.height};
 }
 
+// The drive list's rectangle from the table, moved to ten pixels right of a label `labelWidth` wide.
+QRect DriveListRect(int labelWidth) {
+  QRect rect = Rect(layout::kComboBox1);
+  rect.moveLeft(layout::kLabel1.left + labelWidth + kDriveListGap);
+  return rect;
+}
+
 // Waits in the event loop that is running now (a box's, say) until `done` holds or `timeoutMs` has passed.
 void PollUntil(const std::function<bool()>& done, int timeoutMs, const std::function<void()>& then) {
   auto* poll = new QTimer;
@@ -125,6 +132,11 @@ void PollUntil(const std::function<bool()>& done, int timeoutMs, const std::func
   });
   poll->start(10);
 }
+
+// The bar's colours as the layout table gives them.
+const QRgb kFrame = Rgb(layout::kGaugeFrame);
+const QRgb kBack = Rgb(layout::kGaugeBackground);
+const QRgb kFill = Rgb(layout::kGaugeFill);
 
 QString RussianTitle() {
   return U("Загрузочный модуль ЮКС (версия 2.18)");
@@ -270,9 +282,7 @@ void WindowTest::startStateIsTheRussianWindowOfTheControlTable() {
   QCOMPARE(f.Label1->geometry(),
            QRect(layout::kLabel1.left, layout::kLabel1.top,
                  f.Label1->fontMetrics().horizontalAdvance(f.Label1->text()), layout::kLabel1.height));
-  QCOMPARE(f.ComboBox1->geometry(),
-           Rect(layout::kComboBox1)
-               .translated(f.Label1->geometry().right() + 1 + kDriveListGap - layout::kComboBox1.left, 0));
+  QCOMPARE(f.ComboBox1->geometry(), DriveListRect(f.Label1->width()));
   QVERIFY(f.ComboBox1->geometry().right() < layout::kComboBoxEx1.left);
   const std::pair<QWidget*, layout::Bounds> fixed[] = {
       {f.ComboBoxEx1, layout::kComboBoxEx1},   {f.Gauge1, layout::kGauge1},
@@ -323,10 +333,11 @@ void WindowTest::startStateIsTheRussianWindowOfTheControlTable() {
 
   // The bar is empty: black frame, white inside.
   const QImage bar = f.Gauge1->grab().toImage();
-  QCOMPARE(bar.pixel(0, 0), TGauge::kFrameColor);
-  QCOMPARE(bar.pixel(296, 11), TGauge::kFrameColor);
-  QCOMPARE(bar.pixel(1, 1), TGauge::kBackColor);
-  QCOMPARE(bar.pixel(295, 10), TGauge::kBackColor);
+  const QPoint last(layout::kGauge1.width - 1, layout::kGauge1.height - 1);
+  QCOMPARE(bar.pixel(0, 0), kFrame);
+  QCOMPARE(bar.pixel(last), kFrame);
+  QCOMPARE(bar.pixel(1, 1), kBack);
+  QCOMPARE(bar.pixel(last - QPoint(1, 1)), kBack);
 }
 
 void WindowTest::frameIsCentredOnTheAvailableArea_data() {
@@ -458,7 +469,7 @@ void WindowTest::languageSwitchRewritesTextsMovesTheListAndKeepsTheDrive() {
   QCOMPARE(f.Button1->text(), U("Create module on card"));
   QVERIFY(f.Label1->width() < russianLabelWidth);
   QCOMPARE(f.Label1->width(), f.Label1->fontMetrics().horizontalAdvance(f.Label1->text()));
-  QCOMPARE(f.ComboBox1->geometry(), QRect(8 + f.Label1->width() + 10, 5, 81, 21));
+  QCOMPARE(f.ComboBox1->geometry(), DriveListRect(f.Label1->width()));
   QVERIFY(f.ComboBox1->x() < russianListLeft);
   QCOMPARE(f.SpeedButton1->toolTip(), U("Included firmware versions"));
   QCOMPARE(f.SpeedButton2->toolTip(), U("Scales programming user manual\n(Adobe Reader needed)"));
@@ -900,7 +911,8 @@ void WindowTest::hintsShowQuicklyMoveAtOnceAndHideInTime() {
 
 void WindowTest::gaugePaintsFrameFillAndOnlyOnWholePercent() {
   TGauge gauge;
-  gauge.resize(297, 12);
+  const int width = layout::kGauge1.width, height = layout::kGauge1.height;
+  gauge.resize(width, height);
   gauge.show();
   QVERIFY(QTest::qWaitForWindowExposed(&gauge));
   QApplication::processEvents();
@@ -918,30 +930,31 @@ void WindowTest::gaugePaintsFrameFillAndOnlyOnWholePercent() {
   gauge.SetPosition(2000);  // clamped to the maximum
   QCOMPARE(gauge.model().position(), 1000);
 
-  // 50 % of an inner width of 295 pixels is 147 whole pixels of teal.
+  // 50 % of the inner width in whole pixels of teal (147 of 295 for the window's bar).
+  const int innerWidth = width - 2, filled = innerWidth / 2;
   gauge.SetPosition(500);
   QImage image = gauge.grab().toImage();
-  for (int x = 0; x < 297; ++x) {
-    QCOMPARE(image.pixel(x, 0), TGauge::kFrameColor);
-    QCOMPARE(image.pixel(x, 11), TGauge::kFrameColor);
+  for (int x = 0; x < width; ++x) {
+    QCOMPARE(image.pixel(x, 0), kFrame);
+    QCOMPARE(image.pixel(x, height - 1), kFrame);
   }
-  for (int y = 0; y < 12; ++y) {
-    QCOMPARE(image.pixel(0, y), TGauge::kFrameColor);
-    QCOMPARE(image.pixel(296, y), TGauge::kFrameColor);
+  for (int y = 0; y < height; ++y) {
+    QCOMPARE(image.pixel(0, y), kFrame);
+    QCOMPARE(image.pixel(width - 1, y), kFrame);
   }
-  for (int y = 1; y <= 10; ++y) {
-    QCOMPARE(image.pixel(1, y), TGauge::kFillColor);
-    QCOMPARE(image.pixel(147, y), TGauge::kFillColor);
-    QCOMPARE(image.pixel(148, y), TGauge::kBackColor);
-    QCOMPARE(image.pixel(295, y), TGauge::kBackColor);
+  for (int y = 1; y < height - 1; ++y) {
+    QCOMPARE(image.pixel(1, y), kFill);
+    QCOMPARE(image.pixel(filled, y), kFill);
+    QCOMPARE(image.pixel(filled + 1, y), kBack);
+    QCOMPARE(image.pixel(innerWidth, y), kBack);
   }
   gauge.SetPosition(1000);
   image = gauge.grab().toImage();
-  QCOMPARE(image.pixel(295, 5), TGauge::kFillColor);
-  QCOMPARE(image.pixel(296, 5), TGauge::kFrameColor);
+  QCOMPARE(image.pixel(innerWidth, height / 2), kFill);
+  QCOMPARE(image.pixel(width - 1, height / 2), kFrame);
   gauge.SetPosition(0);
   image = gauge.grab().toImage();
-  QCOMPARE(image.pixel(1, 5), TGauge::kBackColor);
+  QCOMPARE(image.pixel(1, height / 2), kBack);
 }
 
 void WindowTest::driveListShowsLongPathsWholeWhenDroppedDown() {
@@ -951,7 +964,7 @@ void WindowTest::driveListShowsLongPathsWholeWhenDroppedDown() {
   auto form = MakeForm(fakeFiles_);
   QVERIFY(form);
   form->Timer1Timer();
-  QCOMPARE(form->ComboBox1->width(), 81);
+  QCOMPARE(form->ComboBox1->width(), layout::kComboBox1.width);
   form->ComboBox1->showPopup();
   QAbstractItemView* list = form->ComboBox1->view();
   QTRY_VERIFY(list->isVisible());
