@@ -305,8 +305,10 @@ void WindowTest::startStateIsTheRussianWindowOfTheControlTable() {
   QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
   QVERIFY(flags & Qt::WindowCloseButtonHint);
   QVERIFY(flags & Qt::WindowSystemMenuHint);
-  // The whole frame is centred on the available area (the offscreen platform draws a frame around windows).
-  QVERIFY(!f.windowHandle()->frameMargins().isNull());
+  // The whole frame is centred on the available area. The offscreen platform draws a frame around windows; a
+  // display without a window manager has none.
+  if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+    QVERIFY(!f.windowHandle()->frameMargins().isNull());
   const QPoint offCentre = f.frameGeometry().center() - f.screen()->availableGeometry().center();
   QVERIFY2(std::abs(offCentre.x()) <= 1 && std::abs(offCentre.y()) <= 1,
            qPrintable(QStringLiteral("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
