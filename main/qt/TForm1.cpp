@@ -11,31 +11,25 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QToolTip>
+#include <QWindow>
 
 #include "card/DriveScan.h"
 #include "ui/Contents.h"
 #include "ui/Documents.h"
+#include "ui/WindowLayout.h"
 #include "ui/WindowTexts.h"
 #include "ui/WriteResult.h"
 
 namespace scaleboot::qt {
 namespace {
 
-// Control rectangles in client pixels (left, top, width, height).
-constexpr QRect kLabel1Rect(8, 8, 0, 13);  // its width follows its text
-constexpr QRect kComboBox1Rect(136, 5, 81, 21);
-constexpr QRect kComboBoxEx1Rect(224, 5, 81, 22);
-constexpr QRect kGauge1Rect(8, 32, 297, 12);
-constexpr QRect kButton1Rect(8, 52, 217, 25);
-constexpr QRect kSpeedButton2Rect(232, 52, 25, 25);
-constexpr QRect kSpeedButton3Rect(256, 52, 25, 25);
-constexpr QRect kSpeedButton1Rect(280, 52, 25, 25);
-constexpr QSize kFlagSize(24, 16);
-constexpr int kLanguageListRows = 8;
+constexpr QRect Rect(const layout::Bounds& bounds) {
+  return {bounds.left, bounds.top, bounds.width, bounds.height};
+}
+
 // Room a push button needs beside its caption on either side.
 constexpr int kButtonTextMargin = 6;
-// Character height of the window's font, and the smallest it may shrink to for the texts to fit.
-constexpr int kWindowFontPixels = 11;
+// The smallest character height the window's font may shrink to for the texts to fit.
 constexpr int kSmallestWindowFontPixels = 9;
 
 QString Q(std::string_view text) {
@@ -85,14 +79,35 @@ class InputDiscarder : public QObject {
   }
 };
 
+// Draws a list's items with the list's own delegate, each the given number of pixels high.
+class FixedItemHeightDelegate : public QAbstractItemDelegate {
+ public:
+  FixedItemHeightDelegate(QAbstractItemDelegate* drawing, int height, QObject* parent)
+      : QAbstractItemDelegate(parent), drawing_(drawing), height_(height) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    drawing_->paint(painter, option, index);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return {drawing_->sizeHint(option, index).width(), height_};
+  }
+
+ private:
+  QAbstractItemDelegate* drawing_;  // a child of the list, which keeps it
+  int height_;
+};
+
+void SetItemHeight(QComboBox& list, int height) {
+  list.setItemDelegate(new FixedItemHeightDelegate(list.itemDelegate(), height, &list));
+}
+
 bool WindowTextsFit(const QFont& font) {
   const QFontMetrics metrics(font);
   for (const LanguageIndex language : {kEnglish, kRussian}) {
     const int label = metrics.horizontalAdvance(Q(Text(language, Msg::SelectCard)));
-    if (DriveListLeft(kLabel1Rect.left(), label) + kComboBox1Rect.width() > kComboBoxEx1Rect.left())
+    if (DriveListLeft(layout::kLabel1.left, label) + layout::kComboBox1.width > layout::kComboBoxEx1.left)
       return false;
     const int caption = metrics.horizontalAdvance(Q(Text(language, Msg::WriteButtonText)));
-    if (caption + 2 * kButtonTextMargin > kButton1Rect.width()) return false;
+    if (caption + 2 * kButtonTextMargin > layout::kButton1.width) return false;
   }
   return true;
 }
@@ -106,7 +121,7 @@ QFont WindowFont() {
   font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial"),
                     QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
   font.setStyleHint(QFont::SansSerif);
-  for (int pixels = kWindowFontPixels; pixels >= kSmallestWindowFontPixels; --pixels) {
+  for (int pixels = layout::kFontPixels; pixels >= kSmallestWindowFontPixels; --pixels) {
     font.setPixelSize(pixels);
     if (WindowTextsFit(font)) break;
   }
@@ -127,6 +142,12 @@ QPixmap LoadGlyph(const QString& resourcePath) {
   return QPixmap::fromImage(image);
 }
 
+QPoint CentredFramePosition(const QRect& available, const QSize& client, const QMargins& frame) {
+  const QSize whole = client.grownBy(frame);
+  return {available.left() + (available.width() - whole.width()) / 2,
+          available.top() + (available.height() - whole.height()) / 2};
+}
+
 // --- TSpeedButton ---------------------------------------------------------------------------------------
 
 TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent) {
@@ -143,7 +164,7 @@ void TSpeedButton::SetGlyph(const QString& resourcePath) {
 
 void TSpeedButton::ShowHint(const QPoint& globalPos) {
   if (toolTip().isEmpty()) return;
-  QToolTip::showText(globalPos, toolTip(), this, rect(), kHintHideDelayMs);
+  QToolTip::showText(globalPos, toolTip(), this, rect(), hintHideTime_);
   hintShownHere_ = true;
 }
 
@@ -236,41 +257,43 @@ TForm1::~TForm1() = default;
 
 void TForm1::CreateControls() {
   setFont(WindowFont());
-  setFixedSize(kClientWidth, kClientHeight);
+  setFixedSize(layout::kClientWidth, layout::kClientHeight);
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   setWindowIcon(QIcon(QStringLiteral(":/icon/scaleboot.png")));
 
   Label1 = new QLabel(this);
   Label1->setTextFormat(Qt::PlainText);
-  Label1->setGeometry(kLabel1Rect);
+  Label1->setGeometry(Rect(layout::kLabel1));
 
   ComboBox1 = new TDriveComboBox(this);
-  ComboBox1->setGeometry(kComboBox1Rect);
+  ComboBox1->setGeometry(Rect(layout::kComboBox1));
+  SetItemHeight(*ComboBox1, layout::kComboBox1ItemHeight);
 
   ComboBoxEx1 = new QComboBox(this);
-  ComboBoxEx1->setGeometry(kComboBoxEx1Rect);
-  ComboBoxEx1->setIconSize(kFlagSize);
-  ComboBoxEx1->setMaxVisibleItems(kLanguageListRows);
+  ComboBoxEx1->setGeometry(Rect(layout::kComboBoxEx1));
+  SetItemHeight(*ComboBoxEx1, layout::kComboBoxEx1ItemHeight);
+  ComboBoxEx1->setIconSize({layout::kFlagWidth, layout::kFlagHeight});
+  ComboBoxEx1->setMaxVisibleItems(layout::kLanguageListRows);
   ComboBoxEx1->setFocusPolicy(Qt::ClickFocus);  // never reached by Tab
   ComboBoxEx1->addItem(QIcon(QStringLiteral(":/flags/uk.bmp")), Q(kLanguageItems[kEnglish]));
   ComboBoxEx1->addItem(QIcon(QStringLiteral(":/flags/russia.bmp")), Q(kLanguageItems[kRussian]));
 
   Gauge1 = new TGauge(this);
-  Gauge1->setGeometry(kGauge1Rect);
+  Gauge1->setGeometry(Rect(layout::kGauge1));
 
   Button1 = new QPushButton(this);
-  Button1->setGeometry(kButton1Rect);
+  Button1->setGeometry(Rect(layout::kButton1));
   Button1->setEnabled(false);
 
   SpeedButton2 = new TSpeedButton(this);
-  SpeedButton2->setGeometry(kSpeedButton2Rect);
+  SpeedButton2->setGeometry(Rect(layout::kSpeedButton2));
   SpeedButton2->SetGlyph(QStringLiteral(":/glyphs/manual.bmp"));
   SpeedButton3 = new TSpeedButton(this);
-  SpeedButton3->setGeometry(kSpeedButton3Rect);
+  SpeedButton3->setGeometry(Rect(layout::kSpeedButton3));
   SpeedButton3->SetGlyph(QStringLiteral(":/glyphs/changes.bmp"));
   SpeedButton1 = new TSpeedButton(this);
-  SpeedButton1->setGeometry(kSpeedButton1Rect);
+  SpeedButton1->setGeometry(Rect(layout::kSpeedButton1));
   SpeedButton1->SetGlyph(QStringLiteral(":/glyphs/contents.bmp"));
 
   setTabOrder(Button1, ComboBox1);
@@ -294,8 +317,24 @@ void TForm1::CreateControls() {
 void TForm1::CentreOnScreen() {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
-  const QRect area = screen->availableGeometry();
-  move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+  centredFrame_ = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+  // A window's position is that of its frame.
+  move(CentredFramePosition(screen->availableGeometry(), size(), centredFrame_));
+}
+
+void TForm1::CentreOnceFrameKnown() {
+  if (!awaitingFrame_ || windowHandle() == nullptr) return;
+  const QMargins frame = windowHandle()->frameMargins();
+  if (frame == centredFrame_) return;
+  awaitingFrame_ = false;
+  CentreOnScreen();
+}
+
+bool TForm1::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  // The window system tells the frame after the window is shown, with the move that puts it in its frame.
+  if (event->type() == QEvent::Show || event->type() == QEvent::Move) CentreOnceFrameKnown();
+  return handled;
 }
 
 void TForm1::FormCreate() {
@@ -318,12 +357,16 @@ void TForm1::ApplyLanguage() {
   setWindowTitle(Q(texts.caption));
   reporter_.SetApplicationTitle(texts.caption);
   Label1->setText(Q(texts.label));
-  Label1->resize(Label1->fontMetrics().horizontalAdvance(Label1->text()), kLabel1Rect.height());
+  Label1->resize(Label1->fontMetrics().horizontalAdvance(Label1->text()), layout::kLabel1.height);
   Button1->setText(Q(texts.button));
   ComboBox1->move(DriveListLeft(Label1->x(), Label1->width()), ComboBox1->y());
   SpeedButton1->setToolTip(Q(texts.versionsHint));
   SpeedButton2->setToolTip(BoxTextForDisplay(texts.manualHint));
   SpeedButton3->setToolTip(BoxTextForDisplay(texts.changesHint));
+  SpeedButton1->setAccessibleName(Q(texts.versionsName));
+  SpeedButton2->setAccessibleName(Q(texts.manualName));
+  SpeedButton3->setAccessibleName(Q(texts.changesName));
+  ComboBox1->setAccessibleName(Q(texts.driveListName));
 }
 
 void TForm1::Timer1Timer() {

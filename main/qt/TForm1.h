@@ -3,6 +3,7 @@
 #pragma once
 #include <QComboBox>
 #include <QLabel>
+#include <QMargins>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -18,9 +19,9 @@
 
 namespace scaleboot::qt {
 
-// Client size of the window.
-inline constexpr int kClientWidth = 311;
-inline constexpr int kClientHeight = 83;
+// Top-left corner of a window frame `frame` thick around a client area of `client` that centres the whole
+// frame on `available`.
+QPoint CentredFramePosition(const QRect& available, const QSize& client, const QMargins& frame);
 
 // A flat button with a centred glyph whose bottom-left pixel colour is transparent. It never takes the
 // keyboard focus. Its hint shows after the application's hint pause, stays for the hint hide time and does
@@ -30,6 +31,9 @@ class TSpeedButton : public QToolButton {
  public:
   explicit TSpeedButton(QWidget* parent);
   void SetGlyph(const QString& resourcePath);
+  // How long a shown hint stays, in milliseconds.
+  int hintHideTime() const { return hintHideTime_; }
+  void SetHintHideTime(int milliseconds) { hintHideTime_ = milliseconds; }
 
  protected:
   bool event(QEvent* event) override;
@@ -38,6 +42,7 @@ class TSpeedButton : public QToolButton {
   void ShowHint(const QPoint& globalPos);
 
   bool hintShownHere_ = false;  // this button's hint has been shown since the mouse came onto it
+  int hintHideTime_ = kHintHideDelayMs;
 };
 
 // The drive list: a drop-down list without typing whose field elides a long mount path at its start, while
@@ -93,7 +98,11 @@ class TForm1 : public QWidget {
   void FormCreate();
   void ApplyLanguage();
   void ApplyHintTiming();
+  // Centres the frame on the desktop's available area, with the frame as far as it is known.
   void CentreOnScreen();
+  // Centres once more when the window system has made the frame known.
+  void CentreOnceFrameKnown();
+  bool event(QEvent* event) override;
   // Drops the clicks and key presses that queued up while a write run held the event loop, so that none of
   // them acts on the window or closes the box that reports the run.
   void DiscardInputOfRun();
@@ -104,6 +113,8 @@ class TForm1 : public QWidget {
   ErrorReporter& reporter_;
   std::span<const FirmwareImage> images_;
   ProgramState state_;
+  bool awaitingFrame_ = true;  // centred before the frame was known
+  QMargins centredFrame_;      // the frame the last centring allowed for
 };
 
 }  // namespace scaleboot::qt

@@ -1,20 +1,28 @@
 // The progress bar: a one-pixel black frame, a white area and a teal fill from the left over the whole
 // percentage done. It repaints itself at once, inside the call that changed it, whenever its rule asks for a
-// redraw, so it moves while a long run holds the event loop.
+// redraw, so it moves while a long run holds the event loop. To assistive technology it is a progress bar
+// whose value is the percentage done.
 #pragma once
 #include <QWidget>
 
 #include "ui/Gauge.h"
+#include "ui/WindowLayout.h"
 
 namespace scaleboot::qt {
 
+constexpr QRgb Rgb(const layout::Colour& colour) {
+  return qRgb(colour.red, colour.green, colour.blue);
+}
+
 class TGauge : public QWidget {
+  Q_OBJECT
+
  public:
   explicit TGauge(QWidget* parent = nullptr);
 
-  static constexpr QRgb kFrameColor = qRgb(0, 0, 0);
-  static constexpr QRgb kBackColor = qRgb(255, 255, 255);
-  static constexpr QRgb kFillColor = qRgb(0, 128, 128);
+  static constexpr QRgb kFrameColor = Rgb(layout::kGaugeFrame);
+  static constexpr QRgb kBackColor = Rgb(layout::kGaugeBackground);
+  static constexpr QRgb kFillColor = Rgb(layout::kGaugeFill);
 
   void SetMin(int value);
   void SetMax(int value);
