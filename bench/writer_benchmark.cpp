@@ -3,7 +3,8 @@
 // Runs the real WriteBootModule into a fresh folder on tmpfs (/dev/shm) through PosixByteFileSystem, with a
 // view that counts the gauge's repaints, and then a bare loop of the same one-byte system calls (open, write,
 // fsync, close for each image; open, read, close for each image). Prints both times (median of the rounds),
-// their ratio, the number of repaints and the cost of one card-root check of the program's rule. Usage:
+// their ratio, the number of repaints, the same for the command-line program's write (the writer behind its
+// progress line) and the cost of one card-root check of the program's rule. Usage:
 // writer_benchmark [rounds] [folder]
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 
 #include "card/BootModuleWriter.h"
 #include "images/FirmwareImages.h"
+#include "main/cli/Cli.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "ui/Gauge.h"
 
@@ -39,6 +41,14 @@ class RepaintCountingView : public scaleboot::WriterView {
   }
   void SetGaugePosition(int position) override { repaints += gauge.SetPosition(position); }
   void AddGaugeProgress(int delta) override { repaints += gauge.AddProgress(delta); }
+};
+
+// The terminal of the command-line program: counts the progress lines instead of showing them.
+class CountingConsole : public scaleboot::platform::Console {
+ public:
+  int lines = 0;
+  void Write(Stream, std::string_view) override { ++lines; }
+  bool IsTerminal(Stream) override { return true; }
 };
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -101,8 +111,8 @@ int main(int argc, char** argv) {
 
   // A folder on tmpfs is no removable drive: the program's card-root rule is timed on its own below.
   scaleboot::platform::PosixByteFileSystem files(scaleboot::platform::OpenAnyFolder);
-  std::vector<double> writerTimes, bareTimes;
-  int repaints = 0;
+  std::vector<double> writerTimes, cliTimes, bareTimes;
+  int repaints = 0, progressLines = 0;
   // Round 0 warms the caches and is not counted; the two loops alternate so that drift affects both alike.
   for (int round = 0; round <= rounds; ++round) {
     RepaintCountingView view;
@@ -111,11 +121,21 @@ int main(int argc, char** argv) {
     const auto t1 = Clock::now();
     BareLoop(bareRoot, images);
     const auto t2 = Clock::now();
-    if (outcome != scaleboot::WriteOutcome::Verified) Fail("the writer did not report success");
+    // The command-line program's write: the same writer behind its progress line, as on a terminal.
+    CountingConsole console;
+    scaleboot::cli::ProgressLine progress(console, scaleboot::kEnglish, 2, true);
+    const auto cliOutcome = scaleboot::WriteBootModule(writerRoot, images, files, progress);
+    progress.Finish();
+    const auto t3 = Clock::now();
+    if (outcome != scaleboot::WriteOutcome::Verified || cliOutcome != scaleboot::WriteOutcome::Verified) {
+      Fail("the writer did not report success");
+    }
     if (round == 0) continue;
     repaints = view.repaints;
+    progressLines = console.lines;
     writerTimes.push_back(Seconds(t1 - t0));
     bareTimes.push_back(Seconds(t2 - t1));
+    cliTimes.push_back(Seconds(t3 - t2));
   }
   std::filesystem::remove_all(pattern);
 
@@ -140,6 +160,10 @@ int main(int argc, char** argv) {
   std::printf("bare system calls: %.3f s (%.0f ns per byte)\n", bare, bare * 1e9 / calls);
   std::printf("ratio:             %.3f (overhead %+.1f%%, target at most +10%%)\n", ratio, (ratio - 1) * 100);
   std::printf("gauge repaints:    %d per run\n", repaints);
+  const double cli = Median(cliTimes);
+  std::printf(
+      "command line:      %.3f s, ratio %.3f to the bare loop (target at most 1.10), %d progress writes\n",
+      cli, cli / bare, progressLines);
   std::printf("card-root check:   %.1f us per call (%.2f%% of a run for eight)\n", check * 1e6,
               8 * check / writer * 100);
   return 0;
