@@ -33,6 +33,10 @@ struct Environment {
 // Runs the command line `arguments` (without the program's name) and returns the exit status.
 int RunCli(std::span<const std::string> arguments, Environment& environment);
 
+// RunCli with the embedded images and the language of the user's locale: what a program entry calls.
+int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
+                          platform::ByteFileSystem& files, platform::Console& console);
+
 // The listed root that `given` names: "E:", "e:\" and "E:/" name "E:\"; a mount point may come with or
 // without its trailing "/". Nothing when `given` names no listed root.
 std::optional<std::string> MatchRemovableRoot(std::string_view given, std::span<const std::string> roots);
