@@ -182,13 +182,6 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
   }
 }
 
-int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
-                          platform::ByteFileSystem& files, platform::Console& console) {
-  Environment environment{drives, files, console, FirmwareImages(),
-                          LocaleIsRussian(platform::UserLocaleName()) ? kRussian : kEnglish};
-  return RunCli(arguments, environment);
-}
-
 std::optional<std::string> MatchRemovableRoot(std::string_view given, std::span<const std::string> roots) {
   if (given.empty()) return std::nullopt;
   const std::string key = RootKey(given);
