@@ -65,7 +65,8 @@ class DocumentHost {
   virtual ~DocumentHost() = default;
   // A raw data resource of the program by name, or nothing when there is none.
   virtual std::optional<std::span<const std::uint8_t>> FindDocumentData(std::string_view name) = 0;
-  // The folder of the program's executable, ending in its path separator.
+  // The folder the documents are saved into, ending in its path separator: the folder of the program's
+  // executable (on Linux, the user's cache folder when the user may not write there).
   virtual std::string ProgramFolder() = 0;
   // Creates or replaces `path`, held exclusively while it is written, and writes `bytes` to it.
   virtual SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) = 0;

@@ -1,11 +1,15 @@
-// Help documents on Linux: embedded in the program, saved next to it and handed to the desktop.
+// Help documents on Linux: embedded in the program, saved next to it (or into the user's cache folder) and
+// handed to the desktop.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/Embedded.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -15,6 +19,47 @@ namespace {
 
 DocumentHost::SaveResult CannotCreate(int error) {
   return {DocumentHost::SaveStatus::CannotCreate, std::strerror(error)};
+}
+
+std::string WithSeparator(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+bool IsAbsolute(const char* path) {
+  return path != nullptr && path[0] == '/';
+}
+
+// The base folder for the user's cached files, as the XDG base-directory rules give it (a relative
+// XDG_CACHE_HOME is invalid and ignored), ending in "/"; empty when the user has no known home.
+std::string UserCacheFolder() {
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); IsAbsolute(cache)) return WithSeparator(cache);
+  std::string home;
+  if (const char* fromEnvironment = std::getenv("HOME"); IsAbsolute(fromEnvironment)) {
+    home = fromEnvironment;
+  } else {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        IsAbsolute(found->pw_dir)) {
+      home = found->pw_dir;
+    }
+  }
+  if (home.empty()) return {};
+  return WithSeparator(home) + ".cache/";
+}
+
+// Makes `folder` and any missing parents, private to the user as the XDG rules ask; true when it is a
+// folder in the end.
+bool MakeFolders(const std::string& folder) {
+  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+       slash = folder.find('/', slash + 1)) {
+    ::mkdir(folder.substr(0, slash).c_str(), 0700);
+  }
+  ::mkdir(folder.c_str(), 0700);
+  struct stat st;
+  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -30,7 +75,11 @@ std::optional<std::span<const std::uint8_t>> LinuxDocumentHost::FindDocumentData
 }
 
 std::string LinuxDocumentHost::ProgramFolder() {
-  return programFolder_;
+  if (::faccessat(AT_FDCWD, programFolder_.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return programFolder_;
+  const std::string cache = UserCacheFolder();
+  if (cache.empty()) return programFolder_;
+  const std::string folder = cache + "scaleboot/";
+  return MakeFolders(folder) ? folder : programFolder_;
 }
 
 DocumentHost::SaveResult LinuxDocumentHost::SaveFile(const std::string& path,

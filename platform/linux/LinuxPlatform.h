@@ -73,13 +73,17 @@ class PosixByteFileSystem : public ByteFileSystem {
   std::set<Handle> created_;  // handles of files opened by Create, synced to the medium when closed
 };
 
-// Documents embedded in the program, saved into `programFolder` and handed to `opener` (the desktop's
-// default handler, supplied by the front end).
+// Documents embedded in the program, saved and handed to `opener` (the desktop's default handler, supplied by
+// the front end). They are saved into `programFolder` when this user may write there (an unpacked or freshly
+// built copy), otherwise into the user's cache folder, $XDG_CACHE_HOME/scaleboot/ (~/.cache/scaleboot/ when
+// that is unset or not absolute), made when missing; when that cannot be made either, into `programFolder`
+// again, so the failure is reported as it always was.
 class LinuxDocumentHost : public DocumentHost {
  public:
   using Opener = std::function<void(const std::string& path)>;
   LinuxDocumentHost(std::string programFolder, Opener opener);
   std::optional<std::span<const std::uint8_t>> FindDocumentData(std::string_view name) override;
+  // The folder the documents are saved into, chosen afresh on every call.
   std::string ProgramFolder() override;
   SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) override;
   void ShellOpen(const std::string& path) override;

@@ -1,7 +1,9 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include "TempDir.h"
@@ -27,6 +30,32 @@ using testing::TempDir;
 using testing::TmpfsMount;
 using testing::WriteAll;
 using SaveStatus = DocumentHost::SaveStatus;
+
+// Sets (or, given nullptr, removes) an environment variable for the life of the object.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    if (saved_) {
+      ::setenv(name_, saved_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
 
 TEST(LinuxDocuments, TheThreeDocumentsAreFoundByTheirExactNames) {
   LinuxDocumentHost host("/unused/", nullptr);
@@ -83,6 +112,7 @@ TEST(LinuxDocuments, OpenDocumentSavesTheEmbeddedCopyNextToTheProgramAndOpensIt)
 TEST(LinuxDocuments, AFolderThatCannotBeWrittenGivesCannotCreateWithTheSystemsWords) {
   TempDir dir;
   WriteAll(dir / "regular", "x");
+  const ScopedEnvironment noCache("XDG_CACHE_HOME", (dir / "regular/cache").c_str());
   bool opened = false;
   LinuxDocumentHost host(dir / "regular/", [&](const std::string&) { opened = true; });
   const auto result = host.SaveFile(dir / "regular/Changes.pdf", Bytes("%PDF"));
@@ -102,18 +132,83 @@ TEST(LinuxDocuments, AFolderThatCannotBeWrittenGivesCannotCreateWithTheSystemsWo
   EXPECT_EQ(host.SaveFile(dir / "Instruction.pdf", Bytes("%PDF")).status, SaveStatus::CannotCreate);
 }
 
-TEST(LinuxDocuments, AReadOnlyProgramFolderGivesTheReadOnlyText) {
-  TmpfsMount folder("size=1m");
-  if (!folder.mounted()) GTEST_SKIP() << "this process may not mount a tmpfs";
-  ASSERT_TRUE(folder.RemountReadOnly());
-  LinuxDocumentHost host(folder.dir().root(), nullptr);
+TEST(LinuxDocuments, AProgramFolderThatCannotBeWrittenSendsTheDocumentsToTheUsersCacheFolder) {
+  // A read-only file system stops root too, as a folder of the system stops an ordinary user.
+  TmpfsMount installed("size=1m");
+  if (!installed.mounted()) GTEST_SKIP() << "this process may not mount a tmpfs";
+  ASSERT_TRUE(installed.RemountReadOnly());
+  TempDir unpacked;
+  TempDir home;
+  WriteAll(home / "file", "x");
+
+  struct Case {
+    const char* what;
+    std::string programFolder;
+    const char* cacheHome;  // XDG_CACHE_HOME, or nullptr for unset
+    std::string savedIn;
+  };
+  const std::string cacheHome = home / "xdg/cache";
+  const Case cases[] = {
+      {"a writable program folder keeps its documents", unpacked.root(), cacheHome.c_str(), unpacked.root()},
+      {"XDG_CACHE_HOME, made with its parents", installed.dir().root(), cacheHome.c_str(),
+       cacheHome + "/scaleboot/"},
+      {"unset: ~/.cache", installed.dir().root(), nullptr, home / ".cache/scaleboot/"},
+      {"relative: ignored", installed.dir().root(), "relative/cache", home / ".cache/scaleboot/"},
+  };
+  const ScopedEnvironment homeVariable("HOME", home.path().c_str());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScopedEnvironment cacheVariable("XDG_CACHE_HOME", c.cacheHome);
+    std::vector<std::string> opened;
+    LinuxDocumentHost host(c.programFolder, [&](const std::string& path) { opened.push_back(path); });
+    OpenDocument(ManualDocument(kEnglish), host);
+    EXPECT_EQ(opened, std::vector<std::string>{c.savedIn + "Instruction_eng.pdf"});
+    const auto embedded = *host.FindDocumentData("Instruction_eng");
+    const auto saved = ReadAll(c.savedIn + "Instruction_eng.pdf");
+    EXPECT_TRUE(std::equal(saved.begin(), saved.end(), embedded.begin(), embedded.end()));
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(installed.dir().path()));
+  EXPECT_FALSE(std::filesystem::exists("relative"));
+  // Made private to the user, as the cache folder's rules ask.
+  struct stat st {};
+  ASSERT_EQ(::stat((cacheHome + "/scaleboot").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat((home / "xdg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  // When the cache folder cannot be made either, the program folder's failure is reported as it always was.
+  const ScopedEnvironment blocked("XDG_CACHE_HOME", (home / "file/cache").c_str());
+  LinuxDocumentHost host(installed.dir().root(), nullptr);
   try {
     OpenDocument(ManualDocument(kEnglish), host);
     FAIL() << "must raise";
   } catch (const RaisedError& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "Cannot create file \"" + folder.dir() / "Instruction_eng.pdf" + "\". Read-only file system");
+    EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + installed.dir() / "Instruction_eng.pdf" +
+                                             "\". Read-only file system");
   }
+}
+
+TEST(LinuxDocuments, ForAnOrdinaryUserASystemProgramFolderIsNotWritable) {
+  if (::getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
+  // As installed: the program folder belongs to root; the user "nobody" has a home of its own.
+  TempDir system;
+  TempDir home;
+  ASSERT_EQ(::chmod(system.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chown(home.path().c_str(), 65534, 65534), 0);
+  const ScopedEnvironment homeVariable("HOME", home.path().c_str());
+  const ScopedEnvironment cacheVariable("XDG_CACHE_HOME", nullptr);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    LinuxDocumentHost host(system.root(), nullptr);
+    ::_exit(host.ProgramFolder() == home / ".cache/scaleboot/" ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: another folder was chosen, 2: could not become nobody";
+  EXPECT_TRUE(std::filesystem::is_directory(home / ".cache/scaleboot"));
 }
 
 TEST(LinuxDocuments, ACopyLockedByAnotherProcessIsNeitherCutNorReplaced) {
