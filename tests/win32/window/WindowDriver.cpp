@@ -611,7 +611,8 @@ void CheckLabelInk(HWND main, const std::wstring& text, const std::string& prefi
   for (int x = 0; x < shown.width && x < whole.width; ++x) {
     for (int y = 0; y < shown.height && y < whole.height; ++y) {
       if (shown.at(x, y) != whole.at(x, y)) {
-        columns += " " + std::to_string(x);
+        columns += ' ';
+        columns += std::to_string(x);
         break;
       }
     }
