@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "BuildInfo.h"
+#include "images/FirmwareImages.h"
 #include "main/win32/ControlIds.h"
 #include "ui/Contents.h"
 #include "ui/Errors.h"
@@ -471,6 +472,18 @@ char IconColour(HWND icon) {
   return '?';
 }
 
+// A box's contents once its icon has been painted (a box paints after it appears).
+BoxContents ReadBoxWithIcon(HWND box) {
+  BoxContents contents;
+  WaitFor(
+      [&] {
+        contents = ReadBox(box);
+        return contents.icon && IconColour(contents.icon) != '?';
+      },
+      3s);
+  return contents;
+}
+
 // ---- Checks shared by the stages ----
 
 // FindTopLevel only sees visible windows; the hint window is hidden until a hint shows.
@@ -744,8 +757,7 @@ void CheckBoxAfterClick(HWND main, HWND button, bool mouse, const std::wstring& 
              AnyBox(main) ? "another box: \"" + Utf8(TextOf(AnyBox(main))) + "\"" : "no box")) {
     return;
   }
-  std::this_thread::sleep_for(300ms);  // let the box paint its icon
-  const BoxContents contents = ReadBox(box);
+  const BoxContents contents = ReadBoxWithIcon(box);
   CheckText(contents.text, text, name + ": box text");
   CheckInt(contents.buttons, 1, name + ": box has only an OK button");
   Check(contents.icon && IconColour(contents.icon) == iconColour, name + ": box icon",
@@ -998,7 +1010,8 @@ void ClickDocument(HWND main, ControlId id, const std::wstring& file, const std:
   DeleteFileW(file.c_str());
   ClickWithMouse(Control(main, id));
   Check(WaitFor([&] { return FileSize(file) > 0; }, 10s), name + ": " + Utf8(file) + " written");
-  std::this_thread::sleep_for(500ms);
+  // Answered once the click's handler has returned, or once it shows a box.
+  Send(main, WM_NULL);
   Check(AnyBox(main) == nullptr, name + ": no error box");
   Check(IsWindowEnabled(main) != FALSE, name + ": window usable afterwards");
 }
@@ -1029,8 +1042,7 @@ void StageDocumentError(HWND main, const std::wstring& folder) {
   ClickWithMouse(Control(main, scaleboot::win32::kSpeedButton2Id));
   const HWND box = WaitForBox(main, rus.title, 10s);
   if (!Check(box != nullptr, "document error: box under the window caption")) return;
-  std::this_thread::sleep_for(300ms);
-  const BoxContents contents = ReadBox(box);
+  const BoxContents contents = ReadBoxWithIcon(box);
   const std::wstring& text = contents.text;
   Check(text.rfind(prefix, 0) == 0, "document error: text names the file",
         "got \"" + Visible(text) + "\", expected it to start with \"" + Visible(prefix) + "\"");
@@ -1116,8 +1128,7 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
   Check(frameKept, "bar keeps its black frame during the run");
   Check(disabledWhileMoving, "Button1 disabled while the bar moves");
 
-  std::this_thread::sleep_for(300ms);
-  const BoxContents contents = ReadBox(box);
+  const BoxContents contents = ReadBoxWithIcon(box);
   CheckText(contents.text, rus.writeOkText, "success box text");
   Check(contents.icon && IconColour(contents.icon) == 'b', "success box has the information icon");
   Check(!IsWindowEnabled(main), "window disabled while the success box is open");
@@ -1156,8 +1167,7 @@ void StageCardError(HWND main) {
   PostMessageW(button, BM_CLICK, 0, 0);
   const HWND box = WaitForBox(main, rus.title, 30s);
   if (!Check(box != nullptr, "card error: error box under the window caption")) return;
-  std::this_thread::sleep_for(300ms);
-  const BoxContents contents = ReadBox(box);
+  const BoxContents contents = ReadBoxWithIcon(box);
   CheckText(contents.text, L"File access denied.", "card error: text");
   Check(contents.icon && IconColour(contents.icon) == 'r', "card error: error icon");
   CloseBox(box);
@@ -1175,13 +1185,51 @@ void StageCardRemoved(HWND main) {
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "card removed: Button1 disabled");
 }
 
+// The card's drive letter goes away while the first file is being written: the run stops with an I/O error
+// box when it reaches for the next file. (The shell script checks that no later file was written anywhere.)
+void StageCardUnmapped(HWND main, const std::wstring& unixFolder, const std::wstring& firstFile) {
+  using namespace scaleboot::win32;
+  const Language rus = Russian(kVersion);
+  const HWND combo = Control(main, kComboBox1Id);
+  const HWND button = Control(main, kButton1Id);
+  if (!Check(DefineDrive(L'E', unixFolder), "unmapped: card inserted as E:")) return;
+  if (!Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 1 && IsWindowEnabled(button); }, 2500ms),
+             "unmapped: E:\\ listed and Button1 enabled")) {
+    return;
+  }
+  const long long firstLength = static_cast<long long>(scaleboot::FirmwareImages()[0].bytes.size());
+  PostMessageW(button, BM_CLICK, 0, 0);
+  const bool halfWritten = WaitFor([&] { return FileSize(firstFile) >= firstLength / 2; }, 30s);
+  Check(halfWritten, "unmapped: the first file is being written");
+  Check(DefineDrive(L'E', L""), "unmapped: drive letter E: removed during the run");
+  const HWND box = WaitForBox(main, rus.title, 60s);
+  if (!Check(box != nullptr, "unmapped: error box under the window caption",
+             AnyBox(main) ? "other box: " + Utf8(TextOf(AnyBox(main))) : "no box")) {
+    return;
+  }
+  const BoxContents contents = ReadBoxWithIcon(box);
+  Figure("box text after the drive went away", Visible(contents.text));
+  // The codes a path on a drive that is gone gives: file or path not found, invalid drive, not ready.
+  bool known = false;
+  for (const int code : {2, 3, 15, 21}) {
+    known |= contents.text == Wide(scaleboot::ErrorBoxText(scaleboot::IoError::TextFor(code)));
+  }
+  Check(known, "unmapped: the box names an I/O error of a missing drive",
+        "text \"" + Visible(contents.text) + "\"");
+  Check(contents.icon && IconColour(contents.icon) == 'r', "unmapped: error icon");
+  CloseBox(box);
+  Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), "unmapped: window usable again");
+  Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 0 && !IsWindowEnabled(button); }, 2500ms),
+        "unmapped: drive list empty and Button1 disabled");
+}
+
 // A build whose images failed the start-up test: a listed card does not enable writing.
 void StageCorruptCard(HWND main, const std::wstring& unixFolder) {
   using namespace scaleboot::win32;
   const HWND combo = Control(main, kComboBox1Id);
   if (!Check(DefineDrive(L'E', unixFolder), "card inserted as removable drive E:")) return;
+  // The tick that lists the card also decides the button; later ticks see no change and leave both alone.
   Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 1; }, 2500ms), "corrupt: E:\\ listed");
-  std::this_thread::sleep_for(1200ms);
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "corrupt: Button1 stays disabled with a card listed");
 }
 
@@ -1276,8 +1324,8 @@ int CorruptFirmware(const std::wstring& exe, const std::wstring& image) {
 int Usage() {
   Say("usage: win32_window_driver STAGE [ARG...]");
   Say("stages: start EXE | layout | language | hints | contents | corrupt-contents | documents FOLDER |");
-  Say("        document-error FOLDER | card UNIX_FOLDER | card-error | card-removed | corrupt-card "
-      "UNIX_FOLDER |");
+  Say("        document-error FOLDER | card UNIX_FOLDER | card-error | card-removed |");
+  Say("        card-unmapped UNIX_FOLDER FIRST_FILE | corrupt-card UNIX_FOLDER |");
   Say("        title VERSION | close | patch-version EXE MAJOR MINOR | blank-version EXE |");
   Say("        corrupt-firmware EXE IMAGE | remove-card");
   return 2;
@@ -1321,6 +1369,8 @@ int Run(const std::vector<std::wstring>& args) {
     StageCardError(main);
   } else if (stage == L"card-removed") {
     StageCardRemoved(main);
+  } else if (stage == L"card-unmapped") {
+    StageCardUnmapped(main, arg(1), arg(2));
   } else if (stage == L"corrupt-card") {
     StageCorruptCard(main, arg(1));
   } else if (stage == L"title") {
