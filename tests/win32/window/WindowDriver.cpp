@@ -25,8 +25,10 @@
 
 #include "BuildInfo.h"
 #include "images/FirmwareImages.h"
+#include "main/Startup.h"
 #include "main/win32/ControlIds.h"
 #include "ui/Contents.h"
+#include "ui/Documents.h"
 #include "ui/Errors.h"
 #include "ui/MessageTable.h"
 #include "ui/WindowLayout.h"
@@ -900,12 +902,13 @@ void StageLayout(HWND main) {
   CheckLanguageTexts(main, rus, "");
 
   // Initial state.
-  CheckInt(Send(comboEx, CB_GETCOUNT), 2, "ComboBoxEx1 has two items");
+  CheckInt(Send(comboEx, CB_GETCOUNT), static_cast<long long>(scaleboot::kLanguageItems.size()),
+           "ComboBoxEx1 has one item per language");
   const ComboExItem eng = ComboExItemAt(comboEx, 0), rusItem = ComboExItemAt(comboEx, 1);
-  CheckText(eng.text, L"ENG", "ComboBoxEx1 item 0 text");
-  CheckText(rusItem.text, L"RUS", "ComboBoxEx1 item 1 text");
+  CheckText(eng.text, Wide(scaleboot::kLanguageItems[0]), "ComboBoxEx1 item 0 text");
+  CheckText(rusItem.text, Wide(scaleboot::kLanguageItems[1]), "ComboBoxEx1 item 1 text");
   Check(eng.image == 0 && rusItem.image == 1, "ComboBoxEx1 items show flags 0 and 1");
-  CheckInt(Send(comboEx, CB_GETCURSEL), 1, "RUS selected");
+  CheckInt(Send(comboEx, CB_GETCURSEL), scaleboot::kRussian, "RUS selected");
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "Button1 disabled at start");
   Check(FocusOf(main) == combo, "keyboard focus on ComboBox1");
   const GaugeLook gauge = LookAtGauge(Control(main, kGauge1Id));
@@ -936,8 +939,10 @@ void StageLanguage(HWND main) {
   Check(ComboItems(combo) == drivesBefore && Send(combo, CB_GETCURSEL) == selectedBefore,
         "ENG: drive list and selection unchanged");
   const HWND comboEx = Control(main, scaleboot::win32::kComboBoxEx1Id);
-  CheckText(ComboExItemAt(comboEx, 0).text, L"ENG", "ENG: selector items unchanged");
-  CheckText(ComboExItemAt(comboEx, 1).text, L"RUS", "ENG: selector items unchanged (RUS)");
+  CheckText(ComboExItemAt(comboEx, 0).text, Wide(scaleboot::kLanguageItems[0]),
+            "ENG: selector items unchanged");
+  CheckText(ComboExItemAt(comboEx, 1).text, Wide(scaleboot::kLanguageItems[1]),
+            "ENG: selector items unchanged (RUS)");
 
   SelectLanguage(main, 1);
   Check(WaitForCaption(main, rus.title), "RUS again: caption changes back");
@@ -947,9 +952,9 @@ void StageLanguage(HWND main) {
 void StageHints(HWND main) {
   const HWND hints = FindHintWindow(main);
   if (!Check(hints != nullptr, "hint window exists")) return;
-  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_INITIAL), 100, "hint shows after 100 ms");
-  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_AUTOPOP), 5000, "hint hides after 5000 ms");
-  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_RESHOW), 0, "next hint shows at once");
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_INITIAL), scaleboot::kHintShowDelayMs, "hint show delay");
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_AUTOPOP), scaleboot::kHintHideDelayMs, "hint hide delay");
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_RESHOW), scaleboot::kHintReshowDelayMs, "hint reshow delay");
   CheckInt(Send(hints, TTM_GETTOOLCOUNT), 3, "three hinted buttons");
 
   // Rest the mouse on each image button; its hint must show with its own text, two lines for the documents.
@@ -994,6 +999,10 @@ void StageContents(HWND main, bool corrupt) {
   WaitForCaption(main, rus.title);
 }
 
+std::wstring DocumentFile(const scaleboot::DocumentChoice& document) {
+  return Wide(document.fileName);
+}
+
 std::wstring ExpectedDocumentPath(const std::wstring& folder, const std::wstring& name) {
   return folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + name;
 }
@@ -1019,15 +1028,23 @@ void ClickDocument(HWND main, ControlId id, const std::wstring& file, const std:
 void StageDocuments(HWND main, const std::wstring& folder) {
   using namespace scaleboot::win32;
   const Language rus = Russian(kVersion), eng = English(kVersion);
-  ClickDocument(main, kSpeedButton2Id, ExpectedDocumentPath(folder, L"Instruction.pdf"), "manual (RUS)");
-  ClickDocument(main, kSpeedButton3Id, ExpectedDocumentPath(folder, L"Changes.pdf"), "change log (RUS)");
+  ClickDocument(main, kSpeedButton2Id,
+                ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian))),
+                "manual (RUS)");
+  ClickDocument(main, kSpeedButton3Id,
+                ExpectedDocumentPath(folder, DocumentFile(scaleboot::ChangesDocument())), "change log (RUS)");
   SelectLanguage(main, 0);
   WaitForCaption(main, eng.title);
-  ClickDocument(main, kSpeedButton2Id, ExpectedDocumentPath(folder, L"Instruction_eng.pdf"), "manual (ENG)");
-  Check(FileSize(ExpectedDocumentPath(folder, L"Instruction.pdf")) < 0 ||
-            FileSize(ExpectedDocumentPath(folder, L"Instruction_eng.pdf")) > 0,
+  ClickDocument(main, kSpeedButton2Id,
+                ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kEnglish))),
+                "manual (ENG)");
+  Check(FileSize(ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian)))) <
+                0 ||
+            FileSize(ExpectedDocumentPath(folder,
+                                          DocumentFile(scaleboot::ManualDocument(scaleboot::kEnglish)))) > 0,
         "manual (ENG) writes the English file");
-  ClickDocument(main, kSpeedButton3Id, ExpectedDocumentPath(folder, L"Changes.pdf"), "change log (ENG)");
+  ClickDocument(main, kSpeedButton3Id,
+                ExpectedDocumentPath(folder, DocumentFile(scaleboot::ChangesDocument())), "change log (ENG)");
   SelectLanguage(main, 1);
   WaitForCaption(main, rus.title);
   Check(FocusOf(main) == Control(main, kComboBox1Id), "image buttons leave the focus on ComboBox1");
@@ -1037,7 +1054,8 @@ void StageDocuments(HWND main, const std::wstring& folder) {
 // reason under the window's caption, with a full stop.
 void StageDocumentError(HWND main, const std::wstring& folder) {
   const Language rus = Russian(kVersion);
-  const std::wstring path = ExpectedDocumentPath(folder, L"Instruction.pdf");
+  const std::wstring path =
+      ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian)));
   const std::wstring prefix = L"Cannot create file \"" + path + L"\". ";
   ClickWithMouse(Control(main, scaleboot::win32::kSpeedButton2Id));
   const HWND box = WaitForBox(main, rus.title, 10s);
@@ -1168,7 +1186,7 @@ void StageCardError(HWND main) {
   const HWND box = WaitForBox(main, rus.title, 30s);
   if (!Check(box != nullptr, "card error: error box under the window caption")) return;
   const BoxContents contents = ReadBoxWithIcon(box);
-  CheckText(contents.text, L"File access denied.", "card error: text");
+  CheckText(contents.text, Wide(scaleboot::ErrorBoxText(scaleboot::IoError::TextFor(5))), "card error: text");
   Check(contents.icon && IconColour(contents.icon) == 'r', "card error: error icon");
   CloseBox(box);
   Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), "card error: window usable again");
