@@ -1,6 +1,5 @@
 #include "main/win32/Form1.h"
 
-#include <algorithm>
 #include <exception>
 #include <new>
 #include <span>
@@ -10,12 +9,15 @@
 #include "card/DriveScan.h"
 #include "images/FirmwareImages.h"
 #include "main/win32/ControlIds.h"
+#include "main/win32/DriveList.h"
 #include "main/win32/ResourceIds.h"
+#include "main/win32/StandardControls.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/Contents.h"
 #include "ui/Documents.h"
 #include "ui/Errors.h"
 #include "ui/MessageTable.h"
+#include "ui/WindowLayout.h"
 #include "ui/WindowTexts.h"
 #include "ui/WriteResult.h"
 
@@ -25,52 +27,15 @@ namespace {
 using platform::Narrow;
 using platform::Widen;
 
-constexpr int kClientWidth = 311;
-constexpr int kClientHeight = 83;
 constexpr DWORD kFormStyle = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 
-// Control rectangles in client pixels: left, top, width, height.
-struct Bounds {
-  int left, top, width, height;
-  RECT rect() const { return {left, top, left + width, top + height}; }
-};
-constexpr Bounds kLabel1{8, 8, 0, 13};  // the width follows the text
-constexpr Bounds kComboBox1{136, 5, 81, 21};
-constexpr Bounds kComboBoxEx1{224, 5, 81, 22};
-constexpr Bounds kGauge1{8, 32, 297, 12};
-constexpr Bounds kButton1{8, 52, 217, 25};
-constexpr Bounds kSpeedButton2{232, 52, 25, 25};
-constexpr Bounds kSpeedButton3{256, 52, 25, 25};
-constexpr Bounds kSpeedButton1{280, 52, 25, 25};
-
-constexpr int kComboBox1ItemHeight = 13;
-constexpr int kComboBoxEx1ItemHeight = 16;
-constexpr int kDropDownCount = 8;
-constexpr int kFlagWidth = 24;
-constexpr int kFlagHeight = 16;
-// Wide enough that a hint breaks only at its CR LF.
-constexpr int kHintMaxWidth = 1000;
-
-// "MS Sans Serif" 8 pt: 11 pixels character height. Russian charset, so that a system whose own MS Sans Serif
-// has no Cyrillic letters maps the Russian texts to a face that has them.
+// "MS Sans Serif" 8 pt. Russian charset, so that a system whose own MS Sans Serif has no Cyrillic letters
+// maps the Russian texts to a face that has them.
 HFONT CreateFormFont() {
-  return CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
-}
-
-HWND CreateControl(const wchar_t* className, DWORD style, const Bounds& bounds, int dropDownHeight,
-                   HWND parent, int id, HINSTANCE instance) {
-  HWND control = CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | style, bounds.left, bounds.top,
-                                 bounds.width, bounds.height + dropDownHeight, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-  if (!control) throw RaisedError("Cannot create control " + std::to_string(id));
-  return control;
-}
-
-// Height of a drop-down list showing `items` items, at most kDropDownCount of them (scrolled beyond).
-int DropDownHeight(int items, int itemHeight) {
-  return std::clamp(items, 1, kDropDownCount) * itemHeight + 2;
+  return CreateFontW(-layout::kFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                     L"MS Sans Serif");
 }
 
 HBITMAP LoadBitmapResource(HINSTANCE instance, int id) {
@@ -84,12 +49,6 @@ HICON LoadMainIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
   return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
                                        GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
                                        LR_SHARED));
-}
-
-std::wstring WindowText(HWND hwnd) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 }  // namespace
@@ -135,7 +94,7 @@ HWND TForm1::Create() {
   wc.lpszClassName = kFormClassName;
   if (!RegisterClassExW(&wc)) throw RaisedError("Cannot register the window class");
 
-  RECT frame{0, 0, kClientWidth, kClientHeight};
+  RECT frame{0, 0, layout::kClientWidth, layout::kClientHeight};
   AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
@@ -169,34 +128,38 @@ int TForm1::Run() {
 void TForm1::CreateControls() {
   font_ = CreateFormFont();
 
-  // Creation order is the Tab order: Button1, then ComboBox1; no other control is a Tab stop.
-  Button1_ = CreateControl(WC_BUTTONW, WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, kButton1, 0, hwnd_,
+  // Creation order is the Tab order: Button1, then ComboBox1; no other control is a Tab stop. Label1 comes
+  // right before ComboBox1, so that it is the list's label for a screen reader.
+  Button1_ = CreateControl(WC_BUTTONW, WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, layout::kButton1, 0, hwnd_,
                            kButton1Id, instance_);
-  // Drawn by the window so its items are 13 pixels high whatever the font's own line height.
-  ComboBox1_ = CreateControl(
-      WC_COMBOBOXW, WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
-      kComboBox1, DropDownHeight(0, kComboBox1ItemHeight), hwnd_, kComboBox1Id, instance_);
+  Label1_ = CreateControl(WC_STATICW, SS_LEFT | SS_NOPREFIX, layout::kLabel1, 0, hwnd_, kLabel1Id, instance_);
+  ComboBox1_ = CreateDriveList(hwnd_, kComboBox1Id, instance_);
   ComboBoxEx1_ =
-      CreateControl(WC_COMBOBOXEXW, WS_VSCROLL | CBS_DROPDOWNLIST, kComboBoxEx1,
-                    DropDownHeight(static_cast<int>(kLanguageItems.size()), kComboBoxEx1ItemHeight), hwnd_,
-                    kComboBoxEx1Id, instance_);
-  Label1_ = CreateControl(WC_STATICW, SS_LEFT | SS_NOPREFIX, kLabel1, 0, hwnd_, kLabel1Id, instance_);
-  if (!Gauge1_.Create(hwnd_, kGauge1Id, kGauge1.rect(), instance_) ||
-      !SpeedButton2_.Create(hwnd_, kSpeedButton2Id, kSpeedButton2.rect(), instance_, IDB_GLYPH_MANUAL) ||
-      !SpeedButton3_.Create(hwnd_, kSpeedButton3Id, kSpeedButton3.rect(), instance_, IDB_GLYPH_CHANGES) ||
-      !SpeedButton1_.Create(hwnd_, kSpeedButton1Id, kSpeedButton1.rect(), instance_, IDB_GLYPH_CONTENTS)) {
+      CreateControl(WC_COMBOBOXEXW, WS_VSCROLL | CBS_DROPDOWNLIST, layout::kComboBoxEx1,
+                    DropDownHeight(static_cast<int>(kLanguageItems.size()), layout::kComboBoxEx1ItemHeight),
+                    hwnd_, kComboBoxEx1Id, instance_);
+  if (!Gauge1_.Create(hwnd_, kGauge1Id, RectOf(layout::kGauge1), instance_) ||
+      !SpeedButton2_.Create(hwnd_, kSpeedButton2Id, RectOf(layout::kSpeedButton2), instance_,
+                            IDB_GLYPH_MANUAL) ||
+      !SpeedButton3_.Create(hwnd_, kSpeedButton3Id, RectOf(layout::kSpeedButton3), instance_,
+                            IDB_GLYPH_CHANGES) ||
+      !SpeedButton1_.Create(hwnd_, kSpeedButton1Id, RectOf(layout::kSpeedButton1), instance_,
+                            IDB_GLYPH_CONTENTS)) {
     throw RaisedError("Cannot create the image buttons");
   }
   for (HWND control : {Button1_, ComboBox1_, ComboBoxEx1_, Label1_}) {
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
+  // ComboBox1: 21 pixels high when closed.
+  FitComboHeight(ComboBox1_, layout::kComboBox1.height);
+  CreateLanguageSelector();
+  hints_.Create(hwnd_, instance_, {SpeedButton1_.Handle(), SpeedButton2_.Handle(), SpeedButton3_.Handle()});
+  lastFocus_ = ComboBox1_;
+}
 
-  // ComboBox1: items keep the order they are added in; 21 pixels high when closed.
-  SendMessageW(ComboBox1_, CB_SETMINVISIBLE, kDropDownCount, 0);
-  FitComboHeight(ComboBox1_, kComboBox1.height);
-
-  // ComboBoxEx1 with ImageList1: the two flags, "ENG" and "RUS".
-  ImageList1_ = ImageList_Create(kFlagWidth, kFlagHeight, ILC_COLOR24, 2, 0);
+// ComboBoxEx1 with ImageList1: the two flags, "ENG" and "RUS".
+void TForm1::CreateLanguageSelector() {
+  ImageList1_ = ImageList_Create(layout::kFlagWidth, layout::kFlagHeight, ILC_COLOR24, 2, 0);
   for (const int flag : {IDB_FLAG_UK, IDB_FLAG_RUSSIA}) {
     HBITMAP bitmap = LoadBitmapResource(instance_, flag);
     ImageList_Add(ImageList1_, bitmap, nullptr);
@@ -215,73 +178,18 @@ void TForm1::CreateControls() {
       throw std::bad_alloc();
     }
   }
-  SendMessageW(ComboBoxEx1_, CB_SETITEMHEIGHT, 0, kComboBoxEx1ItemHeight);
+  SendMessageW(ComboBoxEx1_, CB_SETITEMHEIGHT, 0, layout::kComboBoxEx1ItemHeight);
   if (HWND inner = reinterpret_cast<HWND>(SendMessageW(ComboBoxEx1_, CBEM_GETCOMBOCONTROL, 0, 0))) {
-    SendMessageW(inner, CB_SETMINVISIBLE, kDropDownCount, 0);
+    SendMessageW(inner, CB_SETMINVISIBLE, layout::kLanguageListRows, 0);
   }
-  FitComboHeight(ComboBoxEx1_, kComboBoxEx1.height);
-
-  CreateHints();
-  lastFocus_ = ComboBox1_;
-}
-
-// A closed combo box is as high as its selection field makes it. Set the field once to learn the frame the
-// control adds around it, then set it so the whole box is `height` pixels high.
-void TForm1::FitComboHeight(HWND combo, int height) {
-  auto boxHeight = [combo] {
-    RECT rect;
-    GetWindowRect(combo, &rect);
-    return static_cast<int>(rect.bottom - rect.top);
-  };
-  if (boxHeight() == height) return;
-  const LRESULT field = SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-  if (field == CB_ERR) return;
-  SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
-  const int frame = boxHeight() - static_cast<int>(field);
-  SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height - frame);
-}
-
-void TForm1::CreateHints() {
-  hints_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                           instance_, nullptr);
-  if (!hints_) throw RaisedError("Cannot create the hint window");
-  for (const TSpeedButton* button : {&SpeedButton1_, &SpeedButton2_, &SpeedButton3_}) {
-    TOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(button->Handle());
-    tool.lpszText = const_cast<wchar_t*>(L"");
-    SendMessageW(hints_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  }
-  SendMessageW(hints_, TTM_SETMAXTIPWIDTH, 0, kHintMaxWidth);
-}
-
-void TForm1::SetHintTiming() {
-  SendMessageW(hints_, TTM_SETDELAYTIME, TTDT_INITIAL, MAKELPARAM(kHintShowDelayMs, 0));
-  SendMessageW(hints_, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kHintHideDelayMs, 0));
-  SendMessageW(hints_, TTM_SETDELAYTIME, TTDT_RESHOW, MAKELPARAM(kHintReshowDelayMs, 0));
-}
-
-void TForm1::SetHint(HWND tool, const std::string& text) {
-  std::wstring wide = Widen(text);
-  TOOLINFOW info{};
-  info.cbSize = sizeof(info);
-  info.hwnd = hwnd_;
-  info.uId = reinterpret_cast<UINT_PTR>(tool);
-  info.lpszText = wide.data();
-  SendMessageW(hints_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+  FitComboHeight(ComboBoxEx1_, layout::kComboBoxEx1.height);
 }
 
 int TForm1::LabelTextWidth(const std::wstring& text) const {
   HDC dc = GetDC(Label1_);
-  HGDIOBJ old = SelectObject(dc, font_);
-  SIZE size{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
+  const int width = DrawnTextWidth(dc, font_, text);
   ReleaseDC(Label1_, dc);
-  return size.cx;
+  return width;
 }
 
 void TForm1::SetButton1Enabled(bool enabled) {
@@ -306,33 +214,6 @@ void TForm1::DiscardPendingInput() {
   }
 }
 
-// ComboBox1's items and selection field: the drive root on the window colour, or highlighted when selected.
-void TForm1::DrawDriveItem(const DRAWITEMSTRUCT& item) {
-  const bool selected = (item.itemState & ODS_SELECTED) != 0;
-  HDC dc = item.hDC;
-  FillRect(dc, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-  if (item.itemID != static_cast<UINT>(-1)) {
-    const LRESULT length = SendMessageW(item.hwndItem, CB_GETLBTEXTLEN, item.itemID, 0);
-    if (length > 0) {
-      std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-      SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()));
-      text.resize(static_cast<std::size_t>(length));
-      HGDIOBJ oldFont = SelectObject(dc, font_);
-      const int oldMode = SetBkMode(dc, TRANSPARENT);
-      const COLORREF oldColour =
-          SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-      RECT area = item.rcItem;
-      area.left += 2;
-      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
-                DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-      SetTextColor(dc, oldColour);
-      SetBkMode(dc, oldMode);
-      SelectObject(dc, oldFont);
-    }
-  }
-  if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &item.rcItem);
-}
-
 std::wstring TForm1::ApplicationTitle() const {
   if (!applicationTitle_.empty()) return applicationTitle_;
   return Widen(FallbackApplicationTitle(platform::OwnExecutablePath()));
@@ -342,7 +223,7 @@ std::wstring TForm1::ApplicationTitle() const {
 
 void TForm1::FormCreate() {
   state_ = StartProgram(FirmwareImages());
-  SetHintTiming();
+  hints_.SetTiming(kHintShowDelayMs, kHintHideDelayMs, kHintReshowDelayMs);
   SendMessageW(ComboBoxEx1_, CB_SETCURSEL, kInitialLanguageItem, 0);
   state_.Language = LanguageForItem(static_cast<int>(SendMessageW(ComboBoxEx1_, CB_GETCURSEL, 0, 0)));
   ApplyLanguage();
@@ -355,36 +236,30 @@ void TForm1::ApplyLanguage() {
   SetWindowTextW(hwnd_, caption.c_str());
   applicationTitle_ = std::move(caption);
 
+  // Sized before the text changes: the static control draws a new text at once, and a resize afterwards would
+  // keep the pixels it drew wrapped at the old width.
   const std::wstring label = Widen(texts.label);
-  SetWindowTextW(Label1_, label.c_str());
   const int labelWidth = LabelTextWidth(label);
-  SetWindowPos(Label1_, nullptr, kLabel1.left, kLabel1.top, labelWidth, kLabel1.height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(Label1_, nullptr, layout::kLabel1.left, layout::kLabel1.top, labelWidth,
+               layout::kLabel1.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowTextW(Label1_, label.c_str());
 
   SetWindowTextW(Button1_, Widen(texts.button).c_str());
-  SetWindowPos(ComboBox1_, nullptr, DriveListLeft(kLabel1.left, labelWidth), kComboBox1.top, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(ComboBox1_, nullptr, DriveListLeft(layout::kLabel1.left, labelWidth), layout::kComboBox1.top,
+               0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-  SetHint(SpeedButton1_.Handle(), texts.versionsHint);
-  SetHint(SpeedButton2_.Handle(), texts.manualHint);
-  SetHint(SpeedButton3_.Handle(), texts.changesHint);
+  hints_.SetText(SpeedButton1_.Handle(), texts.versionsHint);
+  hints_.SetText(SpeedButton2_.Handle(), texts.manualHint);
+  hints_.SetText(SpeedButton3_.Handle(), texts.changesHint);
+  SpeedButton1_.SetAccessibleName(texts.versionsName);
+  SpeedButton2_.SetAccessibleName(texts.manualName);
+  SpeedButton3_.SetAccessibleName(texts.changesName);
 }
 
 void TForm1::Timer1Timer() {
   const auto update = RescanDrives(drives_, state_.LastDriveStringsLength, state_.CorruptCount);
   if (!update) return;
-  SendMessageW(ComboBox1_, CB_RESETCONTENT, 0, 0);
-  for (const std::string& drive : update->drives) {
-    if (SendMessageW(ComboBox1_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(drive).c_str())) < 0) {
-      throw std::bad_alloc();
-    }
-  }
-  SendMessageW(ComboBox1_, CB_SETCURSEL, static_cast<WPARAM>(update->selectedIndex), 0);
-  // The list drops down as far as its items need, up to eight of them.
-  SetWindowPos(
-      ComboBox1_, nullptr, 0, 0, kComboBox1.width,
-      kComboBox1.height + DropDownHeight(static_cast<int>(update->drives.size()), kComboBox1ItemHeight),
-      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowDrives(ComboBox1_, update->drives, update->selectedIndex);
   SetButton1Enabled(update->writeEnabled);
 }
 
@@ -488,7 +363,7 @@ void TForm1::RestoreFocus() {
   }
 }
 
-LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       Guarded([this] {
@@ -506,13 +381,13 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MEASUREITEM: {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
       if (measure->CtlType != ODT_COMBOBOX || measure->CtlID != static_cast<UINT>(kComboBox1Id)) break;
-      measure->itemHeight = kComboBox1ItemHeight;
+      MeasureDriveItem(*measure);
       return TRUE;
     }
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item->CtlType != ODT_COMBOBOX || item->CtlID != static_cast<UINT>(kComboBox1Id)) break;
-      DrawDriveItem(*item);
+      DrawDriveItem(*item, font_);
       return TRUE;
     }
     case WM_ACTIVATE:
@@ -525,29 +400,16 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       KillTimer(hwnd_, kTimer1Id);
       PostQuitMessage(0);
       return 0;
-    case WM_NCDESTROY: {
-      const HWND self = hwnd_;
-      SetWindowLongPtrW(self, GWLP_USERDATA, 0);
-      hwnd_ = nullptr;
-      return DefWindowProcW(self, message, wParam, lParam);
-    }
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
-LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
-    auto* form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    form->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-  }
-  auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!form) return DefWindowProcW(hwnd, message, wParam, lParam);
+LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   try {
-    return form->HandleMessage(message, wParam, lParam);
+    return Dispatch(message, wParam, lParam);
   } catch (...) {
     // Every handler is guarded; this only keeps any other failure from unwinding into the system.
-    form->ReportUnhandled("Unknown error");
+    ReportUnhandled("Unknown error");
     return 0;
   }
 }

@@ -10,18 +10,18 @@
 
 #include "main/Startup.h"
 #include "main/win32/GaugeWindow.h"
+#include "main/win32/HintWindow.h"
 #include "main/win32/SpeedButton.h"
+#include "main/win32/WindowObject.h"
 #include "ui/MessageBox.h"
 
 namespace scaleboot::win32 {
 
-class TForm1 {
+class TForm1 final : public WindowObject {
  public:
   TForm1(HINSTANCE instance, platform::DriveSource& drives, platform::ByteFileSystem& files,
          platform::DocumentHost& documents);
   ~TForm1();
-  TForm1(const TForm1&) = delete;
-  TForm1& operator=(const TForm1&) = delete;
 
   // Registers the window classes and creates the window, centred on the desktop; FormCreate has run when it
   // returns. Raises RaisedError when the window cannot be created.
@@ -29,8 +29,6 @@ class TForm1 {
   void Show(int showCommand);
   // The message loop, with the dialog keyboard handling (Tab order); returns when the window is closed.
   int Run();
-
-  HWND Handle() const { return hwnd_; }
 
   // Event handlers.
   void FormCreate();
@@ -48,22 +46,18 @@ class TForm1 {
  private:
   class WriterWindow;
 
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
+  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
   template <class Handler>
   void Guarded(Handler&& handler) noexcept;
   void ReportUnhandled(const char* message) noexcept;
 
   void CreateControls();
-  void CreateHints();
-  void SetHintTiming();
-  void SetHint(HWND tool, const std::string& text);
-  void FitComboHeight(HWND combo, int height);
+  void CreateLanguageSelector();
   int LabelTextWidth(const std::wstring& text) const;
   void SetButton1Enabled(bool enabled);
   void ShowMessageBox(const MessageBoxSpec& box);
   void DiscardPendingInput();
-  void DrawDriveItem(const DRAWITEMSTRUCT& item);
   void OnCommand(int id, int code, HWND control);
   void OnActivate(bool active);
   void RestoreFocus();
@@ -75,14 +69,13 @@ class TForm1 {
   platform::DocumentHost& documents_;
   ProgramState state_;
 
-  HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
   HIMAGELIST ImageList1_ = nullptr;
   HWND Label1_ = nullptr;
   HWND ComboBox1_ = nullptr;
   HWND ComboBoxEx1_ = nullptr;
   HWND Button1_ = nullptr;
-  HWND hints_ = nullptr;
+  THintWindow hints_;
   TGauge Gauge1_;
   TSpeedButton SpeedButton1_;
   TSpeedButton SpeedButton2_;

@@ -1,14 +1,18 @@
 #include "main/win32/GaugeWindow.h"
 
-#include "main/win32/ChildWindowClass.h"
 #include "main/win32/ControlIds.h"
+#include "ui/WindowLayout.h"
 
 namespace scaleboot::win32 {
 namespace {
 
-constexpr COLORREF kFrameColour = RGB(0, 0, 0);
-constexpr COLORREF kBackColour = RGB(255, 255, 255);
-constexpr COLORREF kFillColour = RGB(0, 128, 128);
+constexpr COLORREF ColourRef(layout::Colour colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
+
+constexpr COLORREF kFrameColour = ColourRef(layout::kGaugeFrame);
+constexpr COLORREF kBackColour = ColourRef(layout::kGaugeBackground);
+constexpr COLORREF kFillColour = ColourRef(layout::kGaugeFill);
 
 void FillSolid(HDC dc, const RECT& area, COLORREF colour) {
   if (area.right <= area.left || area.bottom <= area.top) return;
@@ -19,7 +23,7 @@ void FillSolid(HDC dc, const RECT& area, COLORREF colour) {
 }  // namespace
 
 void TGauge::Register(HINSTANCE instance) {
-  RegisterChildWindowClass(instance, WindowProc, kGaugeClassName);
+  RegisterChildClass(instance, kGaugeClassName);
 }
 
 HWND TGauge::Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance) {
@@ -62,33 +66,22 @@ void TGauge::Paint(HDC dc) const {
   SetBkColor(dc, savedBack);
 }
 
-LRESULT CALLBACK TGauge::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
-    auto* gauge = static_cast<TGauge*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    gauge->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(gauge));
-  }
-  auto* gauge = reinterpret_cast<TGauge*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!gauge) return DefWindowProcW(hwnd, message, wParam, lParam);
+LRESULT TGauge::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // the paint covers every pixel
     case WM_PAINT: {
       PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      gauge->Paint(dc);
-      EndPaint(hwnd, &ps);
+      HDC dc = BeginPaint(hwnd_, &ps);
+      Paint(dc);
+      EndPaint(hwnd_, &ps);
       return 0;
     }
     case WM_PRINTCLIENT:
-      gauge->Paint(reinterpret_cast<HDC>(wParam));
+      Paint(reinterpret_cast<HDC>(wParam));
       return 0;
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      gauge->hwnd_ = nullptr;
-      break;
   }
-  return DefWindowProcW(hwnd, message, wParam, lParam);
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 }  // namespace scaleboot::win32

@@ -2,20 +2,18 @@
 #pragma once
 #include <windows.h>
 
+#include "main/win32/WindowObject.h"
 #include "ui/Gauge.h"
 
 namespace scaleboot::win32 {
 
-class TGauge {
+class TGauge final : public WindowObject {
  public:
   static void Register(HINSTANCE instance);
 
   TGauge() = default;
-  TGauge(const TGauge&) = delete;
-  TGauge& operator=(const TGauge&) = delete;
 
   HWND Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance);
-  HWND Handle() const { return hwnd_; }
   const GaugeModel& Model() const { return model_; }
 
   // Each setter repaints the bar before it returns when the gauge rule asks for a redraw, without going
@@ -26,11 +24,10 @@ class TGauge {
   void AddProgress(int delta);
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
   void Paint(HDC dc) const;
   void RedrawNow(bool needed);
 
-  HWND hwnd_ = nullptr;
   GaugeModel model_;
 };
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "main/win32/ChildWindowClass.h"
 #include "main/win32/ControlIds.h"
+#include "platform/win32/Win32Platform.h"
 #include "ui/Errors.h"
 
 namespace scaleboot::win32 {
@@ -24,7 +24,7 @@ COLORREF BottomLeftColour(HBITMAP bitmap, const SIZE& size) {
 }  // namespace
 
 void TSpeedButton::Register(HINSTANCE instance) {
-  RegisterChildWindowClass(instance, WindowProc, kSpeedButtonClassName);
+  RegisterChildClass(instance, kSpeedButtonClassName);
 }
 
 TSpeedButton::~TSpeedButton() {
@@ -46,6 +46,10 @@ HWND TSpeedButton::Create(HWND parent, int id, const RECT& bounds, HINSTANCE ins
                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
   return hwnd_;
+}
+
+void TSpeedButton::SetAccessibleName(const std::string& name) {
+  SetWindowTextW(hwnd_, platform::Widen(name).c_str());
 }
 
 void TSpeedButton::Paint(HDC dc) const {
@@ -138,22 +142,6 @@ LRESULT TSpeedButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       return 0;
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
-}
-
-LRESULT CALLBACK TSpeedButton::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
-    auto* button = static_cast<TSpeedButton*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    button->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(button));
-  }
-  auto* button = reinterpret_cast<TSpeedButton*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!button) return DefWindowProcW(hwnd, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    button->hwnd_ = nullptr;
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-  }
-  return button->HandleMessage(message, wParam, lParam);
 }
 
 }  // namespace scaleboot::win32

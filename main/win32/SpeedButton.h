@@ -6,31 +6,32 @@
 // After <windows.h>:
 #include <commctrl.h>
 
+#include <string>
+
+#include "main/win32/WindowObject.h"
+
 namespace scaleboot::win32 {
 
-class TSpeedButton {
+class TSpeedButton final : public WindowObject {
  public:
   static void Register(HINSTANCE instance);
 
   TSpeedButton() = default;
   ~TSpeedButton();
-  TSpeedButton(const TSpeedButton&) = delete;
-  TSpeedButton& operator=(const TSpeedButton&) = delete;
 
   // Loads the glyph from the bitmap resource `glyphId` and creates the button. Raises RaisedError when the
   // bitmap is missing.
   HWND Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance, int glyphId);
-  HWND Handle() const { return hwnd_; }
+  // The name a screen reader announces; kept as the window text, which the button never draws.
+  void SetAccessibleName(const std::string& name);
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
   void Paint(HDC dc) const;
   bool CursorInside(LPARAM lParam) const;
   void SetState(bool hot, bool down);
   void NotifyClick() const;
 
-  HWND hwnd_ = nullptr;
   HIMAGELIST glyph_ = nullptr;
   SIZE glyphSize_{};
   bool hot_ = false;      // the mouse is over the button

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <oleacc.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -22,13 +23,23 @@
 #include <thread>
 #include <vector>
 
+#include "BuildInfo.h"
+#include "images/FirmwareImages.h"
+#include "main/Startup.h"
 #include "main/win32/ControlIds.h"
+#include "ui/Contents.h"
+#include "ui/Documents.h"
+#include "ui/Errors.h"
+#include "ui/MessageTable.h"
+#include "ui/WindowLayout.h"
+#include "ui/WindowTexts.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using scaleboot::win32::ControlId;
+namespace layout = scaleboot::layout;
 
 // ---- Reporting ----
 
@@ -42,6 +53,14 @@ std::string Utf8(std::wstring_view wide) {
   std::string out(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr,
                       nullptr);
+  return out;
+}
+
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), size);
   return out;
 }
 
@@ -102,59 +121,39 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
 
 // ---- What the window must show ----
 
+// The texts the window shows in one language, from the program's own message table.
 struct Language {
-  std::wstring title, label, button, versionsHint, manualHint, changesHint, contentsCaption, contentsText,
-      corruptCaption, corruptText, writeOkCaption, writeOkText, manualFile;
+  std::wstring title, label, button, versionsHint, manualHint, changesHint, versionsName, manualName,
+      changesName, driveListName, contentsCaption, contentsText, corruptCaption, corruptText, writeOkCaption,
+      writeOkText;
 };
 
-Language Russian(const std::wstring& version) {
-  const std::wstring reader = L"(для просмотра необходим Adobe Reader)";
+Language TextsOf(scaleboot::LanguageIndex language, const std::wstring& version) {
+  using scaleboot::Msg;
+  const scaleboot::WindowTexts texts = scaleboot::ComposeWindowTexts(language, Utf8(version));
+  auto text = [language](Msg row) { return Wide(scaleboot::Text(language, row)); };
+  const scaleboot::MessageBoxSpec contents = scaleboot::ShowModuleContents(language, 0);
+  const scaleboot::MessageBoxSpec corrupt = scaleboot::ShowModuleContents(language, 1);
   return {
-      L"Загрузочный модуль ЮКС (версия " + version + L")",
-      L"Выберите карту памяти",
-      L"Записать загрузочный модуль на карту",
-      L"Версии ПО весов, включенные в модуль",
-      L"Инструкция по программированию весов с карты памяти\r\n" + reader,
-      L"Изменения в ПО весов по сравнению с предыдущими версиями\r\n" + reader,
-      L"Содержимое модуля",
-      L"Версии прошивок: \r\nP321835 - для весов ЮКС-Л(1)Д\r\nP282935 - для весов ЮКС-С(1), ЮКС-Л(1), ДГ..К5",
-      L"Ошибка контрольных сумм",
-      L"Данные повреждены! Создание загрузочного модуля невозможно!",
-      L"Запись завершена",
-      L"Запись загрузочного модуля на карту завершена успешно",
-      L"Instruction.pdf"};
+      Wide(texts.caption),     Wide(texts.label),         Wide(texts.button),        Wide(texts.versionsHint),
+      Wide(texts.manualHint),  Wide(texts.changesHint),   Wide(texts.versionsName),  Wide(texts.manualName),
+      Wide(texts.changesName), Wide(texts.driveListName), Wide(contents.caption),    Wide(contents.text),
+      Wide(corrupt.caption),   Wide(corrupt.text),        text(Msg::WriteOkCaption), text(Msg::WriteOkText)};
+}
+
+Language Russian(const std::wstring& version) {
+  return TextsOf(scaleboot::kRussian, version);
 }
 
 Language English(const std::wstring& version) {
-  const std::wstring reader = L"(Adobe Reader needed)";
-  return {L"Scales loading module (version " + version + L")",
-          L"Select miniSD card",
-          L"Create module on card",
-          L"Included firmware versions",
-          L"Scales programming user manual\r\n" + reader,
-          L"Release notes - change log\r\n" + reader,
-          L"Module contains",
-          L"Firmware versions: \r\nP321835 - for ZR-LN(E) scales\r\nP282935 - for ZR-SN(E) scales",
-          L"Checksum error",
-          L"Data is corrupted! Unable to create module!",
-          L"Creation completed",
-          L"Module creation completed successfully",
-          L"Instruction_eng.pdf"};
+  return TextsOf(scaleboot::kEnglish, version);
 }
 
-const std::wstring kVersion = L"2.18";
+// The version the build stamps into the program.
+const std::wstring kVersion = Wide(scaleboot::FormatProgramVersion(scaleboot::build::kFileVersionHigh));
 
-// Control rectangles in client pixels (left, top, width, height); Label1's width and ComboBox1's left edge
-// follow the label's text.
-struct Box {
-  int left, top, width, height;
-};
-constexpr Box kComboBoxEx1{224, 5, 81, 22};
-constexpr Box kGauge1{8, 32, 297, 12};
-constexpr Box kButton1{8, 52, 217, 25};
-constexpr Box kSpeedButton2{232, 52, 25, 25};
-constexpr Box kSpeedButton3{256, 52, 25, 25};
-constexpr Box kSpeedButton1{280, 52, 25, 25};
+// A control's rectangle in client pixels.
+using Box = layout::Bounds;
 
 // ---- Reading another process's windows ----
 
@@ -424,9 +423,12 @@ Pixels CaptureScreen(const RECT& rect) {
   return pixels;
 }
 
-constexpr COLORREF kTeal = RGB(0, 128, 128);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF ColourRef(layout::Colour colour) {
+  return RGB(colour.red, colour.green, colour.blue);
+}
+constexpr COLORREF kTeal = ColourRef(layout::kGaugeFill);
+constexpr COLORREF kWhite = ColourRef(layout::kGaugeBackground);
+constexpr COLORREF kBlack = ColourRef(layout::kGaugeFrame);
 
 struct GaugeLook {
   bool frameBlack = false;
@@ -472,20 +474,19 @@ char IconColour(HWND icon) {
   return '?';
 }
 
-// ---- Checks shared by the stages ----
-
-int LabelTextWidth(const std::wstring& text) {
-  HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
-  SIZE size{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  DeleteObject(font);
-  return size.cx;
+// A box's contents once its icon has been painted (a box paints after it appears).
+BoxContents ReadBoxWithIcon(HWND box) {
+  BoxContents contents;
+  WaitFor(
+      [&] {
+        contents = ReadBox(box);
+        return contents.icon && IconColour(contents.icon) != '?';
+      },
+      3s);
+  return contents;
 }
+
+// ---- Checks shared by the stages ----
 
 // FindTopLevel only sees visible windows; the hint window is hidden until a hint shows.
 BOOL CALLBACK MatchHidden(HWND hwnd, LPARAM lParam) {
@@ -531,15 +532,167 @@ HWND CurrentHintTool(HWND hints) {
   return reinterpret_cast<HWND>(info.uId);
 }
 
+// A window of this driver showing `text` in the window's font on the window's background, in a static control
+// far wider than the text: nothing of it can be clipped.
+class ReferenceLabel {
+ public:
+  explicit ReferenceLabel(const std::wstring& text) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.lpszClassName = L"ReferenceLabel";
+    RegisterClassExW(&wc);
+    font_ = CreateFontW(-layout::kFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                        L"MS Sans Serif");
+    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, kWidth,
+                              layout::kLabel1.height, nullptr, nullptr, wc.hInstance, nullptr);
+    label_ = CreateWindowExW(0, L"Static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0,
+                             kWidth, layout::kLabel1.height, window_, nullptr, wc.hInstance, nullptr);
+    SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    GdiFlush();
+  }
+  ~ReferenceLabel() {
+    DestroyWindow(window_);
+    DeleteObject(font_);
+  }
+  ReferenceLabel(const ReferenceLabel&) = delete;
+  ReferenceLabel& operator=(const ReferenceLabel&) = delete;
+
+  Pixels Capture(int width) const { return CaptureScreen({0, 0, width, layout::kLabel1.height}); }
+
+ private:
+  static constexpr int kWidth = 400;
+  HFONT font_ = nullptr;
+  HWND window_ = nullptr;
+  HWND label_ = nullptr;
+};
+
+// The rightmost column of `pixels` holding a pixel unlike the top-right one (the background), or -1.
+int InkRight(const Pixels& pixels) {
+  if (pixels.data.empty()) return -1;
+  const COLORREF background = pixels.at(pixels.width - 1, 0);
+  for (int x = pixels.width - 1; x >= 0; --x) {
+    for (int y = 0; y < pixels.height; ++y) {
+      if (pixels.at(x, y) != background) return x;
+    }
+  }
+  return -1;
+}
+
+// Label1 on the screen, from its left edge up to the drive list, must show exactly the ink of the same text
+// drawn where nothing clips it; the label must hold all of that ink, and the drive list must start the gap
+// after the label.
+void CheckLabelInk(HWND main, const std::wstring& text, const std::string& prefix) {
+  const HWND label = Control(main, scaleboot::win32::kLabel1Id);
+  const HWND combo = Control(main, scaleboot::win32::kComboBox1Id);
+  const Box labelBox = ClientBox(label);
+  const Box comboBox = ClientBox(combo);
+  CheckInt(labelBox.left, layout::kLabel1.left, prefix + "Label1 left edge");
+  CheckInt(labelBox.top, layout::kLabel1.top, prefix + "Label1 top edge");
+  CheckInt(labelBox.height, layout::kLabel1.height, prefix + "Label1 height");
+  CheckInt(comboBox.left, labelBox.right() + scaleboot::kDriveListGap,
+           prefix + "ComboBox1 starts the gap right of the label");
+  Check(comboBox.top == layout::kComboBox1.top && comboBox.width == layout::kComboBox1.width &&
+            comboBox.height == layout::kComboBox1.height,
+        prefix + "ComboBox1 top and closed size", Describe(comboBox));
+
+  const int width = comboBox.left - labelBox.left;
+  if (!Check(width > 0, prefix + "room between the label and the list")) return;
+  POINT origin{labelBox.left, labelBox.top};
+  ClientToScreen(main, &origin);
+  const ReferenceLabel reference(text);
+  const Pixels whole = reference.Capture(width);
+  Pixels shown;
+  int differing = 0;
+  // A label whose text just changed repaints when its window next has time for it.
+  WaitFor(
+      [&] {
+        shown = CaptureScreen({origin.x, origin.y, origin.x + width, origin.y + labelBox.height});
+        differing = 0;
+        for (std::size_t i = 0; i < shown.data.size() && i < whole.data.size(); ++i) {
+          differing += shown.data[i] != whole.data[i] ? 1 : 0;
+        }
+        return differing == 0;
+      },
+      2s);
+  const int inkRight = InkRight(whole);
+  std::string columns;
+  for (int x = 0; x < shown.width && x < whole.width; ++x) {
+    for (int y = 0; y < shown.height && y < whole.height; ++y) {
+      if (shown.at(x, y) != whole.at(x, y)) {
+        columns += ' ';
+        columns += std::to_string(x);
+        break;
+      }
+    }
+  }
+  Check(inkRight > 0 && differing == 0 && shown.data.size() == whole.data.size(),
+        prefix + "Label1 shows the whole text (pixels equal the unclipped text)",
+        std::to_string(differing) + " pixels differ, in columns" + columns +
+            "; the text's ink ends at column " + std::to_string(inkRight) + ", label " +
+            std::to_string(labelBox.width) + " px wide");
+  Check(inkRight < labelBox.width, prefix + "Label1 holds all of the text's ink",
+        "ink ends at column " + std::to_string(inkRight) + ", label " + std::to_string(labelBox.width) +
+            " px wide");
+}
+
+// The name a screen reader gets for `control` through its accessible object.
+std::wstring AccessibleName(HWND control) {
+  IAccessible* accessible = nullptr;
+  const HRESULT found = AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                                   reinterpret_cast<void**>(&accessible));
+  if (FAILED(found) || !accessible) {
+    wchar_t code[32];
+    swprintf(code, 32, L"%08lx", static_cast<unsigned long>(found));
+    return L"<no accessible object: " + std::wstring(code) + L">";
+  }
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  const HRESULT result = accessible->get_accName(self, &name);
+  std::wstring out = SUCCEEDED(result) && name ? std::wstring(name, SysStringLen(name)) : L"";
+  if (name) SysFreeString(name);
+  accessible->Release();
+  return out;
+}
+
+// Each image button is named by its hint's first line, the drive list by the label before it.
+void CheckAccessibleNames(HWND main, const Language& lang, const std::string& prefix) {
+  using namespace scaleboot::win32;
+  const struct {
+    ControlId id;
+    const std::wstring& name;
+    const char* control;
+  } named[] = {
+      {kSpeedButton1Id, lang.versionsName, "SpeedButton1"},
+      {kSpeedButton2Id, lang.manualName, "SpeedButton2"},
+      {kSpeedButton3Id, lang.changesName, "SpeedButton3"},
+  };
+  for (const auto& n : named) {
+    CheckText(AccessibleName(Control(main, n.id)), n.name, prefix + n.control + " accessible name");
+  }
+  const HWND combo = Control(main, kComboBox1Id);
+  const HWND before = GetWindow(combo, GW_HWNDPREV);
+  Check(before == Control(main, kLabel1Id) && TextOf(before) == lang.driveListName,
+        prefix + "ComboBox1 labelled by the label right before it",
+        "window before it: \"" + Utf8(before ? TextOf(before) : L"<none>") + "\"");
+}
+
 // Texts that follow the language: caption, label, button, hints, and the drive list's place.
 void CheckLanguageTexts(HWND main, const Language& lang, const std::string& prefix) {
   CheckText(TextOf(main), lang.title, prefix + "window caption");
   const HWND label = Control(main, scaleboot::win32::kLabel1Id);
   CheckText(TextOf(label), lang.label, prefix + "Label1 caption");
-  const int labelWidth = LabelTextWidth(lang.label);
-  CheckBox(label, {8, 8, labelWidth, 13}, prefix + "Label1 at 8,8 sized to its text, 13 high");
-  CheckBox(Control(main, scaleboot::win32::kComboBox1Id), {8 + labelWidth + 10, 5, 81, 21},
-           prefix + "ComboBox1 10 px right of the label text, 81 x 21");
+  CheckLabelInk(main, lang.label, prefix);
+  CheckAccessibleNames(main, lang, prefix);
   CheckText(TextOf(Control(main, scaleboot::win32::kButton1Id)), lang.button, prefix + "Button1 caption");
   const HWND hints = FindHintWindow(main);
   if (!Check(hints != nullptr, prefix + "hint window exists")) return;
@@ -606,8 +759,7 @@ void CheckBoxAfterClick(HWND main, HWND button, bool mouse, const std::wstring& 
              AnyBox(main) ? "another box: \"" + Utf8(TextOf(AnyBox(main))) + "\"" : "no box")) {
     return;
   }
-  std::this_thread::sleep_for(300ms);  // let the box paint its icon
-  const BoxContents contents = ReadBox(box);
+  const BoxContents contents = ReadBoxWithIcon(box);
   CheckText(contents.text, text, name + ": box text");
   CheckInt(contents.buttons, 1, name + ": box has only an OK button");
   Check(contents.icon && IconColour(contents.icon) == iconColour, name + ": box icon",
@@ -695,8 +847,8 @@ void StageLayout(HWND main) {
         "style " + std::to_string(style));
   RECT client{};
   GetClientRect(main, &client);
-  CheckInt(client.right, 311, "client width");
-  CheckInt(client.bottom, 83, "client height");
+  CheckInt(client.right, layout::kClientWidth, "client width");
+  CheckInt(client.bottom, layout::kClientHeight, "client height");
   const RECT frame = ScreenRect(main);
   const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
   const int dx = frame.left - (screenWidth - (frame.right - frame.left)) / 2;
@@ -704,9 +856,10 @@ void StageLayout(HWND main) {
   Check(std::abs(dx) <= 1 && std::abs(dy) <= 1, "window centred on the desktop",
         "off by " + std::to_string(dx) + "," + std::to_string(dy));
   // The strip between the bar and the button row shows the window's own background.
-  POINT strip{8, 46};
+  POINT strip{layout::kGauge1.left, layout::kGauge1.bottom() + 2};
   ClientToScreen(main, &strip);
-  const Pixels background = CaptureScreen({strip.x, strip.y, strip.x + 297, strip.y + 4});
+  const Pixels background = CaptureScreen({strip.x, strip.y, strip.x + layout::kGauge1.width,
+                                           strip.y + layout::kButton1.top - layout::kGauge1.bottom() - 4});
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   Check(std::all_of(background.data.begin(), background.data.end(), [&](COLORREF c) { return c == face; }),
         "background is the button-face colour");
@@ -720,12 +873,12 @@ void StageLayout(HWND main) {
   };
   using namespace scaleboot::win32;
   const Expected fixed[] = {
-      {kComboBoxEx1Id, L"ComboBoxEx32", kComboBoxEx1, "ComboBoxEx1"},
-      {kGauge1Id, kGaugeClassName, kGauge1, "Gauge1"},
-      {kButton1Id, L"Button", kButton1, "Button1"},
-      {kSpeedButton2Id, kSpeedButtonClassName, kSpeedButton2, "SpeedButton2"},
-      {kSpeedButton3Id, kSpeedButtonClassName, kSpeedButton3, "SpeedButton3"},
-      {kSpeedButton1Id, kSpeedButtonClassName, kSpeedButton1, "SpeedButton1"},
+      {kComboBoxEx1Id, L"ComboBoxEx32", layout::kComboBoxEx1, "ComboBoxEx1"},
+      {kGauge1Id, kGaugeClassName, layout::kGauge1, "Gauge1"},
+      {kButton1Id, L"Button", layout::kButton1, "Button1"},
+      {kSpeedButton2Id, kSpeedButtonClassName, layout::kSpeedButton2, "SpeedButton2"},
+      {kSpeedButton3Id, kSpeedButtonClassName, layout::kSpeedButton3, "SpeedButton3"},
+      {kSpeedButton1Id, kSpeedButtonClassName, layout::kSpeedButton1, "SpeedButton1"},
   };
   for (const Expected& e : fixed) {
     const HWND control = Control(main, e.id);
@@ -742,19 +895,20 @@ void StageLayout(HWND main) {
   const LONG comboStyle = GetWindowLongW(combo, GWL_STYLE);
   Check((comboStyle & 3) == CBS_DROPDOWNLIST && !(comboStyle & CBS_SORT) && (comboStyle & WS_TABSTOP),
         "ComboBox1 is an unsorted drop-down list and a Tab stop");
-  CheckInt(Send(combo, CB_GETITEMHEIGHT, 0), 13, "ComboBox1 item height");
+  CheckInt(Send(combo, CB_GETITEMHEIGHT, 0), layout::kComboBox1ItemHeight, "ComboBox1 item height");
   const HWND comboEx = Control(main, kComboBoxEx1Id);
   CheckInt(GetWindowLongW(comboEx, GWL_STYLE) & 3, CBS_DROPDOWNLIST, "ComboBoxEx1 is a drop-down list");
-  CheckInt(Send(comboEx, CB_GETITEMHEIGHT, 0), 16, "ComboBoxEx1 item height");
+  CheckInt(Send(comboEx, CB_GETITEMHEIGHT, 0), layout::kComboBoxEx1ItemHeight, "ComboBoxEx1 item height");
   CheckLanguageTexts(main, rus, "");
 
   // Initial state.
-  CheckInt(Send(comboEx, CB_GETCOUNT), 2, "ComboBoxEx1 has two items");
+  CheckInt(Send(comboEx, CB_GETCOUNT), static_cast<long long>(scaleboot::kLanguageItems.size()),
+           "ComboBoxEx1 has one item per language");
   const ComboExItem eng = ComboExItemAt(comboEx, 0), rusItem = ComboExItemAt(comboEx, 1);
-  CheckText(eng.text, L"ENG", "ComboBoxEx1 item 0 text");
-  CheckText(rusItem.text, L"RUS", "ComboBoxEx1 item 1 text");
+  CheckText(eng.text, Wide(scaleboot::kLanguageItems[0]), "ComboBoxEx1 item 0 text");
+  CheckText(rusItem.text, Wide(scaleboot::kLanguageItems[1]), "ComboBoxEx1 item 1 text");
   Check(eng.image == 0 && rusItem.image == 1, "ComboBoxEx1 items show flags 0 and 1");
-  CheckInt(Send(comboEx, CB_GETCURSEL), 1, "RUS selected");
+  CheckInt(Send(comboEx, CB_GETCURSEL), scaleboot::kRussian, "RUS selected");
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "Button1 disabled at start");
   Check(FocusOf(main) == combo, "keyboard focus on ComboBox1");
   const GaugeLook gauge = LookAtGauge(Control(main, kGauge1Id));
@@ -785,8 +939,10 @@ void StageLanguage(HWND main) {
   Check(ComboItems(combo) == drivesBefore && Send(combo, CB_GETCURSEL) == selectedBefore,
         "ENG: drive list and selection unchanged");
   const HWND comboEx = Control(main, scaleboot::win32::kComboBoxEx1Id);
-  CheckText(ComboExItemAt(comboEx, 0).text, L"ENG", "ENG: selector items unchanged");
-  CheckText(ComboExItemAt(comboEx, 1).text, L"RUS", "ENG: selector items unchanged (RUS)");
+  CheckText(ComboExItemAt(comboEx, 0).text, Wide(scaleboot::kLanguageItems[0]),
+            "ENG: selector items unchanged");
+  CheckText(ComboExItemAt(comboEx, 1).text, Wide(scaleboot::kLanguageItems[1]),
+            "ENG: selector items unchanged (RUS)");
 
   SelectLanguage(main, 1);
   Check(WaitForCaption(main, rus.title), "RUS again: caption changes back");
@@ -796,9 +952,9 @@ void StageLanguage(HWND main) {
 void StageHints(HWND main) {
   const HWND hints = FindHintWindow(main);
   if (!Check(hints != nullptr, "hint window exists")) return;
-  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_INITIAL), 100, "hint shows after 100 ms");
-  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_AUTOPOP), 5000, "hint hides after 5000 ms");
-  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_RESHOW), 0, "next hint shows at once");
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_INITIAL), scaleboot::kHintShowDelayMs, "hint show delay");
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_AUTOPOP), scaleboot::kHintHideDelayMs, "hint hide delay");
+  CheckInt(Send(hints, TTM_GETDELAYTIME, TTDT_RESHOW), scaleboot::kHintReshowDelayMs, "hint reshow delay");
   CheckInt(Send(hints, TTM_GETTOOLCOUNT), 3, "three hinted buttons");
 
   // Rest the mouse on each image button; its hint must show with its own text, two lines for the documents.
@@ -843,6 +999,10 @@ void StageContents(HWND main, bool corrupt) {
   WaitForCaption(main, rus.title);
 }
 
+std::wstring DocumentFile(const scaleboot::DocumentChoice& document) {
+  return Wide(document.fileName);
+}
+
 std::wstring ExpectedDocumentPath(const std::wstring& folder, const std::wstring& name) {
   return folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + name;
 }
@@ -859,7 +1019,8 @@ void ClickDocument(HWND main, ControlId id, const std::wstring& file, const std:
   DeleteFileW(file.c_str());
   ClickWithMouse(Control(main, id));
   Check(WaitFor([&] { return FileSize(file) > 0; }, 10s), name + ": " + Utf8(file) + " written");
-  std::this_thread::sleep_for(500ms);
+  // Answered once the click's handler has returned, or once it shows a box.
+  Send(main, WM_NULL);
   Check(AnyBox(main) == nullptr, name + ": no error box");
   Check(IsWindowEnabled(main) != FALSE, name + ": window usable afterwards");
 }
@@ -867,15 +1028,23 @@ void ClickDocument(HWND main, ControlId id, const std::wstring& file, const std:
 void StageDocuments(HWND main, const std::wstring& folder) {
   using namespace scaleboot::win32;
   const Language rus = Russian(kVersion), eng = English(kVersion);
-  ClickDocument(main, kSpeedButton2Id, ExpectedDocumentPath(folder, L"Instruction.pdf"), "manual (RUS)");
-  ClickDocument(main, kSpeedButton3Id, ExpectedDocumentPath(folder, L"Changes.pdf"), "change log (RUS)");
+  ClickDocument(main, kSpeedButton2Id,
+                ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian))),
+                "manual (RUS)");
+  ClickDocument(main, kSpeedButton3Id,
+                ExpectedDocumentPath(folder, DocumentFile(scaleboot::ChangesDocument())), "change log (RUS)");
   SelectLanguage(main, 0);
   WaitForCaption(main, eng.title);
-  ClickDocument(main, kSpeedButton2Id, ExpectedDocumentPath(folder, L"Instruction_eng.pdf"), "manual (ENG)");
-  Check(FileSize(ExpectedDocumentPath(folder, L"Instruction.pdf")) < 0 ||
-            FileSize(ExpectedDocumentPath(folder, L"Instruction_eng.pdf")) > 0,
+  ClickDocument(main, kSpeedButton2Id,
+                ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kEnglish))),
+                "manual (ENG)");
+  Check(FileSize(ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian)))) <
+                0 ||
+            FileSize(ExpectedDocumentPath(folder,
+                                          DocumentFile(scaleboot::ManualDocument(scaleboot::kEnglish)))) > 0,
         "manual (ENG) writes the English file");
-  ClickDocument(main, kSpeedButton3Id, ExpectedDocumentPath(folder, L"Changes.pdf"), "change log (ENG)");
+  ClickDocument(main, kSpeedButton3Id,
+                ExpectedDocumentPath(folder, DocumentFile(scaleboot::ChangesDocument())), "change log (ENG)");
   SelectLanguage(main, 1);
   WaitForCaption(main, rus.title);
   Check(FocusOf(main) == Control(main, kComboBox1Id), "image buttons leave the focus on ComboBox1");
@@ -885,13 +1054,13 @@ void StageDocuments(HWND main, const std::wstring& folder) {
 // reason under the window's caption, with a full stop.
 void StageDocumentError(HWND main, const std::wstring& folder) {
   const Language rus = Russian(kVersion);
-  const std::wstring path = ExpectedDocumentPath(folder, L"Instruction.pdf");
+  const std::wstring path =
+      ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian)));
   const std::wstring prefix = L"Cannot create file \"" + path + L"\". ";
   ClickWithMouse(Control(main, scaleboot::win32::kSpeedButton2Id));
   const HWND box = WaitForBox(main, rus.title, 10s);
   if (!Check(box != nullptr, "document error: box under the window caption")) return;
-  std::this_thread::sleep_for(300ms);
-  const BoxContents contents = ReadBox(box);
+  const BoxContents contents = ReadBoxWithIcon(box);
   const std::wstring& text = contents.text;
   Check(text.rfind(prefix, 0) == 0, "document error: text names the file",
         "got \"" + Visible(text) + "\", expected it to start with \"" + Visible(prefix) + "\"");
@@ -925,8 +1094,8 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
   }
   CheckInt(Send(combo, CB_GETCURSEL), 0, "E:\\ selected");
   const Box comboBox = ClientBox(combo);
-  Check(comboBox.width == 81 && comboBox.height == 21, "ComboBox1 keeps 81 x 21 with a drive listed",
-        Describe(comboBox));
+  Check(comboBox.width == layout::kComboBox1.width && comboBox.height == layout::kComboBox1.height,
+        "ComboBox1 keeps its closed size with a drive listed", Describe(comboBox));
   CheckText(TextOf(combo), L"E:\\", "drive list shows E:\\");
 
   // Tab order: Button1, then ComboBox1 (the language selector and the image buttons are skipped).
@@ -966,7 +1135,7 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
                  : "timed out")) {
     return;
   }
-  const int inner = kGauge1.width - 2;
+  const int inner = layout::kGauge1.width - 2;
   const bool rising = std::is_sorted(widths.begin(), widths.end()) ||
                       (widths.size() > 1 && std::is_sorted(widths.begin(), widths.end() - 1));
   const auto partial = std::count_if(widths.begin(), widths.end(), [&](int w) { return w > 0 && w < inner; });
@@ -977,8 +1146,7 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
   Check(frameKept, "bar keeps its black frame during the run");
   Check(disabledWhileMoving, "Button1 disabled while the bar moves");
 
-  std::this_thread::sleep_for(300ms);
-  const BoxContents contents = ReadBox(box);
+  const BoxContents contents = ReadBoxWithIcon(box);
   CheckText(contents.text, rus.writeOkText, "success box text");
   Check(contents.icon && IconColour(contents.icon) == 'b', "success box has the information icon");
   Check(!IsWindowEnabled(main), "window disabled while the success box is open");
@@ -1017,9 +1185,8 @@ void StageCardError(HWND main) {
   PostMessageW(button, BM_CLICK, 0, 0);
   const HWND box = WaitForBox(main, rus.title, 30s);
   if (!Check(box != nullptr, "card error: error box under the window caption")) return;
-  std::this_thread::sleep_for(300ms);
-  const BoxContents contents = ReadBox(box);
-  CheckText(contents.text, L"File access denied.", "card error: text");
+  const BoxContents contents = ReadBoxWithIcon(box);
+  CheckText(contents.text, Wide(scaleboot::ErrorBoxText(scaleboot::IoError::TextFor(5))), "card error: text");
   Check(contents.icon && IconColour(contents.icon) == 'r', "card error: error icon");
   CloseBox(box);
   Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), "card error: window usable again");
@@ -1036,13 +1203,51 @@ void StageCardRemoved(HWND main) {
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "card removed: Button1 disabled");
 }
 
+// The card's drive letter goes away while the first file is being written: the run stops with an I/O error
+// box when it reaches for the next file. (The shell script checks that no later file was written anywhere.)
+void StageCardUnmapped(HWND main, const std::wstring& unixFolder, const std::wstring& firstFile) {
+  using namespace scaleboot::win32;
+  const Language rus = Russian(kVersion);
+  const HWND combo = Control(main, kComboBox1Id);
+  const HWND button = Control(main, kButton1Id);
+  if (!Check(DefineDrive(L'E', unixFolder), "unmapped: card inserted as E:")) return;
+  if (!Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 1 && IsWindowEnabled(button); }, 2500ms),
+             "unmapped: E:\\ listed and Button1 enabled")) {
+    return;
+  }
+  const long long firstLength = static_cast<long long>(scaleboot::FirmwareImages()[0].bytes.size());
+  PostMessageW(button, BM_CLICK, 0, 0);
+  const bool halfWritten = WaitFor([&] { return FileSize(firstFile) >= firstLength / 2; }, 30s);
+  Check(halfWritten, "unmapped: the first file is being written");
+  Check(DefineDrive(L'E', L""), "unmapped: drive letter E: removed during the run");
+  const HWND box = WaitForBox(main, rus.title, 60s);
+  if (!Check(box != nullptr, "unmapped: error box under the window caption",
+             AnyBox(main) ? "other box: " + Utf8(TextOf(AnyBox(main))) : "no box")) {
+    return;
+  }
+  const BoxContents contents = ReadBoxWithIcon(box);
+  Figure("box text after the drive went away", Visible(contents.text));
+  // The codes a path on a drive that is gone gives: file or path not found, invalid drive, not ready.
+  bool known = false;
+  for (const int code : {2, 3, 15, 21}) {
+    known |= contents.text == Wide(scaleboot::ErrorBoxText(scaleboot::IoError::TextFor(code)));
+  }
+  Check(known, "unmapped: the box names an I/O error of a missing drive",
+        "text \"" + Visible(contents.text) + "\"");
+  Check(contents.icon && IconColour(contents.icon) == 'r', "unmapped: error icon");
+  CloseBox(box);
+  Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), "unmapped: window usable again");
+  Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 0 && !IsWindowEnabled(button); }, 2500ms),
+        "unmapped: drive list empty and Button1 disabled");
+}
+
 // A build whose images failed the start-up test: a listed card does not enable writing.
 void StageCorruptCard(HWND main, const std::wstring& unixFolder) {
   using namespace scaleboot::win32;
   const HWND combo = Control(main, kComboBox1Id);
   if (!Check(DefineDrive(L'E', unixFolder), "card inserted as removable drive E:")) return;
+  // The tick that lists the card also decides the button; later ticks see no change and leave both alone.
   Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 1; }, 2500ms), "corrupt: E:\\ listed");
-  std::this_thread::sleep_for(1200ms);
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "corrupt: Button1 stays disabled with a card listed");
 }
 
@@ -1137,8 +1342,8 @@ int CorruptFirmware(const std::wstring& exe, const std::wstring& image) {
 int Usage() {
   Say("usage: win32_window_driver STAGE [ARG...]");
   Say("stages: start EXE | layout | language | hints | contents | corrupt-contents | documents FOLDER |");
-  Say("        document-error FOLDER | card UNIX_FOLDER | card-error | card-removed | corrupt-card "
-      "UNIX_FOLDER |");
+  Say("        document-error FOLDER | card UNIX_FOLDER | card-error | card-removed |");
+  Say("        card-unmapped UNIX_FOLDER FIRST_FILE | corrupt-card UNIX_FOLDER |");
   Say("        title VERSION | close | patch-version EXE MAJOR MINOR | blank-version EXE |");
   Say("        corrupt-firmware EXE IMAGE | remove-card");
   return 2;
@@ -1182,6 +1387,8 @@ int Run(const std::vector<std::wstring>& args) {
     StageCardError(main);
   } else if (stage == L"card-removed") {
     StageCardRemoved(main);
+  } else if (stage == L"card-unmapped") {
+    StageCardUnmapped(main, arg(1), arg(2));
   } else if (stage == L"corrupt-card") {
     StageCorruptCard(main, arg(1));
   } else if (stage == L"title") {
@@ -1198,6 +1405,7 @@ int Run(const std::vector<std::wstring>& args) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   std::vector<std::wstring> args(argv + 1, argv + argc);
   const int status = Run(args);
   Say("RESULT passed=" + std::to_string(g_passed) + " failed=" + std::to_string(g_failed));

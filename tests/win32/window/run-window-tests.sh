@@ -154,6 +154,21 @@ if start_program "$app"; then
   stage card-removed
   rmdir "$card/32yk2368.bin"
 
+  # The drive letter goes away while the first file is written: no later file may be written anywhere.
+  rm -f "$card"/*
+  stage card-unmapped "$card" "$(windows_path "$card/${images[0]}")"
+  stray=$(cd "$card" && ls -A | grep -vx "${images[0]}")
+  stray+=$(for image in "${images[@]}"; do
+    for folder in "$app" "$WINEPREFIX/drive_c" "$WINEPREFIX/drive_c/windows"; do
+      [ -e "$folder/$image" ] && echo " $folder/$image"
+    done
+  done)
+  if [ -z "$stray" ]; then
+    ok "unmapped: no file written after the drive went away, on the card or elsewhere"
+  else
+    fail "unmapped: files written after the drive went away: $stray"
+  fi
+
   stage close
 fi
 wineserver -k >/dev/null 2>&1
