@@ -1120,13 +1120,17 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
   HWND box = nullptr;
   const bool finished = WaitFor(
       [&] {
-        if ((box = FindBox(main, rus.writeOkCaption)) != nullptr) return true;
-        if (AnyBox(main)) return true;
+        // The bar first, then the box: the bar is cleared just before the box shows, and a look taken right
+        // before the box is found is the best chance to see that. A look at a box over the bar is not kept.
         const GaugeLook look = LookAtGauge(gauge);
-        frameKept &= look.frameBlack;
-        if (look.tealWidth > 0 && !IsWindowEnabled(button)) disabledWhileMoving = true;
-        if (widths.empty() || widths.back() != look.tealWidth) widths.push_back(look.tealWidth);
-        return false;
+        const bool disabled = !IsWindowEnabled(button);
+        const bool boxShown = (box = FindBox(main, rus.writeOkCaption)) != nullptr || AnyBox(main) != nullptr;
+        if (!boxShown || look.frameBlack) {
+          frameKept &= look.frameBlack;
+          if (look.tealWidth > 0 && disabled) disabledWhileMoving = true;
+          if (widths.empty() || widths.back() != look.tealWidth) widths.push_back(look.tealWidth);
+        }
+        return boxShown;
       },
       180s);
   const auto runMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - runBegin).count();
