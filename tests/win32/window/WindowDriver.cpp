@@ -1133,6 +1133,8 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
         return boxShown;
       },
       180s);
+  // A box seen while it was still being set up may not have had its caption yet.
+  if (finished && !box) box = WaitForBox(main, rus.writeOkCaption, 2s);
   const auto runMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - runBegin).count();
   Figure("write and verify run until the box (ms)", std::to_string(runMs));
   std::string seen;
