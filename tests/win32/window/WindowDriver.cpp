@@ -547,11 +547,14 @@ class ReferenceLabel {
     font_ = CreateFontW(-layout::kFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
                         L"MS Sans Serif");
-    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0, 0, kWidth,
-                              layout::kLabel1.height, nullptr, nullptr, wc.hInstance, nullptr);
+    window_ = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName, L"", WS_POPUP, 0, 0,
+                              kWidth, layout::kLabel1.height, nullptr, nullptr, wc.hInstance, nullptr);
     label_ = CreateWindowExW(0, L"Static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0,
                              kWidth, layout::kLabel1.height, window_, nullptr, wc.hInstance, nullptr);
     SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    // Shown without taking the activation from the program: Wine then leaves the window to itself rather than
+    // to a window manager, and does not wait for one when the window goes.
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
     RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
@@ -644,6 +647,8 @@ void CheckLabelInk(HWND main, const std::wstring& text, const std::string& prefi
 
 // The name a screen reader gets for `control` through its accessible object.
 std::wstring AccessibleName(HWND control) {
+  static const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (FAILED(com)) return L"<no COM>";
   IAccessible* accessible = nullptr;
   const HRESULT found = AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
                                                    reinterpret_cast<void**>(&accessible));
@@ -1115,15 +1120,21 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
   HWND box = nullptr;
   const bool finished = WaitFor(
       [&] {
-        if ((box = FindBox(main, rus.writeOkCaption)) != nullptr) return true;
-        if (AnyBox(main)) return true;
+        // The bar first, then the box: the bar is cleared just before the box shows, and a look taken right
+        // before the box is found is the best chance to see that. A look at a box over the bar is not kept.
         const GaugeLook look = LookAtGauge(gauge);
-        frameKept &= look.frameBlack;
-        if (look.tealWidth > 0 && !IsWindowEnabled(button)) disabledWhileMoving = true;
-        if (widths.empty() || widths.back() != look.tealWidth) widths.push_back(look.tealWidth);
-        return false;
+        const bool disabled = !IsWindowEnabled(button);
+        const bool boxShown = (box = FindBox(main, rus.writeOkCaption)) != nullptr || AnyBox(main) != nullptr;
+        if (!boxShown || look.frameBlack) {
+          frameKept &= look.frameBlack;
+          if (look.tealWidth > 0 && disabled) disabledWhileMoving = true;
+          if (widths.empty() || widths.back() != look.tealWidth) widths.push_back(look.tealWidth);
+        }
+        return boxShown;
       },
       180s);
+  // A box seen while it was still being set up may not have had its caption yet.
+  if (finished && !box) box = WaitForBox(main, rus.writeOkCaption, 2s);
   const auto runMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - runBegin).count();
   Figure("write and verify run until the box (ms)", std::to_string(runMs));
   std::string seen;
@@ -1405,7 +1416,6 @@ int Run(const std::vector<std::wstring>& args) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   std::vector<std::wstring> args(argv + 1, argv + argc);
   const int status = Run(args);
   Say("RESULT passed=" + std::to_string(g_passed) + " failed=" + std::to_string(g_failed));
