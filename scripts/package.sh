@@ -22,7 +22,6 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
 fi
 export SOURCE_DATE_EPOCH
-export QT_RCC_SOURCE_DATE_OVERRIDE=$SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C.UTF-8
 umask 022
 
@@ -36,13 +35,19 @@ appid=org.scaleboot.ScaleBoot
 jobs=$(nproc 2>/dev/null || echo 2)
 day=$(date -u -d "@$SOURCE_DATE_EPOCH" +%F)
 
-# build PRESET FOLDER: a release build of the programs alone, with no build paths in the binaries.
+# build PRESET FOLDER [COMPILER_FLAGS [LINKER_FLAGS]]: a release build of the programs alone, with no build
+# paths in the binaries.
 build() {
   echo "=== package: $1 release build in $2"
+  local flags="-ffile-prefix-map=$source_dir/= ${3:-}" options=()
+  # Linker flags only when given: they replace the toolchain's own (the Windows builds' static runtimes).
+  [ -n "${4:-}" ] && options+=("-DCMAKE_EXE_LINKER_FLAGS=$4")
   cmake --preset "$1" -B "$2" -DSCALEBOOT_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
-    "-DCMAKE_C_FLAGS=-ffile-prefix-map=$source_dir/=" "-DCMAKE_CXX_FLAGS=-ffile-prefix-map=$source_dir/=" \
+    "-DCMAKE_C_FLAGS=$flags" "-DCMAKE_CXX_FLAGS=$flags" "${options[@]}" \
     >"$2.configure.log" || { cat "$2.configure.log" >&2; return 1; }
-  cmake --build "$2" -j "$jobs"
+  # Qt's resource compiler stamps each resource with SOURCE_DATE_EPOCH, or else with its override; a build
+  # that is not redone when the commit changes must not depend on the commit's time, so it gets a constant.
+  env -u SOURCE_DATE_EPOCH QT_RCC_SOURCE_DATE_OVERRIDE=1 cmake --build "$2" -j "$jobs"
 }
 
 # find_program FOLDER NAME: the built file NAME below FOLDER, or nothing.
@@ -88,7 +93,8 @@ package_windows x86 windows-x86 i686-w64-mingw32 32
 
 # ---- Linux: the Debian package ----
 linux=$builds/linux
-build linux "$linux"
+# With Debian's hardening: fortified libc calls, a read-only relocation table.
+build linux "$linux" "-D_FORTIFY_SOURCE=2 -fstack-protector-strong" "-Wl,-z,relro,-z,now"
 root=$builds/deb/root
 rm -rf "$builds/deb"
 mkdir -p "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/applications" "$root/usr/share/metainfo" \

@@ -82,4 +82,4 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix g
   wine32:i386 xvfb xauth x11-utils xdotool poppler-utils)
 # What the release packages need: the icon drawing and the zips (Python), the Debian package tools, and their
 # checks.
-PACKAGE_PACKAGES=(python3 dpkg-dev fakeroot file lintian desktop-file-utils appstream unzip)
+PACKAGE_PACKAGES=(python3 dpkg-dev file lintian desktop-file-utils appstream unzip man-db)
