@@ -12,5 +12,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Test programs run under Wine in a private prefix of the build folder, created on first use.
 get_filename_component(_scaleboot_wine_run "${CMAKE_CURRENT_LIST_DIR}/../tests/win32/wine-run.sh" ABSOLUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR "${_scaleboot_wine_run}")
-# One self-contained executable: the C and C++ runtimes linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# One self-contained executable: the C and C++ runtimes linked in. No link time in the PE header, so the same
+# sources give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")

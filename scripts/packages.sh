@@ -1,5 +1,46 @@
 # Sourced by the other scripts: installs the Debian packages they need when any is missing.
-# Usage: ensure_packages PACKAGE...
+# Usage: ensure_packages PACKAGE...   (PACKAGE:i386 adds the i386 architecture when needed)
+
+# The package manager's locks; another installation (a desktop's background updates, say) may hold them.
+APT_LOCK_FILES=(/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock /var/cache/apt/archives/lock)
+# How long to wait for them at most, and how often to look, in seconds.
+APT_LOCK_WAIT=${APT_LOCK_WAIT:-300}
+APT_LOCK_POLL=${APT_LOCK_POLL:-5}
+
+# True while a process holds one of the locks. apt and dpkg take POSIX record locks, which /proc/locks lists by
+# device and inode (readable without root).
+apt_lock_held() {
+  local file dev ino
+  for file in "${APT_LOCK_FILES[@]}"; do
+    [ -e "$file" ] || continue
+    read -r dev ino < <(stat -c '%D %i' "$file") || continue
+    dev=$((16#$dev))
+    dev=$(printf '%02x:%02x' $(((dev >> 8) & 0xfff)) $(((dev & 0xff) | ((dev >> 12) & 0xfff00))))
+    grep -q " $dev:$ino " /proc/locks 2>/dev/null && return 0
+  done
+  return 1
+}
+
+# Waits until no process holds the locks, saying so, for APT_LOCK_WAIT seconds at most; then apt itself
+# reports whatever still holds them.
+wait_for_apt_lock() {
+  apt_lock_held || return 0
+  echo "Waiting for another package installation to finish: the package manager is locked (waiting $APT_LOCK_WAIT s at most)..."
+  local waited=0 reported=0
+  while apt_lock_held; do
+    if [ "$waited" -ge "$APT_LOCK_WAIT" ]; then
+      echo "The package manager is still locked after $waited s; trying anyway." >&2
+      return 0
+    fi
+    sleep "$APT_LOCK_POLL"
+    waited=$((waited + APT_LOCK_POLL))
+    if [ $((waited - reported)) -ge 30 ]; then
+      echo "Still waiting for the package manager ($waited s)..."
+      reported=$waited
+    fi
+  done
+  echo "The package manager is free again."
+}
 
 ensure_packages() {
   local missing=()
@@ -20,14 +61,26 @@ ensure_packages() {
       return 1
     fi
   fi
-  "${sudo[@]}" apt-get update -q
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "Adding the i386 architecture (for Wine's 32-bit part)"
+    "${sudo[@]}" dpkg --add-architecture i386
+  fi
+  # apt waits for the dpkg lock itself as well, in case it is taken again between the check and the call.
+  local apt=(apt-get -o DPkg::Lock::Timeout=120)
+  wait_for_apt_lock
+  "${sudo[@]}" "${apt[@]}" update -q
+  wait_for_apt_lock
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"
 }
 
 # What the Linux program needs to build and run.
 LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev fonts-dejavu-core fonts-liberation)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
-# compiler, Wine and a virtual display for the Windows program, poppler for the document checks, and the
-# file-system tools that make the Linux tests' removable card (tests/linux/removable-card.sh).
-TEST_PACKAGES=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
-  x11-utils poppler-utils dosfstools e2fsprogs util-linux)
+# compilers for 64- and 32-bit Windows, Wine with its 32-bit part and a virtual display for the Windows
+# program, poppler for the document checks, and the file-system tools that make the Linux tests' removable card
+# (tests/linux/removable-card.sh).
+TEST_PACKAGES=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
+  wine32:i386 xvfb xauth x11-utils xdotool poppler-utils dosfstools e2fsprogs util-linux)
+# What the release packages need: the icon drawing and the zips (Python), the Debian package tools, and their
+# checks.
+PACKAGE_PACKAGES=(python3 dpkg-dev file lintian desktop-file-utils appstream unzip man-db)

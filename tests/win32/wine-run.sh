@@ -2,8 +2,9 @@
 # Runs a Windows program under Wine: wine-run.sh PROGRAM.exe [ARGUMENTS...]
 # Uses $WINEPREFIX when set, otherwise the private prefix "wineprefix" in the build folder holding the program
 # (the nearest folder above it with a CMakeCache.txt). The prefix is created on first use; concurrent first
-# uses wait for one another.
+# uses wait for one another. A prefix made before Wine's 32-bit part was installed is made again.
 set -eu
+. "$(dirname "$0")/wine-prefix.sh"
 export WINEDEBUG="${WINEDEBUG:--all}"
 if [ -z "${WINEPREFIX:-}" ]; then
   dir=$(cd "$(dirname "$1")" && pwd)
@@ -15,10 +16,11 @@ if [ -z "${WINEPREFIX:-}" ]; then
   WINEPREFIX="$dir/wineprefix"
   export WINEPREFIX
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$WINEPREFIX/system.reg" ] || wine_prefix_stale "$WINEPREFIX"; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
+    wine_prefix_refresh "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "wine-run.sh: creating the Wine prefix $WINEPREFIX" >&2
       wineboot -i >/dev/null 2>&1
