@@ -1,18 +1,4 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (posix threads); tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+set(SCALEBOOT_MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Test programs run under Wine in a private prefix of the build folder, created on first use.
-get_filename_component(_scaleboot_wine_run "${CMAKE_CURRENT_LIST_DIR}/../tests/win32/wine-run.sh" ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_scaleboot_wine_run}")
-# One self-contained executable: the C and C++ runtimes linked in. No link time in the PE header, so the same
-# sources give the same bytes.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake")

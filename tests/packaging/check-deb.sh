@@ -10,7 +10,7 @@ export LC_ALL=C.UTF-8
 source_dir=$(cd "$1" && pwd)
 dist=$2
 work=$(mkdir -p "$3" && cd "$3" && pwd)
-. "$source_dir/tests/packaging/lib.sh"
+. "$source_dir/tests/lib.sh"
 version=$(project_version "$source_dir")
 deb=$(cd "$dist" && pwd)/scaleboot_${version}_amd64.deb
 appid=org.scaleboot.ScaleBoot

@@ -11,7 +11,7 @@ declare -A driver=([x64]=$3 [x86]=$4)
 declare -A machine=([x64]="PE32+ executable (GUI) x86-64" [x86]="PE32 executable (GUI) Intel 80386")
 declare -A cli_machine=([x64]="PE32+ executable (console) x86-64" [x86]="PE32 executable (console) Intel 80386")
 declare -A objdump=([x64]=x86_64-w64-mingw32-objdump [x86]=i686-w64-mingw32-objdump)
-. "$source_dir/tests/packaging/lib.sh"
+. "$source_dir/tests/lib.sh"
 
 version=$(project_version "$source_dir")
 title_version=$(echo "$version" | cut -d. -f1,2)

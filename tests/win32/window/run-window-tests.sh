@@ -18,28 +18,14 @@ export WINEPREFIX="$work/wineprefix"
 # viewer (the program ignores whether the shell could open them).
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winebrowser.exe=d"
 
-passed=0
-failed=0
-xvfb_pid=
-
-ok() { passed=$((passed + 1)); echo "ok - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; }
+. "$source_dir/tests/lib.sh"
 
 cleanup() {
   wineserver -k >/dev/null 2>&1
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
+  stop_xvfb
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-finish() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
-  exit $?
-}
 
 # Runs one driver stage and adds its counts; a stage that crashes or prints no result counts as a failure.
 # The output goes through a file: a program the driver starts inherits its output, so a pipe would stay open.
@@ -78,23 +64,7 @@ for tool in wine wineserver winepath Xvfb xwininfo xprop cmp; do
 done
 [ -f "$exe" ] && [ -f "$driver" ] || { fail "missing $exe or $driver"; finish; }
 
-# A free display: the first number without a lock file whose server starts.
-for display in $(seq 90 160); do
-  [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$display" ]; then
-    export DISPLAY=":$display"
-    break
-  fi
-  xvfb_pid=
-done
-[ -n "$xvfb_pid" ] || { fail "no X display could be started"; finish; }
+start_xvfb || { fail "no X display could be started"; finish; }
 
 mkdir -p "$work"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -1,4 +1,4 @@
-# Sourced by the package checks (bash): counting checks, and a virtual X display.
+# Sourced by the shell checks (bash): counting checks, a virtual X display, the project version.
 passed=0
 failed=0
 ok() { passed=$((passed + 1)); echo "ok - $1"; }
