@@ -75,7 +75,8 @@ package_windows() {  # package_windows ARCH PRESET TOOL_PREFIX BITS
   local cli entries=("ScaleBoot.exe=$stage/ScaleBoot.exe" "README.txt=$stage/README.txt")
   cli=$(find_program "$dir" scaleboot-cli.exe)
   if [ -n "$cli" ]; then
-    "$tools-strip" -o "$stage/scaleboot-cli.exe" "$cli"
+    # Linked stripped already; strip would stamp the PE header with the time of the run.
+    cp "$cli" "$stage/scaleboot-cli.exe"
     entries+=("scaleboot-cli.exe=$stage/scaleboot-cli.exe")
   fi
   # Russian and English; the command-line part only when that program is there. UTF-8 with a byte-order mark

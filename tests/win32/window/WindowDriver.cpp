@@ -1161,7 +1161,9 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
   CheckText(contents.text, rus.writeOkText, "success box text");
   Check(contents.icon && IconColour(contents.icon) == 'b', "success box has the information icon");
   Check(!IsWindowEnabled(main), "window disabled while the success box is open");
-  Check(!widths.empty() && widths.back() == 0, "bar empty again before the box shows", seen);
+  // The bar is cleared before the box opens, but under load the screen may show that only after the box is
+  // up, over the bar; so the empty bar is checked once the box has closed (below), and the order by the
+  // core's tests.
   Check(IsWindowEnabled(button) != FALSE, "Button1 enabled again");
   // The box lets the timer through: taking the card out and putting it back shows in the list meanwhile.
   DefineDrive(L'E', L"");
