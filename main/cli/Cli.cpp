@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "BuildInfo.h"
 #include "card/DriveScan.h"
@@ -233,16 +234,21 @@ void ProgressLine::BeginPhase(Phase phase) {
   phase_ = phase;
   phaseStart_ = position_;
   percent_ = -1;
+  nextChange_ = std::numeric_limits<std::int64_t>::min();
   AddGaugeProgress(0);
 }
 
 void ProgressLine::AddGaugeProgress(int delta) {
   position_ += delta;
-  if (!enabled_) return;
+  // Once per byte: nothing but a comparison until the percentage can have changed.
+  if (!enabled_ || position_ < nextChange_) return;
   const std::int64_t phaseLength = (static_cast<std::int64_t>(maximum_) - minimum_) / phases_;
   const std::int64_t done = static_cast<std::int64_t>(position_) - phaseStart_;
   const int percent =
       phaseLength > 0 ? static_cast<int>(std::clamp<std::int64_t>(done * 100 / phaseLength, 0, 100)) : 0;
+  // The first position whose percentage is above this one.
+  nextChange_ = phaseLength > 0 && percent < 100 ? phaseStart_ + ((percent + 1) * phaseLength + 99) / 100
+                                                 : std::numeric_limits<std::int64_t>::max();
   if (percent == percent_) return;
   percent_ = percent;
   Draw();

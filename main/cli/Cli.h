@@ -2,6 +2,7 @@
 // its contents, over the same core as the windows. Everything the program does goes through this one call, so
 // it runs the same against fakes in tests as against the system.
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -71,6 +72,7 @@ class ProgressLine : public WriterView {
   bool drawn_ = false;
   Phase phase_ = Phase::Writing;
   int minimum_ = 0, maximum_ = 0, position_ = 0, phaseStart_ = 0, percent_ = -1;
+  std::int64_t nextChange_ = 0;  // the position at which the percentage can next change
 };
 
 }  // namespace scaleboot::cli
