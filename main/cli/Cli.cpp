@@ -105,7 +105,7 @@ class Run {
 
   int Contents() {
     if (RefuseWhenCorrupt()) return kExitCorrupt;
-    Out(WithUnixLineBreaks(ShowModuleContents(language_, 0).text) + "\n");
+    Out(WithUnixLineBreaks(ComposeContentsText(language_)) + "\n");
     return kExitSuccess;
   }
 
