@@ -51,6 +51,7 @@ done
 # The folder as the caller named it, before the script moves to the repository.
 [ -z "$firmware" ] || [[ $firmware == /* ]] || firmware=$PWD/$firmware
 case $screenshots_url in
+  *[[:space:]\"\<\>]*) fail_usage "--screenshots-url: a web address has no blanks, quotes or angle brackets" ;;
   "" | http://* | https://*) screenshots_url=${screenshots_url%/} ;;
   *) fail_usage "--screenshots-url takes a web address (http:// or https://)" ;;
 esac
@@ -192,7 +193,9 @@ root=$builds/deb/scaleboot
 install -d "$root/usr/share/applications" "$root/usr/share/metainfo"
 install -m 0644 packaging/linux/scaleboot.desktop "$root/usr/share/applications/$appid.desktop"
 if [ -n "$screenshots_url" ]; then
-  fill_in packaging/linux/metainfo.xml.in | sed -e "s|@SCREENSHOTS_URL@|${screenshots_url//|/\\|}|g"
+  # In XML an ampersand is written &amp;; in sed's replacement, & and the delimiter are escaped.
+  url=${screenshots_url//&/\\&amp;}
+  fill_in packaging/linux/metainfo.xml.in | sed -e "s|@SCREENSHOTS_URL@|${url//|/\\|}|g"
 else
   fill_in packaging/linux/metainfo.xml.in | sed -e '/^  <screenshots>$/,/^  <\/screenshots>$/d'
 fi >"$root/usr/share/metainfo/$appid.metainfo.xml"
