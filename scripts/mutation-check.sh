@@ -14,6 +14,8 @@
 #                      REF catch of the same faults
 #   --timeout SECONDS  longest run of one test (default 600); a test that takes longer counts as failing
 #   -j JOBS            parallel build jobs (default: the number of processors)
+#   --dry-run          only put each fault into the scratch copy and show the change it makes (diff -u), without
+#                      building: whether the texts of new faults match
 #
 # The scratch copy is build/mutation/tree (its builds in build/mutation/tree/build/PRESET, kept between runs so
 # that each build is incremental); the log of each fault is build/mutation/logs/PRESET/NAME.log. Before any
@@ -35,6 +37,7 @@ die() {
 list=tests/mutation/faults.txt
 only_preset=
 tests_from=
+dry_run=0
 timeout=600
 jobs=$(nproc 2>/dev/null || echo 2)
 patterns=()
@@ -46,6 +49,7 @@ while [ $# -gt 0 ]; do
     --tests-from) tests_from=$2 && shift 2 ;;
     --timeout) timeout=$2 && shift 2 ;;
     -j) jobs=$2 && shift 2 ;;
+    --dry-run) dry_run=1 && shift ;;
     -h | --help) usage && exit 0 ;;
     -*) die "unknown option $1 (see --help)" ;;
     *) patterns+=("$1") && shift ;;
@@ -147,15 +151,19 @@ for i in "${selected[@]}"; do
   [[ " ${presets[*]} " == *" ${preset[i]} "* ]] || presets+=("${preset[i]}")
 done
 
-. scripts/packages.sh
-packages=("${LINUX_BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev googletest dosfstools e2fsprogs util-linux)
-[[ " ${presets[*]} " == *" windows"* ]] && packages+=("${TEST_PACKAGES[@]}")
-ensure_packages "${packages[@]}" || die "the packages the builds need could not be installed"
+if [ "$dry_run" = 0 ]; then
+  . scripts/packages.sh
+  packages=("${LINUX_BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev googletest dosfstools e2fsprogs util-linux)
+  [[ " ${presets[*]} " == *" windows"* ]] && packages+=("${TEST_PACKAGES[@]}")
+  ensure_packages "${packages[@]}" || die "the packages the builds need could not be installed"
+fi
 
 # ---- The scratch copy ----
 work=$repo/build/mutation
 tree=$work/tree
 mkdir -p "$tree" "$work/logs"
+exec 9>"$work/lock"
+flock -n 9 || die "another mutation check is using $tree"
 
 # Makes the scratch tree hold exactly the working tree's files (tracked and new ones git does not ignore), with
 # tests/ from --tests-from when given. Only files whose content differs are copied, so that they alone look
@@ -196,14 +204,14 @@ copy_if_changed() {  # copy_if_changed SOURCE TREE_PATH
   cp "$1" "$tree/$2"
 }
 
-# Text of a file, trailing line breaks included.
+# Sets file_text to the text of a file, its last line break included (which a command substitution of the
+# text itself would drop).
 read_file() {
-  local text
-  text=$(
+  file_text=$(
     cat "$1"
     printf x
   )
-  printf '%s' "${text%x}"
+  file_text=${file_text%x}
 }
 
 # How often NEEDLE occurs in HAYSTACK (without overlaps).
@@ -232,6 +240,36 @@ run_tests() {  # run_tests PRESET REGEX LOG
   [ "$ran" -gt 0 ]
 }
 
+# Puts every edit of fault I into the scratch tree, or none: sets original (the text of each file it changed)
+# and, when an edit's text to find is not there exactly once, problem.
+declare -A original=()
+problem=
+apply_fault() {  # apply_fault I
+  local e target count
+  original=() problem=
+  for ((e = first_edit[$1]; e < first_edit[$1] + edit_count[$1]; e++)); do
+    target=$tree/${edit_file[e]}
+    read_file "$target"
+    count=$(occurrences "$file_text" "${edit_find[e]}")
+    if [ "$count" -ne 1 ]; then
+      problem="${edit_file[e]}: the text to find occurs $count times, not once"
+      restore_fault
+      return 1
+    fi
+    [ -n "${original[${edit_file[e]}]+set}" ] || original[${edit_file[e]}]=$file_text
+    printf '%s' "${file_text/"${edit_find[e]}"/"${edit_replace[e]}"}" >"$target"
+  done
+}
+# Puts back the files the fault changed, with a new time stamp, so that the next build compiles them again.
+restore_fault() {
+  local f
+  for f in "${!original[@]}"; do printf '%s' "${original[$f]}" >"$tree/$f"; done
+  original=()
+}
+
+# Interrupted, the scratch tree gets its source back (the next run would copy it again anyway).
+trap 'restore_fault; echo "mutation-check: interrupted" >&2; exit 130' INT TERM
+
 echo "Mutation check: ${#selected[@]} of ${#name[@]} faults of $list${tests_from:+, tests from $tests_from}"
 echo "Scratch copy: $tree"
 sync_tree
@@ -241,6 +279,25 @@ for i in "${selected[@]}"; do [ ${#name[i]} -gt "$width" ] && width=${#name[i]};
 report() {  # report VERDICT INDEX DETAIL
   printf '%-8s  %-*s  %-11s  %s\n' "$1" "$width" "${name[$2]}" "${preset[$2]}" "$3"
 }
+
+if [ "$dry_run" = 1 ]; then
+  applied=0
+  for i in "${selected[@]}"; do
+    if apply_fault "$i"; then
+      report applies "$i" "${about[i]}"
+      for f in "${!original[@]}"; do
+        diff -u --label "a/$f" --label "b/$f" <(printf '%s' "${original[$f]}") "$tree/$f" | sed 's/^/    /'
+      done
+      restore_fault
+      applied=$((applied + 1))
+    else
+      report "NO MATCH" "$i" "$problem"
+    fi
+  done
+  echo "$applied of ${#selected[@]} faults apply."
+  [ "$applied" -eq ${#selected[@]} ]
+  exit
+fi
 
 for p in "${presets[@]}"; do
   mkdir -p "$work/logs/$p"
@@ -271,21 +328,7 @@ for p in "${presets[@]}"; do
     [ "${preset[i]}" = "$p" ] || continue
     log=$work/logs/$p/${name[i]}.log
     : >"$log"
-    # Apply every edit of the fault, or none.
-    declare -A original=()
-    problem=
-    for ((e = first_edit[i]; e < first_edit[i] + edit_count[i]; e++)); do
-      target=$tree/${edit_file[e]}
-      text=$(read_file "$target")
-      count=$(occurrences "$text" "${edit_find[e]}")
-      if [ "$count" -ne 1 ]; then
-        problem="${edit_file[e]}: the text to find occurs $count times, not once"
-        break
-      fi
-      [ -n "${original[${edit_file[e]}]+set}" ] || original[${edit_file[e]}]=$text
-      printf '%s' "${text/"${edit_find[e]}"/"${edit_replace[e]}"}" >"$target"
-    done
-    if [ -z "$problem" ]; then
+    if apply_fault "$i"; then
       if ! build "$p" "$log"; then
         report "NO BUILD" "$i" "see ${log#"$repo"/}"
         missed+=("${name[i]}")
@@ -297,16 +340,14 @@ for p in "${presets[@]}"; do
         report caught "$i" "${#failures[@]} of $ran tests fail: ${list_text%, }"
         caught=$((caught + 1))
       else
-        report MISSED "$i" "all $ran tests pass: ${about[i]}"
+        report MISSED "$i" "all $ran tests pass${about[i]:+: ${about[i]}}"
         missed+=("${name[i]}")
       fi
     else
       report "NO MATCH" "$i" "$problem"
       missed+=("${name[i]}")
     fi
-    # Back to the source text, with a new time stamp, so that the next build compiles it again.
-    for f in "${!original[@]}"; do printf '%s' "${original[$f]}" >"$tree/$f"; done
-    unset original
+    restore_fault
   done
 done
 

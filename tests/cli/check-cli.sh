@@ -6,6 +6,7 @@
 # the program must accept), LISTED_ROOT how `list` prints it; FIXED_ROOT names a drive of the computer's own
 # disk, seen here as FIXED_DIR. CLI and its arguments start the program (a wrapper such as Wine may come
 # first). Prints "N passed, M failed" and exits non-zero when any check failed.
+# shellcheck disable=SC2016,SC2034  # check evaluates the conditions, which are in single quotes
 set -u
 firmware=$1 card=$2 root=$3 listed=$4 fixed_root=$5 fixed_dir=$6
 shift 6
