@@ -21,7 +21,7 @@
 # that each build is incremental); the log of each fault is build/mutation/logs/PRESET/NAME.log. Before any
 # fault, the unchanged copy is built and the tests of the preset's faults run: they must all pass.
 # Prints one line per fault (caught, MISSED, NO MATCH when its text to find is not in the file exactly once,
-# NO BUILD) and at the end how many were caught. Exits 0 when every fault was caught, 1 when not, 2 on a usage
+# NO BUILD, NO TESTS when no test matches) and at the end how many were caught. Exits 0 when every fault was caught, 1 when not, 2 on a usage
 # or setup error. Run it as root to include the tests on a real card (they are skipped otherwise).
 set -uo pipefail
 shopt -u patsub_replacement 2>/dev/null  # "&" in a replacement text is just "&"
@@ -224,18 +224,22 @@ build() {  # build PRESET LOG: configures and builds the scratch tree, the outpu
   (cd "$tree" && cmake --preset "$1" -DSCALEBOOT_BUILD_TESTS=ON && cmake --build --preset "$1" -j "$jobs") >"$2" 2>&1
 }
 
-# Runs the tests REGEX of PRESET in the scratch tree, output to LOG; sets ran, failures (names) and skipped.
+# Runs the tests REGEX of PRESET in the scratch tree, adding their output to LOG; sets ran (how many),
+# skipped (how many of them were skipped) and failures (the names of those that failed). False when no test
+# matches.
 ran=0 failures=() skipped=0
 run_tests() {  # run_tests PRESET REGEX LOG
-  (cd "$tree" && ctest --preset "$1" -R "$2" --timeout "$timeout" --no-tests=error) >>"$3" 2>&1
-  local status=$? line
-  ran=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$3" | tail -n1)
+  local out=$work/ctest.out status line
+  (cd "$tree" && ctest --preset "$1" -R "$2" --timeout "$timeout" --no-tests=error) >"$out" 2>&1
+  status=$?
+  cat "$out" >>"$3"
+  ran=$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$out" | tail -n1)
   ran=${ran:-0}
-  skipped=$(sed -n '/^The following tests did not run:/,/^$/p' "$3" | grep -c ' - ')
+  skipped=$(sed -n '/^The following tests did not run:/,/^$/p' "$out" | grep -c ' - ')
   failures=()
   while IFS= read -r line; do
     failures+=("$line")
-  done < <(sed -nE '/^The following tests FAILED:/,/^Errors while running/s/^[[:space:]]*[0-9]+ - (.*) \([^()]*\)$/\1/p' "$3")
+  done < <(sed -nE '/^The following tests FAILED:/,/^Errors while running/s/^[[:space:]]*[0-9]+ - (.*) \([^()]*\)$/\1/p' "$out")
   [ "$status" -eq 0 ] || [ ${#failures[@]} -gt 0 ] || failures=("(ctest failed: see $3)")
   [ "$ran" -gt 0 ]
 }
@@ -318,7 +322,7 @@ for p in "${presets[@]}"; do
     run_tests "$p" "$regex" "$log" || die "$p: no test matches $regex"
     [ ${#failures[@]} -eq 0 ] || die "$p: tests fail without any fault: ${failures[*]}"
     if [ "$skipped" -gt 0 ]; then
-      echo "    $regex: $ran tests pass or are skipped: $skipped (a skipped test catches nothing; the tests on a real card need root)"
+      echo "    $regex: $ran tests pass, $skipped of them skipped (a skipped test catches nothing; the card tests need root)"
     else
       echo "    $regex: $ran tests pass"
     fi
