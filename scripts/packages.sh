@@ -42,13 +42,19 @@ wait_for_apt_lock() {
   echo "The package manager is free again."
 }
 
+. "$(dirname "${BASH_SOURCE[0]}")/../tests/win32/wine.sh"
+
 ensure_packages() {
   local missing=()
   local pkg
   for pkg in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
-      missing+=("$pkg")
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" && continue
+    # i386 packages are only of use where the kernel runs i386 programs.
+    if [[ $pkg == *:i386 ]] && ! kernel_runs_i386; then
+      echo "Not installing $pkg: this machine runs no 32-bit programs."
+      continue
     fi
+    missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing missing packages: ${missing[*]}"
@@ -76,8 +82,8 @@ ensure_packages() {
 # What the Linux program needs to build and run.
 LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev fonts-dejavu-core fonts-liberation)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
-# compilers for 64- and 32-bit Windows, Wine with its 32-bit part and a virtual display for the Windows
-# program, poppler for the document checks, and the file-system tools that make the Linux tests' removable card
+# compilers for 64- and 32-bit Windows, Wine with its 32-bit part (where the machine runs 32-bit programs) and a
+# virtual display for the Windows program, poppler for the document checks, and the file-system tools that make the Linux tests' removable card
 # (tests/linux/removable-card.sh).
 TEST_PACKAGES=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
   wine32:i386 xvfb xauth x11-utils xdotool poppler-utils dosfstools e2fsprogs util-linux)

@@ -3,27 +3,56 @@
 #   1. the Linux build: core, Linux platform layer, Qt window (offscreen) and document checks;
 #   2. the core and the Linux platform layer again under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the Windows builds for 64- and 32-bit Windows, cross-compiled with MinGW-w64, their tests and window tests
-#      run under Wine and Xvfb;
-#   4. the release packages (scripts/package.sh), built twice to show they come out the same, and checked.
+#      run under Wine and Xvfb; where this machine runs no 32-bit programs (or SCALEBOOT_NO_32BIT=1 says to act
+#      so), the 32-bit build is still made and its run-time suites are reported as skipped;
+#   4. the release packages (scripts/package.sh), built twice to show they come out the same, and checked;
+#   5. the path of a machine without 32-bit programs, forced, whatever this machine runs.
+# Ends with a summary of every suite (passed, skipped and why, failed); exits 0 when nothing failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+start=$SECONDS
 . scripts/packages.sh
 ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+. tests/lib.sh
+. tests/win32/wine.sh
+
+# Once per run; every script and test started below reads the answer from SCALEBOOT_WINE32.
+if wine_runs_32bit; then
+  echo "=== This machine runs 32-bit programs: the 32-bit Windows suites run."
+else
+  echo "=== 32-bit Windows suites are built but not run: $(wine_no_32bit_reason)."
+fi
 # Wine prefixes made before Wine's 32-bit part was installed cannot start 32-bit programs: made again on use.
-. tests/win32/wine-prefix.sh
 while IFS= read -r prefix; do
   wine_prefix_refresh "$prefix"
 done < <(find build -maxdepth 7 -type d -name wineprefix 2>/dev/null)
 
 jobs=$(nproc 2>/dev/null || echo 2)
-failed=()
+logs=build/test-logs
+mkdir -p "$logs"
+failing=()
+summary=()
+
+# suite NAME STATUS LOG: records a suite's outcome for the summary: a check script's last "N passed" line.
+suite() {
+  local name=$1 status=$2 log=$3
+  summary+=("$name: $(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -n1 || echo "status $status")")
+  summary+=("$(sed -n 's/^skip - /  skipped /p' "$log")")
+  [ "$status" -eq 0 ] || failing+=("$name")
+}
+
 run_suite() {
-  local preset=$1
+  local preset=$1 log="$logs/$1.log" status=0
   echo "=== $preset: configure and build"
-  cmake --preset "$preset" -DSCALEBOOT_BUILD_TESTS=ON
-  cmake --build --preset "$preset" -j "$jobs"
+  if ! { cmake --preset "$preset" -DSCALEBOOT_BUILD_TESTS=ON && cmake --build --preset "$preset" -j "$jobs"; }; then
+    failing+=("$preset")
+    summary+=("$preset: the build failed")
+    return
+  fi
   echo "=== $preset: tests"
-  ctest --preset "$preset" -j 1 || failed+=("$preset")
+  ctest --preset "$preset" -j 1 2>&1 | tee "$log" || status=$?
+  summary+=("$preset: $(ctest_report "$log" "build/$preset")")
+  [ "$status" -eq 0 ] || failing+=("$preset")
 }
 
 run_suite linux
@@ -41,23 +70,38 @@ if scripts/package.sh; then
   if SCALEBOOT_PACKAGE_BUILD_DIR=build/package-again scripts/package.sh >"$checks/again.log" 2>&1 &&
     cmp -s "$checks/SHA256SUMS.first" dist/SHA256SUMS; then
     echo "ok - a second build from scratch gives the same files"
+    summary+=("package-reproducible: the same files twice")
   else
     echo "FAIL - a second build from scratch gives different files:"
     diff "$checks/SHA256SUMS.first" dist/SHA256SUMS || true
-    failed+=(package-reproducible)
+    failing+=(package-reproducible)
   fi
-  (cd dist && sha256sum -c SHA256SUMS) || failed+=(package-checksums)
+  (cd dist && sha256sum -c SHA256SUMS) || failing+=(package-checksums)
+  status=0
   bash tests/packaging/check-zips.sh . dist build/windows/tests/win32/window/win32_window_driver.exe \
-    build/windows-x86/tests/win32/window/win32_window_driver.exe "$checks/zips" || failed+=(package-zips)
-  bash tests/packaging/check-deb.sh . dist "$checks/deb" || failed+=(package-deb)
+    build/windows-x86/tests/win32/window/win32_window_driver.exe "$checks/zips" 2>&1 | tee "$logs/zips.log" ||
+    status=$?
+  suite package-zips "$status" "$logs/zips.log"
+  status=0
+  bash tests/packaging/check-deb.sh . dist "$checks/deb" 2>&1 | tee "$logs/deb.log" || status=$?
+  suite package-deb "$status" "$logs/deb.log"
 else
-  failed+=(package)
+  failing+=(package)
 fi
-bash tests/packaging/apt-lock-test.sh || failed+=(apt-lock)
+status=0
+bash tests/packaging/apt-lock-test.sh 2>&1 | tee "$logs/apt-lock.log" || status=$?
+suite apt-lock "$status" "$logs/apt-lock.log"
 echo "=== packages: $((SECONDS - package_start)) s"
 
-if [ ${#failed[@]} -ne 0 ]; then
-  echo "Failing test suites: ${failed[*]}" >&2
+echo "=== without 32-bit programs (forced by SCALEBOOT_NO_32BIT=1)"
+status=0
+bash tests/win32/no-32bit-check.sh . 2>&1 | tee "$logs/no-32bit.log" || status=$?
+suite no-32bit-path "$status" "$logs/no-32bit.log"
+
+echo "=== summary ($((SECONDS - start)) s)"
+printf '%s\n' "${summary[@]}" | sed '/^$/d'
+if [ ${#failing[@]} -ne 0 ]; then
+  echo "Failing test suites: ${failing[*]}" >&2
   exit 1
 fi
 echo "All test suites passed."

@@ -1,15 +1,18 @@
 # Sourced by the shell checks (bash): counting checks, a virtual X display, the project version.
 passed=0
 failed=0
+skipped=0
 ok() { passed=$((passed + 1)); echo "ok - $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL - $1"; }
+# skip NAME (REASON): a check that cannot run on this machine; test.sh lists these lines in its summary.
+skip() { skipped=$((skipped + 1)); echo "skip - $1"; }
 check() {  # check NAME COMMAND...: passes when the command succeeds
   local name=$1
   shift
   if "$@"; then ok "$name"; else fail "$name"; fi
 }
 finish() {
-  echo "$passed passed, $failed failed"
+  echo "$passed passed, $failed failed$([ "$skipped" -eq 0 ] || echo ", $skipped skipped")"
   [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
   exit $?
 }
@@ -47,4 +50,29 @@ stop_xvfb() {
 # The project version, from CMakeLists.txt.
 project_version() {
   sed -n 's/^project(scaleboot VERSION \([0-9][0-9.]*\)[ )].*/\1/p' "$1/CMakeLists.txt"
+}
+
+# ctest_report LOG BUILD_DIR: one line of counts for a CTest run whose console output is in LOG ("N tests: P
+# passed, S skipped, F failed"), then a line for each skipped test with the reason the test gave (its output line
+# that says "skipped: ..."), read from the run's own log in BUILD_DIR.
+ctest_report() {
+  local log=$1 build=$2 total failed_tests skipped_tests name reason
+  total=$(sed -n 's/.*tests passed, [0-9]* tests\{0,1\} failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)
+  failed_tests=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of.*/\1/p' "$log" | tail -n1)
+  skipped_tests=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log")
+  if [ -z "$total" ]; then
+    echo "no test results"
+    return
+  fi
+  local skipped_count=0
+  [ -n "$skipped_tests" ] && skipped_count=$(wc -l <<<"$skipped_tests")
+  echo "$total tests: $((total - failed_tests - skipped_count)) passed, $skipped_count skipped, $failed_tests failed"
+  while IFS= read -r name; do
+    [ -n "$name" ] || continue
+    reason=$(awk -v test="$name" '
+      $0 ~ /^[0-9]+\/[0-9]+ Test: / { sub(/^[0-9]+\/[0-9]+ Test: /, ""); current = $0 }
+      current == test && /skipped: / { sub(/.*skipped: /, ""); print; exit }' \
+      "$build/Testing/Temporary/LastTest.log" 2>/dev/null)
+    echo "  skipped $name: ${reason:-no reason given}"
+  done <<<"$skipped_tests"
 }

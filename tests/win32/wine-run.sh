@@ -1,11 +1,16 @@
 #!/bin/sh
-# Runs a Windows program under Wine: wine-run.sh PROGRAM.exe [ARGUMENTS...]
+# Runs a Windows program under Wine, with the loader of its architecture: wine-run.sh PROGRAM.exe [ARGUMENTS...]
 # Uses $WINEPREFIX when set, otherwise the private prefix "wineprefix" in the build folder holding the program
 # (the nearest folder above it with a CMakeCache.txt). The prefix is created on first use; concurrent first
-# uses wait for one another. A prefix made before Wine's 32-bit part was installed is made again.
+# uses wait for one another. A 32-bit program on a machine that runs no 32-bit programs is not started: the
+# script says so and exits 77, which the cross builds' tests report as skipped.
 set -eu
-. "$(dirname "$0")/wine-prefix.sh"
+. "$(dirname "$0")/wine.sh"
 export WINEDEBUG="${WINEDEBUG:--all}"
+if ! wine_can_start "$1"; then
+  wine_start "$@"
+  exit $?
+fi
 if [ -z "${WINEPREFIX:-}" ]; then
   dir=$(cd "$(dirname "$1")" && pwd)
   while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
@@ -16,16 +21,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   WINEPREFIX="$dir/wineprefix"
   export WINEPREFIX
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ] || wine_prefix_stale "$WINEPREFIX"; then
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  (
-    flock 9
-    wine_prefix_refresh "$WINEPREFIX"
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      echo "wine-run.sh: creating the Wine prefix $WINEPREFIX" >&2
-      wineboot -i >/dev/null 2>&1
-      wineserver -w
-    fi
-  ) 9>"$WINEPREFIX.lock"
-fi
-exec wine "$@"
+wine_prefix_ensure || { echo "wine-run.sh: the Wine prefix $WINEPREFIX could not be created" >&2; exit 1; }
+WINELOADER=$(wine_loader_for "$1")
+export WINELOADER
+exec "$WINELOADER" "$@"

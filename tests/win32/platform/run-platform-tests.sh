@@ -6,13 +6,14 @@ set -uo pipefail
 wine_run=$1 exe=$2 firmware=$3
 shift 3
 
-. "$(dirname "$0")/../drive-e.sh"
+. "$(dirname "$0")/../removable-drives.sh"
 
 use_build_prefix "$exe"
+wine_can_start "$exe" || { wine_start "$exe"; exit; }
 # Creates the prefix when it is missing.
 "$wine_run" "$exe" --gtest_list_tests >/dev/null || { echo "FAIL: the test program does not start under Wine"; exit 1; }
 card=$(mktemp -d)
-map_removable_drive_e "$card"
+map_removable_drive e "$card"
 
 SCALEBOOT_TEST_REMOVABLE_ROOT='E:\' "$wine_run" "$exe" "$@"
 status=$?

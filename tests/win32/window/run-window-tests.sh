@@ -19,6 +19,7 @@ export WINEPREFIX="$work/wineprefix"
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winebrowser.exe=d"
 
 . "$source_dir/tests/lib.sh"
+. "$source_dir/tests/win32/wine.sh"
 
 cleanup() {
   wineserver -k >/dev/null 2>&1
@@ -32,7 +33,7 @@ trap 'exit 130' INT TERM
 stage() {
   local log="$work/stage.log" status result
   echo "--- $*"
-  wine "$driver" "$@" >"$log" 2>&1 </dev/null
+  wine_start "$driver" "$@" >"$log" 2>&1 </dev/null
   status=$?
   grep -v '^RESULT ' "$log"
   result=$(sed -n 's/^RESULT passed=\([0-9]*\) failed=\([0-9]*\).*/\1 \2/p' "$log" | tail -n1)
@@ -53,26 +54,23 @@ same_file() {  # same_file ACTUAL EXPECTED NAME
   fi
 }
 
-windows_path() { winepath -w "$1" 2>/dev/null; }
+windows_path() { wine_tool winepath -w "$1" 2>/dev/null; }
 
 start_program() {  # start_program FOLDER
   stage start "$(windows_path "$1")\\ScaleBoot.exe"
 }
 
-for tool in wine wineserver winepath Xvfb xwininfo xprop cmp; do
+for tool in "$WINE64_LOADER" wineserver Xvfb xwininfo xprop cmp; do
   command -v "$tool" >/dev/null 2>&1 || { fail "$tool is not installed"; finish; }
 done
 [ -f "$exe" ] && [ -f "$driver" ] || { fail "missing $exe or $driver"; finish; }
+# A 32-bit build on a machine that runs no 32-bit programs: nothing of it can run here.
+wine_can_start "$driver" || { wine_start "$driver"; exit; }
 
 start_xvfb || { fail "no X display could be started"; finish; }
 
 mkdir -p "$work"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Creating the Wine prefix $WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
-[ -f "$WINEPREFIX/system.reg" ] || { fail "the Wine prefix could not be created"; finish; }
+wine_prefix_ensure || { fail "the Wine prefix could not be created"; finish; }
 wineserver -k >/dev/null 2>&1  # no program of an earlier run left behind
 stage remove-card
 

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The path of a machine that runs no 32-bit programs, forced with SCALEBOOT_NO_32BIT=1 whatever this machine
+# runs: CTest reports every test of the 32-bit Windows build as skipped, each with the reason, and exits 0; the
+# 64-bit Windows tests still run and pass; the summary of the test command names the skipped tests and why; and
+# the 32-bit zip, when built, still gets its contents, PE type and import checks, only its start under Wine
+# being skipped. Needs the windows and windows-x86 builds with their tests (and dist/ for the zip).
+#   no-32bit-check.sh SOURCE_DIR
+set -u
+source_dir=$(cd "$1" && pwd)
+cd "$source_dir"
+. tests/lib.sh
+export SCALEBOOT_NO_32BIT=1
+unset SCALEBOOT_WINE32
+work=build/no-32bit-check
+mkdir -p "$work"
+
+echo "--- the 32-bit Windows build's tests"
+ctest --preset windows-x86 -j 1 >"$work/x86.log" 2>&1
+status=$?
+sed 's/^/    /' "$work/x86.log"
+report=$(ctest_report "$work/x86.log" build/windows-x86)
+echo "$report" | sed 's/^/    /'
+total=$(sed -n 's/^\([0-9]*\) tests: .*/\1/p' <<<"$report" | head -n1)
+check "CTest exits 0 when it skips them" test "$status" -eq 0
+check "every one of the ${total:-0} tests is reported as skipped, none passed or failed" \
+  grep -qx "${total:-none} tests: 0 passed, ${total:-none} skipped, 0 failed" <<<"$report"
+check "every skipped test says why" \
+  test "$(grep -c '^  skipped .*: .*this machine runs no 32-bit programs' <<<"$report")" -eq "${total:-0}"
+for name in core_tests win32_platform_tests win32_window cli_end_to_end; do
+  check "the summary lists $name as skipped" grep -q "^  skipped $name: " <<<"$report"
+done
+
+echo "--- the 64-bit Windows build's tests still run"
+ctest --preset windows -j 1 -R '^(core_tests|win32_platform_tests|cli_end_to_end)$' >"$work/x64.log" 2>&1
+status=$?
+report=$(ctest_report "$work/x64.log" build/windows)
+echo "$report" | sed 's/^/    /'
+check "they pass, none skipped" bash -c '[ "$1" -eq 0 ] && grep -qx "3 tests: 3 passed, 0 skipped, 0 failed" <<<"$2"' \
+  _ "$status" "$report"
+
+version=$(project_version .)
+if [ -f "dist/ScaleBoot-$version-windows-x86.zip" ]; then
+  echo "--- the 32-bit zip"
+  bash tests/packaging/check-zips.sh . dist build/windows/tests/win32/window/win32_window_driver.exe \
+    build/windows-x86/tests/win32/window/win32_window_driver.exe "$work/zips" x86 >"$work/zips.log" 2>&1
+  status=$?
+  sed 's/^/    /' "$work/zips.log"
+  check "its checks pass without Wine" test "$status" -eq 0
+  check "its imports are still checked" grep -q '^ok - x86: ScaleBoot.exe imports only DLLs' "$work/zips.log"
+  check "only the start under Wine is skipped, with the reason" \
+    test "$(grep -c '^skip - x86: .*this machine runs no 32-bit programs' "$work/zips.log")" -eq 1
+fi
+finish
