@@ -391,6 +391,27 @@ struct Pixels {
   COLORREF at(int x, int y) const { return data[static_cast<std::size_t>(y * width + x)]; }
 };
 
+// The format of a 32-bit bitmap of `width` × `height` pixels, top row first.
+BITMAPINFO Rgb32TopDown(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+// The pixels of such a bitmap as RGB() values.
+std::vector<COLORREF> ColourRefs(const std::uint32_t* raw, std::size_t count) {
+  std::vector<COLORREF> colours(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    colours[i] = RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF);
+  }
+  return colours;
+}
+
 Pixels CaptureScreen(const RECT& rect) {
   Pixels pixels;
   pixels.width = rect.right - rect.left;
@@ -398,24 +419,14 @@ Pixels CaptureScreen(const RECT& rect) {
   if (pixels.width <= 0 || pixels.height <= 0) return pixels;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = pixels.width;
-  info.bmiHeader.biHeight = -pixels.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info = Rgb32TopDown(pixels.width, pixels.height);
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, pixels.width, pixels.height, screen, rect.left, rect.top, SRCCOPY);
   GdiFlush();
-  const auto* raw = static_cast<const std::uint32_t*>(bits);
-  pixels.data.resize(static_cast<std::size_t>(pixels.width * pixels.height));
-  for (std::size_t i = 0; i < pixels.data.size(); ++i) {
-    const std::uint32_t bgra = raw[i];
-    pixels.data[i] = RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF);
-  }
+  pixels.data = ColourRefs(static_cast<const std::uint32_t*>(bits),
+                           static_cast<std::size_t>(pixels.width * pixels.height));
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
@@ -1315,13 +1326,7 @@ Pixels ReadBitmapFile(const std::wstring& path) {
   if (!bitmap) return pixels;
   BITMAP info{};
   GetObjectW(bitmap, sizeof(info), &info);
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof(format.bmiHeader);
-  format.bmiHeader.biWidth = info.bmWidth;
-  format.bmiHeader.biHeight = -info.bmHeight;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO format = Rgb32TopDown(info.bmWidth, info.bmHeight);
   std::vector<std::uint32_t> raw(static_cast<std::size_t>(info.bmWidth * info.bmHeight));
   HDC screen = GetDC(nullptr);
   const int rows =
@@ -1331,8 +1336,7 @@ Pixels ReadBitmapFile(const std::wstring& path) {
   if (rows != info.bmHeight) return pixels;
   pixels.width = info.bmWidth;
   pixels.height = info.bmHeight;
-  for (const std::uint32_t bgra : raw)
-    pixels.data.push_back(RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF));
+  pixels.data = ColourRefs(raw.data(), raw.size());
   return pixels;
 }
 
@@ -1470,8 +1474,17 @@ void ClickAt(POINT point) {
 void ClickInside(HWND main, HWND control, const Box& box, const std::string& name) {
   POINT point{box.left + box.width / 2, box.top + box.height / 2};
   ClientToScreen(main, &point);
-  const HWND hit = WindowFromPoint(point);
-  Check(hit == control || IsChild(control, hit), name + ": the scaled position lies on the control");
+  // The mouse rests there first. A message box just closed, or a hint, may still cover the point for a moment
+  // under Wine; the click waits for them to go, and for the program to have taken in the move.
+  SetCursorPos(point.x, point.y);
+  Check(WaitFor(
+            [&] {
+              const HWND hit = WindowFromPoint(point);
+              return hit == control || IsChild(control, hit);
+            },
+            3s),
+        name + ": the scaled position lies on the control");
+  Send(main, WM_NULL);
   ClickAt(point);
 }
 

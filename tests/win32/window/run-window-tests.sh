@@ -222,9 +222,9 @@ for dpi in 96 120 144 192; do
     fi
     stage close
   fi
+  stage remove-card
   wineserver -k >/dev/null 2>&1
 done
-stage remove-card
 set_dpi ""
 
 finish
