@@ -49,6 +49,7 @@ class CountingConsole : public scaleboot::platform::Console {
   int lines = 0;
   void Write(Stream, std::string_view) override { ++lines; }
   bool IsTerminal(Stream) override { return true; }
+  bool Failed(Stream) override { return false; }
 };
 
 [[noreturn]] void Fail(const std::string& what) {

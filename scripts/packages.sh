@@ -80,7 +80,8 @@ ensure_packages() {
 }
 
 # What the Linux program needs to build and run.
-LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev fonts-dejavu-core fonts-liberation)
+LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev nlohmann-json3-dev fonts-dejavu-core
+  fonts-liberation)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
 # compilers for 64- and 32-bit Windows, Wine with its 32-bit part (where the machine runs 32-bit programs) and a
 # virtual display for the Windows program, poppler for the document checks, and the file-system tools that make the Linux tests' removable card
