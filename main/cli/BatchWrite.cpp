@@ -119,7 +119,9 @@ void BatchProgressLine::DrawLocked() {
 void BatchProgressLine::Clear() {
   const std::lock_guard lock(mutex_);
   if (width_ == 0) return;
-  console_.Write(platform::Console::Stream::Err, "\r" + std::string(width_, ' ') + "\r");
+  std::string blank(width_ + 2, ' ');
+  blank.front() = blank.back() = '\r';
+  console_.Write(platform::Console::Stream::Err, blank);
   width_ = 0;
 }
 
