@@ -1,5 +1,6 @@
 #include "main/cli/CliJson.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "main/cli/Cli.h"
@@ -76,7 +77,10 @@ std::string VerifyJson(LanguageIndex language, std::string_view folder, std::spa
   using Kind = FileFinding::Kind;
   ordered_json document = Document("verify", status);
   document["folder"] = folder;
-  bool holds = true;
+  const bool holds = std::all_of(files.begin(), files.end(),
+                                 [](const FileReport& file) { return file.finding.kind == Kind::Identical; });
+  document["holds_module"] = holds;
+  document["text"] = Text(language, holds ? CliText::ModuleFound : CliText::ModuleNotFound);
   document["files"] = ordered_json::array();
   for (const FileReport& file : files) {
     const FileFinding& finding = file.finding;
@@ -105,11 +109,8 @@ std::string VerifyJson(LanguageIndex language, std::string_view folder, std::spa
       if (finding.differingBytes != 0) entry["first_difference"] = finding.firstDifference;
     }
     entry["text"] = DescribeFinding(language, *file.image, finding, file.path);
-    holds = holds && finding.kind == Kind::Identical;
     document["files"].push_back(entry);
   }
-  document["holds_module"] = holds;
-  document["text"] = Text(language, holds ? CliText::ModuleFound : CliText::ModuleNotFound);
   return Dump(document);
 }
 
