@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <system_error>
 #include <thread>
 
 #include "common/Errors.h"

@@ -5,30 +5,12 @@
 # output, and the JSON documents, read by a JSON parser.
 #   linux-batch-test.sh FIRMWARE_DIR SCALEBOOT_CLI
 set -u
-firmware=$1 cli=$2
+firmware=$1 cli=("$2")
 a=${SCALEBOOT_TEST_CARD:?run under tests/linux/removable-card.sh} b=${SCALEBOOT_TEST_CARD2:?run with two cards}
 . "$(dirname "$0")/../lib.sh"
 
-run() {  # run ARGUMENTS...: sets status, out and err
-  local errfile
-  errfile=$(mktemp)
-  out=$("$cli" "$@" 2>"$errfile" </dev/null)
-  status=$?
-  err=$(cat "$errfile")
-  rm -f "$errfile"
-}
-images=(32yk2368.bin 32yk936.bin yk2368.bin yk936.bin)
-holds_module() {
-  local f
-  for f in "${images[@]}"; do cmp -s "$firmware/$f" "$1$f" || return 1; done
-}
+. "$(dirname "$0")/cli-checks.sh"
 empty() { [ -z "$(ls -A "$1")" ]; }
-# json_check PYTHON_CONDITION: the condition holds for the JSON document `d` read from $out.
-json_check() { python3 -c "import json, sys; d = json.load(sys.stdin); sys.exit(0 if ($1) else 1)" <<<"$out"; }
-explain() { echo "  status $status; stdout: $(printf %q "$out"); stderr: $(printf %q "$err")"; }
-expect() {  # expect NAME FUNCTION: a check that shows the run when it fails
-  if "$2"; then ok "$1"; else fail "$1"; explain; fi
-}
 
 both_written() {
   [ "$status" -eq 0 ] && [ -z "$err" ] &&
@@ -89,7 +71,7 @@ expect "verify --json: a longer file gives its real size" json_longer
 # Output that cannot be written is an error, never success.
 full_output() {
   local message
-  message=$("$cli" contents 2>&1 >/dev/full)
+  message=$("${cli[@]}" contents 2>&1 >/dev/full)
   [ $? -eq 3 ] && [ "$message" = "scaleboot-cli: cannot write to standard output" ]
 }
 expect "contents >/dev/full: an error on standard error and status 3" full_output

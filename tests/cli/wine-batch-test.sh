@@ -16,34 +16,13 @@ e=$(mktemp -d) f=$(mktemp -d)
 map_removable_drive e "$e"
 map_removable_drive f "$f"
 
-run() {  # run ARGUMENTS...: sets status, out and err
-  local errfile
-  errfile=$(mktemp)
-  out=$("$wine_run" "$exe" "$@" 2>"$errfile" </dev/null)
-  status=$?
-  err=$(cat "$errfile")
-  rm -f "$errfile"
-}
-images=(32yk2368.bin 32yk936.bin yk2368.bin yk936.bin)
-holds_module() {
-  local file
-  for file in "${images[@]}"; do cmp -s "$firmware/$file" "$1/$file" || return 1; done
-}
-# json_check PYTHON_CONDITION: the condition holds for the JSON document `d` read from $out.
-json_check() { python3 -c "import json, sys; d = json.load(sys.stdin); sys.exit(0 if ($1) else 1)" <<<"$out"; }
-expect() {  # expect NAME FUNCTION: a check that shows the run when it fails
-  if "$2"; then
-    ok "$1"
-  else
-    fail "$1"
-    echo "  status $status; stdout: $(printf %q "$out"); stderr: $(printf %q "$err")"
-  fi
-}
+cli=("$wine_run" "$exe")
+. "$here/cli-checks.sh"
 
 both_written() {
   [ "$status" -eq 0 ] && [ -z "$err" ] &&
     [ "$out" = $'E:\\: Module creation completed successfully\nF:\\: Module creation completed successfully' ] &&
-    holds_module "$e" && holds_module "$f"
+    holds_module "$e/" && holds_module "$f/"
 }
 run write E: f:\\ -q
 expect "write E: F: writes and verifies both removable drives" both_written
