@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <list>
+#include <mutex>
 #include <set>
 
 #include "CliHarness.h"
@@ -194,6 +196,41 @@ TEST_F(Batch, AFailingCardEndsOnlyItsOwnRunAndTheWorstStatusWins) {
     }
     EXPECT_EQ(CallsOn("G:\\", Op::Delete), 0u);
   }
+}
+
+// Each card's worker calls only its own file system object, so no state inside one is touched by two threads.
+TEST_F(Batch, EachCardIsWrittenThroughAFileSystemOfItsOwn) {
+  // Notes the root of every file it is asked to create or open into a set the test keeps.
+  struct Recording : LockedFileSystem {
+    Recording(platform::ByteFileSystem& files, std::mutex& lock, std::set<std::string>& roots)
+        : LockedFileSystem(files, lock), lock_(lock), roots_(roots) {}
+    int Create(const std::string& path, Handle& handle) override {
+      Note(path);
+      return LockedFileSystem::Create(path, handle);
+    }
+    int Open(const std::string& path, Handle& handle) override {
+      Note(path);
+      return LockedFileSystem::Open(path, handle);
+    }
+    void Note(const std::string& path) {
+      const std::lock_guard guard(lock_);
+      roots_.insert(path.substr(0, 3));
+    }
+    std::mutex& lock_;
+    std::set<std::string>& roots_;
+  };
+  std::mutex lock;
+  std::list<std::set<std::string>> seen;  // one set per object made
+  const FileSystemFactory newFiles = [&] {
+    return std::make_unique<Recording>(files, lock, seen.emplace_back());
+  };
+  const std::vector<std::string> roots{"E:\\", "F:\\", "G:\\"};
+  BatchProgressLine progress(console, kEnglish, ProgressLabels(roots), false);
+  for (const CardResult& result : WriteCards(roots, images, newFiles, progress))
+    EXPECT_EQ(result.outcome, CardOutcome::Verified) << result.root;
+  std::vector<std::set<std::string>> expected;
+  for (const std::string& root : roots) expected.push_back({root});
+  EXPECT_EQ(std::vector<std::set<std::string>>(seen.begin(), seen.end()), expected);
 }
 
 TEST_F(Batch, CorruptImagesWriteNothingAnywhere) {
