@@ -232,6 +232,7 @@ struct VerifyCase {
   Op failOp;                                               // Open/Read/Close fails with failStatus when set
   int failStatus;
   FileFinding expected;
+  std::size_t failAt = 0;  // the byte a failing Read is reading
 };
 
 TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
@@ -252,6 +253,7 @@ TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
        0,
        {Kind::Differs, 422916, 3, 3}},
       {"shorter", 3, [](auto& d) { d.resize(100); }, Op::Create, 0, {Kind::Shorter, 100}},
+      {"empty", 3, [](auto& d) { d.clear(); }, Op::Create, 0, {Kind::Shorter, 0}},
       {"shorter and different",
        0,
        [](auto& d) { d.resize(50), d[9] ^= 1; },
@@ -268,6 +270,13 @@ TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
       {"missing", 2, nullptr, Op::Create, 0, {Kind::Missing, 0, 0, 0, 2}},
       {"access denied", 3, keep, Op::OpenForReading, 5, {Kind::Unreadable, 0, 0, 0, 5}},
       {"read fails", 0, keep, Op::Read, 1117, {Kind::Unreadable, 0, 0, 0, 1117}},
+      {"the read past the last byte fails",
+       1,
+       keep,
+       Op::Read,
+       1117,
+       {Kind::Unreadable, 15750, 0, 0, 1117},
+       15750},
       {"close fails", 1, keep, Op::Close, 6, {Kind::Unreadable, 15750, 0, 0, 1}},
   };
   for (const VerifyCase& c : cases) {
@@ -281,8 +290,9 @@ TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
       files.files.erase(Path(c.file));
     }
     const auto before = files.files;
-    files.fault = [&](Op op, const std::string& path, std::size_t) {
-      return op == c.failOp && path == Path(c.file) ? c.failStatus : 0;
+    files.fault = [&](Op op, const std::string& path, std::size_t index) {
+      return op == c.failOp && path == Path(c.file) && (op != Op::Read || index == c.failAt) ? c.failStatus
+                                                                                             : 0;
     };
     const std::vector<FileFinding> findings = VerifyBootModule(kRoot, images, files, v);
     ASSERT_EQ(findings.size(), 4u);

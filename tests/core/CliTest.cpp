@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "FakeConsole.h"
@@ -74,7 +75,7 @@ TEST(CliRoots, DriveLettersAndMountPointsMatchTheirListedRoot) {
   const std::pair<std::string, std::optional<std::string>> cases[] = {
       {"E:", "E:\\"},       {"e:", "E:\\"},         {"E:\\", "E:\\"},          {"g:/", "G:\\"},
       {"C:", std::nullopt}, {"C:\\", std::nullopt}, {"E:\\sub", std::nullopt}, {"EE:", std::nullopt},
-      {"", std::nullopt},
+      {"", std::nullopt},   {"E:x", std::nullopt},  {"e:sub", std::nullopt},
   };
   for (const auto& [given, expected] : cases)
     EXPECT_EQ(MatchRemovableRoot(given, windows), expected) << given;
@@ -131,7 +132,7 @@ TEST_F(CliRun, WriteOnARemovableDriveWritesVerifiesAndSaysSo) {
 }
 
 TEST_F(CliRun, WriteRefusesAnythingButARemovableDriveBeforeTouchingAFile) {
-  for (const char* root : {"C:", "D:\\", "Z:", "C:\\Users\\tech", "E:\\sub"}) {
+  for (const char* root : {"C:", "D:\\", "Z:", "C:\\Users\\tech", "E:\\sub", "E:x"}) {
     SCOPED_TRACE(root);
     console = {};
     EXPECT_EQ(Run({"write", root}), kExitUsage);
@@ -203,6 +204,62 @@ TEST_F(CliRun, VerifyReportsEachFileAndWhetherTheFolderHoldsTheModule) {
   EXPECT_THAT(console.out, HasSubstr("32yk2368.bin: не читается: File access denied.\n"));
 }
 
+// A folder holding the module but for what `change` does to it (its files, or the faults of the file layer).
+struct VerifyStatusCase {
+  const char* name;
+  std::function<void(FakeFileSystem&)> change;
+  int status;
+  const char* line;  // a line verify prints
+};
+
+TEST_F(CliRun, VerifyExitsWithTheWorstFindingWhateverTheOrderOfTheFiles) {
+  static const std::string folder = "/home/tech/module/";
+  const auto fail = [](const char* file, Op failing, int status, std::size_t at) {
+    return [=](Op op, const std::string& path, std::size_t index) {
+      return op == failing && path == folder + file && (op != Op::Read || index == at) ? status : 0;
+    };
+  };
+  const VerifyStatusCase cases[] = {
+      {"an empty file is shorter, not missing",
+       [](FakeFileSystem& fs) { fs.files[folder + "yk936.bin"].clear(); }, kExitMismatch,
+       "yk936.bin: shorter than the image (0 of 15750 bytes)\n"},
+      {"a file cut short", [](FakeFileSystem& fs) { fs.files[folder + "32yk936.bin"].resize(100); },
+       kExitMismatch, "32yk936.bin: shorter than the image (100 of 15750 bytes)\n"},
+      {"unreadable, then missing",
+       [&](FakeFileSystem& fs) {
+         fs.fault = fail("32yk2368.bin", Op::OpenForReading, 5, 0);
+         fs.files.erase(folder + "yk936.bin");
+       },
+       kExitIoError, "32yk2368.bin: cannot be read: File access denied.\n"},
+      {"missing, then unreadable",
+       [&](FakeFileSystem& fs) {
+         fs.files.erase(folder + "32yk2368.bin");
+         fs.fault = fail("yk936.bin", Op::Read, 1117, 40);
+       },
+       kExitIoError, "yk936.bin: cannot be read: I/O error 1117.\n"},
+      {"the read past the last byte fails",
+       [&](FakeFileSystem& fs) { fs.fault = fail("32yk936.bin", Op::Read, 1117, 15750); }, kExitIoError,
+       "32yk936.bin: cannot be read: I/O error 1117.\n"},
+  };
+  for (const VerifyStatusCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    files = {};
+    console = {};
+    PutModule(folder);
+    c.change(files);
+    EXPECT_EQ(Run({"verify", folder}), c.status);
+    EXPECT_THAT(console.out, HasSubstr(c.line));
+    EXPECT_THAT(console.out, ::testing::EndsWith("The folder does not hold this module.\n"));
+  }
+}
+
+TEST_F(CliRun, ContentsPrintsTheVersionsWithLineFeedsOnly) {
+  EXPECT_EQ(Run({"contents"}), kExitSuccess);
+  EXPECT_EQ(console.out,
+            "Firmware versions: \nP321835 - for ZR-LN(E) scales\nP282935 - for ZR-SN(E) scales\n");
+  EXPECT_EQ(console.err, "");
+}
+
 TEST_F(CliRun, ProgressOnATerminalRedrawsOnlyWhenThePercentageChanges) {
   console.terminal = true;
   EXPECT_EQ(Run({"write", "E:"}), kExitSuccess);
@@ -222,6 +279,22 @@ TEST_F(CliRun, ProgressOnATerminalRedrawsOnlyWhenThePercentageChanges) {
   EXPECT_EQ(Run({"--quiet", "write", "E:"}), kExitSuccess);
   EXPECT_EQ(console.err, "");
   EXPECT_EQ(console.out, "Module creation completed successfully\n");
+
+  // verify reads the module once: one phase from 0 to 100 %, half-way once the first two files (half the
+  // module's bytes) are read.
+  console = {};
+  console.terminal = true;
+  std::string beforeThirdFile;
+  files.fault = [&](Op op, const std::string& path, std::size_t) {
+    if (op == Op::OpenForReading && path == "E:\\yk2368.bin") beforeThirdFile = console.errWrites.back();
+    return 0;
+  };
+  EXPECT_EQ(Run({"verify", "E:"}), kExitSuccess);
+  ASSERT_EQ(console.errWrites.size(), 101u + 1);
+  EXPECT_EQ(console.errWrites[0], "\rVerifying   0%");
+  EXPECT_EQ(beforeThirdFile, "\rVerifying  50%");
+  EXPECT_EQ(console.errWrites[100], "\rVerifying 100%");
+  EXPECT_EQ(console.errWrites[101], "\n");
 }
 
 TEST(CliLocale, RussianLocalesOnly) {

@@ -9,13 +9,23 @@ passed=0 failed=0
 check() { if eval "$2"; then passed=$((passed + 1)); echo "ok - $1"; else failed=$((failed + 1)); echo "FAIL - $1"; fi; }
 
 lock=$(mktemp)
-trap 'rm -f "$lock"' EXIT
+trap 'rm -f "$lock" "$ready"' EXIT
 APT_LOCK_FILES=("$lock")
 APT_LOCK_POLL=1
-hold_lock() {  # hold_lock SECONDS: a process holding the lock for that long
+ready=$(mktemp -u)
+# hold_lock SECONDS: starts a process that holds the lock for that long (its pid in holder), and returns once it
+# holds it, however long the process takes to start on a busy machine.
+hold_lock() {
+  rm -f "$ready"
   python3 -c 'import fcntl, sys, time
-f = open(sys.argv[1], "w"); fcntl.lockf(f, fcntl.LOCK_EX); print("locked", flush=True); time.sleep(float(sys.argv[2]))' \
-    "$lock" "$1" | head -n1 >/dev/null
+f = open(sys.argv[1], "w"); fcntl.lockf(f, fcntl.LOCK_EX); open(sys.argv[3], "w").close(); time.sleep(float(sys.argv[2]))' \
+    "$lock" "$1" "$ready" &
+  holder=$!
+  for _ in $(seq 600); do
+    [ -e "$ready" ] && return 0
+    sleep 0.1
+  done
+  echo "the lock holder did not start" >&2
 }
 
 # Free: no wait, no message.
@@ -24,8 +34,7 @@ out=$(APT_LOCK_WAIT=60 wait_for_apt_lock 2>&1)
 check "a free lock is not waited for" '[ -z "$out" ] && [ $((SECONDS - start)) -le 1 ]'
 
 # Held for 3 s: waits until it is released, says so.
-hold_lock 3 &
-sleep 0.5
+hold_lock 3
 check "the lock of another process is seen" 'apt_lock_held'
 start=$SECONDS
 out=$(APT_LOCK_WAIT=60 wait_for_apt_lock 2>&1)
@@ -36,14 +45,11 @@ check "says that it waits and when the lock is free" \
 wait
 
 # Held longer than the limit: gives up after the limit.
-hold_lock 20 &
-holder=$!
-sleep 0.5
+hold_lock 20
 start=$SECONDS
 out=$(APT_LOCK_WAIT=2 wait_for_apt_lock 2>&1)
 elapsed=$((SECONDS - start))
 check "gives up after its limit (${elapsed} s)" '[ "$elapsed" -ge 2 ] && [ "$elapsed" -le 5 ] && [[ "$out" == *"still locked"* ]]'
-pkill -P "$holder" 2>/dev/null
 kill "$holder" 2>/dev/null
 wait 2>/dev/null
 
