@@ -3,6 +3,10 @@
 
 The glyphs are 24-bit BMPs whose bottom-left pixel holds the colour drawn transparent (magenta here); the flags
 are 24 x 16 BMPs; the icon is an .ico with 16, 32 and 48 pixel images plus a 48 pixel PNG for the Linux window.
+The glyphs and flags are drawn again for displays at 125, 150 and 200 % (into the folders 125/, 150/ and 200/
+beside them), each at its own size with hard pixel edges, and the icon holds the sizes those displays ask for
+too (20, 24, 40 and 64 pixels): the Windows program picks the drawing made for the display's scale instead of
+enlarging the 100 % one.
 Run from the repository root:  python3 tools/make_bitmaps.py
 """
 import math
@@ -133,6 +137,123 @@ def united_kingdom():
     return img
 
 
+# ---- The same pictures for other display scales ----
+
+SCALES = (125, 150, 200)  # per cent; the 100 % set is the one drawn above
+
+
+def scaled(n, scale):
+    """`n` pixels at 100 % drawn at `scale` per cent, rounded to the nearest pixel, halves up."""
+    return (n * scale + 50) // 100
+
+
+def distance_to_segment(px, py, ax, ay, bx, by):
+    dx, dy = bx - ax, by - ay
+    t = max(0.0, min(1.0, ((px - ax) * dx + (py - ay) * dy) / (dx * dx + dy * dy)))
+    return math.hypot(px - (ax + t * dx), py - (ay + t * dy))
+
+
+def question_mark_at(scale):
+    """The question mark as strokes two 100 % pixels wide (a hook, a slanted and a straight stem, a square
+    dot), filled wherever a pixel's centre lies on them, with its dark shadow down and to the right."""
+    s = scale / 100
+    size = scaled(16, scale)
+    img = canvas(size, size, KEY)
+    # The stroke's centre line in 100 % pixels: an arc over the top, then down to the stem.
+    cx, cy, r = 8.0, 5.5, 4.0
+    path = [(cx + r * math.cos(math.radians(a)), cy + r * math.sin(math.radians(a))) for a in range(180, 381, 5)]
+    path += [(8.0, 9.8), (8.0, 11.2)]
+    ink = set()
+    for y in range(size):
+        for x in range(size):
+            u, v = (x + 0.5) / s, (y + 0.5) / s
+            on_stroke = any(distance_to_segment(u, v, *a, *b) <= 1.0 for a, b in zip(path, path[1:]))
+            on_dot = abs(u - 8.0) <= 1.0 and 12.0 <= v <= 14.0
+            if on_stroke or on_dot:
+                ink.add((x, y))
+    shadow = max(1, round(s))
+    for (x, y) in ink:
+        if x + shadow < size and y + shadow < size and (x + shadow, y + shadow) not in ink:
+            img[y + shadow][x + shadow] = DARK_YELLOW
+    for (x, y) in ink:
+        img[y][x] = YELLOW
+    return img
+
+
+def page_at(img, x0, y0, w, h, scale):
+    """page() at `scale`: outline and text lines one pixel thick below 200 %, two at 200 %."""
+    s = scale / 100
+    line = 2 if scale >= 200 else 1
+    fold = scaled(3, scale)
+    x1, y1 = x0 + w - 1, y0 + h - 1
+    rect(img, x0, y0, x1, y1, WHITE)
+    for i in range(line):
+        rect(img, x0 + i, y0 + i, x1 - i, y1 - i, BLACK, fill=False)
+    # The folded corner: cut off beyond the diagonal, the fold itself in silver behind black edges.
+    for y in range(y0, y0 + fold + line):
+        for x in range(x1 - fold - line + 1, x1 + 1):
+            beyond = (x - (x1 - fold)) - (y - y0)  # > 0: above the diagonal from the fold's top to its right
+            if beyond > 0:
+                img[y][x] = KEY
+            elif beyond > -line:
+                img[y][x] = BLACK
+            elif x <= x1 - fold - 1 + line or y >= y0 + fold:
+                if x >= x1 - fold - line + 1 and y <= y0 + fold + line - 1:
+                    img[y][x] = BLACK
+            else:
+                img[y][x] = SILVER
+    step = max(2, scaled(2, scale))
+    for y in range(y0 + fold + line, y1 - line, step):
+        right = x1 - 2 * line
+        for t in range(line):
+            if y + t < y1 - line:
+                for x in range(x0 + 2 * line, right):
+                    img[y + t][x] = GREY
+    return img
+
+
+def manual_at(scale):
+    img = canvas(scaled(13, scale), scaled(13, scale), KEY)
+    page_at(img, scaled(2, scale), 0, scaled(9, scale), scaled(12, scale), scale)
+    return img
+
+
+def changes_at(scale):
+    img = canvas(scaled(16, scale), scaled(16, scale), KEY)
+    page_at(img, scaled(1, scale), 0, scaled(9, scale), scaled(11, scale), scale)
+    page_at(img, scaled(5, scale), scaled(4, scale), scaled(10, scale), scaled(11, scale), scale)
+    return img
+
+
+def russia_at(scale):
+    w, h = scaled(24, scale), scaled(16, scale)
+    img = canvas(w, h, WHITE)
+    rect(img, 0, scaled(5, scale), w - 1, scaled(11, scale) - 1, (0, 57, 166))
+    rect(img, 0, scaled(11, scale), w - 1, h - 1, (213, 43, 30))
+    return img
+
+
+def united_kingdom_at(scale):
+    s = scale / 100
+    w, h = scaled(24, scale), scaled(16, scale)
+    blue, red = (1, 33, 105), (200, 16, 46)
+    img = canvas(w, h, blue)
+    for y in range(h):
+        for x in range(w):
+            u, v = (x + 0.5) / w, (y + 0.5) / h
+            d1 = abs(u - v) * h
+            d2 = abs(u + v - 1) * h
+            if min(d1, d2) < 1.7 * s:
+                img[y][x] = WHITE
+            if min(d1, d2) < 0.6 * s:
+                img[y][x] = red
+    rect(img, scaled(9, scale), 0, scaled(15, scale) - 1, h - 1, WHITE)
+    rect(img, 0, scaled(5, scale), w - 1, scaled(11, scale) - 1, WHITE)
+    rect(img, scaled(10, scale), 0, scaled(14, scale) - 1, h - 1, red)
+    rect(img, 0, scaled(6, scale), w - 1, scaled(10, scale) - 1, red)
+    return img
+
+
 def icon_image(size):
     """A memory card (navy, notched corner, gold contacts) with a white arrow pointing into it, RGBA."""
     s = size / 32.0
@@ -197,9 +318,18 @@ def main():
     write_bmp(root / "glyphs/changes.bmp", changes())
     write_bmp(root / "flags/uk.bmp", united_kingdom())
     write_bmp(root / "flags/russia.bmp", russia())
-    icons = [icon_image(n) for n in (16, 32, 48)]
-    write_ico(root / "icon/scaleboot.ico", icons)
-    (root / "icon/scaleboot.png").write_bytes(png_bytes(icons[2]))
+    for scale in SCALES:
+        for folder in ("glyphs", "flags"):
+            (root / folder / str(scale)).mkdir(parents=True, exist_ok=True)
+        write_bmp(root / f"glyphs/{scale}/contents.bmp", question_mark_at(scale))
+        write_bmp(root / f"glyphs/{scale}/manual.bmp", manual_at(scale))
+        write_bmp(root / f"glyphs/{scale}/changes.bmp", changes_at(scale))
+        write_bmp(root / f"flags/{scale}/uk.bmp", united_kingdom_at(scale))
+        write_bmp(root / f"flags/{scale}/russia.bmp", russia_at(scale))
+    # The small and large window icons at 100, 125, 150 and 200 %.
+    icons = {n: icon_image(n) for n in (16, 32, 48, 20, 24, 40, 64)}
+    write_ico(root / "icon/scaleboot.ico", list(icons.values()))
+    (root / "icon/scaleboot.png").write_bytes(png_bytes(icons[48]))
 
 
 if __name__ == "__main__":

@@ -7,19 +7,30 @@
 
 #include "main/win32/StandardControls.h"
 #include "platform/win32/Win32Platform.h"
-#include "ui/WindowLayout.h"
 
 namespace scaleboot::win32 {
 
-HWND CreateDriveList(HWND parent, int id, HINSTANCE instance) {
+HWND CreateDriveList(HWND parent, int id, HINSTANCE instance, const layout::WindowGeometry& geometry) {
   HWND list = CreateControl(
       WC_COMBOBOXW, WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
-      layout::kComboBox1, DropDownHeight(0, layout::kComboBox1ItemHeight), parent, id, instance);
+      geometry.comboBox1, DropDownHeight(0, geometry.comboBox1ItemHeight), parent, id, instance);
   SendMessageW(list, CB_SETMINVISIBLE, layout::kLanguageListRows, 0);
   return list;
 }
 
-void ShowDrives(HWND list, const std::vector<std::string>& drives, int selected) {
+namespace {
+
+// The window of a drop-down list is as high as the closed box and its dropped list together.
+void SetDropDownSize(HWND list, int items, const layout::WindowGeometry& geometry) {
+  const int dropDown = DropDownHeight(items, geometry.comboBox1ItemHeight);
+  SetWindowPos(list, nullptr, 0, 0, geometry.comboBox1.width, geometry.comboBox1.height + dropDown,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+void ShowDrives(HWND list, const std::vector<std::string>& drives, int selected,
+                const layout::WindowGeometry& geometry) {
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
   for (const std::string& drive : drives) {
     if (SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(platform::Widen(drive).c_str())) < 0) {
@@ -27,16 +38,20 @@ void ShowDrives(HWND list, const std::vector<std::string>& drives, int selected)
     }
   }
   SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
-  const int dropDown = DropDownHeight(static_cast<int>(drives.size()), layout::kComboBox1ItemHeight);
-  SetWindowPos(list, nullptr, 0, 0, layout::kComboBox1.width, layout::kComboBox1.height + dropDown,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetDropDownSize(list, static_cast<int>(drives.size()), geometry);
 }
 
-void MeasureDriveItem(MEASUREITEMSTRUCT& measure) {
-  measure.itemHeight = layout::kComboBox1ItemHeight;
+void SizeDriveList(HWND list, const layout::WindowGeometry& geometry) {
+  SendMessageW(list, CB_SETITEMHEIGHT, 0, geometry.comboBox1ItemHeight);
+  SetDropDownSize(list, static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0)), geometry);
+  FitComboHeight(list, geometry.comboBox1.height);
 }
 
-void DrawDriveItem(const DRAWITEMSTRUCT& item, HFONT font) {
+void MeasureDriveItem(MEASUREITEMSTRUCT& measure, const layout::WindowGeometry& geometry) {
+  measure.itemHeight = static_cast<UINT>(geometry.comboBox1ItemHeight);
+}
+
+void DrawDriveItem(const DRAWITEMSTRUCT& item, HFONT font, const layout::WindowGeometry& geometry) {
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   HDC dc = item.hDC;
   FillRect(dc, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
@@ -51,7 +66,7 @@ void DrawDriveItem(const DRAWITEMSTRUCT& item, HFONT font) {
       const COLORREF oldColour =
           SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
       RECT area = item.rcItem;
-      area.left += 2;
+      area.left += geometry.textInset;
       DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
       SetTextColor(dc, oldColour);

@@ -9,6 +9,7 @@
 #include "card/DriveScan.h"
 #include "images/FirmwareImages.h"
 #include "main/win32/ControlIds.h"
+#include "main/win32/Dpi.h"
 #include "main/win32/DriveList.h"
 #include "main/win32/ResourceIds.h"
 #include "main/win32/StandardControls.h"
@@ -17,7 +18,7 @@
 #include "ui/Documents.h"
 #include "ui/Errors.h"
 #include "ui/MessageTable.h"
-#include "ui/WindowLayout.h"
+#include "ui/ScaledLayout.h"
 #include "ui/WindowTexts.h"
 #include "ui/WriteResult.h"
 
@@ -30,12 +31,11 @@ using platform::Widen;
 constexpr DWORD kFormStyle = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 
-// "MS Sans Serif" 8 pt. Russian charset, so that a system whose own MS Sans Serif has no Cyrillic letters
-// maps the Russian texts to a face that has them.
-HFONT CreateFormFont() {
-  return CreateFontW(-layout::kFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                     L"MS Sans Serif");
+// "MS Sans Serif" 8 pt: `pixels` high characters, 11 at 96 DPI. Russian charset, so that a system whose own
+// MS Sans Serif has no Cyrillic letters maps the Russian texts to a face that has them.
+HFONT CreateFormFont(int pixels) {
+  return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
 }
 
 HBITMAP LoadBitmapResource(HINSTANCE instance, int id) {
@@ -49,6 +49,14 @@ HICON LoadMainIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
   return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
                                        GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
                                        LR_SHARED));
+}
+
+// The bitmap `id100` (an identifier of the 100 % set) as drawn for the display scale of `dpi`.
+int BitmapForDpi(int id100, int dpi) {
+  static_assert(IDB_GLYPH_CONTENTS_125 == IDB_GLYPH_CONTENTS + IDB_SET_STEP &&
+                IDB_FLAG_RUSSIA_150 == IDB_FLAG_RUSSIA + 2 * IDB_SET_STEP &&
+                IDB_GLYPH_MANUAL_200 == IDB_GLYPH_MANUAL + 3 * IDB_SET_STEP && layout::kBitmapSets == 4);
+  return id100 + IDB_SET_STEP * layout::BitmapSetForDpi(dpi);
 }
 
 }  // namespace
@@ -77,6 +85,8 @@ TForm1::~TForm1() {
   if (hwnd_) DestroyWindow(hwnd_);
   if (ImageList1_) ImageList_Destroy(ImageList1_);
   if (font_) DeleteObject(font_);
+  if (bigIcon_) DestroyIcon(bigIcon_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
 HWND TForm1::Create() {
@@ -94,19 +104,27 @@ HWND TForm1::Create() {
   wc.lpszClassName = kFormClassName;
   if (!RegisterClassExW(&wc)) throw RaisedError("Cannot register the window class");
 
-  RECT frame{0, 0, layout::kClientWidth, layout::kClientHeight};
-  AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  if (!CreateWindowExW(kFormExStyle, kFormClassName, L"", kFormStyle, left, top, width, height, nullptr,
-                       nullptr, instance_, this)) {
+  // Created where it goes at the system's DPI; the window's own DPI, known once it exists, decides its size.
+  const RECT frame = CentredFrame(WindowDpi(nullptr));
+  if (!CreateWindowExW(kFormExStyle, kFormClassName, L"", kFormStyle, frame.left, frame.top,
+                       frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_,
+                       this)) {
     throw RaisedError("Cannot create the main window");
   }
-  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(wc.hIcon));
-  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(wc.hIconSm));
+  const RECT placed = CentredFrame(dpi_);
+  SetWindowPos(hwnd_, nullptr, placed.left, placed.top, placed.right - placed.left,
+               placed.bottom - placed.top, SWP_NOZORDER | SWP_NOACTIVATE);
   return hwnd_;
+}
+
+// The window's frame around the client area of `dpi`, centred on the desktop.
+RECT TForm1::CentredFrame(int dpi) const {
+  const layout::WindowGeometry geometry = layout::GeometryForDpi(dpi);
+  const SIZE frame =
+      FrameSizeForClient(geometry.clientWidth, geometry.clientHeight, kFormStyle, kFormExStyle, dpi);
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - frame.cx) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - frame.cy) / 2;
+  return {left, top, left + frame.cx, top + frame.cy};
 }
 
 void TForm1::Show(int showCommand) {
@@ -126,46 +144,115 @@ int TForm1::Run() {
 }
 
 void TForm1::CreateControls() {
-  font_ = CreateFormFont();
+  dpi_ = WindowDpi(hwnd_);
+  geometry_ = layout::GeometryForDpi(dpi_);
+  const layout::WindowGeometry& g = geometry_;
 
   // Creation order is the Tab order: Button1, then ComboBox1; no other control is a Tab stop. Label1 comes
   // right before ComboBox1, so that it is the list's label for a screen reader.
-  Button1_ = CreateControl(WC_BUTTONW, WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, layout::kButton1, 0, hwnd_,
+  Button1_ = CreateControl(WC_BUTTONW, WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, g.button1, 0, hwnd_,
                            kButton1Id, instance_);
-  Label1_ = CreateControl(WC_STATICW, SS_LEFT | SS_NOPREFIX, layout::kLabel1, 0, hwnd_, kLabel1Id, instance_);
-  ComboBox1_ = CreateDriveList(hwnd_, kComboBox1Id, instance_);
+  Label1_ = CreateControl(WC_STATICW, SS_LEFT | SS_NOPREFIX, g.label1, 0, hwnd_, kLabel1Id, instance_);
+  ComboBox1_ = CreateDriveList(hwnd_, kComboBox1Id, instance_, g);
   ComboBoxEx1_ =
-      CreateControl(WC_COMBOBOXEXW, WS_VSCROLL | CBS_DROPDOWNLIST, layout::kComboBoxEx1,
-                    DropDownHeight(static_cast<int>(kLanguageItems.size()), layout::kComboBoxEx1ItemHeight),
-                    hwnd_, kComboBoxEx1Id, instance_);
-  if (!Gauge1_.Create(hwnd_, kGauge1Id, RectOf(layout::kGauge1), instance_) ||
-      !SpeedButton2_.Create(hwnd_, kSpeedButton2Id, RectOf(layout::kSpeedButton2), instance_,
-                            IDB_GLYPH_MANUAL) ||
-      !SpeedButton3_.Create(hwnd_, kSpeedButton3Id, RectOf(layout::kSpeedButton3), instance_,
-                            IDB_GLYPH_CHANGES) ||
-      !SpeedButton1_.Create(hwnd_, kSpeedButton1Id, RectOf(layout::kSpeedButton1), instance_,
-                            IDB_GLYPH_CONTENTS)) {
+      CreateControl(WC_COMBOBOXEXW, WS_VSCROLL | CBS_DROPDOWNLIST, g.comboBoxEx1,
+                    DropDownHeight(static_cast<int>(kLanguageItems.size()), g.comboBoxEx1ItemHeight), hwnd_,
+                    kComboBoxEx1Id, instance_);
+  if (!Gauge1_.Create(hwnd_, kGauge1Id, RectOf(g.gauge1), instance_) ||
+      !SpeedButton2_.Create(hwnd_, kSpeedButton2Id, RectOf(g.speedButton2), instance_) ||
+      !SpeedButton3_.Create(hwnd_, kSpeedButton3Id, RectOf(g.speedButton3), instance_) ||
+      !SpeedButton1_.Create(hwnd_, kSpeedButton1Id, RectOf(g.speedButton1), instance_)) {
     throw RaisedError("Cannot create the image buttons");
   }
-  for (HWND control : {Button1_, ComboBox1_, ComboBoxEx1_, Label1_}) {
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-  }
-  // ComboBox1: 21 pixels high when closed.
-  FitComboHeight(ComboBox1_, layout::kComboBox1.height);
   CreateLanguageSelector();
+  ApplyDpi();
   hints_.Create(hwnd_, instance_, {SpeedButton1_.Handle(), SpeedButton2_.Handle(), SpeedButton3_.Handle()});
   lastFocus_ = ComboBox1_;
 }
 
-// ComboBoxEx1 with ImageList1: the two flags, "ENG" and "RUS".
-void TForm1::CreateLanguageSelector() {
-  ImageList1_ = ImageList_Create(layout::kFlagWidth, layout::kFlagHeight, ILC_COLOR24, 2, 0);
+void TForm1::ApplyDpi() {
+  const layout::WindowGeometry& g = geometry_;
+  HFONT font = CreateFormFont(g.fontPixels);
+  for (HWND control : {Button1_, ComboBox1_, ComboBoxEx1_, Label1_}) {
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  if (font_) DeleteObject(font_);
+  font_ = font;
+
+  const struct {
+    HWND control;
+    const layout::Bounds& bounds;
+  } placed[] = {{Button1_, g.button1},
+                {Gauge1_.Handle(), g.gauge1},
+                {SpeedButton2_.Handle(), g.speedButton2},
+                {SpeedButton3_.Handle(), g.speedButton3},
+                {SpeedButton1_.Handle(), g.speedButton1}};
+  for (const auto& p : placed) {
+    SetWindowPos(p.control, nullptr, p.bounds.left, p.bounds.top, p.bounds.width, p.bounds.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  SpeedButton2_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_MANUAL, dpi_));
+  SpeedButton3_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CHANGES, dpi_));
+  SpeedButton1_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CONTENTS, dpi_));
+
+  // ComboBox1: 21 pixels high when closed at 96 DPI; its left edge follows the label.
+  SizeDriveList(ComboBox1_, g);
+  PlaceLabel(WindowText(Label1_));
+
+  // ComboBoxEx1 with ImageList1: the two flags of the DPI's set.
+  BITMAP flagSize{};
+  HIMAGELIST flags = nullptr;
   for (const int flag : {IDB_FLAG_UK, IDB_FLAG_RUSSIA}) {
-    HBITMAP bitmap = LoadBitmapResource(instance_, flag);
-    ImageList_Add(ImageList1_, bitmap, nullptr);
+    HBITMAP bitmap = LoadBitmapResource(instance_, BitmapForDpi(flag, dpi_));
+    if (!flags) {
+      GetObjectW(bitmap, sizeof(flagSize), &flagSize);
+      flags = ImageList_Create(flagSize.bmWidth, flagSize.bmHeight, ILC_COLOR24, 2, 0);
+    }
+    ImageList_Add(flags, bitmap, nullptr);
     DeleteObject(bitmap);
   }
-  SendMessageW(ComboBoxEx1_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(ImageList1_));
+  SendMessageW(ComboBoxEx1_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flags));
+  if (ImageList1_) ImageList_Destroy(ImageList1_);
+  ImageList1_ = flags;
+  SetWindowPos(
+      ComboBoxEx1_, nullptr, g.comboBoxEx1.left, g.comboBoxEx1.top, g.comboBoxEx1.width,
+      g.comboBoxEx1.height + DropDownHeight(static_cast<int>(kLanguageItems.size()), g.comboBoxEx1ItemHeight),
+      SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageW(ComboBoxEx1_, CB_SETITEMHEIGHT, 0, g.comboBoxEx1ItemHeight);
+  FitComboHeight(ComboBoxEx1_, g.comboBoxEx1.height);
+
+  SetIcons();
+}
+
+void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
+  if (dpi <= 0) return;
+  dpi_ = dpi;
+  geometry_ = layout::GeometryForDpi(dpi);
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplyDpi();
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// The main icon at the sizes the window's DPI asks for, from the images of those sizes in the icon resource.
+void TForm1::SetIcons() {
+  auto load = [this](int widthMetric, int heightMetric) {
+    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
+                                         SystemMetricForDpi(widthMetric, dpi_),
+                                         SystemMetricForDpi(heightMetric, dpi_), 0));
+  };
+  HICON big = load(SM_CXICON, SM_CYICON);
+  HICON small = load(SM_CXSMICON, SM_CYSMICON);
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  if (bigIcon_) DestroyIcon(bigIcon_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
+  bigIcon_ = big;
+  smallIcon_ = small;
+}
+
+// ComboBoxEx1's items "ENG" and "RUS"; ApplyDpi gives them their flags.
+void TForm1::CreateLanguageSelector() {
   for (int i = 0; i < static_cast<int>(kLanguageItems.size()); ++i) {
     std::wstring text = Widen(kLanguageItems[static_cast<std::size_t>(i)]);
     COMBOBOXEXITEMW item{};
@@ -178,11 +265,9 @@ void TForm1::CreateLanguageSelector() {
       throw std::bad_alloc();
     }
   }
-  SendMessageW(ComboBoxEx1_, CB_SETITEMHEIGHT, 0, layout::kComboBoxEx1ItemHeight);
   if (HWND inner = reinterpret_cast<HWND>(SendMessageW(ComboBoxEx1_, CBEM_GETCOMBOCONTROL, 0, 0))) {
     SendMessageW(inner, CB_SETMINVISIBLE, layout::kLanguageListRows, 0);
   }
-  FitComboHeight(ComboBoxEx1_, layout::kComboBoxEx1.height);
 }
 
 int TForm1::LabelTextWidth(const std::wstring& text) const {
@@ -190,6 +275,15 @@ int TForm1::LabelTextWidth(const std::wstring& text) const {
   const int width = DrawnTextWidth(dc, font_, text);
   ReleaseDC(Label1_, dc);
   return width;
+}
+
+void TForm1::PlaceLabel(const std::wstring& text) {
+  const layout::WindowGeometry& g = geometry_;
+  const int width = LabelTextWidth(text);
+  SetWindowPos(Label1_, nullptr, g.label1.left, g.label1.top, width, g.label1.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(ComboBox1_, nullptr, g.DriveListLeft(width), g.comboBox1.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm1::SetButton1Enabled(bool enabled) {
@@ -239,14 +333,9 @@ void TForm1::ApplyLanguage() {
   // Sized before the text changes: the static control draws a new text at once, and a resize afterwards would
   // keep the pixels it drew wrapped at the old width.
   const std::wstring label = Widen(texts.label);
-  const int labelWidth = LabelTextWidth(label);
-  SetWindowPos(Label1_, nullptr, layout::kLabel1.left, layout::kLabel1.top, labelWidth,
-               layout::kLabel1.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceLabel(label);
   SetWindowTextW(Label1_, label.c_str());
-
   SetWindowTextW(Button1_, Widen(texts.button).c_str());
-  SetWindowPos(ComboBox1_, nullptr, DriveListLeft(layout::kLabel1.left, labelWidth), layout::kComboBox1.top,
-               0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   hints_.SetText(SpeedButton1_.Handle(), texts.versionsHint);
   hints_.SetText(SpeedButton2_.Handle(), texts.manualHint);
@@ -259,7 +348,7 @@ void TForm1::ApplyLanguage() {
 void TForm1::Timer1Timer() {
   const auto update = RescanDrives(drives_, state_.LastDriveStringsLength, state_.CorruptCount);
   if (!update) return;
-  ShowDrives(ComboBox1_, update->drives, update->selectedIndex);
+  ShowDrives(ComboBox1_, update->drives, update->selectedIndex, geometry_);
   SetButton1Enabled(update->writeEnabled);
 }
 
@@ -381,14 +470,19 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_MEASUREITEM: {
       auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
       if (measure->CtlType != ODT_COMBOBOX || measure->CtlID != static_cast<UINT>(kComboBox1Id)) break;
-      MeasureDriveItem(*measure);
+      MeasureDriveItem(*measure, geometry_);
       return TRUE;
     }
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item->CtlType != ODT_COMBOBOX || item->CtlID != static_cast<UINT>(kComboBox1Id)) break;
-      DrawDriveItem(*item, font_);
+      DrawDriveItem(*item, font_, geometry_);
       return TRUE;
+    }
+    case WM_DPICHANGED: {
+      const RECT suggested = *reinterpret_cast<const RECT*>(lParam);
+      Guarded([&] { ChangeDpi(LOWORD(wParam), suggested); });
+      return 0;
     }
     case WM_ACTIVATE:
       OnActivate(LOWORD(wParam) != WA_INACTIVE);

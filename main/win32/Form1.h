@@ -14,6 +14,7 @@
 #include "main/win32/SpeedButton.h"
 #include "main/win32/WindowObject.h"
 #include "ui/MessageBox.h"
+#include "ui/ScaledLayout.h"
 
 namespace scaleboot::win32 {
 
@@ -52,9 +53,17 @@ class TForm1 final : public WindowObject {
   void Guarded(Handler&& handler) noexcept;
   void ReportUnhandled(const char* message) noexcept;
 
+  RECT CentredFrame(int dpi) const;
   void CreateControls();
   void CreateLanguageSelector();
+  // Lays the window out for dpi_: control rectangles, font, item heights, glyphs, flags and icons.
+  void ApplyDpi();
+  // WM_DPICHANGED: the window moved to a monitor of another scale, or the scale changed.
+  void ChangeDpi(int dpi, const RECT& suggested);
+  void SetIcons();
   int LabelTextWidth(const std::wstring& text) const;
+  // Sizes Label1 to the drawn width of `text` and puts the drive list the gap after it.
+  void PlaceLabel(const std::wstring& text);
   void SetButton1Enabled(bool enabled);
   void ShowMessageBox(const MessageBoxSpec& box);
   void DiscardPendingInput();
@@ -69,7 +78,11 @@ class TForm1 final : public WindowObject {
   platform::DocumentHost& documents_;
   ProgramState state_;
 
+  int dpi_ = layout::kBaseDpi;
+  layout::WindowGeometry geometry_ = layout::GeometryForDpi(layout::kBaseDpi);
   HFONT font_ = nullptr;
+  HICON bigIcon_ = nullptr;
+  HICON smallIcon_ = nullptr;
   HIMAGELIST ImageList1_ = nullptr;
   HWND Label1_ = nullptr;
   HWND ComboBox1_ = nullptr;

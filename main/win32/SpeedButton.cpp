@@ -31,21 +31,27 @@ TSpeedButton::~TSpeedButton() {
   if (glyph_) ImageList_Destroy(glyph_);
 }
 
-HWND TSpeedButton::Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance, int glyphId) {
+HWND TSpeedButton::Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance) {
+  hwnd_ = CreateWindowExW(0, kSpeedButtonClassName, nullptr, WS_CHILD | WS_VISIBLE, bounds.left, bounds.top,
+                          bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
+  return hwnd_;
+}
+
+void TSpeedButton::SetGlyph(HINSTANCE instance, int glyphId) {
   auto* bitmap = static_cast<HBITMAP>(
       LoadImageW(instance, MAKEINTRESOURCEW(glyphId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   if (!bitmap) throw RaisedError("Bitmap resource " + std::to_string(glyphId) + " not found");
   BITMAP info{};
   GetObjectW(bitmap, sizeof(info), &info);
-  glyphSize_ = {info.bmWidth, info.bmHeight};
-  glyph_ = ImageList_Create(glyphSize_.cx, glyphSize_.cy, ILC_COLOR24 | ILC_MASK, 1, 0);
-  ImageList_AddMasked(glyph_, bitmap, BottomLeftColour(bitmap, glyphSize_));
+  const SIZE size{info.bmWidth, info.bmHeight};
+  HIMAGELIST glyph = ImageList_Create(size.cx, size.cy, ILC_COLOR24 | ILC_MASK, 1, 0);
+  ImageList_AddMasked(glyph, bitmap, BottomLeftColour(bitmap, size));
   DeleteObject(bitmap);
-
-  hwnd_ = CreateWindowExW(0, kSpeedButtonClassName, nullptr, WS_CHILD | WS_VISIBLE, bounds.left, bounds.top,
-                          bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, this);
-  return hwnd_;
+  if (glyph_) ImageList_Destroy(glyph_);
+  glyph_ = glyph;
+  glyphSize_ = size;
+  if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void TSpeedButton::SetAccessibleName(const std::string& name) {

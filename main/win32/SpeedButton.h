@@ -19,9 +19,11 @@ class TSpeedButton final : public WindowObject {
   TSpeedButton() = default;
   ~TSpeedButton();
 
-  // Loads the glyph from the bitmap resource `glyphId` and creates the button. Raises RaisedError when the
-  // bitmap is missing.
-  HWND Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance, int glyphId);
+  // Creates the button, without a glyph until SetGlyph gives it one.
+  HWND Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance);
+  // Shows the bitmap resource `glyphId` as the glyph (each display scale has its own drawing of it). Raises
+  // RaisedError when the bitmap is missing.
+  void SetGlyph(HINSTANCE instance, int glyphId);
   // The name a screen reader announces; kept as the window text, which the button never draws.
   void SetAccessibleName(const std::string& name);
 

@@ -50,8 +50,9 @@ CardRootOpener RemovableDriveRoots();
 // Any existing folder: for tests and benchmarks that treat an ordinary folder as a card.
 int OpenAnyFolder(const std::string& root, int& folder);
 
-// One POSIX call per byte; card files are never followed through symbolic links, written files are synced to
-// the medium before they are closed and their cached pages dropped, so the read-back reads the card.
+// One POSIX call per byte; card files are never followed through symbolic links.
+// Read-back from the card: each written file is synced to the medium before it is closed and its cached pages
+// are then dropped (POSIX_FADV_DONTNEED), so the read-back has to fetch its bytes from the card.
 // Create, Open and Delete first open the file's folder through the root opener and name the file relative to
 // that descriptor, so the folder checked is the folder used even if the card goes away in between; the byte
 // calls work on the open file only.

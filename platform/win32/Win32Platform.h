@@ -44,10 +44,33 @@ class Win32DriveSource : public DriveSource {
   unsigned DriveType(const std::string& root) override;
 };
 
+// The system calls behind the card files, one method per Win32 function of the same name. The file system
+// goes through a table of them so that a test can record the calls it makes, or make one fail; System() is
+// the real calls, which hold no state and may serve any number of file-system objects at once.
+class Win32FileCalls {
+ public:
+  virtual ~Win32FileCalls() = default;
+  static Win32FileCalls& System();
+
+  virtual HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+  virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* transferred);
+  virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* transferred);
+  virtual BOOL FlushFileBuffers(HANDLE file);
+  virtual BOOL CloseHandle(HANDLE handle);
+  virtual BOOL DeleteFileW(const wchar_t* path);
+  virtual DWORD GetFileAttributesW(const wchar_t* path);
+  virtual BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+};
+
 // CreateFileW with read and write access and shared reading and writing; one ReadFile or WriteFile per byte;
 // FlushFileBuffers before a written file is closed. Card file names that are reparse points are refused (5).
+// Read-back from the card: before a file is opened to be read (Open, OpenForReading), it is opened once
+// without buffering (FILE_FLAG_NO_BUFFERING) and closed again, which makes the FAT driver put the file's
+// cached data on the card and purge it from the system cache, so the cached one-byte reads that follow fetch
+// the bytes from the card.
 class Win32ByteFileSystem : public ByteFileSystem {
  public:
+  explicit Win32ByteFileSystem(Win32FileCalls& calls = Win32FileCalls::System()) : calls_(&calls) {}
   int Create(const std::string& path, Handle& handle) override;
   int Open(const std::string& path, Handle& handle) override;
   int OpenForReading(const std::string& path, Handle& handle) override;
@@ -57,6 +80,10 @@ class Win32ByteFileSystem : public ByteFileSystem {
   void Delete(const std::string& path) override;
 
  private:
+  int OpenCardFile(const std::string& path, DWORD disposition, DWORD access, Handle& handle);
+  int PurgeCachedData(const std::wstring& path);
+
+  Win32FileCalls* calls_;
   std::set<Handle> written_;  // handles from Create: flushed to the medium before they are closed
 };
 

@@ -62,6 +62,14 @@ imports_allowed() {  # imports_allowed ARCH EXE: every imported DLL is on the Wi
   [ -z "$bad" ] || { echo "    not on the Windows 7 list:$bad"; return 1; }
 }
 
+# The per-monitor DPI functions came with Windows 8.1 and 10: the program looks them up while it runs, and an
+# import of any of them by name would keep it from starting on Windows 7.
+no_late_dpi_imports() {  # no_late_dpi_imports ARCH EXE
+  local late
+  late=$("${objdump[$1]}" -p "$2" | grep -oE '\b(\w+ForDpi|GetDpiFor\w+|\w*DpiAwareness\w*|\w*DpiScaling\w*)\b' | sort -u)
+  [ -z "$late" ] || { echo "    imported by name:" $late; return 1; }
+}
+
 no_link_time() {  # the PE header's time stamp is zero, so rebuilding gives the same bytes
   TZ=UTC "${objdump[$1]}" -p "$2" | grep -q '^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970$'
 }
@@ -103,6 +111,7 @@ for arch in "${arches[@]}"; do
     [ "$name" = scaleboot-cli.exe ] && want=${cli_machine[$arch]}
     check "$arch: $name is a $want" grep -q "$want" <<<"$(file -b "$exe")"
     check "$arch: $name imports only DLLs of Windows 7 and later" imports_allowed "$arch" "$exe"
+    check "$arch: $name imports no DPI function newer than Windows 7" no_late_dpi_imports "$arch" "$exe"
     check "$arch: $name carries no link time" no_link_time "$arch" "$exe"
   done
 

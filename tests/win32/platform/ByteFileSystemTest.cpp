@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <numeric>
+#include <string>
+#include <vector>
 
 #include "TestFiles.h"
 #include "card/BootModuleWriter.h"
@@ -166,6 +169,177 @@ void ExpectCompleteRun(const std::string& root, const std::filesystem::path& fol
     ASSERT_EQ(onCard.size(), image.length) << image.fileName;
     EXPECT_TRUE(std::equal(onCard.begin(), onCard.end(), image.bytes.begin())) << image.fileName;
   }
+}
+
+// ---- The system calls, recorded ----
+
+// The real calls, each one also written down as one line of a trace: "CreateFileW 32yk936.bin uncached",
+// "ReadFile 32yk936.bin x15751". A run of one-byte reads or writes of a handle is one line with its count;
+// a read or write of any other size shows that size. The lookups of attributes are left out of the trace.
+class RecordingCalls : public Win32FileCalls {
+ public:
+  std::vector<std::string> trace;
+  // Makes the no-buffering open of the file of this name fail with this code.
+  std::string failUncachedOpenOf;
+  DWORD failCode = 0;
+
+  HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition,
+                     DWORD flags) override {
+    const std::string name = NameOf(path);
+    const std::string line = "CreateFileW " + name + " " + Mode(access, share, disposition, flags);
+    if (name == failUncachedOpenOf && (flags & FILE_FLAG_NO_BUFFERING) != 0) {
+      Add(line + " failed");
+      ::SetLastError(failCode);
+      return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE file = Win32FileCalls::CreateFileW(path, access, share, disposition, flags);
+    Add(file == INVALID_HANDLE_VALUE ? line + " failed" : line);
+    if (file != INVALID_HANDLE_VALUE) names_[file] = name;
+    return file;
+  }
+  BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* transferred) override {
+    AddTransfer("ReadFile", file, size);
+    return Win32FileCalls::ReadFile(file, buffer, size, transferred);
+  }
+  BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* transferred) override {
+    AddTransfer("WriteFile", file, size);
+    return Win32FileCalls::WriteFile(file, buffer, size, transferred);
+  }
+  BOOL FlushFileBuffers(HANDLE file) override {
+    Add("FlushFileBuffers " + names_[file]);
+    return Win32FileCalls::FlushFileBuffers(file);
+  }
+  BOOL CloseHandle(HANDLE handle) override {
+    Add("CloseHandle " + names_[handle]);
+    names_.erase(handle);  // the value may come back for another file
+    return Win32FileCalls::CloseHandle(handle);
+  }
+
+ private:
+  static std::string NameOf(const wchar_t* path) {
+    const std::wstring whole(path);
+    return Narrow(whole.substr(whole.find_last_of(L"\\/") + 1));
+  }
+  // create: create or truncate for reading and writing; open: open for reading and writing; read: open for
+  // reading only; uncached: the no-buffering open that purges the cache. Anything else shows its numbers.
+  static std::string Mode(DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+    constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const bool uncached = (flags & FILE_FLAG_NO_BUFFERING) != 0;
+    if (uncached && access == GENERIC_READ && share == (kShared | FILE_SHARE_DELETE) &&
+        disposition == OPEN_EXISTING) {
+      return "uncached";
+    }
+    if (!uncached && share == kShared) {
+      if (access == kReadWrite && disposition == CREATE_ALWAYS) return "create";
+      if (access == kReadWrite && disposition == OPEN_EXISTING) return "open";
+      if (access == GENERIC_READ && disposition == OPEN_EXISTING) return "read";
+    }
+    return "access=" + std::to_string(access) + " share=" + std::to_string(share) +
+           " disposition=" + std::to_string(disposition) + " flags=" + std::to_string(flags);
+  }
+  void Add(const std::string& line) {
+    trace.push_back(line);
+    runLength_ = 0;
+  }
+  void AddTransfer(const std::string& call, HANDLE file, DWORD size) {
+    const std::string head = call + " " + names_[file] + (size == 1 ? "" : " size=" + std::to_string(size));
+    if (runLength_ > 0 && trace.back().rfind(head + " x", 0) == 0) {
+      trace.back() = head + " x" + std::to_string(++runLength_);
+      return;
+    }
+    Add(head + " x1");
+    runLength_ = 1;
+  }
+
+  std::map<HANDLE, std::string> names_;
+  std::size_t runLength_ = 0;
+};
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += "  " + line + "\n";
+  return out;
+}
+
+// The calls of a complete run: each file written and flushed, then each file opened once without buffering
+// and closed at once before it is opened and read back, one byte per call.
+TEST(ByteFileSystem, EachFileIsOpenedUnbufferedBetweenItsWriteAndItsReadBack) {
+  TempDir dir;
+  RecordingCalls calls;
+  Win32ByteFileSystem files(calls);
+  RecordingView view;
+  ASSERT_EQ(WriteBootModule(dir.root(), FirmwareImages(), files, view), WriteOutcome::Verified);
+
+  std::vector<std::string> expected;
+  for (const FirmwareImage& image : FirmwareImages()) {
+    const std::string name(image.fileName), bytes = std::to_string(image.length);
+    expected.insert(expected.end(), {"CreateFileW " + name + " create", "WriteFile " + name + " x" + bytes,
+                                     "FlushFileBuffers " + name, "CloseHandle " + name});
+  }
+  for (const FirmwareImage& image : FirmwareImages()) {
+    const std::string name(image.fileName), bytes = std::to_string(image.length);
+    expected.insert(expected.end(), {"CreateFileW " + name + " uncached", "CloseHandle " + name,
+                                     "CreateFileW " + name + " open", "ReadFile " + name + " x" + bytes,
+                                     "CloseHandle " + name});
+  }
+  EXPECT_EQ(calls.trace, expected) << "calls made:\n"
+                                   << Joined(calls.trace) << "expected:\n"
+                                   << Joined(expected);
+}
+
+// Checking a folder does the same before it reads each file; the read past the image's end looks for more.
+TEST(ByteFileSystem, VerifyOpensEachFileUnbufferedBeforeReadingIt) {
+  TempDir dir;
+  for (const FirmwareImage& image : FirmwareImages()) {
+    WriteAll(dir / std::string(image.fileName), {image.bytes.begin(), image.bytes.end()});
+  }
+  RecordingCalls calls;
+  Win32ByteFileSystem files(calls);
+  RecordingView view;
+  EXPECT_TRUE(HoldsModule(VerifyBootModule(dir.root(), FirmwareImages(), files, view)));
+
+  std::vector<std::string> expected;
+  for (const FirmwareImage& image : FirmwareImages()) {
+    const std::string name(image.fileName);
+    expected.insert(
+        expected.end(),
+        {"CreateFileW " + name + " uncached", "CloseHandle " + name, "CreateFileW " + name + " read",
+         "ReadFile " + name + " x" + std::to_string(image.length + 1), "CloseHandle " + name});
+  }
+  EXPECT_EQ(calls.trace, expected) << "calls made:\n"
+                                   << Joined(calls.trace) << "expected:\n"
+                                   << Joined(expected);
+}
+
+// A card that cannot be opened without buffering is not usable: the run stops with the system's code before
+// that file is read back, and nothing is deleted; checking a folder reports that file as unreadable.
+TEST(ByteFileSystem, AFailingUnbufferedOpenEndsTheRunWithItsCode) {
+  TempDir dir;
+  RecordingCalls calls;
+  calls.failUncachedOpenOf = std::string(FirmwareImages()[1].fileName);
+  calls.failCode = ERROR_NOT_READY;
+  Win32ByteFileSystem files(calls);
+  RecordingView view;
+  try {
+    WriteBootModule(dir.root(), FirmwareImages(), files, view);
+    FAIL() << "no error raised";
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.code(), ERROR_NOT_READY);
+    EXPECT_STREQ(e.what(), "I/O error 21");
+  }
+  EXPECT_FALSE(view.writeEnabled);
+  EXPECT_EQ(view.position, 1754664 / 2 + 422916) << "all written, the first file read back";
+  EXPECT_EQ(calls.trace.back(), "CreateFileW " + calls.failUncachedOpenOf + " uncached failed");
+  for (const FirmwareImage& image : FirmwareImages()) {
+    EXPECT_EQ(ReadAll(dir / std::string(image.fileName)).size(), image.length) << image.fileName;
+  }
+
+  const std::vector<FileFinding> findings = VerifyBootModule(dir.root(), FirmwareImages(), files, view);
+  ASSERT_EQ(findings.size(), 4u);
+  EXPECT_EQ(findings[1].kind, FileFinding::Kind::Unreadable);
+  EXPECT_EQ(findings[1].errorCode, ERROR_NOT_READY);
+  for (const std::size_t i : {0u, 2u, 3u}) EXPECT_EQ(findings[i].kind, FileFinding::Kind::Identical) << i;
 }
 
 TEST(ByteFileSystem, WriteBootModuleStoresTheFourImagesByteForByte) {

@@ -31,7 +31,7 @@
 #include "ui/Documents.h"
 #include "ui/Errors.h"
 #include "ui/MessageTable.h"
-#include "ui/WindowLayout.h"
+#include "ui/ScaledLayout.h"
 #include "ui/WindowTexts.h"
 
 namespace {
@@ -391,6 +391,27 @@ struct Pixels {
   COLORREF at(int x, int y) const { return data[static_cast<std::size_t>(y * width + x)]; }
 };
 
+// The format of a 32-bit bitmap of `width` × `height` pixels, top row first.
+BITMAPINFO Rgb32TopDown(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+// The pixels of such a bitmap as RGB() values.
+std::vector<COLORREF> ColourRefs(const std::uint32_t* raw, std::size_t count) {
+  std::vector<COLORREF> colours(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    colours[i] = RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF);
+  }
+  return colours;
+}
+
 Pixels CaptureScreen(const RECT& rect) {
   Pixels pixels;
   pixels.width = rect.right - rect.left;
@@ -398,24 +419,14 @@ Pixels CaptureScreen(const RECT& rect) {
   if (pixels.width <= 0 || pixels.height <= 0) return pixels;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = pixels.width;
-  info.bmiHeader.biHeight = -pixels.height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info = Rgb32TopDown(pixels.width, pixels.height);
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, pixels.width, pixels.height, screen, rect.left, rect.top, SRCCOPY);
   GdiFlush();
-  const auto* raw = static_cast<const std::uint32_t*>(bits);
-  pixels.data.resize(static_cast<std::size_t>(pixels.width * pixels.height));
-  for (std::size_t i = 0; i < pixels.data.size(); ++i) {
-    const std::uint32_t bgra = raw[i];
-    pixels.data[i] = RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF);
-  }
+  pixels.data = ColourRefs(static_cast<const std::uint32_t*>(bits),
+                           static_cast<std::size_t>(pixels.width * pixels.height));
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
@@ -533,10 +544,12 @@ HWND CurrentHintTool(HWND hints) {
 }
 
 // A window of this driver showing `text` in the window's font on the window's background, in a static control
-// far wider than the text: nothing of it can be clipped.
+// far wider than the text: nothing of it can be clipped. The font and the label's height are those of the
+// window at the DPI of `geometry`.
 class ReferenceLabel {
  public:
-  explicit ReferenceLabel(const std::wstring& text) {
+  ReferenceLabel(const std::wstring& text, const layout::WindowGeometry& geometry)
+      : height_(geometry.label1.height) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = DefWindowProcW;
@@ -544,13 +557,13 @@ class ReferenceLabel {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     wc.lpszClassName = L"ReferenceLabel";
     RegisterClassExW(&wc);
-    font_ = CreateFontW(-layout::kFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+    font_ = CreateFontW(-geometry.fontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
                         L"MS Sans Serif");
     window_ = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName, L"", WS_POPUP, 0, 0,
-                              kWidth, layout::kLabel1.height, nullptr, nullptr, wc.hInstance, nullptr);
+                              kWidth, height_, nullptr, nullptr, wc.hInstance, nullptr);
     label_ = CreateWindowExW(0, L"Static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0,
-                             kWidth, layout::kLabel1.height, window_, nullptr, wc.hInstance, nullptr);
+                             kWidth, height_, window_, nullptr, wc.hInstance, nullptr);
     SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     // Shown without taking the activation from the program: Wine then leaves the window to itself rather than
     // to a window manager, and does not wait for one when the window goes.
@@ -567,10 +580,11 @@ class ReferenceLabel {
   ReferenceLabel(const ReferenceLabel&) = delete;
   ReferenceLabel& operator=(const ReferenceLabel&) = delete;
 
-  Pixels Capture(int width) const { return CaptureScreen({0, 0, width, layout::kLabel1.height}); }
+  Pixels Capture(int width) const { return CaptureScreen({0, 0, width, height_}); }
 
  private:
   static constexpr int kWidth = 400;
+  int height_;
   HFONT font_ = nullptr;
   HWND window_ = nullptr;
   HWND label_ = nullptr;
@@ -590,26 +604,27 @@ int InkRight(const Pixels& pixels) {
 
 // Label1 on the screen, from its left edge up to the drive list, must show exactly the ink of the same text
 // drawn where nothing clips it; the label must hold all of that ink, and the drive list must start the gap
-// after the label.
-void CheckLabelInk(HWND main, const std::wstring& text, const std::string& prefix) {
+// after the label; all at the DPI of `g`.
+void CheckLabelInk(HWND main, const std::wstring& text, const std::string& prefix,
+                   const layout::WindowGeometry& g = layout::GeometryForDpi(layout::kBaseDpi)) {
   const HWND label = Control(main, scaleboot::win32::kLabel1Id);
   const HWND combo = Control(main, scaleboot::win32::kComboBox1Id);
   const Box labelBox = ClientBox(label);
   const Box comboBox = ClientBox(combo);
-  CheckInt(labelBox.left, layout::kLabel1.left, prefix + "Label1 left edge");
-  CheckInt(labelBox.top, layout::kLabel1.top, prefix + "Label1 top edge");
-  CheckInt(labelBox.height, layout::kLabel1.height, prefix + "Label1 height");
-  CheckInt(comboBox.left, labelBox.right() + scaleboot::kDriveListGap,
+  CheckInt(labelBox.left, g.label1.left, prefix + "Label1 left edge");
+  CheckInt(labelBox.top, g.label1.top, prefix + "Label1 top edge");
+  CheckInt(labelBox.height, g.label1.height, prefix + "Label1 height");
+  CheckInt(comboBox.left, labelBox.right() + g.driveListGap,
            prefix + "ComboBox1 starts the gap right of the label");
-  Check(comboBox.top == layout::kComboBox1.top && comboBox.width == layout::kComboBox1.width &&
-            comboBox.height == layout::kComboBox1.height,
+  Check(comboBox.top == g.comboBox1.top && comboBox.width == g.comboBox1.width &&
+            comboBox.height == g.comboBox1.height,
         prefix + "ComboBox1 top and closed size", Describe(comboBox));
 
   const int width = comboBox.left - labelBox.left;
   if (!Check(width > 0, prefix + "room between the label and the list")) return;
   POINT origin{labelBox.left, labelBox.top};
   ClientToScreen(main, &origin);
-  const ReferenceLabel reference(text);
+  const ReferenceLabel reference(text, g);
   const Pixels whole = reference.Capture(width);
   Pixels shown;
   int differing = 0;
@@ -1264,6 +1279,325 @@ void StageCorruptCard(HWND main, const std::wstring& unixFolder) {
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "corrupt: Button1 stays disabled with a card listed");
 }
 
+// ---- Display scales ----
+
+// A function of user32.dll that newer Windows versions have, or nullptr.
+template <class Function>
+Function User32Function(const char* name) {
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  return user32 ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)))
+                : nullptr;
+}
+
+// This driver measures and clicks in the screen's own pixels, whatever the DPI of the program's window: were
+// it unaware of DPI, the system would scale what it sees of other windows to 96 DPI.
+void BecomeDpiAware() {
+  using SetContext = BOOL(WINAPI*)(HANDLE);
+  const auto setContext = User32Function<SetContext>("SetProcessDpiAwarenessContext");
+  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+  if (setContext && setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) return;
+  SetProcessDPIAware();
+}
+
+// The manifest of the program `exe` (its RT_MANIFEST resource 1), or empty.
+std::string ManifestOf(const std::wstring& exe) {
+  std::string text;
+  if (HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+    if (HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+      const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, info)));
+      if (bytes) text.assign(bytes, SizeofResource(module, info));
+    }
+    FreeLibrary(module);
+  }
+  return text;
+}
+
+// GetDpiForWindow, or 0 where there is none.
+int DpiOfWindow(HWND window) {
+  const auto getDpi = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  return getDpi ? static_cast<int>(getDpi(window)) : 0;
+}
+
+// A bitmap file's pixels, top row first; empty when it cannot be read.
+Pixels ReadBitmapFile(const std::wstring& path) {
+  Pixels pixels;
+  auto* bitmap = static_cast<HBITMAP>(
+      LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+  if (!bitmap) return pixels;
+  BITMAP info{};
+  GetObjectW(bitmap, sizeof(info), &info);
+  BITMAPINFO format = Rgb32TopDown(info.bmWidth, info.bmHeight);
+  std::vector<std::uint32_t> raw(static_cast<std::size_t>(info.bmWidth * info.bmHeight));
+  HDC screen = GetDC(nullptr);
+  const int rows =
+      GetDIBits(screen, bitmap, 0, static_cast<UINT>(info.bmHeight), raw.data(), &format, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(bitmap);
+  if (rows != info.bmHeight) return pixels;
+  pixels.width = info.bmWidth;
+  pixels.height = info.bmHeight;
+  pixels.data = ColourRefs(raw.data(), raw.size());
+  return pixels;
+}
+
+// Where `image` shows in `shown` pixel for pixel, pixels of `image` in its bottom-left pixel's colour
+// matching anything when `keyed`; {-1, -1} when nowhere.
+POINT FindImage(const Pixels& shown, const Pixels& image, bool keyed) {
+  if (image.data.empty()) return {-1, -1};
+  const COLORREF key = image.at(0, image.height - 1);
+  for (int top = 0; top + image.height <= shown.height; ++top) {
+    for (int left = 0; left + image.width <= shown.width; ++left) {
+      bool same = true;
+      for (int y = 0; y < image.height && same; ++y) {
+        for (int x = 0; x < image.width && same; ++x) {
+          const COLORREF c = image.at(x, y);
+          same = (keyed && c == key) || shown.at(left + x, top + y) == c;
+        }
+      }
+      if (same) return {left, top};
+    }
+  }
+  return {-1, -1};
+}
+
+// The bitmap `name` of `kind` (glyphs, flags) as the program draws it at `dpi`: the file of the set made for
+// that display scale, in the repository's resources folder.
+std::wstring BitmapFile(const std::wstring& resources, const std::wstring& kind, const std::wstring& name,
+                        int dpi) {
+  const int scale = layout::kBitmapScales[layout::BitmapSetForDpi(dpi)];
+  return resources + L"\\" + kind + L"\\" + (scale == 100 ? L"" : std::to_wstring(scale) + L"\\") + name +
+         L".bmp";
+}
+
+struct ScaledControl {
+  ControlId id;
+  const char* name;
+  Box at96;    // the layout's rectangle
+  Box scaled;  // the same at the DPI under test
+};
+
+std::vector<ScaledControl> FixedControls(const layout::WindowGeometry& g) {
+  using namespace scaleboot::win32;
+  return {{kComboBoxEx1Id, "ComboBoxEx1", layout::kComboBoxEx1, g.comboBoxEx1},
+          {kGauge1Id, "Gauge1", layout::kGauge1, g.gauge1},
+          {kButton1Id, "Button1", layout::kButton1, g.button1},
+          {kSpeedButton2Id, "SpeedButton2", layout::kSpeedButton2, g.speedButton2},
+          {kSpeedButton3Id, "SpeedButton3", layout::kSpeedButton3, g.speedButton3},
+          {kSpeedButton1Id, "SpeedButton1", layout::kSpeedButton1, g.speedButton1}};
+}
+
+// How two rectangles lie to each other: which starts further left and higher, and whether one lies wholly
+// left of or above the other.
+std::string Relation(const Box& a, const Box& b) {
+  auto order = [](int x, int y) { return x < y ? '<' : x > y ? '>' : '='; };
+  return {order(a.left, b.left),           order(a.top, b.top),
+          a.right() <= b.left ? 'L' : '-', a.bottom() <= b.top ? 'A' : '-',
+          b.right() <= a.left ? 'R' : '-', b.bottom() <= a.top ? 'B' : '-'};
+}
+
+// The window laid out for the DPI of `g`: every rectangle of the layout scaled, inside the client area, in
+// the same order and proportions as at 96 DPI; item heights scaled; the label's whole text in the scaled
+// font; the glyphs and the flag from the bitmaps drawn for that scale.
+void CheckScaledLayout(HWND main, const layout::WindowGeometry& g, const std::wstring& resources,
+                       const std::string& at) {
+  using namespace scaleboot::win32;
+  RECT client{};
+  GetClientRect(main, &client);
+  const double factor = g.dpi / 96.0;
+  const std::vector<ScaledControl> controls = FixedControls(g);
+  std::vector<Box> shown;
+  for (const ScaledControl& c : controls) {
+    const HWND control = Control(main, c.id);
+    CheckBox(control, c.scaled, at + c.name + " rectangle scaled");
+    const Box box = ClientBox(control);
+    shown.push_back(box);
+    Check(box.left >= 0 && box.top >= 0 && box.right() <= client.right && box.bottom() <= client.bottom,
+          at + c.name + " inside the client area", Describe(box));
+    const double edges[][2] = {{static_cast<double>(box.left), c.at96.left * factor},
+                               {static_cast<double>(box.top), c.at96.top * factor},
+                               {static_cast<double>(box.right()), c.at96.right() * factor},
+                               {static_cast<double>(box.bottom()), c.at96.bottom() * factor}};
+    Check(std::all_of(std::begin(edges), std::end(edges),
+                      [](const double* e) { return std::abs(e[0] - e[1]) <= 1.0; }),
+          at + c.name + " in the proportions of 96 DPI (each edge within a pixel)", Describe(box));
+  }
+  std::string changed;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    for (std::size_t j = i + 1; j < controls.size(); ++j) {
+      if (Relation(shown[i], shown[j]) != Relation(controls[i].at96, controls[j].at96)) {
+        changed += std::string(" ") + controls[i].name + "/" + controls[j].name;
+      }
+    }
+  }
+  Check(changed.empty(), at + "controls in the order of 96 DPI", "changed:" + changed);
+  CheckInt(Send(Control(main, kComboBox1Id), CB_GETITEMHEIGHT, 0), g.comboBox1ItemHeight,
+           at + "ComboBox1 item height");
+  CheckInt(Send(Control(main, kComboBoxEx1Id), CB_GETITEMHEIGHT, 0), g.comboBoxEx1ItemHeight,
+           at + "ComboBoxEx1 item height");
+  CheckLabelInk(main, Russian(kVersion).label, at, g);
+
+  // Each glyph centred on its button, pixel for pixel as drawn for this scale.
+  const struct {
+    ControlId id;
+    const wchar_t* glyph;
+  } glyphs[] = {{kSpeedButton2Id, L"manual"}, {kSpeedButton3Id, L"changes"}, {kSpeedButton1Id, L"contents"}};
+  for (const auto& glyph : glyphs) {
+    const Pixels image = ReadBitmapFile(BitmapFile(resources, L"glyphs", glyph.glyph, g.dpi));
+    const HWND button = Control(main, glyph.id);
+    if (!Check(!image.data.empty(), at + "glyph " + Utf8(glyph.glyph) + " read")) continue;
+    POINT found{-1, -1};
+    WaitFor([&] { return (found = FindImage(CaptureScreen(ScreenRect(button)), image, true)).x >= 0; }, 2s);
+    const Box box = ClientBox(button);
+    Check(
+        found.x == (box.width - image.width) / 2 && found.y == (box.height - image.height) / 2,
+        at + "glyph " + Utf8(glyph.glyph) + " (" + std::to_string(image.width) + " px) centred on its button",
+        "found at " + std::to_string(found.x) + "," + std::to_string(found.y));
+  }
+  const Pixels flag = ReadBitmapFile(BitmapFile(resources, L"flags", L"russia", g.dpi));
+  const HWND comboEx = Control(main, kComboBoxEx1Id);
+  Check(!flag.data.empty() && FindImage(CaptureScreen(ScreenRect(comboEx)), flag, false).x >= 0,
+        at + "ComboBoxEx1 shows the flag drawn for this scale (" + std::to_string(flag.width) + " x " +
+            std::to_string(flag.height) + ")");
+}
+
+// A real click of the left mouse button at a point of the screen.
+void ClickAt(POINT point) {
+  SetCursorPos(point.x, point.y);
+  INPUT inputs[2]{};
+  inputs[0].type = inputs[1].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+}
+
+// Clicks the middle of `box` (client coordinates of `main`), which must lie on `control`.
+void ClickInside(HWND main, HWND control, const Box& box, const std::string& name) {
+  POINT point{box.left + box.width / 2, box.top + box.height / 2};
+  ClientToScreen(main, &point);
+  // The mouse rests there first. A message box just closed, or a hint, may still cover the point for a moment
+  // under Wine; the click waits for them to go, and for the program to have taken in the move.
+  SetCursorPos(point.x, point.y);
+  Check(WaitFor(
+            [&] {
+              const HWND hit = WindowFromPoint(point);
+              return hit == control || IsChild(control, hit);
+            },
+            3s),
+        name + ": the scaled position lies on the control");
+  Send(main, WM_NULL);
+  ClickAt(point);
+}
+
+// The system tells the window it is now shown at `dpi` (it was dragged to a monitor of that scale) and
+// suggests a frame for it, here one whose client area is that of `dpi` inside the window's present borders:
+// the window must take that frame exactly.
+void ChangeDpi(HWND main, int dpi, const std::string& at) {
+  const layout::WindowGeometry g = layout::GeometryForDpi(dpi);
+  const RECT frame = ScreenRect(main);
+  RECT client{};
+  GetClientRect(main, &client);
+  const RECT suggested{frame.left, frame.top, frame.right + g.clientWidth - client.right,
+                       frame.bottom + g.clientHeight - client.bottom};
+  RemoteMemory memory(main, sizeof(RECT));
+  if (!Check(memory.valid(), at + "memory for the suggested frame")) return;
+  memory.Write(0, &suggested, sizeof(suggested));
+  Send(main, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(memory.at(0)));
+  const RECT now = ScreenRect(main);
+  GetClientRect(main, &client);
+  Check(EqualRect(&now, &suggested) != FALSE && client.right == g.clientWidth &&
+            client.bottom == g.clientHeight,
+        at + "window takes the suggested frame",
+        "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom));
+}
+
+// The program started at `dpi` (the prefix's LogPixels): its window, bitmaps and clicks at that scale, then a
+// change of DPI to another scale and back.
+void StageDpi(HWND main, int dpi, const std::wstring& programFolder, const std::wstring& resources,
+              const std::wstring& unixCard) {
+  using namespace scaleboot::win32;
+  const layout::WindowGeometry g = layout::GeometryForDpi(dpi);
+  const std::string at = std::to_string(dpi) + " DPI: ";
+  const Language rus = Russian(kVersion);
+  // Wine treats every window as aware of its monitor's DPI, whatever the program declares, so the declaration
+  // is checked as written: per-monitor (v2) for Windows 10, true/pm for Windows 7 to 8.1.
+  const std::string manifest = ManifestOf(ExpectedDocumentPath(programFolder, L"ScaleBoot.exe"));
+  Check(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>") != std::string::npos &&
+            manifest.find(">true/pm</dpiAware>") != std::string::npos,
+        at + "the program declares per-monitor DPI awareness");
+  CheckInt(DpiOfWindow(main), dpi, at + "the window has the display's DPI");
+  RECT client{};
+  GetClientRect(main, &client);
+  Figure("client area at " + std::to_string(dpi) + " DPI",
+         std::to_string(client.right) + " x " + std::to_string(client.bottom));
+  CheckInt(client.right, g.clientWidth, at + "client width, 311 scaled");
+  CheckInt(client.bottom, g.clientHeight, at + "client height, 83 scaled");
+  CheckScaledLayout(main, g, resources, at);
+  const GaugeLook gauge = LookAtGauge(Control(main, kGauge1Id));
+  Check(gauge.frameBlack && gauge.tealWidth == 0 && gauge.restWhite, at + "Gauge1 drawn empty in its frame");
+
+  // Clicks at the scaled positions: the drive list, the image buttons, the write button.
+  const HWND combo = Control(main, kComboBox1Id);
+  const HWND button = Control(main, kButton1Id);
+  if (!Check(DefineDrive(L'E', unixCard), at + "card inserted as E:")) return;
+  if (!Check(WaitFor([&] { return Send(combo, CB_GETCOUNT) == 1 && IsWindowEnabled(button); }, 2500ms),
+             at + "E:\\ listed and Button1 enabled")) {
+    return;
+  }
+  const Box label = ClientBox(Control(main, kLabel1Id));
+  ClickInside(main, combo,
+              {g.DriveListLeft(label.width), g.comboBox1.top, g.comboBox1.width, g.comboBox1.height},
+              at + "ComboBox1");
+  if (Check(WaitFor([&] { return Send(combo, CB_GETDROPPEDSTATE) != 0; }, 2s),
+            at + "a click drops the drive list")) {
+    RECT dropped{};
+    Send(combo, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+    ClickAt(
+        {(dropped.left + dropped.right) / 2, g.comboBox1.height + dropped.top + g.comboBox1ItemHeight / 2});
+    Check(WaitFor([&] { return Send(combo, CB_GETDROPPEDSTATE) == 0; }, 2s) && Send(combo, CB_GETCURSEL) == 0,
+          at + "a click on its item closes the list with E:\\ selected");
+  }
+  const struct {
+    ControlId id;
+    Box box;
+    std::wstring file;
+  } documents[] = {
+      {kSpeedButton2Id, g.speedButton2, DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian))},
+      {kSpeedButton3Id, g.speedButton3, DocumentFile(scaleboot::ChangesDocument())}};
+  for (const auto& document : documents) {
+    const std::wstring path = ExpectedDocumentPath(programFolder, document.file);
+    DeleteFileW(path.c_str());
+    const std::string name = at + "click on " + Utf8(document.file) + "'s button";
+    ClickInside(main, Control(main, document.id), document.box, name);
+    Check(WaitFor([&] { return FileSize(path) > 0; }, 10s), name + " saves it");
+    Send(main, WM_NULL);
+  }
+  ClickInside(main, Control(main, kSpeedButton1Id), g.speedButton1, at + "SpeedButton1");
+  if (const HWND box = WaitForBox(main, rus.contentsCaption, 10s);
+      Check(box != nullptr, at + "its click shows the contents")) {
+    CloseBox(box);
+    WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s);
+  }
+  // A folder stands where the first file goes: a run fails at once, with its error box.
+  ClickInside(main, button, g.button1, at + "Button1");
+  if (const HWND box = WaitForBox(main, rus.title, 30s);
+      Check(box != nullptr, at + "its click runs the writer")) {
+    CheckText(ReadBox(box).text, Wide(scaleboot::ErrorBoxText(scaleboot::IoError::TextFor(5))),
+              at + "the writer's error box");
+    CloseBox(box);
+    WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s);
+  }
+  DefineDrive(L'E', L"");
+
+  // Dragged to a monitor of another scale and back.
+  const int other = dpi == layout::kBaseDpi ? 192 : layout::kBaseDpi;
+  const std::string there = at + "moved to " + std::to_string(other) + " DPI: ";
+  ChangeDpi(main, other, there);
+  CheckScaledLayout(main, layout::GeometryForDpi(other), resources, there);
+  const std::string back = at + "back from " + std::to_string(other) + " DPI: ";
+  ChangeDpi(main, dpi, back);
+  CheckScaledLayout(main, g, resources, back);
+}
+
 void StageTitle(HWND main, const std::wstring& version) {
   CheckText(TextOf(main), Russian(version).title, "caption shows the version " + Utf8(version));
 }
@@ -1358,7 +1692,7 @@ int Usage() {
   Say("        document-error FOLDER | card UNIX_FOLDER | card-error | card-removed |");
   Say("        card-unmapped UNIX_FOLDER FIRST_FILE | corrupt-card UNIX_FOLDER |");
   Say("        title VERSION | close | patch-version EXE MAJOR MINOR | blank-version EXE |");
-  Say("        corrupt-firmware EXE IMAGE | remove-card");
+  Say("        corrupt-firmware EXE IMAGE | remove-card | dpi DPI PROGRAM_FOLDER RESOURCES UNIX_FOLDER");
   return 2;
 }
 
@@ -1404,6 +1738,8 @@ int Run(const std::vector<std::wstring>& args) {
     StageCardUnmapped(main, arg(1), arg(2));
   } else if (stage == L"corrupt-card") {
     StageCorruptCard(main, arg(1));
+  } else if (stage == L"dpi") {
+    StageDpi(main, _wtoi(arg(1).c_str()), arg(2), arg(3), arg(4));
   } else if (stage == L"title") {
     StageTitle(main, arg(1));
   } else if (stage == L"close") {
@@ -1418,6 +1754,7 @@ int Run(const std::vector<std::wstring>& args) {
 
 int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
+  BecomeDpiAware();
   std::vector<std::wstring> args(argv + 1, argv + argc);
   const int status = Run(args);
   Say("RESULT passed=" + std::to_string(g_passed) + " failed=" + std::to_string(g_failed));

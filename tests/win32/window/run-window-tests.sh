@@ -21,8 +21,30 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winebrowser.ex
 . "$source_dir/tests/lib.sh"
 . "$source_dir/tests/win32/wine.sh"
 
+# The display's DPI for the programs started next: LogPixels of the user's desktop settings in the prefix
+# (unset: 96). set_dpi DPI sets it, set_dpi "" removes it again.
+desktop_key='HKCU\Control Panel\Desktop'
+dpi_set=
+set_dpi() {
+  if [ -n "$1" ]; then
+    dpi_set=1
+    wine_tool reg add "$desktop_key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  else
+    dpi_set=
+    wine_tool reg delete "$desktop_key" /v LogPixels /f >/dev/null 2>&1
+  fi
+}
+
+# The sizes of the icons the program's main window hands to X ("Icon (16 x 16) Icon (32 x 32) ").
+main_window_icons() {
+  local window_id
+  window_id=$(xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Загрузочный модуль ЮКС (версия 2\.18)".*/\1/p' | head -n1)
+  [ -n "$window_id" ] && xprop -id "$window_id" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' '
+}
+
 cleanup() {
   wineserver -k >/dev/null 2>&1
+  [ -z "$dpi_set" ] || set_dpi ""
   stop_xvfb
 }
 trap cleanup EXIT
@@ -72,6 +94,8 @@ start_xvfb || { fail "no X display could be started"; finish; }
 mkdir -p "$work"
 wine_prefix_ensure || { fail "the Wine prefix could not be created"; finish; }
 wineserver -k >/dev/null 2>&1  # no program of an earlier run left behind
+# The runs below take the display at 96 DPI, whatever an interrupted run may have left.
+set_dpi ""
 stage remove-card
 
 firmware="$source_dir/resources/firmware"
@@ -90,8 +114,7 @@ head -c 20000 /dev/zero >"$card/yk936.bin"
 if start_program "$app"; then
   stage layout
   # Wine hands the window's icons to X: both sizes of the main icon must be there.
-  window_id=$(xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Загрузочный модуль ЮКС (версия 2\.18)".*/\1/p' | head -n1)
-  icons=$( [ -n "$window_id" ] && xprop -id "$window_id" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ')
+  icons=$(main_window_icons)
   case "$icons" in
     *"Icon (32 x 32)"*"Icon (16 x 16)"* | *"Icon (16 x 16)"*"Icon (32 x 32)"*) ok "window shows the main icon (16 and 32 px)" ;;
     *) fail "window shows the main icon (found: ${icons:-none})" ;;
@@ -175,5 +198,33 @@ if [ -z "$(ls -A "$card3")" ]; then
 else
   fail "the damaged program wrote to the card: $(ls "$card3")"
 fi
+
+# ---- Run 4: the display at 100, 125, 150 and 200 % ----
+# The program lays its window out for the DPI it starts at (and for a change of DPI meanwhile): one focused
+# stage per scale. A folder stands where the first card file goes, so a click on the write button gives its
+# error box at once.
+app4="$work/app-dpi"
+card4="$work/card-dpi"
+for dpi in 96 120 144 192; do
+  rm -rf "$app4" "$card4"
+  mkdir -p "$app4" "$card4/${images[0]}"
+  cp "$exe" "$app4/ScaleBoot.exe"
+  set_dpi "$dpi"
+  if start_program "$app4"; then
+    stage dpi "$dpi" "$(windows_path "$app4")" "$(windows_path "$source_dir/resources")" "$card4"
+    # The main icon at the sizes this scale asks for: 16 and 32 pixels scaled.
+    small=$(((16 * dpi + 48) / 96)) big=$(((32 * dpi + 48) / 96))
+    icons=$(main_window_icons)
+    if [[ $icons == *"Icon ($small x $small)"* && $icons == *"Icon ($big x $big)"* ]]; then
+      ok "$dpi DPI: window shows the main icon at $small and $big px"
+    else
+      fail "$dpi DPI: window shows the main icon at $small and $big px (found: ${icons:-none})"
+    fi
+    stage close
+  fi
+  stage remove-card
+  wineserver -k >/dev/null 2>&1
+done
+set_dpi ""
 
 finish
