@@ -4,9 +4,11 @@
 // view that counts the gauge's repaints, and then a bare loop of the same one-byte system calls (open, write,
 // fsync, close for each image; open, read, close for each image). Prints both times (median of the rounds),
 // their ratio, the number of repaints, the same for the command-line program's write (the writer behind its
-// progress line) and the cost of one card-root check of the program's rule. Usage:
+// progress line), the command-line program's batch of two cards at once against two single runs one after
+// another, and the cost of one card-root check of the program's rule. Usage:
 // writer_benchmark [rounds] [folder]
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "card/BootModuleWriter.h"
@@ -43,12 +46,14 @@ class RepaintCountingView : public scaleboot::WriterView {
   void AddGaugeProgress(int delta) override { repaints += gauge.AddProgress(delta); }
 };
 
-// The terminal of the command-line program: counts the progress lines instead of showing them.
+// The terminal of the command-line program: counts the progress lines instead of showing them (a batch writes
+// them under its own lock).
 class CountingConsole : public scaleboot::platform::Console {
  public:
   int lines = 0;
   void Write(Stream, std::string_view) override { ++lines; }
   bool IsTerminal(Stream) override { return true; }
+  bool Failed(Stream) override { return false; }
 };
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -93,6 +98,14 @@ double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
+// Processor time of the whole process so far, user and system, in seconds.
+double ProcessorSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,8 +115,9 @@ int main(int argc, char** argv) {
   if (::mkdtemp(pattern.data()) == nullptr) Fail(pattern);
   const std::string writerRoot = pattern + "/writer/";
   const std::string bareRoot = pattern + "/bare/";
-  std::filesystem::create_directory(writerRoot);
-  std::filesystem::create_directory(bareRoot);
+  const std::vector<std::string> batchRoots{pattern + "/card1/", pattern + "/card2/"};
+  for (const std::string& folder : {writerRoot, bareRoot, batchRoots[0], batchRoots[1]})
+    std::filesystem::create_directory(folder);
 
   const auto& images = scaleboot::FirmwareImages();
   std::size_t calls = 0;
@@ -111,8 +125,12 @@ int main(int argc, char** argv) {
 
   // A folder on tmpfs is no removable drive: the program's card-root rule is timed on its own below.
   scaleboot::platform::PosixByteFileSystem files(scaleboot::platform::OpenAnyFolder);
-  std::vector<double> writerTimes, cliTimes, bareTimes;
-  int repaints = 0, progressLines = 0;
+  std::vector<double> writerTimes, cliTimes, bareTimes, batchTimes, oneAfterTheOtherTimes, batchBusyCores;
+  int repaints = 0, progressLines = 0, batchLines = 0;
+  // Each card of a batch has a file layer of its own, as in the program.
+  const scaleboot::cli::FileSystemFactory newFiles = [] {
+    return std::make_unique<scaleboot::platform::PosixByteFileSystem>(scaleboot::platform::OpenAnyFolder);
+  };
   // Round 0 warms the caches and is not counted; the two loops alternate so that drift affects both alike.
   for (int round = 0; round <= rounds; ++round) {
     RepaintCountingView view;
@@ -127,15 +145,41 @@ int main(int argc, char** argv) {
     const auto cliOutcome = scaleboot::WriteBootModule(writerRoot, images, files, progress);
     progress.Finish();
     const auto t3 = Clock::now();
-    if (outcome != scaleboot::WriteOutcome::Verified || cliOutcome != scaleboot::WriteOutcome::Verified) {
+    // Two cards: one batch of both at once, then the same two written one after the other.
+    CountingConsole batchConsole;
+    scaleboot::cli::BatchProgressLine batchLine(batchConsole, scaleboot::kEnglish, {"A:", "B:"}, true);
+    const double cpu0 = ProcessorSeconds();
+    const auto batch = scaleboot::cli::WriteCards(batchRoots, images, newFiles, batchLine);
+    batchLine.Clear();
+    const auto t4 = Clock::now();
+    const double batchCpu = ProcessorSeconds() - cpu0;
+    bool singlesVerified = true;
+    for (const std::string& root : batchRoots) {
+      CountingConsole singleConsole;
+      scaleboot::cli::ProgressLine single(singleConsole, scaleboot::kEnglish, 2, true);
+      singlesVerified =
+          singlesVerified && scaleboot::cli::WriteCard(root, images, *newFiles(), single).outcome ==
+                                 scaleboot::cli::CardOutcome::Verified;
+      single.Finish();
+    }
+    const auto t5 = Clock::now();
+    const bool batchVerified = std::all_of(batch.begin(), batch.end(), [](const auto& card) {
+      return card.outcome == scaleboot::cli::CardOutcome::Verified;
+    });
+    if (outcome != scaleboot::WriteOutcome::Verified || cliOutcome != scaleboot::WriteOutcome::Verified ||
+        !batchVerified || !singlesVerified) {
       Fail("the writer did not report success");
     }
     if (round == 0) continue;
     repaints = view.repaints;
     progressLines = console.lines;
+    batchLines = batchConsole.lines;
     writerTimes.push_back(Seconds(t1 - t0));
     bareTimes.push_back(Seconds(t2 - t1));
     cliTimes.push_back(Seconds(t3 - t2));
+    batchTimes.push_back(Seconds(t4 - t3));
+    oneAfterTheOtherTimes.push_back(Seconds(t5 - t4));
+    batchBusyCores.push_back(batchCpu / Seconds(t4 - t3));
   }
   std::filesystem::remove_all(pattern);
 
@@ -164,6 +208,14 @@ int main(int argc, char** argv) {
   std::printf(
       "command line:      %.3f s, ratio %.3f to the bare loop (target at most 1.10), %d progress writes\n",
       cli, cli / bare, progressLines);
+  const double together = Median(batchTimes), apart = Median(oneAfterTheOtherTimes);
+  std::printf(
+      "two cards at once: %.3f s against %.3f s for two single runs one after another (%.2fx the time, "
+      "%.2fx one run), %d progress writes\n",
+      together, apart, together / apart, together / (apart / 2), batchLines);
+  // Below two busy cores the workers waited for a processor: other load on the machine, not the batch.
+  std::printf("                   %.2f of %u cores busy while both ran\n", Median(batchBusyCores),
+              std::thread::hardware_concurrency());
   std::printf("card-root check:   %.1f us per call (%.2f%% of a run for eight)\n", check * 1e6,
               8 * check / writer * 100);
   return 0;

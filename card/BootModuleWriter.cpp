@@ -102,7 +102,7 @@ FileFinding VerifyFile(const std::string& path, const FirmwareImage& image, plat
     std::uint8_t extra = 0;
     const int beyond = files.ReadByte(handle, extra);
     if (beyond == 0) {
-      finding.kind = read.mismatches == 0 ? Kind::Longer : Kind::Differs;
+      finding.kind = Kind::Longer;
     } else if (beyond != platform::ByteFileSystem::kShortTransfer) {
       finding.kind = Kind::Unreadable;
       finding.errorCode = beyond;

@@ -45,9 +45,9 @@ WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const Firmw
 struct FileFinding {
   enum class Kind {
     Identical,   // the image's bytes, and nothing after them
-    Differs,     // same length or longer, with bytes that differ
-    Shorter,     // ends before the image does
-    Longer,      // the image's bytes followed by more
+    Differs,     // the image's length, with bytes that differ
+    Shorter,     // ends before the image does; differingBytes counts those that differ before the end
+    Longer,      // goes on past the image's length; differingBytes counts those that differ within it
     Missing,     // no such file
     Unreadable,  // opening, reading or closing it failed
   };

@@ -82,7 +82,25 @@ class Console {
   virtual ~Console() = default;
   virtual void Write(Stream stream, std::string_view text) = 0;
   virtual bool IsTerminal(Stream stream) = 0;
+  // True once a write to `stream` has failed (a full disk, a closed pipe): some text never arrived.
+  virtual bool Failed(Stream stream) = 0;
 };
+
+// What a path names. A symbolic link (or another reparse point) at the end of the path is reported as such,
+// not followed, except that a path ending in a separator names the folder itself.
+struct PathInfo {
+  enum class Kind {
+    Missing,  // nothing of that name, or a folder on the way is missing
+    Folder,
+    RegularFile,
+    SymbolicLink,
+    Other,    // a device, a FIFO, a socket; or a path through something that is no folder
+    Unknown,  // the system would not say (access denied to a folder on the way, say)
+  };
+  Kind kind = Kind::Unknown;
+  std::uint64_t size = 0;  // bytes of a regular file
+};
+PathInfo InspectPath(const std::string& path);
 
 // The user's language setting as a locale name ("ru_RU.UTF-8" on Linux, "ru-RU" on Windows), empty when
 // there is none.

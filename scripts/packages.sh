@@ -80,13 +80,14 @@ ensure_packages() {
 }
 
 # What the Linux program needs to build and run.
-LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev fonts-dejavu-core fonts-liberation)
+LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev nlohmann-json3-dev fonts-dejavu-core
+  fonts-liberation)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
 # compilers for 64- and 32-bit Windows, Wine with its 32-bit part (where the machine runs 32-bit programs) and a
-# virtual display for the Windows program, poppler for the document checks, and the file-system tools that make the Linux tests' removable card
-# (tests/linux/removable-card.sh).
+# virtual display for the Windows program, poppler for the document checks, the file-system tools that make the Linux tests' removable card
+# (tests/linux/removable-card.sh), and Python, whose JSON parser reads the command-line program's --json output.
 TEST_PACKAGES=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
-  wine32:i386 xvfb xauth x11-utils xdotool poppler-utils dosfstools e2fsprogs util-linux)
+  wine32:i386 xvfb xauth x11-utils xdotool poppler-utils dosfstools e2fsprogs util-linux python3)
 # What the release packages need: the icon drawing and the zips (Python), the Debian package tools, and their
 # checks.
 PACKAGE_PACKAGES=(python3 dpkg-dev file lintian desktop-file-utils appstream unzip man-db)

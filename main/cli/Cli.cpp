@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
+#include <mutex>
 
 #include "BuildInfo.h"
 #include "card/DriveScan.h"
 #include "common/Errors.h"
+#include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
 #include "main/cli/CommandLine.h"
 #include "ui/Contents.h"
@@ -15,6 +16,7 @@ namespace scaleboot::cli {
 namespace {
 
 using Stream = platform::Console::Stream;
+using PathKind = platform::PathInfo::Kind;
 
 bool IsSeparator(char c) {
   return c == '/' || c == '\\';
@@ -24,17 +26,6 @@ bool IsDriveLetterRoot(std::string_view path) {
   const bool letter =
       path.size() >= 2 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
   return letter && path[1] == ':' && (path.size() == 2 || (path.size() == 3 && IsSeparator(path[2])));
-}
-
-// The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
-// the path without trailing separators ("/" stays "/").
-std::string RootKey(std::string_view path) {
-  if (IsDriveLetterRoot(path)) {
-    const char letter = path[0] >= 'a' ? static_cast<char>(path[0] - 'a' + 'A') : path[0];
-    return {letter, ':'};
-  }
-  while (path.size() > 1 && IsSeparator(path.back())) path.remove_suffix(1);
-  return std::string(path);
 }
 
 std::vector<std::string> RemovableRoots(platform::DriveSource& drives) {
@@ -51,16 +42,41 @@ std::string WithUnixLineBreaks(std::string text) {
   return out;
 }
 
-// Characters of UTF-8 text: the bytes that do not continue a character.
-std::size_t Characters(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(
-      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-std::uint8_t CorruptCountOf(std::span<const FirmwareImage> images) {
+bool ImagesCorrupt(std::span<const FirmwareImage> images) {
   std::uint8_t corrupt = 0;
   VerifyImageChecksums(images, corrupt);
-  return corrupt;
+  return corrupt != 0;
+}
+
+std::string_view CommandName(Command command) {
+  switch (command) {
+    case Command::List:
+      return "list";
+    case Command::Write:
+      return "write";
+    case Command::Verify:
+      return "verify";
+    case Command::Contents:
+      return "contents";
+    case Command::Help:
+      return "help";
+    case Command::Version:
+      return "version";
+    case Command::None:
+      break;
+  }
+  return "";
+}
+
+// Writes each line of `text` to standard error after the program's name.
+void ErrorLines(platform::Console& console, std::string_view text) {
+  std::string out;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    out += "scaleboot-cli: " + std::string(text.substr(0, end)) + "\n";
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  console.Write(Stream::Err, out);
 }
 
 class Run {
@@ -71,14 +87,15 @@ class Run {
   int Execute() {
     switch (line_.command) {
       case Command::Help:
-        Out(Text(language_, CliText::Usage));
+        // Help wins over every other argument, --json included.
+        env_.console.Write(Stream::Out, Text(language_, CliText::Usage));
         return kExitSuccess;
       case Command::Version:
+        if (line_.json) return Document(VersionJson(build::kVersionText), kExitSuccess);
         Out(std::string("scaleboot-cli ") + build::kVersionText + "\n");
         return kExitSuccess;
       case Command::List:
-        for (const std::string& root : RemovableRoots(env_.drives)) Out(root + "\n");
-        return kExitSuccess;
+        return List();
       case Command::Contents:
         return Contents();
       case Command::Write:
@@ -92,72 +109,146 @@ class Run {
   }
 
  private:
-  void Out(std::string_view text) { env_.console.Write(Stream::Out, text); }
-  void Err(std::string_view text) { env_.console.Write(Stream::Err, text); }
+  // Text for standard output; with --json the document takes its place.
+  void Out(std::string_view text) {
+    if (!line_.json) env_.console.Write(Stream::Out, text);
+  }
+  int Document(const std::string& document, int status) {
+    env_.console.Write(Stream::Out, document);
+    return status;
+  }
+  // Ends the command before its work: the text on standard error and, with --json, the error document.
+  int Refuse(std::string_view code, const std::string& text, int status,
+             std::span<const std::string> removableRoots = {}) {
+    ErrorLines(env_.console, text);
+    if (line_.json)
+      Document(ErrorJson(CommandName(line_.command), code, text, status, removableRoots), status);
+    return status;
+  }
   std::string_view Msg(scaleboot::Msg row) const { return scaleboot::Text(language_, row); }
   bool ShowProgress() { return !line_.quiet && env_.console.IsTerminal(Stream::Err); }
 
-  bool RefuseWhenCorrupt() {
-    if (CorruptCountOf(env_.images) == 0) return false;
-    Err(std::string(Msg(Msg::CorruptText)) + "\n");
-    return true;
+  int RefuseCorrupt() { return Refuse("corrupt-images", std::string(Msg(Msg::CorruptText)), kExitCorrupt); }
+
+  int List() {
+    const std::vector<std::string> roots = RemovableRoots(env_.drives);
+    if (line_.json) return Document(ListJson(roots), kExitSuccess);
+    for (const std::string& root : roots) Out(root + "\n");
+    // An empty answer on a terminal looks like a program that did nothing; a script reading a pipe gets none.
+    if (roots.empty() && env_.console.IsTerminal(Stream::Out)) {
+      ErrorLines(env_.console, Text(language_, CliText::NoRemovableDrives));
+    }
+    return kExitSuccess;
   }
 
   int Contents() {
-    if (RefuseWhenCorrupt()) return kExitCorrupt;
+    if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
+    if (line_.json) return Document(ContentsJson(language_), kExitSuccess);
     Out(WithUnixLineBreaks(ComposeContentsText(language_)) + "\n");
     return kExitSuccess;
   }
 
+  // The listed roots the command names, each once, in the order given; nothing when one of them is not
+  // listed, which has then been reported.
+  std::optional<std::vector<std::string>> CardsToWrite(int& status) {
+    const std::vector<std::string> listed = RemovableRoots(env_.drives);
+    if (line_.all) {
+      if (listed.empty()) {
+        status = Refuse("no-removable-drive", std::string(Text(language_, CliText::NoRemovableDrives)),
+                        kExitUsage);
+        return std::nullopt;
+      }
+      return listed;
+    }
+    std::vector<std::string> cards;
+    for (const std::string& given : line_.roots) {
+      const std::optional<std::string> root = MatchRemovableRoot(given, listed);
+      if (!root) {
+        std::string list;
+        for (const std::string& r : listed) list += (list.empty() ? "" : ", ") + r;
+        status = Refuse("not-removable",
+                        Format(Text(language_, CliText::NotRemovable), {given}) + "\n" +
+                            (listed.empty() ? std::string(Text(language_, CliText::NoRemovableDrives))
+                                            : Format(Text(language_, CliText::RemovableDrives), {list})),
+                        kExitUsage, listed);
+        return std::nullopt;
+      }
+      if (std::find(cards.begin(), cards.end(), *root) == cards.end()) cards.push_back(*root);
+    }
+    return cards;
+  }
+
   int Write() {
-    if (RefuseWhenCorrupt()) return kExitCorrupt;
-    const std::vector<std::string> roots = RemovableRoots(env_.drives);
-    const std::optional<std::string> root = MatchRemovableRoot(line_.root, roots);
-    if (!root) {
-      std::string list;
-      for (const std::string& r : roots) list += (list.empty() ? "" : ", ") + r;
-      Err(Format(Text(language_, CliText::NotRemovable), {line_.root}) + "\n" +
-          (roots.empty() ? std::string(Text(language_, CliText::NoRemovableDrives))
-                         : Format(Text(language_, CliText::RemovableDrives), {list})) +
-          "\n");
-      return kExitUsage;
+    int status = kExitSuccess;
+    const std::optional<std::vector<std::string>> cards = CardsToWrite(status);
+    if (!cards) return status;
+    std::vector<CardResult> results;
+    if (ImagesCorrupt(env_.images)) {
+      for (const std::string& root : *cards) results.push_back({root, CardOutcome::CorruptImages});
+      ErrorLines(env_.console, Msg(Msg::CorruptText));
+      return line_.json ? Document(WriteJson(language_, results, kExitCorrupt), kExitCorrupt) : kExitCorrupt;
     }
-    ProgressLine progress(env_.console, language_, 2, ShowProgress());
-    WriteOutcome outcome;
-    try {
-      outcome = WriteBootModule(*root, env_.images, env_.files, progress);
-    } catch (const RaisedError& error) {
+    if (cards->size() == 1) {
+      ProgressLine progress(env_.console, language_, 2, ShowProgress());
+      results.push_back(WriteCard(cards->front(), env_.images, env_.files, progress));
       progress.Finish();
-      Err(ErrorBoxText(error.what()) + "\n");
-      return kExitIoError;
+    } else {
+      BatchProgressLine progress(env_.console, language_, ProgressLabels(*cards), ShowProgress());
+      std::mutex shared;
+      const FileSystemFactory newFiles =
+          env_.newFiles ? env_.newFiles : [&]() -> std::unique_ptr<platform::ByteFileSystem> {
+        return std::make_unique<LockedFileSystem>(env_.files, shared);
+      };
+      results = WriteCards(*cards, env_.images, newFiles, progress);
+      progress.Clear();
     }
-    progress.Finish();
-    if (outcome == WriteOutcome::Verified) {
-      Out(std::string(Msg(Msg::WriteOkText)) + "\n");
-      return kExitSuccess;
+    // One line per card, in the order given; a single card's line is the window's text alone.
+    for (const CardResult& card : results) {
+      status = WorstStatus(status, StatusOf(card.outcome));
+      const std::string text = (results.size() == 1 ? "" : card.root + ": ") + CardText(language_, card);
+      if (card.outcome == CardOutcome::Verified) {
+        Out(text + "\n");
+      } else {
+        ErrorLines(env_.console, text);
+      }
     }
-    Err(std::string(Msg(Msg::WriteFailedText)) + "\n");
-    return kExitMismatch;
+    return line_.json ? Document(WriteJson(language_, results, status), status) : status;
   }
 
   int Verify() {
-    if (RefuseWhenCorrupt()) return kExitCorrupt;
-    const std::optional<std::string> root = MatchRemovableRoot(line_.root, RemovableRoots(env_.drives));
-    const std::string folder = root ? *root : FolderPath(line_.root);
+    const std::string& given = line_.roots.front();
+    const std::optional<std::string> root = MatchRemovableRoot(given, RemovableRoots(env_.drives));
+    const std::string folder = root ? *root : FolderPath(given);
+    // A mistyped folder must not look like a card without the module: say so before reading anything.
+    if (env_.inspectPath) {
+      const PathKind kind = env_.inspectPath(folder).kind;
+      if (kind == PathKind::Missing) {
+        return Refuse("no-such-folder", Format(Text(language_, CliText::NoSuchFolder), {given}), kExitUsage);
+      }
+      if (kind != PathKind::Folder && kind != PathKind::Unknown) {
+        return Refuse("not-a-folder", Format(Text(language_, CliText::NotAFolder), {given}), kExitUsage);
+      }
+    }
+    if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
     ProgressLine progress(env_.console, language_, 1, ShowProgress());
     const std::vector<FileFinding> findings = VerifyBootModule(folder, env_.images, env_.files, progress);
     progress.Finish();
+    std::vector<FileReport> reports;
     bool unreadable = false;
     for (std::size_t i = 0; i < findings.size(); ++i) {
-      Out(DescribeFinding(language_, env_.images[i], findings[i]) + "\n");
-      unreadable = unreadable || findings[i].kind == FileFinding::Kind::Unreadable;
+      FileReport report{&env_.images[i], findings[i], {}};
+      const auto kind = findings[i].kind;
+      if (env_.inspectPath && (kind == FileFinding::Kind::Unreadable || kind == FileFinding::Kind::Longer)) {
+        report.path = env_.inspectPath(folder + std::string(env_.images[i].fileName));
+      }
+      Out(DescribeFinding(language_, *report.image, report.finding, report.path) + "\n");
+      unreadable = unreadable || kind == FileFinding::Kind::Unreadable;
+      reports.push_back(report);
     }
-    if (HoldsModule(findings)) {
-      Out(std::string(Text(language_, CliText::ModuleFound)) + "\n");
-      return kExitSuccess;
-    }
-    Out(std::string(Text(language_, CliText::ModuleNotFound)) + "\n");
-    return unreadable ? kExitIoError : kExitMismatch;
+    const bool holds = HoldsModule(findings);
+    const int status = holds ? kExitSuccess : unreadable ? kExitIoError : kExitMismatch;
+    Out(std::string(Text(language_, holds ? CliText::ModuleFound : CliText::ModuleNotFound)) + "\n");
+    return line_.json ? Document(VerifyJson(language_, folder, reports, status), status) : status;
   }
 
   Environment& env_;
@@ -169,18 +260,40 @@ class Run {
 
 int RunCli(std::span<const std::string> arguments, Environment& environment) {
   const CommandLine line = ParseCommandLine(arguments, environment.defaultLanguage);
+  const LanguageIndex language = line.language.value_or(environment.defaultLanguage);
+  int status = kExitUsage;
   if (!line.error.empty()) {
-    const LanguageIndex language = line.language.value_or(environment.defaultLanguage);
-    environment.console.Write(Stream::Err, "scaleboot-cli: " + line.error + "\n" +
-                                               std::string(Text(language, CliText::TryHelp)) + "\n");
-    return kExitUsage;
+    ErrorLines(environment.console, line.error + "\n" + std::string(Text(language, CliText::TryHelp)));
+    if (line.json)
+      environment.console.Write(platform::Console::Stream::Out, ErrorJson("", "usage", line.error, status));
+  } else {
+    try {
+      status = Run(environment, line).Execute();
+    } catch (const RaisedError& error) {
+      status = kExitIoError;
+      const std::string text = ErrorBoxText(error.what());
+      ErrorLines(environment.console, text);
+      if (line.json) {
+        environment.console.Write(platform::Console::Stream::Out,
+                                  ErrorJson(CommandName(line.command), "io-error", text, status));
+      }
+    }
   }
-  try {
-    return Run(environment, line).Execute();
-  } catch (const RaisedError& error) {
-    environment.console.Write(Stream::Err, ErrorBoxText(error.what()) + "\n");
-    return kExitIoError;
+  // Output that never arrived (a full disk, a closed pipe) must not end in success.
+  if (environment.console.Failed(platform::Console::Stream::Out)) {
+    ErrorLines(environment.console, Text(language, CliText::OutputFailed));
+    if (status != kExitUsage) status = WorstStatus(status, kExitIoError);
   }
+  return status;
+}
+
+std::string RootKey(std::string_view path) {
+  if (IsDriveLetterRoot(path)) {
+    const char letter = path[0] >= 'a' ? static_cast<char>(path[0] - 'a' + 'A') : path[0];
+    return {letter, ':'};
+  }
+  while (path.size() > 1 && IsSeparator(path.back())) path.remove_suffix(1);
+  return std::string(path);
 }
 
 std::optional<std::string> MatchRemovableRoot(std::string_view given, std::span<const std::string> roots) {
@@ -199,9 +312,38 @@ std::string FolderPath(std::string_view given) {
   return folder + (backslashes ? '\\' : '/');
 }
 
-std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, const FileFinding& finding) {
+std::string_view FindingCode(const FileFinding& finding, const platform::PathInfo& path) {
+  using Kind = FileFinding::Kind;
+  switch (finding.kind) {
+    case Kind::Identical:
+      return "identical";
+    case Kind::Differs:
+      return "differs";
+    case Kind::Shorter:
+      return "shorter";
+    case Kind::Longer:
+      return "longer";
+    case Kind::Missing:
+      return "missing";
+    case Kind::Unreadable:
+      if (path.kind == PathKind::SymbolicLink) return "symbolic-link";
+      if (path.kind == PathKind::Folder || path.kind == PathKind::Other) return "not-regular-file";
+      return "unreadable";
+  }
+  return "unreadable";
+}
+
+std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, const FileFinding& finding,
+                            const platform::PathInfo& path) {
   using Kind = FileFinding::Kind;
   const std::string_view name = image.fileName;
+  // A file that ends early or goes on past its image may differ within the image's length as well.
+  const std::string alsoDiffers =
+      finding.differingBytes == 0
+          ? ""
+          : Format(Text(language, CliText::AlsoDiffers),
+                   {std::to_string(finding.firstDifference), std::to_string(finding.differingBytes)});
+  const std::string_view code = FindingCode(finding, path);
   switch (finding.kind) {
     case Kind::Identical:
       return Format(Text(language, CliText::FileIdentical), {name});
@@ -210,12 +352,20 @@ std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, 
                     {name, std::to_string(finding.firstDifference), std::to_string(finding.differingBytes)});
     case Kind::Shorter:
       return Format(Text(language, CliText::FileShorter),
-                    {name, std::to_string(finding.bytesRead), std::to_string(image.length)});
+                    {name, std::to_string(finding.bytesRead), std::to_string(image.length)}) +
+             alsoDiffers;
     case Kind::Longer:
-      return Format(Text(language, CliText::FileLonger), {name, std::to_string(image.length)});
+      if (path.kind == PathKind::RegularFile && path.size > image.length) {
+        return Format(Text(language, CliText::FileLongerBy),
+                      {name, std::to_string(path.size), std::to_string(image.length)}) +
+               alsoDiffers;
+      }
+      return Format(Text(language, CliText::FileLonger), {name, std::to_string(image.length)}) + alsoDiffers;
     case Kind::Missing:
       return Format(Text(language, CliText::FileMissing), {name});
     case Kind::Unreadable:
+      if (code == "symbolic-link") return Format(Text(language, CliText::FileSymbolicLink), {name});
+      if (code == "not-regular-file") return Format(Text(language, CliText::FileNotRegular), {name});
       return Format(Text(language, CliText::FileUnreadable),
                     {name, ErrorBoxText(IoError::TextFor(finding.errorCode))});
   }
@@ -232,26 +382,8 @@ void ProgressLine::SetGaugeRange(int minimum, int maximum) {
 
 void ProgressLine::BeginPhase(Phase phase) {
   phase_ = phase;
-  phaseStart_ = position_;
-  percent_ = -1;
-  nextChange_ = std::numeric_limits<std::int64_t>::min();
+  percent_.Start(position_, (static_cast<std::int64_t>(maximum_) - minimum_) / phases_);
   AddGaugeProgress(0);
-}
-
-void ProgressLine::AddGaugeProgress(int delta) {
-  position_ += delta;
-  // Once per byte: nothing but a comparison until the percentage can have changed.
-  if (!enabled_ || position_ < nextChange_) return;
-  const std::int64_t phaseLength = (static_cast<std::int64_t>(maximum_) - minimum_) / phases_;
-  const std::int64_t done = static_cast<std::int64_t>(position_) - phaseStart_;
-  const int percent =
-      phaseLength > 0 ? static_cast<int>(std::clamp<std::int64_t>(done * 100 / phaseLength, 0, 100)) : 0;
-  // The first position whose percentage is above this one.
-  nextChange_ = phaseLength > 0 && percent < 100 ? phaseStart_ + ((percent + 1) * phaseLength + 99) / 100
-                                                 : std::numeric_limits<std::int64_t>::max();
-  if (percent == percent_) return;
-  percent_ = percent;
-  Draw();
 }
 
 void ProgressLine::Draw() {
@@ -261,7 +393,7 @@ void ProgressLine::Draw() {
   const std::string_view verifying = Text(language_, CliText::Verifying);
   const std::string_view label = phase_ == Phase::Writing ? writing : verifying;
   const std::size_t width = std::max(Characters(writing), Characters(verifying));
-  const std::string percent = std::to_string(percent_);
+  const std::string percent = std::to_string(percent_.percent());
   const std::string line = "\r" + std::string(label) +
                            std::string(width - Characters(label) + 4 - percent.size(), ' ') + percent + "%";
   console_.Write(platform::Console::Stream::Err, line);

@@ -1,8 +1,10 @@
-// scaleboot-cli: lists removable drives, writes and verifies the module, checks a folder against it and shows
-// its contents, over the same core as the windows. Everything the program does goes through this one call, so
-// it runs the same against fakes in tests as against the system.
+// scaleboot-cli: lists removable drives, writes and verifies the module on one card or several at once,
+// checks a folder against it and shows its contents, over the same core as the windows. Everything the
+// program does goes through this one call, so it runs the same against fakes in tests as against the system.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "card/BootModuleWriter.h"
 #include "images/FirmwareImages.h"
+#include "main/cli/BatchWrite.h"
 #include "platform/Platform.h"
 #include "ui/MessageTable.h"
 
@@ -19,24 +22,35 @@ namespace scaleboot::cli {
 // Exit statuses.
 inline constexpr int kExitSuccess = 0;   // written and verified, or the folder holds exactly the module
 inline constexpr int kExitMismatch = 1;  // a byte read back differed, or the folder does not hold the module
-inline constexpr int kExitUsage = 2;     // a usage error, or the root is not a removable drive
-inline constexpr int kExitIoError = 3;   // a file operation failed
-inline constexpr int kExitCorrupt = 4;   // an embedded image failed its checksum test
+inline constexpr int kExitUsage = 2;    // a usage error, a root that is not a removable drive, no such folder
+inline constexpr int kExitIoError = 3;  // a file operation failed
+inline constexpr int kExitCorrupt = 4;  // an embedded image failed its checksum test
 
 struct Environment {
   platform::DriveSource& drives;
-  platform::ByteFileSystem& files;
+  platform::ByteFileSystem& files;  // verify and the write of a single card
   platform::Console& console;
   std::span<const FirmwareImage> images;
   LanguageIndex defaultLanguage = kEnglish;
+  // Makes the file system of one card of a batch write, one per card, so that no two workers share an
+  // object's state. When empty, the workers share `files`, one call at a time.
+  FileSystemFactory newFiles{};
+  // What a path names: verify looks at its folder before reading, and at a file it could not read or that is
+  // longer than its image. When empty, verify reads without looking.
+  std::function<platform::PathInfo(const std::string&)> inspectPath{};
 };
 
 // Runs the command line `arguments` (without the program's name) and returns the exit status.
 int RunCli(std::span<const std::string> arguments, Environment& environment);
 
-// RunCli with the embedded images and the language of the user's locale: what a program entry calls.
+// RunCli with the embedded images, the language of the user's locale, the platform's path inspection and a
+// new file system from `newFiles` for each card of a batch: what a program entry calls.
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
-                          platform::ByteFileSystem& files, platform::Console& console);
+                          const FileSystemFactory& newFiles, platform::Console& console);
+
+// The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
+// the path without trailing separators ("/" stays "/").
+std::string RootKey(std::string_view path);
 
 // The listed root that `given` names: "E:", "e:\" and "E:/" name "E:\"; a mount point may come with or
 // without its trailing "/". Nothing when `given` names no listed root.
@@ -46,18 +60,28 @@ std::optional<std::string> MatchRemovableRoot(std::string_view given, std::span<
 // path already uses backslashes, "/" otherwise).
 std::string FolderPath(std::string_view given);
 
-// One line of verify's report for `image`'s file, without the line break.
-std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, const FileFinding& finding);
+// One line of verify's report for `image`'s file, without the line break. `path` tells what the file's path
+// names, where it was looked at: a file that could not be opened may be a symbolic link or no regular file at
+// all, and a longer one has its real size.
+std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, const FileFinding& finding,
+                            const platform::PathInfo& path = {});
 
-// The single progress line shown on a terminal: the phase and its whole percentage, redrawn only when either
-// changes, ended with a line break when the run ends. Disabled, it shows nothing.
+// The stable name of a finding for scripts: identical, differs, shorter, longer, missing, unreadable,
+// symbolic-link or not-regular-file.
+std::string_view FindingCode(const FileFinding& finding, const platform::PathInfo& path = {});
+
+// The single progress line shown on a terminal for one card: the phase and its whole percentage, redrawn only
+// when either changes, ended with a line break when the run ends. Disabled, it shows nothing.
 class ProgressLine : public WriterView {
  public:
   ProgressLine(platform::Console& console, LanguageIndex language, int phases, bool enabled);
   void SetWriteEnabled(bool) override {}
   void SetGaugeRange(int minimum, int maximum) override;
   void SetGaugePosition(int position) override { position_ = position; }
-  void AddGaugeProgress(int delta) override;
+  void AddGaugeProgress(int delta) override {
+    position_ += delta;
+    if (enabled_ && percent_.Update(position_)) Draw();
+  }
   void BeginPhase(Phase phase) override;
   // Ends the line, so that what follows starts on a line of its own.
   void Finish();
@@ -71,8 +95,9 @@ class ProgressLine : public WriterView {
   bool enabled_;
   bool drawn_ = false;
   Phase phase_ = Phase::Writing;
-  int minimum_ = 0, maximum_ = 0, position_ = 0, phaseStart_ = 0, percent_ = -1;
-  std::int64_t nextChange_ = 0;  // the position at which the percentage can next change
+  int minimum_ = 0, maximum_ = 0;
+  std::int64_t position_ = 0;
+  WholePercent percent_;
 };
 
 }  // namespace scaleboot::cli

@@ -1,5 +1,6 @@
 #include "main/cli/CliTexts.h"
 
+#include <algorithm>
 #include <array>
 
 #include "common/Errors.h"
@@ -7,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::ModuleNotFound) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::OutputFailed) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -15,22 +16,30 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "Prepares a memory card for updating the firmware of weighing scales.\n"
     "\n"
     "Commands:\n"
-    "  list          list the removable drives, one root a line\n"
-    "  write ROOT    write the four module files into the root of the removable drive ROOT,\n"
-    "                read them back and report\n"
-    "  verify ROOT   compare the four files in the folder ROOT with the module; writes nothing\n"
-    "  contents      show the firmware versions the module holds\n"
+    "  list                  list the removable drives, one root a line\n"
+    "  write ROOT [ROOT...]  write the four module files into the root of each removable drive ROOT,\n"
+    "                        all cards at once, read them back and report one line per card\n"
+    "  write --all           the same on every removable drive that list shows\n"
+    "  verify ROOT           compare the four files in the folder ROOT with the module; writes nothing.\n"
+    "                        Byte offsets count from 0\n"
+    "  contents              show the firmware versions the module holds\n"
     "\n"
     "Options (before or after the command):\n"
-    "  --quiet       no progress line\n"
-    "  --lang en|ru  language of the messages (default: the user's locale)\n"
-    "  --help        show this help\n"
-    "  --version     show the program's version\n"
+    "  -q, --quiet           no progress line\n"
+    "      --json            print one JSON document on standard output instead of text\n"
+    "      --lang en|ru      language of the messages (default: the user's locale)\n"
+    "  -h, --help            show this help; wins over every other argument\n"
+    "  -V, --version         show the program's version\n"
     "\n"
-    "Exit status:\n"
-    "  0  success: the module was written and verified, or the folder holds exactly the module\n"
+    "Results go to standard output (verify's findings too, whatever the status); error messages\n"
+    "and the progress line to standard error. In Windows PowerShell 5.1, run\n"
+    "[Console]::OutputEncoding = [Text.Encoding]::UTF8 before capturing the output.\n"
+    "\n"
+    "Exit status (when several apply, 4 wins over 3, 3 over 1):\n"
+    "  0  success: every card written and verified, or the folder holds exactly the module\n"
     "  1  verification mismatch\n"
-    "  2  usage error, or ROOT is not a removable drive\n"
+    "  2  usage error, a ROOT that is not a removable drive, or a folder that does not exist;\n"
+    "     nothing was read or written\n"
     "  3  I/O error\n"
     "  4  the module's embedded data is corrupted\n",
     // TryHelp
@@ -73,6 +82,28 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "The folder holds this module.",
     // ModuleNotFound
     "The folder does not hold this module.",
+    // MissingValue
+    "option '{}' requires an argument",
+    // OptionForWriteOnly
+    "option '{}' goes with write only",
+    // NoSuchFolder
+    "the folder '{}' does not exist; nothing was read.",
+    // NotAFolder
+    "'{}' is not a folder; nothing was read.",
+    // FileLongerBy
+    "{}: longer than the image ({} bytes instead of {})",
+    // AlsoDiffers
+    ", and differs at byte {} (differing bytes: {})",
+    // FileSymbolicLink
+    "{}: cannot be read: a symbolic link",
+    // FileNotRegular
+    "{}: cannot be read: not a regular file",
+    // ProgressDone
+    "done",
+    // ProgressFailed
+    "failed",
+    // OutputFailed
+    "cannot write to standard output",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -81,22 +112,30 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "Готовит карту памяти для обновления программного обеспечения весов.\n"
     "\n"
     "Команды:\n"
-    "  list          перечислить съёмные диски, по одному корню в строке\n"
-    "  write КОРЕНЬ  записать четыре файла модуля в корень съёмного диска КОРЕНЬ,\n"
-    "                прочитать их обратно и сообщить результат\n"
-    "  verify КОРЕНЬ сравнить четыре файла в папке КОРЕНЬ с модулем; ничего не записывает\n"
-    "  contents      показать версии прошивок в модуле\n"
+    "  list                      перечислить съёмные диски, по одному корню в строке\n"
+    "  write КОРЕНЬ [КОРЕНЬ...]  записать четыре файла модуля в корень каждого съёмного диска КОРЕНЬ,\n"
+    "                            на все карты сразу, прочитать их обратно и сообщить по строке на карту\n"
+    "  write --all               то же на все съёмные диски, которые показывает list\n"
+    "  verify КОРЕНЬ             сравнить четыре файла в папке КОРЕНЬ с модулем; ничего не записывает.\n"
+    "                            Байты считаются от 0\n"
+    "  contents                  показать версии прошивок в модуле\n"
     "\n"
     "Параметры (до или после команды):\n"
-    "  --quiet       не показывать ход работы\n"
-    "  --lang en|ru  язык сообщений (по умолчанию — язык пользователя)\n"
-    "  --help        показать эту справку\n"
-    "  --version     показать версию программы\n"
+    "  -q, --quiet               не показывать ход работы\n"
+    "      --json                вывести вместо текста один документ JSON на стандартный вывод\n"
+    "      --lang en|ru          язык сообщений (по умолчанию — язык пользователя)\n"
+    "  -h, --help                показать эту справку; важнее всех прочих аргументов\n"
+    "  -V, --version             показать версию программы\n"
     "\n"
-    "Код завершения:\n"
-    "  0  успех: модуль записан и проверен, или в папке в точности этот модуль\n"
+    "Результаты идут на стандартный вывод (и находки verify, каков бы ни был код завершения);\n"
+    "сообщения об ошибках и ход работы — на стандартный вывод ошибок. В Windows PowerShell 5.1\n"
+    "выполните [Console]::OutputEncoding = [Text.Encoding]::UTF8, прежде чем забирать вывод.\n"
+    "\n"
+    "Код завершения (если подходят несколько, 4 важнее 3, 3 важнее 1):\n"
+    "  0  успех: каждая карта записана и проверена, или в папке в точности этот модуль\n"
     "  1  при проверке найдены отличия\n"
-    "  2  ошибка в командной строке, или КОРЕНЬ не съёмный диск\n"
+    "  2  ошибка в командной строке, КОРЕНЬ не съёмный диск или папки нет;\n"
+    "     ничего не прочитано и не записано\n"
     "  3  ошибка ввода-вывода\n"
     "  4  встроенные данные модуля повреждены\n",
     // TryHelp
@@ -139,6 +178,28 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "В папке в точности этот модуль.",
     // ModuleNotFound
     "В папке нет этого модуля.",
+    // MissingValue
+    "параметру '{}' нужно значение",
+    // OptionForWriteOnly
+    "параметр '{}' только для команды write",
+    // NoSuchFolder
+    "папки '{}' нет; ничего не прочитано.",
+    // NotAFolder
+    "'{}' не папка; ничего не прочитано.",
+    // FileLongerBy
+    "{}: длиннее образа ({} байтов вместо {})",
+    // AlsoDiffers
+    ", и отличается в байте {} (отличающихся байтов: {})",
+    // FileSymbolicLink
+    "{}: не читается: символическая ссылка",
+    // FileNotRegular
+    "{}: не читается: не обычный файл",
+    // ProgressDone
+    "готово",
+    // ProgressFailed
+    "ошибка",
+    // OutputFailed
+    "не удаётся писать в стандартный вывод",
 };
 
 }  // namespace
@@ -147,6 +208,11 @@ std::string_view Text(LanguageIndex language, CliText text) {
   const auto row = static_cast<std::size_t>(text);
   if (language >= kLanguageCount || row >= kTextCount) throw RangeError();
   return (language == kRussian ? kRussianTexts : kEnglishTexts)[row];
+}
+
+std::size_t Characters(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(
+      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 std::string Format(std::string_view pattern, std::initializer_list<std::string_view> arguments) {

@@ -31,9 +31,23 @@ enum class CliText {
   FileUnreadable,
   ModuleFound,
   ModuleNotFound,
+  MissingValue,
+  OptionForWriteOnly,
+  NoSuchFolder,
+  NotAFolder,
+  FileLongerBy,
+  AlsoDiffers,
+  FileSymbolicLink,
+  FileNotRegular,
+  ProgressDone,
+  ProgressFailed,
+  OutputFailed,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);
+
+// Characters of UTF-8 text: the bytes that do not continue a character.
+std::size_t Characters(std::string_view text);
 
 // `pattern` with each "{}" replaced by the next of `arguments`, in order.
 std::string Format(std::string_view pattern, std::initializer_list<std::string_view> arguments);

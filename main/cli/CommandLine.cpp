@@ -10,14 +10,16 @@ namespace {
 struct CommandName {
   std::string_view name;
   Command command;
-  bool takesRoot;
+  std::size_t minRoots, maxRoots;
 };
 
+constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
+
 constexpr std::array<CommandName, 4> kCommands{{
-    {"list", Command::List, false},
-    {"write", Command::Write, true},
-    {"verify", Command::Verify, true},
-    {"contents", Command::Contents, false},
+    {"list", Command::List, 0, 0},
+    {"write", Command::Write, 1, kAnyNumber},
+    {"verify", Command::Verify, 1, 1},
+    {"contents", Command::Contents, 0, 0},
 }};
 
 const CommandName* FindCommand(std::string_view name) {
@@ -39,10 +41,10 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
   CommandLine line;
   bool help = false, version = false, optionsEnded = false;
   std::vector<std::string_view> positional;
-  // The first problem found, worded once the language is known.
-  std::optional<std::pair<CliText, std::string>> problem;
-  auto note = [&problem](CliText text, std::string_view subject) {
-    if (!problem) problem.emplace(text, std::string(subject));
+  // The first problem found, worded in the language chosen when it was found.
+  std::string problem;
+  auto note = [&](CliText text, std::string_view subject) {
+    if (problem.empty()) problem = Format(Text(line.language.value_or(defaultLanguage), text), {subject});
   };
 
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -55,60 +57,57 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
       line.quiet = true;
     } else if (arg == "--help" || arg == "-h") {
       help = true;
-    } else if (arg == "--version") {
+    } else if (arg == "--version" || arg == "-V") {
       version = true;
+    } else if (arg == "--json") {
+      line.json = true;
+    } else if (arg == "--all") {
+      line.all = true;
+    } else if (arg == "--lang" && i + 1 == arguments.size()) {
+      note(CliText::MissingValue, "--lang");
     } else if (arg == "--lang" || arg.starts_with("--lang=")) {
-      std::string_view value;
-      if (arg == "--lang") {
-        if (i + 1 == arguments.size()) {
-          line.error = Format(Text(line.language.value_or(defaultLanguage), CliText::BadLanguage), {""});
-          return line;
-        }
-        value = arguments[++i];
+      const std::string_view value = arg == "--lang" ? std::string_view(arguments[++i]) : arg.substr(7);
+      if (const auto language = LanguageNamed(value)) {
+        line.language = language;
       } else {
-        value = arg.substr(7);
-      }
-      line.language = LanguageNamed(value);
-      if (!line.language) {
-        line.error = Format(Text(defaultLanguage, CliText::BadLanguage), {value});
-        return line;
+        note(CliText::BadLanguage, value);
       }
     } else {
       note(CliText::UnknownOption, arg);
     }
   }
 
-  if (help) {
-    line.command = Command::Help;
+  if (help || version) {
+    line.command = help ? Command::Help : Command::Version;
     return line;
   }
-  if (version) {
-    line.command = Command::Version;
-    return line;
-  }
-  const LanguageIndex language = line.language.value_or(defaultLanguage);
-  if (!problem) {
+  if (problem.empty()) {
     if (positional.empty()) {
       note(CliText::MissingCommand, "");
     } else if (const CommandName* command = FindCommand(positional[0])) {
       line.command = command->command;
-      const std::size_t wanted = command->takesRoot ? 2 : 1;
-      if (positional.size() < wanted) {
+      line.roots.assign(positional.begin() + 1, positional.end());
+      const bool all = line.all && command->command == Command::Write;
+      const std::size_t minRoots = all ? 0 : command->minRoots, maxRoots = all ? 0 : command->maxRoots;
+      if (line.all && command->command != Command::Write) {
+        note(CliText::OptionForWriteOnly, "--all");
+      } else if (line.roots.size() < minRoots) {
         note(CliText::MissingRoot, command->name);
-      } else if (positional.size() > wanted) {
-        note(CliText::UnexpectedArgument, positional[wanted]);
-      } else if (command->takesRoot && positional[1].empty()) {
-        note(CliText::MissingRoot, command->name);
-      } else if (command->takesRoot) {
-        line.root = positional[1];
+      } else if (line.roots.size() > maxRoots) {
+        note(CliText::UnexpectedArgument, line.roots[maxRoots]);
+      } else {
+        for (const std::string& root : line.roots) {
+          if (root.empty()) note(CliText::MissingRoot, command->name);
+        }
       }
     } else {
       note(CliText::UnknownCommand, positional[0]);
     }
   }
-  if (problem) {
+  if (!problem.empty()) {
     line.command = Command::None;
-    line.error = Format(Text(language, problem->first), {problem->second});
+    line.roots.clear();
+    line.error = problem;
   }
   return line;
 }

@@ -1,8 +1,9 @@
-// The command line of scaleboot-cli: a command, its one argument, and options that may stand anywhere.
+// The command line of scaleboot-cli: a command, its arguments, and options that may stand anywhere.
 #pragma once
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "main/cli/CliTexts.h"
 #include "ui/MessageTable.h"
@@ -13,15 +14,18 @@ enum class Command { None, List, Write, Verify, Contents, Help, Version };
 
 struct CommandLine {
   Command command = Command::None;
-  std::string root;  // the argument of write and verify
+  std::vector<std::string> roots;  // write: one or more (none with --all); verify: exactly one
+  bool all = false;                // write --all: every removable drive
   bool quiet = false;
-  std::optional<LanguageIndex> language;  // --lang, when given and valid
-  // A usage error: the text to show (already in the language of the line), empty when the line is sound.
+  bool json = false;
+  std::optional<LanguageIndex> language;  // the last valid --lang
+  // A usage error: the text to show, in the language chosen before the argument that caused it (for an error
+  // found only once every argument is read, the line's language); empty when the line is sound.
   std::string error;
 };
 
-// Parses the arguments after the program's name. `defaultLanguage` words an error met before any --lang.
-// --help and --version win over everything else except a bad --lang value; "--" ends the options.
+// Parses the arguments after the program's name; `defaultLanguage` is the language before any --lang.
+// --help wins over every other argument, --version over everything but --help; "--" ends the options.
 CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageIndex defaultLanguage);
 
 }  // namespace scaleboot::cli

@@ -6,9 +6,15 @@
 namespace scaleboot::cli {
 
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
-                          platform::ByteFileSystem& files, platform::Console& console) {
-  Environment environment{drives, files, console, FirmwareImages(),
-                          LocaleIsRussian(platform::UserLocaleName()) ? kRussian : kEnglish};
+                          const FileSystemFactory& newFiles, platform::Console& console) {
+  const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
+  Environment environment{drives,
+                          *files,
+                          console,
+                          FirmwareImages(),
+                          LocaleIsRussian(platform::UserLocaleName()) ? kRussian : kEnglish,
+                          newFiles,
+                          platform::InspectPath};
   return RunCli(arguments, environment);
 }
 

@@ -106,6 +106,10 @@ class StdioConsole : public Console {
  public:
   void Write(Stream stream, std::string_view text) override;
   bool IsTerminal(Stream stream) override;
+  bool Failed(Stream stream) override;
+
+ private:
+  bool failed_[2] = {false, false};
 };
 
 // The folder of the running executable, ending in "/".

@@ -19,13 +19,21 @@ void StdioConsole::Write(Stream stream, std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a closed pipe or full disk: the exit status still tells the outcome
+    if (n <= 0) {
+      // A closed pipe or a full disk: the rest is lost, and the program says so when it ends.
+      failed_[stream == Stream::Out ? 0 : 1] = true;
+      return;
+    }
     text.remove_prefix(static_cast<std::size_t>(n));
   }
 }
 
 bool StdioConsole::IsTerminal(Stream stream) {
   return ::isatty(DescriptorOf(stream)) == 1;
+}
+
+bool StdioConsole::Failed(Stream stream) {
+  return failed_[stream == Stream::Out ? 0 : 1];
 }
 
 // The locale that decides the language of messages, as the C library picks it: LC_ALL, then LC_MESSAGES,

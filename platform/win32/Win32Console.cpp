@@ -16,24 +16,39 @@ bool IsConsole(HANDLE handle) {
 
 void Win32Console::Write(Stream stream, std::string_view text) {
   const HANDLE handle = HandleOf(stream);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) return;
+  if (text.empty()) return;
+  bool& failed = failed_[stream == Stream::Out ? 0 : 1];
+  // No handle at all (a program started without one) loses the text as surely as a full disk does.
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    failed = true;
+    return;
+  }
   if (IsConsole(handle)) {
     const std::wstring wide = Widen(text);
     DWORD written = 0;
-    ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    if (!::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
+      failed = true;
     return;
   }
-  // A pipe or a file: the UTF-8 bytes as they are, so the reader decodes them the same on any code page.
+  // A pipe or a file: the UTF-8 bytes as they are, without a byte-order mark, so the reader decodes them the
+  // same on any code page.
   while (!text.empty()) {
     DWORD written = 0;
     const DWORD chunk = text.size() > 0x10000 ? 0x10000 : static_cast<DWORD>(text.size());
-    if (!::WriteFile(handle, text.data(), chunk, &written, nullptr) || written == 0) return;
+    if (!::WriteFile(handle, text.data(), chunk, &written, nullptr) || written == 0) {
+      failed = true;
+      return;
+    }
     text.remove_prefix(written);
   }
 }
 
 bool Win32Console::IsTerminal(Stream stream) {
   return IsConsole(HandleOf(stream));
+}
+
+bool Win32Console::Failed(Stream stream) {
+  return failed_[stream == Stream::Out ? 0 : 1];
 }
 
 // The language of the user interface ("ru-RU" for a Russian Windows), which decides the language of messages.

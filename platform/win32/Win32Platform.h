@@ -23,6 +23,10 @@ class Win32Console : public Console {
  public:
   void Write(Stream stream, std::string_view text) override;
   bool IsTerminal(Stream stream) override;
+  bool Failed(Stream stream) override;
+
+ private:
+  bool failed_[2] = {false, false};
 };
 
 // The system's description of an error code (FormatMessageW), in UTF-8 and as the system words it; a text

@@ -14,7 +14,7 @@ status=$?
 mount -o remount,ro "$card" || { echo "FAIL - the card cannot be made read-only"; exit 1; }
 out=$("$cli" write "$card" 2>&1 >/dev/null)
 code=$?
-if [ "$code" -eq 3 ] && [ "$out" = "I/O error 19." ]; then
+if [ "$code" -eq 3 ] && [ "$out" = "scaleboot-cli: I/O error 19." ]; then
   echo "ok - a write-protected card ends the write with I/O error 19. and status 3"
 else
   echo "FAIL - a write-protected card: status $code, stderr $(printf %q "$out")"

@@ -266,7 +266,7 @@ TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
        [](auto& d) { d.push_back(0), d[0] ^= 1; },
        Op::Create,
        0,
-       {Kind::Differs, 15750, 1, 0}},
+       {Kind::Longer, 15750, 1, 0}},
       {"missing", 2, nullptr, Op::Create, 0, {Kind::Missing, 0, 0, 0, 2}},
       {"access denied", 3, keep, Op::OpenForReading, 5, {Kind::Unreadable, 0, 0, 0, 5}},
       {"read fails", 0, keep, Op::Read, 1117, {Kind::Unreadable, 0, 0, 0, 1117}},

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "FakeConsole.h"
 #include "FakeDrives.h"
 #include "FakeFileSystem.h"
 #include "main/cli/Cli.h"
@@ -16,22 +17,11 @@
 namespace scaleboot::cli {
 namespace {
 
+using scaleboot::testing::FakeConsole;
 using scaleboot::testing::FakeDrives;
 using scaleboot::testing::FakeFileSystem;
 using ::testing::HasSubstr;
 using Op = FakeFileSystem::Op;
-
-class FakeConsole : public platform::Console {
- public:
-  std::string out, err;
-  std::vector<std::string> errWrites;
-  bool terminal = false;
-  void Write(Stream stream, std::string_view text) override {
-    (stream == Stream::Out ? out : err) += text;
-    if (stream == Stream::Err) errWrites.emplace_back(text);
-  }
-  bool IsTerminal(Stream stream) override { return terminal && stream == Stream::Err; }
-};
 
 struct ParseCase {
   std::vector<std::string> args;
@@ -70,7 +60,7 @@ TEST(CliCommandLine, CommandsArgumentsAndOptionsInAnyOrder) {
     EXPECT_EQ(line.error.empty(), !c.error) << line.error;
     if (c.error) continue;
     EXPECT_EQ(line.command, c.command);
-    EXPECT_EQ(line.root, c.root);
+    EXPECT_EQ(line.roots, c.root.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.root});
     EXPECT_EQ(line.quiet, c.quiet);
     EXPECT_EQ(line.language ? int{*line.language} : -1, c.language);
   }
@@ -163,7 +153,7 @@ TEST_F(CliRun, WriteOutcomesMapToTheirStatusesAndTexts) {
     if (path == "E:\\yk2368.bin") data[5] ^= 1;
   };
   EXPECT_EQ(Run({"write", "E:"}), kExitMismatch);
-  EXPECT_EQ(console.err, "Module creation completed with errors!\n");
+  EXPECT_EQ(console.err, "scaleboot-cli: Module creation completed with errors!\n");
   EXPECT_TRUE(files.files.empty());
 
   // A write-protected card: the window's error text, and the files written so far stay.
@@ -174,7 +164,7 @@ TEST_F(CliRun, WriteOutcomesMapToTheirStatusesAndTexts) {
   FakeConsole errors;
   Environment environment{drives, protectedCard, errors, images, kEnglish};
   EXPECT_EQ(RunCli(std::vector<std::string>{"write", "E:\\"}, environment), kExitIoError);
-  EXPECT_EQ(errors.err, "I/O error 19.\n");
+  EXPECT_EQ(errors.err, "scaleboot-cli: I/O error 19.\n");
   EXPECT_EQ(protectedCard.files.size(), 1u);
   EXPECT_EQ(protectedCard.deletes, 0u);
 
@@ -186,7 +176,8 @@ TEST_F(CliRun, WriteOutcomesMapToTheirStatusesAndTexts) {
   EXPECT_EQ(RunCli(std::vector<std::string>{"write", "E:"}, damagedProgram), kExitCorrupt);
   EXPECT_EQ(RunCli(std::vector<std::string>{"contents"}, damagedProgram), kExitCorrupt);
   EXPECT_EQ(corrupt.err,
-            "Data is corrupted! Unable to create module!\nData is corrupted! Unable to create module!\n");
+            "scaleboot-cli: Data is corrupted! Unable to create module!\n"
+            "scaleboot-cli: Data is corrupted! Unable to create module!\n");
   EXPECT_TRUE(untouched.calls.empty());
 }
 

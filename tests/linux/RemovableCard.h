@@ -21,12 +21,14 @@ struct HarnessCard {
   std::string device;
   std::string type;
 
-  static HarnessCard FromEnvironment() {
-    const auto get = [](const char* name) {
-      const char* value = std::getenv(name);
+  // The first card, or with `number` "2" the second (when the harness was asked for two).
+  static HarnessCard FromEnvironment(const std::string& number = "") {
+    const auto get = [](const std::string& name) {
+      const char* value = std::getenv(name.c_str());
       return std::string(value != nullptr ? value : "");
     };
-    return {get("SCALEBOOT_TEST_CARD"), get("SCALEBOOT_TEST_CARD_DEVICE"), get("SCALEBOOT_TEST_CARD_TYPE")};
+    return {get("SCALEBOOT_TEST_CARD" + number), get("SCALEBOOT_TEST_CARD" + number + "_DEVICE"),
+            get("SCALEBOOT_TEST_CARD_TYPE")};
   }
 
   // Whether the card is mounted on its folder (rather than the folder standing alone on the disk below).

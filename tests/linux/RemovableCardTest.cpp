@@ -1,15 +1,18 @@
 // The Linux layer on a real removable card (run under tests/linux/removable-card.sh): the program lists the
 // card and writes it under its own card-root rule, and a card unmounted during a run, its mount folder left
-// behind on the computer's disk, ends the run with "I/O error 21." without a byte landing in that folder.
+// behind on the computer's disk, ends the run with "I/O error 21." without a byte landing in that folder; in
+// a batch of two cards, only the pulled card's run ends so.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
+#include "../core/FakeConsole.h"
 #include "RemovableCard.h"
 #include "TempDir.h"
 #include "card/BootModuleWriter.h"
 #include "card/DriveScan.h"
+#include "main/cli/Cli.h"
 #include "ui/Errors.h"
 #include "ui/Gauge.h"
 
@@ -116,6 +119,32 @@ INSTANTIATE_TEST_SUITE_P(Runs, CardPulledDuringARun,
                            return info.param.unmountAfterClose == 1 ? "BetweenTwoFiles"
                                                                     : "AfterTheWritePhase";
                          });
+
+TEST_F(RemovableCard, ACardPulledDuringABatchFailsAloneWhileTheOtherIsWrittenAndVerified) {
+  const HarnessCard second = HarnessCard::FromEnvironment("2");
+  if (second.root.empty()) GTEST_SKIP() << "needs the second card of tests/linux/removable-card.sh";
+  ASSERT_EQ(second.MountEmpty(), "");
+  platform::MountDriveSource drives;
+  platform::PosixByteFileSystem unused;
+  testing::FakeConsole console;
+  cli::Environment environment{drives, unused, console, images, kEnglish};
+  // The program's own file layer for each card; the second card's is pulled once its first file is closed.
+  int made = 0;
+  environment.newFiles = [&]() -> std::unique_ptr<platform::ByteFileSystem> {
+    if (made++ == 0) return std::make_unique<platform::PosixByteFileSystem>();
+    return std::make_unique<UnmountingFileSystem>(second, 1);
+  };
+  EXPECT_EQ(cli::RunCli(std::vector<std::string>{"write", card.root, second.root}, environment),
+            cli::kExitIoError);
+  EXPECT_EQ(console.out, card.root + ": Module creation completed successfully\n");
+  EXPECT_EQ(console.err, "scaleboot-cli: " + second.root + ": I/O error 21.\n");
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(OnCard(i)) << PathOf(i);
+  EXPECT_FALSE(second.Mounted());
+  EXPECT_TRUE(std::filesystem::is_empty(second.root)) << "nothing written onto the computer's disk";
+  ASSERT_EQ(second.Mount(), "");
+  EXPECT_TRUE(std::filesystem::exists(second.root + std::string(images[0].fileName)));
+  EXPECT_FALSE(std::filesystem::exists(second.root + std::string(images[1].fileName)));
+}
 
 }  // namespace
 }  // namespace scaleboot

@@ -1,22 +1,24 @@
 #!/bin/bash
-# Runs a command with a freshly made memory card mounted for it, one that the Linux program lists as a
-# removable drive: a real file system on a loop device whose sysfs "removable" flag reads 1.
+# Runs a command with freshly made memory cards mounted for it, ones that the Linux program lists as removable
+# drives: each a real file system on a loop device whose sysfs "removable" flag reads 1.
 #
 # Usage: tests/linux/removable-card.sh COMMAND [ARG...]
 #
 # Must run as root. Everything happens in a private mount namespace (unshare -m --propagation private), so the
-# card, the flag and any unmount the command makes are seen by the command and its children only. The command
+# cards, the flags and any unmount the command makes are seen by the command and its children only. The command
 # gets, in its environment:
 #   SCALEBOOT_TEST_CARD         the card's mount point, ending in "/": the drive root the program lists
 #   SCALEBOOT_TEST_CARD_DEVICE  the card's loop device (/dev/loopN), to mount it again after unmounting it
 #   SCALEBOOT_TEST_CARD_TYPE    its file-system type, for mounting it again
-# The card starts empty. Optional settings, read from the environment:
+#   SCALEBOOT_TEST_CARD2, SCALEBOOT_TEST_CARD2_DEVICE, ...  the same for the second card and on, when asked for
+# The cards start empty. Optional settings, read from the environment:
+#   SCALEBOOT_TEST_CARDS        how many cards (default 1)
 #   SCALEBOOT_TEST_CARD_TYPE    vfat or ext2 (default: vfat when the kernel and dosfstools have it, else ext2)
-#   SCALEBOOT_TEST_CARD_MB      the card's size in MiB (default 8)
+#   SCALEBOOT_TEST_CARD_MB      each card's size in MiB (default 8)
 #
 # Exits with the command's status, or 77 (skipped; CTest's SKIP_RETURN_CODE) without running it when this
-# machine cannot make the card: not root, no unshare, no loop device, no mkfs for the type. However it ends,
-# the card is unmounted, the loop device detached and the image removed.
+# machine cannot make the cards: not root, no unshare, no loop device, no mkfs for the type. However it ends,
+# the cards are unmounted, the loop devices detached and the images removed.
 set -u
 
 skip() {
@@ -48,36 +50,52 @@ supported "$type" || skip "the kernel has no $type"
 command -v "${mkfs[0]}" >/dev/null || skip "no ${mkfs[0]}"
 command -v losetup >/dev/null || skip "no losetup"
 
+count=${SCALEBOOT_TEST_CARDS:-1}
+[[ $count =~ ^[1-9][0-9]*$ ]] || { echo "removable-card: SCALEBOOT_TEST_CARDS must be a count, not $count" >&2; exit 2; }
+
 work=$(mktemp -d /tmp/scaleboot-card.XXXXXX) || exit 1
-card="$work/card"
-device=
-flag=
+cards=() devices=() flags=()
 
 cleanup() {
-  # The card first, so that removing the work folder can never reach into it.
-  if mountpoint -q "$card" 2>/dev/null; then umount "$card" 2>/dev/null || umount -l "$card"; fi
-  [ -n "$flag" ] && umount "$flag" 2>/dev/null
-  [ -n "$device" ] && losetup -d "$device" 2>/dev/null
-  if ! mountpoint -q "$card" 2>/dev/null; then rm -rf "$work"; fi
+  local card device flag mounted=0
+  # The cards first, so that removing the work folder can never reach into one.
+  for card in "${cards[@]}"; do
+    if mountpoint -q "$card" 2>/dev/null; then umount "$card" 2>/dev/null || umount -l "$card"; fi
+    mountpoint -q "$card" 2>/dev/null && mounted=1
+  done
+  for flag in "${flags[@]}"; do umount "$flag" 2>/dev/null; done
+  for device in "${devices[@]}"; do losetup -d "$device" 2>/dev/null; done
+  [ "$mounted" -eq 0 ] && rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
-truncate -s "${SCALEBOOT_TEST_CARD_MB:-8}M" "$work/card.img" || exit 1
-"${mkfs[@]}" "$work/card.img" >/dev/null || { echo "removable-card: ${mkfs[*]} failed" >&2; exit 1; }
-device=$(losetup --find --show "$work/card.img" 2>/dev/null) || { device=; skip "no free loop device"; }
+# make_card N: card number N (1, 2, ...) in $work/cardN, mounted, its device and folder added to the lists.
+make_card() {
+  local n=$1 image="$work/card$1.img" card="$work/card$1" device name
+  truncate -s "${SCALEBOOT_TEST_CARD_MB:-8}M" "$image" || exit 1
+  "${mkfs[@]}" "$image" >/dev/null || { echo "removable-card: ${mkfs[*]} failed" >&2; exit 1; }
+  device=$(losetup --find --show "$image" 2>/dev/null) || skip "no free loop device"
+  devices+=("$device")
 
-# The flag the program reads to tell a card reader from a fixed disk: the whole disk's "removable" in sysfs.
-name=${device#/dev/}
-printf '1\n' >"$work/removable"
-mount --bind "$work/removable" "/sys/block/$name/removable" || skip "cannot cover /sys/block/$name/removable"
-flag="/sys/block/$name/removable"
+  # The flag the program reads to tell a card reader from a fixed disk: the whole disk's "removable" in sysfs.
+  name=${device#/dev/}
+  printf '1\n' >"$work/removable$n"
+  mount --bind "$work/removable$n" "/sys/block/$name/removable" || skip "cannot cover /sys/block/$name/removable"
+  flags+=("/sys/block/$name/removable")
 
-mkdir "$card"
-mount -t "$type" "$device" "$card" || skip "cannot mount $type from $device"
-# ext2 makes lost+found: a card fresh from the shop has an empty root.
-[ -d "$card/lost+found" ] && rmdir "$card/lost+found"
+  mkdir "$card"
+  cards+=("$card")
+  mount -t "$type" "$device" "$card" || skip "cannot mount $type from $device"
+  # ext2 makes lost+found: a card fresh from the shop has an empty root.
+  [ -d "$card/lost+found" ] && rmdir "$card/lost+found"
 
-SCALEBOOT_TEST_CARD="$card/" SCALEBOOT_TEST_CARD_DEVICE="$device" SCALEBOOT_TEST_CARD_TYPE="$type" "$@"
+  local suffix=$([ "$n" -eq 1 ] || echo "$n")
+  export "SCALEBOOT_TEST_CARD$suffix=$card/" "SCALEBOOT_TEST_CARD${suffix}_DEVICE=$device"
+}
+
+for n in $(seq "$count"); do make_card "$n"; done
+export SCALEBOOT_TEST_CARD_TYPE="$type"
+"$@"

@@ -1,4 +1,5 @@
 // scaleboot-cli on Linux: the mount-table drive list, POSIX card files and the terminal.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,8 +8,9 @@
 
 int main(int argc, char** argv) {
   scaleboot::platform::MountDriveSource drives;
-  scaleboot::platform::PosixByteFileSystem files;
   scaleboot::platform::StdioConsole console;
-  return scaleboot::cli::RunWithEmbeddedImages(std::vector<std::string>(argv + 1, argv + argc), drives, files,
-                                               console);
+  // Each card of a batch gets its own file layer: the set of files it has created is its own.
+  const auto newFiles = [] { return std::make_unique<scaleboot::platform::PosixByteFileSystem>(); };
+  return scaleboot::cli::RunWithEmbeddedImages(std::vector<std::string>(argv + 1, argv + argc), drives,
+                                               newFiles, console);
 }

@@ -1,4 +1,5 @@
 // scaleboot-cli.exe: the Windows drive list, card files and console; arguments arrive as wide characters.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,9 +8,14 @@
 
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(scaleboot::platform::Narrow(argv[i]));
+  for (int i = 1; i < argc; ++i) {
+    // "/?" asks for help on Windows, as with the system's own commands.
+    arguments.push_back(std::wstring_view(argv[i]) == L"/?" ? "--help"
+                                                            : scaleboot::platform::Narrow(argv[i]));
+  }
   scaleboot::platform::Win32DriveSource drives;
-  scaleboot::platform::Win32ByteFileSystem files;
   scaleboot::platform::Win32Console console;
-  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, files, console);
+  // Each card of a batch gets its own file layer: the set of files it must flush is its own.
+  const auto newFiles = [] { return std::make_unique<scaleboot::platform::Win32ByteFileSystem>(); };
+  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console);
 }

@@ -1,0 +1,230 @@
+#include "main/cli/BatchWrite.h"
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <system_error>
+#include <thread>
+
+#include "common/Errors.h"
+#include "main/cli/Cli.h"
+#include "main/cli/CliTexts.h"
+
+namespace scaleboot::cli {
+namespace {
+
+std::string PadLeft(std::string_view text, std::size_t width) {
+  const std::size_t length = Characters(text);
+  return std::string(width > length ? width - length : 0, ' ') + std::string(text);
+}
+
+}  // namespace
+
+int StatusOf(CardOutcome outcome) {
+  switch (outcome) {
+    case CardOutcome::Verified:
+      return kExitSuccess;
+    case CardOutcome::Mismatch:
+      return kExitMismatch;
+    case CardOutcome::IoError:
+      return kExitIoError;
+    case CardOutcome::CorruptImages:
+      return kExitCorrupt;
+  }
+  return kExitIoError;
+}
+
+int WorstStatus(int a, int b) {
+  // Ranks from best to worst; a usage error ranks above all, since nothing else can have happened with it.
+  const auto rank = [](int status) {
+    switch (status) {
+      case kExitSuccess:
+        return 0;
+      case kExitMismatch:
+        return 1;
+      case kExitIoError:
+        return 2;
+      case kExitCorrupt:
+        return 3;
+      default:
+        return 4;
+    }
+  };
+  return rank(a) >= rank(b) ? a : b;
+}
+
+void WholePercent::Start(std::int64_t start, std::int64_t length) {
+  start_ = start;
+  length_ = length;
+  percent_ = -1;
+  nextChange_ = std::numeric_limits<std::int64_t>::min();
+}
+
+bool WholePercent::Recompute(std::int64_t position) {
+  const int percent =
+      length_ > 0 ? static_cast<int>(std::clamp<std::int64_t>((position - start_) * 100 / length_, 0, 100))
+                  : 0;
+  // The first position whose percentage is above this one.
+  nextChange_ = length_ > 0 && percent < 100 ? start_ + ((percent + 1) * length_ + 99) / 100
+                                             : std::numeric_limits<std::int64_t>::max();
+  if (percent == percent_) return false;
+  percent_ = percent;
+  return true;
+}
+
+BatchProgressLine::BatchProgressLine(platform::Console& console, LanguageIndex language,
+                                     std::vector<std::string> labels, bool enabled)
+    : console_(console),
+      language_(language),
+      labels_(std::move(labels)),
+      enabled_(enabled),
+      cards_(labels_.size()) {}
+
+void BatchProgressLine::SetPercent(std::size_t card, int percent) {
+  if (!enabled_) return;
+  const std::lock_guard lock(mutex_);
+  CardState next = cards_.at(card);
+  next.percent = percent;
+  if (next == cards_[card] && width_ != 0) return;
+  cards_[card] = next;
+  DrawLocked();
+}
+
+void BatchProgressLine::SetFinished(std::size_t card, bool verified) {
+  if (!enabled_) return;
+  const std::lock_guard lock(mutex_);
+  CardState next = cards_.at(card);
+  next.end = verified ? CardState::End::Done : CardState::End::Failed;
+  if (next == cards_[card]) return;
+  cards_[card] = next;
+  DrawLocked();
+}
+
+void BatchProgressLine::DrawLocked() {
+  // Each card's field has one width whatever it shows, so every line covers the one before it completely.
+  const std::string_view done = Text(language_, CliText::ProgressDone);
+  const std::string_view failed = Text(language_, CliText::ProgressFailed);
+  const std::size_t field = std::max({Characters("100%"), Characters(done), Characters(failed)});
+  std::string line;
+  for (std::size_t i = 0; i < cards_.size(); ++i) {
+    const CardState& card = cards_[i];
+    const std::string value = card.end == CardState::End::Done     ? std::string(done)
+                              : card.end == CardState::End::Failed ? std::string(failed)
+                                                                   : std::to_string(card.percent) + "%";
+    line += (i == 0 ? "" : " | ") + labels_[i] + " " + PadLeft(value, field);
+  }
+  width_ = Characters(line);
+  console_.Write(platform::Console::Stream::Err, "\r" + line);
+}
+
+void BatchProgressLine::Clear() {
+  const std::lock_guard lock(mutex_);
+  if (width_ == 0) return;
+  std::string blank(width_ + 2, ' ');
+  blank.front() = blank.back() = '\r';
+  console_.Write(platform::Console::Stream::Err, blank);
+  width_ = 0;
+}
+
+std::vector<std::string> ProgressLabels(std::span<const std::string> roots) {
+  std::vector<std::string> keys, names;
+  for (const std::string& root : roots) {
+    keys.push_back(RootKey(root));
+    const std::string& key = keys.back();
+    const auto slash = key.find_last_of("/\\");
+    // A drive letter ("E:") or "/" is its own label.
+    std::string name = slash == std::string::npos || key.size() == 1 ? key : key.substr(slash + 1);
+    if (name.back() != ':') name += ':';
+    names.push_back(std::move(name));
+  }
+  std::vector<std::string> labels = names;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (std::count(names.begin(), names.end(), names[i]) > 1) labels[i] = keys[i] + ":";
+  }
+  return labels;
+}
+
+void CardProgress::SetGaugeRange(int minimum, int maximum) {
+  position_ = minimum;
+  percent_.Start(minimum, static_cast<std::int64_t>(maximum) - minimum);
+}
+
+CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> images,
+                     platform::ByteFileSystem& files, WriterView& view) {
+  CardResult result{root};
+  try {
+    result.outcome = WriteBootModule(root, images, files, view) == WriteOutcome::Verified
+                         ? CardOutcome::Verified
+                         : CardOutcome::Mismatch;
+  } catch (const IoError& error) {
+    result = {root, CardOutcome::IoError, error.code(), ErrorBoxText(error.what())};
+  } catch (const std::exception& error) {
+    // Nothing may leave a worker thread: any other failure ends this card's run alone, like an I/O error.
+    result = {root, CardOutcome::IoError, 0, ErrorBoxText(error.what())};
+  }
+  return result;
+}
+
+std::vector<CardResult> WriteCards(std::span<const std::string> roots, std::span<const FirmwareImage> images,
+                                   const FileSystemFactory& newFiles, BatchProgressLine& progress) {
+  std::vector<std::unique_ptr<platform::ByteFileSystem>> files;
+  std::vector<std::unique_ptr<CardProgress>> views;
+  for (std::size_t i = 0; i < roots.size(); ++i) {
+    files.push_back(newFiles());
+    views.push_back(std::make_unique<CardProgress>(progress, i));
+  }
+  std::vector<CardResult> results(roots.size());
+  const auto run = [&](std::size_t i) {
+    results[i] = WriteCard(roots[i], images, *files[i], *views[i]);
+    progress.SetFinished(i, results[i].outcome == CardOutcome::Verified);
+  };
+  std::vector<std::thread> workers;
+  for (std::size_t i = 0; i < roots.size(); ++i) {
+    try {
+      workers.emplace_back(run, i);
+    } catch (const std::system_error&) {
+      // No thread to be had: this card is written on the calling thread, alongside the workers already
+      // running.
+      run(i);
+    }
+  }
+  for (std::thread& worker : workers) worker.join();
+  return results;
+}
+
+int LockedFileSystem::Create(const std::string& path, Handle& handle) {
+  const std::lock_guard lock(mutex_);
+  return files_.Create(path, handle);
+}
+
+int LockedFileSystem::Open(const std::string& path, Handle& handle) {
+  const std::lock_guard lock(mutex_);
+  return files_.Open(path, handle);
+}
+
+int LockedFileSystem::OpenForReading(const std::string& path, Handle& handle) {
+  const std::lock_guard lock(mutex_);
+  return files_.OpenForReading(path, handle);
+}
+
+int LockedFileSystem::WriteByte(Handle handle, std::uint8_t byte) {
+  const std::lock_guard lock(mutex_);
+  return files_.WriteByte(handle, byte);
+}
+
+int LockedFileSystem::ReadByte(Handle handle, std::uint8_t& byte) {
+  const std::lock_guard lock(mutex_);
+  return files_.ReadByte(handle, byte);
+}
+
+int LockedFileSystem::Close(Handle handle) {
+  const std::lock_guard lock(mutex_);
+  return files_.Close(handle);
+}
+
+void LockedFileSystem::Delete(const std::string& path) {
+  const std::lock_guard lock(mutex_);
+  files_.Delete(path);
+}
+
+}  // namespace scaleboot::cli

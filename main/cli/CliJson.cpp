@@ -1,0 +1,144 @@
+#include "main/cli/CliJson.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "main/cli/Cli.h"
+#include "main/cli/CliTexts.h"
+#include "ui/Contents.h"
+
+namespace scaleboot::cli {
+namespace {
+
+using nlohmann::ordered_json;
+
+ordered_json Document(std::string_view command, int status) {
+  ordered_json document;
+  document["command"] = command.empty() ? ordered_json(nullptr) : ordered_json(command);
+  document["exit_status"] = status;
+  return document;
+}
+
+std::string Dump(const ordered_json& document) {
+  // ASCII only; a text that is no valid UTF-8 has its bad bytes replaced rather than ending the run.
+  return document.dump(2, ' ', true, ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::string_view OutcomeCode(CardOutcome outcome) {
+  switch (outcome) {
+    case CardOutcome::Verified:
+      return "verified";
+    case CardOutcome::Mismatch:
+      return "mismatch";
+    case CardOutcome::IoError:
+      return "io-error";
+    case CardOutcome::CorruptImages:
+      return "corrupt-images";
+  }
+  return "io-error";
+}
+
+}  // namespace
+
+std::string CardText(LanguageIndex language, const CardResult& card) {
+  switch (card.outcome) {
+    case CardOutcome::Verified:
+      return std::string(Text(language, Msg::WriteOkText));
+    case CardOutcome::Mismatch:
+      return std::string(Text(language, Msg::WriteFailedText));
+    case CardOutcome::IoError:
+      return card.errorText;
+    case CardOutcome::CorruptImages:
+      return std::string(Text(language, Msg::CorruptText));
+  }
+  return card.errorText;
+}
+
+std::string ListJson(std::span<const std::string> roots) {
+  ordered_json document = Document("list", kExitSuccess);
+  document["roots"] = roots;
+  return Dump(document);
+}
+
+std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards, int status) {
+  ordered_json document = Document("write", status);
+  document["cards"] = ordered_json::array();
+  for (const CardResult& card : cards) {
+    ordered_json entry{{"root", card.root}, {"outcome", OutcomeCode(card.outcome)}};
+    if (card.outcome == CardOutcome::IoError && card.ioCode != 0) entry["io_code"] = card.ioCode;
+    entry["text"] = CardText(language, card);
+    document["cards"].push_back(entry);
+  }
+  return Dump(document);
+}
+
+std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
+                       int status) {
+  using Kind = FileFinding::Kind;
+  ordered_json document = Document("verify", status);
+  document["folder"] = folder;
+  const bool holds = std::all_of(files.begin(), files.end(),
+                                 [](const FileReport& file) { return file.finding.kind == Kind::Identical; });
+  document["holds_module"] = holds;
+  document["text"] = Text(language, holds ? CliText::ModuleFound : CliText::ModuleNotFound);
+  document["files"] = ordered_json::array();
+  for (const FileReport& file : files) {
+    const FileFinding& finding = file.finding;
+    ordered_json entry{{"name", file.image->fileName},
+                       {"finding", FindingCode(finding, file.path)},
+                       {"image_size", file.image->length}};
+    switch (finding.kind) {
+      case Kind::Identical:
+      case Kind::Differs:
+        entry["size"] = file.image->length;
+        break;
+      case Kind::Shorter:
+        entry["size"] = finding.bytesRead;
+        break;
+      case Kind::Longer:
+        if (file.path.kind == platform::PathInfo::Kind::RegularFile) entry["size"] = file.path.size;
+        break;
+      case Kind::Missing:
+      case Kind::Unreadable:
+        break;
+    }
+    if (finding.kind == Kind::Unreadable) {
+      entry["io_code"] = finding.errorCode;
+    } else if (finding.kind != Kind::Missing) {
+      entry["differing_bytes"] = finding.differingBytes;
+      if (finding.differingBytes != 0) entry["first_difference"] = finding.firstDifference;
+    }
+    entry["text"] = DescribeFinding(language, *file.image, finding, file.path);
+    document["files"].push_back(entry);
+  }
+  return Dump(document);
+}
+
+std::string ContentsJson(LanguageIndex language) {
+  ordered_json document = Document("contents", kExitSuccess);
+  document["header"] = Text(language, Msg::VersionsHeader);
+  const std::pair<ImageSet, Msg> sets[] = {{ImageSetA, Msg::SetASuffix}, {ImageSetB, Msg::SetBSuffix}};
+  document["sets"] = ordered_json::array();
+  for (const auto& [set, suffix] : sets) {
+    const std::string label = ComposeVersionLabel(set);
+    document["sets"].push_back({{"label", label}, {"text", label + std::string(Text(language, suffix))}});
+  }
+  return Dump(document);
+}
+
+std::string VersionJson(std::string_view version) {
+  ordered_json document = Document("version", kExitSuccess);
+  document["program"] = "scaleboot-cli";
+  document["version"] = version;
+  return Dump(document);
+}
+
+std::string ErrorJson(std::string_view command, std::string_view code, std::string_view text, int status,
+                      std::span<const std::string> removableRoots) {
+  ordered_json document = Document(command, status);
+  document["error"] = {{"code", code}, {"text", text}};
+  if (code == "not-removable") document["error"]["removable_roots"] = removableRoots;
+  return Dump(document);
+}
+
+}  // namespace scaleboot::cli

@@ -1,0 +1,39 @@
+// The JSON documents of --json: one per run, on standard output. Keys are English and stable (the manual page
+// lists them); texts meant for people stand beside the codes in the chosen language. Every document is ASCII:
+// other characters are written as \u escapes, so it reads the same whatever code page a reader assumes.
+#pragma once
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "card/BootModuleWriter.h"
+#include "images/FirmwareImages.h"
+#include "main/cli/BatchWrite.h"
+#include "platform/Platform.h"
+#include "ui/MessageTable.h"
+
+namespace scaleboot::cli {
+
+// One file of verify's report.
+struct FileReport {
+  const FirmwareImage* image = nullptr;
+  FileFinding finding;
+  platform::PathInfo path;  // what the file's path names, where verify looked (Unknown where it did not)
+};
+
+// The text a single write prints for a card's outcome.
+std::string CardText(LanguageIndex language, const CardResult& card);
+
+// Each document has "command" (null for a command line that could not be read) and "exit_status".
+std::string ListJson(std::span<const std::string> roots);
+std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards, int status);
+std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
+                       int status);
+std::string ContentsJson(LanguageIndex language);
+std::string VersionJson(std::string_view version);
+// A run that ended before its command could do its work: "error" holds a stable "code" and the "text" printed
+// on standard error; "removable_roots" lists the removable drives when a root was not one of them.
+std::string ErrorJson(std::string_view command, std::string_view code, std::string_view text, int status,
+                      std::span<const std::string> removableRoots = {});
+
+}  // namespace scaleboot::cli
