@@ -394,8 +394,8 @@ void ProgressLine::Draw() {
   const std::string_view label = phase_ == Phase::Writing ? writing : verifying;
   const std::size_t width = std::max(Characters(writing), Characters(verifying));
   const std::string percent = std::to_string(percent_.percent());
-  const std::string line = "\r" + std::string(label) +
-                           std::string(width - Characters(label) + 4 - percent.size(), ' ') + percent + "%";
+  std::string line = "\r";
+  line.append(label).append(width - Characters(label) + 4 - percent.size(), ' ').append(percent).append("%");
   console_.Write(platform::Console::Stream::Err, line);
   drawn_ = true;
 }
