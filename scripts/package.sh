@@ -1,13 +1,61 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/ (installing what it needs when missing):
-#   ScaleBoot-VERSION-windows-x64.zip, ScaleBoot-VERSION-windows-x86.zip  ScaleBoot.exe (and scaleboot-cli.exe
-#                                                                        when built) with README.txt
-#   scaleboot_VERSION_amd64.deb                                          the Linux program for Debian 12
-#   SHA256SUMS                                                           checksums of the three
-# VERSION is the project version in CMakeLists.txt. The files depend only on the sources: the release builds go
-# to build/package/ (or $SCALEBOOT_PACKAGE_BUILD_DIR), and every time stamp is SOURCE_DATE_EPOCH, by default
-# the time of the last commit.
+#   ScaleBoot-VERSION-windows-x64.zip, ScaleBoot-VERSION-windows-x86.zip  ScaleBoot.exe and scaleboot-cli.exe
+#                                                                        with README.txt
+#   scaleboot_VERSION_amd64.deb      the window for Debian 12
+#   scaleboot-cli_VERSION_amd64.deb  the command-line program for Debian 12, without Qt
+#   FIRMWARE.txt                     the firmware images every program carries: name, length, label, SHA-256
+#   SHA256SUMS                       checksums of the other files
+#
+#   scripts/package.sh [--firmware DIR] [--screenshots-url URL]
+#
+# --firmware DIR (or SCALEBOOT_FIRMWARE_DIR=DIR): every program is built from the four firmware images in DIR.
+#   Without it they carry the repository's placeholder images, which are not for scales, and the packages and
+#   the last lines of this script say so. Before anything is built the images are checked: all four present, of
+#   their exact lengths, each checksum trailer holding the sum of its payload bytes (the program's own start-up
+#   test). Any problem stops the script with a message naming the file, and nothing is built.
+# --screenshots-url URL (or SCALEBOOT_SCREENSHOTS_URL=URL): the web folder where docs/screenshot-linux.png and
+#   docs/screenshot-windows.png are published; the AppStream metadata then lists them (AppStream takes only
+#   web addresses for screenshots, and the project has none of its own, so by default it lists none).
+#
+# VERSION is the project version in CMakeLists.txt. The files depend only on the sources and the images: the
+# release builds go to build/package/ (or $SCALEBOOT_PACKAGE_BUILD_DIR), and every time stamp is
+# SOURCE_DATE_EPOCH, by default the time of the last commit. The files are made there and moved into dist/ (or
+# $SCALEBOOT_DIST_DIR) only once all of them are made: a run that fails leaves dist/ as it was.
 set -euo pipefail
+
+usage() {
+  sed -n '2,/^set -euo/{/^#/s/^# \{0,1\}//p}' "$0"
+}
+fail_usage() {
+  echo "package.sh: $1 (see --help)" >&2
+  exit 2
+}
+
+firmware=${SCALEBOOT_FIRMWARE_DIR:-}
+screenshots_url=${SCALEBOOT_SCREENSHOTS_URL:-}
+while [ $# -gt 0 ]; do
+  case $1 in
+    --firmware | --screenshots-url)
+      [ $# -ge 2 ] && [ -n "$2" ] || fail_usage "$1 needs a value"
+      if [ "$1" = --firmware ]; then firmware=$2; else screenshots_url=$2; fi
+      shift 2
+      ;;
+    -h | --help)
+      usage
+      exit 0
+      ;;
+    *) fail_usage "unknown argument $1" ;;
+  esac
+done
+# The folder as the caller named it, before the script moves to the repository.
+[ -z "$firmware" ] || [[ $firmware == /* ]] || firmware=$PWD/$firmware
+case $screenshots_url in
+  *[[:space:]\"\<\>]*) fail_usage "--screenshots-url: a web address has no blanks, quotes or angle brackets" ;;
+  "" | http://* | https://*) screenshots_url=${screenshots_url%/} ;;
+  *) fail_usage "--screenshots-url takes a web address (http:// or https://)" ;;
+esac
+
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 ensure_packages "${LINUX_BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
@@ -18,6 +66,24 @@ if [ -z "$version" ]; then
   echo "error: no project version found in CMakeLists.txt" >&2
   exit 1
 fi
+source_dir=$PWD
+firmware=${firmware:-$source_dir/resources/firmware}
+dist=${SCALEBOOT_DIST_DIR:-dist}
+[[ $dist == /* ]] || dist=$source_dir/$dist
+
+# ---- The firmware images, checked before anything is built ----
+report=$(mktemp)
+trap 'rm -f "$report"' EXIT
+if ! cmake -DFIRMWARE_DIR="$firmware" -DREPORT="$report" -P cmake/FirmwareCheck.cmake; then
+  echo "error: the firmware images could not be checked" >&2
+  exit 1
+fi
+if grep -q '^problem' "$report"; then
+  sed -n 's/^problem\t/error: /p' "$report" >&2
+  echo "package.sh: these firmware images cannot be released; nothing was built and $dist was not touched." >&2
+  exit 1
+fi
+
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
 fi
@@ -25,34 +91,33 @@ export SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C.UTF-8
 umask 022
 
-source_dir=$PWD
 builds=${SCALEBOOT_PACKAGE_BUILD_DIR:-build/package}
 mkdir -p "$builds"
 builds=$(cd "$builds" && pwd)
-dist=$source_dir/dist
+out=$builds/out
+rm -rf "$out"
+mkdir -p "$out"
 # The AppStream component id; the desktop entry and the metainfo file are named after it.
 appid=org.scaleboot.ScaleBoot
 jobs=$(nproc 2>/dev/null || echo 2)
 day=$(date -u -d "@$SOURCE_DATE_EPOCH" +%F)
 
-# build PRESET FOLDER [COMPILER_FLAGS [LINKER_FLAGS]]: a release build of the programs alone, with no build
-# paths in the binaries.
+# build PRESET FOLDER COMPILER_FLAGS LINKER_FLAGS TARGET...: a release build of the programs alone from the
+# checked images, with no build paths in the binaries.
 build() {
   echo "=== package: $1 release build in $2"
-  local flags="-ffile-prefix-map=$source_dir/= ${3:-}" options=()
+  local preset=$1 dir=$2 flags="-ffile-prefix-map=$source_dir/= $3" options=() targets=() target
   # Linker flags only when given: they replace the toolchain's own (the Windows builds' static runtimes).
-  [ -n "${4:-}" ] && options+=("-DCMAKE_EXE_LINKER_FLAGS=$4")
-  cmake --preset "$1" -B "$2" -DSCALEBOOT_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+  [ -n "$4" ] && options+=("-DCMAKE_EXE_LINKER_FLAGS=$4")
+  shift 4
+  for target in "$@"; do targets+=(--target "$target"); done
+  cmake --preset "$preset" -B "$dir" -DSCALEBOOT_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
+    "-DSCALEBOOT_FIRMWARE_DIR=$firmware" -DSCALEBOOT_FIRMWARE_STRICT=ON \
     "-DCMAKE_C_FLAGS=$flags" "-DCMAKE_CXX_FLAGS=$flags" "${options[@]}" \
-    >"$2.configure.log" || { cat "$2.configure.log" >&2; return 1; }
+    >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log" >&2; return 1; }
   # Qt's resource compiler stamps each resource with SOURCE_DATE_EPOCH, or else with its override; a build
   # that is not redone when the commit changes must not depend on the commit's time, so it gets a constant.
-  env -u SOURCE_DATE_EPOCH QT_RCC_SOURCE_DATE_OVERRIDE=1 cmake --build "$2" -j "$jobs"
-}
-
-# find_program FOLDER NAME: the built file NAME below FOLDER, or nothing.
-find_program() {
-  find "$1" -path '*/CMakeFiles' -prune -o -type f -name "$2" -print | sort | head -n1
+  env -u SOURCE_DATE_EPOCH QT_RCC_SOURCE_DATE_OVERRIDE=1 cmake --build "$dir" -j "$jobs" "${targets[@]}"
 }
 
 # fill_in FILE: the template with the version and dates filled in.
@@ -61,56 +126,79 @@ fill_in() {
     -e "s/@DATE_RFC2822@/$(date -u -R -d "@$SOURCE_DATE_EPOCH")/g" "$1"
 }
 
-mkdir -p "$dist"
-rm -f "$dist"/ScaleBoot-*-windows-*.zip "$dist"/scaleboot_*_amd64.deb "$dist/SHA256SUMS"
-
-# ---- Windows: one zip per architecture ----
-package_windows() {  # package_windows ARCH PRESET TOOL_PREFIX BITS
-  local arch=$1 preset=$2 tools=$3 bits=$4
-  local dir=$builds/windows-$arch stage=$builds/stage/windows-$arch
-  build "$preset" "$dir"
-  rm -rf "$stage"
-  mkdir -p "$stage"
-  cp "$dir/main/win32/ScaleBoot.exe" "$stage/ScaleBoot.exe"
-  local cli entries=("ScaleBoot.exe=$stage/ScaleBoot.exe" "README.txt=$stage/README.txt")
-  cli=$(find_program "$dir" scaleboot-cli.exe)
-  if [ -n "$cli" ]; then
-    # Linked stripped already; strip would stamp the PE header with the time of the run.
-    cp "$cli" "$stage/scaleboot-cli.exe"
-    entries+=("scaleboot-cli.exe=$stage/scaleboot-cli.exe")
-  fi
-  # Russian and English; the command-line part only when that program is there. UTF-8 with a byte-order mark
-  # and CR LF line ends, so that Notepad shows it right.
-  {
-    printf '\xef\xbb\xbf'
-    fill_in packaging/windows/README.txt | sed -e "s/@BITS@/$bits/g" |
-      if [ -n "$cli" ]; then sed -e '/^\[\/\?cli\]$/d'; else sed -e '/^\[cli\]$/,/^\[\/cli\]$/d'; fi |
-      sed -e 's/$/\r/'
-  } >"$stage/README.txt"
-  python3 tools/make_zip.py "$dist/ScaleBoot-$version-windows-$arch.zip" "${entries[@]}"
-}
-package_windows x64 windows x86_64-w64-mingw32 64
-package_windows x86 windows-x86 i686-w64-mingw32 32
-
-# ---- Linux: the Debian package ----
+# ---- Linux: the programs first, since the others' texts name the firmware versions they report ----
 linux=$builds/linux
 # With Debian's hardening: fortified libc calls, a read-only relocation table.
-build linux "$linux" "-D_FORTIFY_SOURCE=2 -fstack-protector-strong" "-Wl,-z,relro,-z,now"
-root=$builds/deb/root
+build linux "$linux" "-D_FORTIFY_SOURCE=2 -fstack-protector-strong" "-Wl,-z,relro,-z,now" \
+  scaleboot scaleboot-cli firmware_table
+cli=$linux/main/cli/scaleboot-cli
+if ! "$cli" verify "$firmware" --lang en --quiet >/dev/null; then
+  echo "error: the built scaleboot-cli does not carry the images of $firmware" >&2
+  exit 1
+fi
+table=$("$linux/firmware_table")
+
+# ---- FIRMWARE.txt: each image's name, length and SHA-256 from the check, its label from the built table ----
+placeholders=()
+{
+  echo "ScaleBoot $version: the firmware images inside its programs"
+  echo "(ScaleBoot.exe and scaleboot-cli.exe in both zips, scaleboot and scaleboot-cli in the Debian packages)"
+  echo
+  printf '%-13s %-7s %-8s %-21s %s\n' File Length Label Placeholder SHA-256
+  while IFS=$'\t' read -r _ name length hash kind; do
+    row=$(awk -F'\t' -v name="$name" '$1 == "image" && $2 == name' <<<"$table")
+    IFS=$'\t' read -r _ _ built_length label state <<<"$row"
+    if [ "$built_length" != "$length" ] || [ "$state" != sound ]; then
+      echo "error: the built programs do not carry $name as checked: ${row:-not in the table}" >&2
+      exit 1
+    fi
+    case $kind in
+      repository) placeholder="yes, the repository's" ;;
+      generated) placeholder="yes, generated" ;;
+      *) placeholder=no ;;
+    esac
+    [ "$kind" = no ] || placeholders+=("$name")
+    printf '%-13s %-7s %-8s %-21s %s\n' "$name" "$length" "$label" "$placeholder" "$hash"
+  done < <(grep '^image' "$report")
+  echo
+  echo "Firmware versions, as the programs show them: $(awk -F'\t' '$1 == "version" { print $3 }' <<<"$table" |
+    paste -sd, | sed 's/,/, /g')"
+  echo "A placeholder is the repository's own stand-in (resources/firmware/) or an image made by its generator"
+  echo "(tools/make_placeholder_firmware.cpp): it is not firmware of the scales."
+} >"$out/FIRMWARE.txt"
+placeholder=0
+[ ${#placeholders[@]} -eq 0 ] || placeholder=1
+
+# The firmware versions as the program's contents button shows them, one a line, indented.
+versions() {
+  "$cli" contents --lang "$1" | tail -n +2 | sed -e 's/^/   /'
+}
+versions_ru=$(versions ru)
+versions_en=$(versions en)
+
+# ---- The Debian packages: the window, and the command-line program without Qt ----
 rm -rf "$builds/deb"
-mkdir -p "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/applications" "$root/usr/share/metainfo" \
-  "$root/usr/share/man/man1" "$root/usr/share/doc/scaleboot"
+# install_program PACKAGE PROGRAM BUILT: the stripped program and its manual page into the package's tree.
+install_program() {
+  local root=$builds/deb/$1
+  install -d "$root/usr/bin" "$root/usr/share/man/man1"
+  install -m 0755 "$3" "$root/usr/bin/$2"
+  strip --strip-unneeded --remove-section=.comment --remove-section=.note "$root/usr/bin/$2"
+  fill_in "packaging/linux/$2.1.in" | gzip -9n >"$root/usr/share/man/man1/$2.1.gz"
+}
+install_program scaleboot scaleboot "$linux/main/qt/scaleboot"
+install_program scaleboot-cli scaleboot-cli "$cli"
 
-programs=(scaleboot)
-[ -n "$(find_program "$linux" scaleboot-cli)" ] && programs+=(scaleboot-cli)
-for program in "${programs[@]}"; do
-  install -m 0755 "$(find_program "$linux" "$program")" "$root/usr/bin/$program"
-  strip --strip-unneeded --remove-section=.comment --remove-section=.note "$root/usr/bin/$program"
-  fill_in "packaging/linux/$program.1.in" | gzip -9n >"$root/usr/share/man/man1/$program.1.gz"
-done
-
+root=$builds/deb/scaleboot
+install -d "$root/usr/share/applications" "$root/usr/share/metainfo"
 install -m 0644 packaging/linux/scaleboot.desktop "$root/usr/share/applications/$appid.desktop"
-fill_in packaging/linux/metainfo.xml.in >"$root/usr/share/metainfo/$appid.metainfo.xml"
+if [ -n "$screenshots_url" ]; then
+  # In XML an ampersand is written &amp;; in sed's replacement, & and the delimiter are escaped.
+  url=${screenshots_url//&/\\&amp;}
+  fill_in packaging/linux/metainfo.xml.in | sed -e "s|@SCREENSHOTS_URL@|${url//|/\\|}|g"
+else
+  fill_in packaging/linux/metainfo.xml.in | sed -e '/^  <screenshots>$/,/^  <\/screenshots>$/d'
+fi >"$root/usr/share/metainfo/$appid.metainfo.xml"
 # The program's own icon, drawn at each size by the tool that draws the window's icon.
 python3 - "$root/usr/share/icons/hicolor" <<'EOF'
 import pathlib, sys
@@ -121,36 +209,78 @@ for size in (16, 22, 24, 32, 48, 64, 128, 256):
     folder.mkdir(parents=True, exist_ok=True)
     (folder / "scaleboot.png").write_bytes(png_bytes(icon_image(size)))
 EOF
-install -m 0644 packaging/linux/copyright "$root/usr/share/doc/scaleboot/copyright"
-fill_in packaging/linux/changelog.in | gzip -9n >"$root/usr/share/doc/scaleboot/changelog.gz"
 
-# Dependencies from the libraries the binaries link, plus Qt's platform plugins, which the window loads at
-# run time and no linker records.
-shlibs=$builds/deb/shlibs
-mkdir -p "$shlibs/debian"
-printf 'Source: scaleboot\n\nPackage: scaleboot\nArchitecture: amd64\n' >"$shlibs/debian/control"
-binaries=()
-for program in "${programs[@]}"; do binaries+=("-e$root/usr/bin/$program"); done
-depends=$(cd "$shlibs" && dpkg-shlibdeps -O "${binaries[@]}" 2>/dev/null |
-  sed -n 's/^shlibs:Depends=//p')
-if [ -z "$depends" ]; then
-  echo "error: dpkg-shlibdeps found no dependencies" >&2
-  exit 1
+# make_deb PACKAGE [MORE_DEPENDS]: the package from its tree. Its dependencies are those of the libraries its
+# programs link, plus MORE_DEPENDS.
+make_deb() {
+  local package=$1 root=$builds/deb/$1 shlibs=$builds/deb/shlibs-$1 binaries=() program depends installed_size
+  install -d "$root/DEBIAN" "$root/usr/share/doc/$package" "$shlibs/debian"
+  install -m 0644 packaging/linux/copyright "$root/usr/share/doc/$package/copyright"
+  fill_in packaging/linux/changelog.in | gzip -9n >"$root/usr/share/doc/$package/changelog.gz"
+  printf 'Source: scaleboot\n\nPackage: %s\nArchitecture: amd64\n' "$package" >"$shlibs/debian/control"
+  for program in "$root"/usr/bin/*; do binaries+=("-e$program"); done
+  depends=$(cd "$shlibs" && dpkg-shlibdeps -O "${binaries[@]}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+  if [ -z "$depends" ]; then
+    echo "error: dpkg-shlibdeps found no dependencies of $package" >&2
+    exit 1
+  fi
+  depends+=${2:-}
+  find "$root" -type d -exec chmod 0755 {} +
+  installed_size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)
+  fill_in "packaging/linux/$package.control.in" |
+    sed -e "s/@INSTALLED_SIZE@/$installed_size/" -e "s/@DEPENDS@/$depends/" >"$root/DEBIAN/control"
+  (cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
+  chmod 0644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
+  find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  dpkg-deb --root-owner-group -Zxz --build "$root" "$out/${package}_${version}_amd64.deb" >/dev/null
+}
+# Qt's platform plugins, which the window loads at run time and no linker records.
+make_deb scaleboot ", qt6-qpa-plugins"
+make_deb scaleboot-cli
+
+# ---- Windows: one zip per architecture ----
+package_windows() { # package_windows ARCH PRESET BITS
+  local arch=$1 preset=$2 bits=$3
+  local dir=$builds/windows-$arch stage=$builds/stage/windows-$arch
+  build "$preset" "$dir" "" "" ScaleBoot scaleboot-cli
+  rm -rf "$stage"
+  mkdir -p "$stage"
+  cp "$dir/main/win32/ScaleBoot.exe" "$stage/ScaleBoot.exe"
+  # Linked stripped already; strip would stamp the PE header with the time of the run.
+  cp "$dir/main/cli/scaleboot-cli.exe" "$stage/scaleboot-cli.exe"
+  # Russian and English, with the firmware versions; the warning about placeholder images only for those.
+  # UTF-8 with a byte-order mark and CR LF line ends, so that Notepad shows it right.
+  {
+    printf '\xef\xbb\xbf'
+    fill_in packaging/windows/README.txt | sed -e "s/@BITS@/$bits/g" -e "s/@ARCH@/$arch/g" |
+      awk -v ru="$versions_ru" -v en="$versions_en" -v placeholder="$placeholder" '
+        /^@FIRMWARE_RU@$/ { print ru; next }
+        /^@FIRMWARE_EN@$/ { print en; next }
+        /^\[placeholder\]$/ { skipping = !placeholder; next }
+        /^\[\/placeholder\]$/ { skipping = 0; next }
+        !skipping' |
+      sed -e 's/$/\r/'
+  } >"$stage/README.txt"
+  python3 tools/make_zip.py "$out/ScaleBoot-$version-windows-$arch.zip" "ScaleBoot.exe=$stage/ScaleBoot.exe" \
+    "scaleboot-cli.exe=$stage/scaleboot-cli.exe" "README.txt=$stage/README.txt"
+}
+package_windows x64 windows 64
+package_windows x86 windows-x86 32
+
+# ---- Checksums, then everything into dist/ at once ----
+files=("ScaleBoot-$version-windows-x64.zip" "ScaleBoot-$version-windows-x86.zip" "scaleboot_${version}_amd64.deb"
+  "scaleboot-cli_${version}_amd64.deb" FIRMWARE.txt)
+(cd "$out" && sha256sum "${files[@]}" >SHA256SUMS)
+mkdir -p "$dist"
+rm -f "$dist"/ScaleBoot-*-windows-*.zip "$dist"/scaleboot_*_amd64.deb "$dist"/scaleboot-cli_*_amd64.deb \
+  "$dist/SHA256SUMS" "$dist/FIRMWARE.txt"
+mv "$out"/* "$dist/"
+echo "=== package: $dist/"
+(cd "$dist" && ls -l "${files[@]}" SHA256SUMS && cat SHA256SUMS)
+sed -n '/^File /,/^Firmware versions/p' "$dist/FIRMWARE.txt"
+if [ "$placeholder" = 1 ]; then
+  echo "=== package: these programs carry PLACEHOLDER firmware images (${placeholders[*]}), not for scales."
+  echo "    A release takes the real images: scripts/package.sh --firmware DIR"
+else
+  echo "=== package: the programs carry the firmware images of $firmware (none is a placeholder)."
 fi
-depends="$depends, qt6-qpa-plugins"
-
-find "$root" -type d -exec chmod 0755 {} +
-installed_size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)
-fill_in packaging/linux/control.in | sed -e "s/@INSTALLED_SIZE@/$installed_size/" -e "s/@DEPENDS@/$depends/" \
-  >"$root/DEBIAN/control"
-(cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
-chmod 0644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
-find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-dpkg-deb --root-owner-group -Zxz --build "$root" "$dist/scaleboot_${version}_amd64.deb" >/dev/null
-
-# ---- Checksums ----
-(cd "$dist" && sha256sum "ScaleBoot-$version-windows-x64.zip" "ScaleBoot-$version-windows-x86.zip" \
-  "scaleboot_${version}_amd64.deb" >SHA256SUMS)
-echo "=== package: dist/"
-(cd "$dist" && ls -l "ScaleBoot-$version-windows-x64.zip" "ScaleBoot-$version-windows-x86.zip" \
-  "scaleboot_${version}_amd64.deb" SHA256SUMS && cat SHA256SUMS)

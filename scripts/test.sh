@@ -5,7 +5,8 @@
 #   3. the Windows builds for 64- and 32-bit Windows, cross-compiled with MinGW-w64, their tests and window tests
 #      run under Wine and Xvfb; where this machine runs no 32-bit programs (or SCALEBOOT_NO_32BIT=1 says to act
 #      so), the 32-bit build is still made and its run-time suites are reported as skipped;
-#   4. the release packages (scripts/package.sh), built twice to show they come out the same, and checked;
+#   4. the release packages (scripts/package.sh), built twice to show they come out the same, and checked; then
+#      from other firmware images: refused when damaged, and carried by every program when sound;
 #   5. the path of a machine without 32-bit programs, forced, whatever this machine runs.
 # Ends with a summary of every suite (passed, skipped and why, failed); exits 0 when nothing failed.
 set -euo pipefail
@@ -85,6 +86,13 @@ if scripts/package.sh; then
   status=0
   bash tests/packaging/check-deb.sh . dist "$checks/deb" 2>&1 | tee "$logs/deb.log" || status=$?
   suite package-deb "$status" "$logs/deb.log"
+  # Other firmware images: the refusals, and two releases from them in the two build folders above (only what
+  # the images change is rebuilt), each into a folder of its own: dist/ keeps the release checked above.
+  status=0
+  WINEPREFIX=$PWD/$checks/zips/wineprefix bash tests/packaging/check-firmware.sh . \
+    build/linux/make_placeholder_firmware "$checks/firmware" build/package build/package-again 2>&1 |
+    tee "$logs/firmware.log" || status=$?
+  suite package-firmware "$status" "$logs/firmware.log"
 else
   failing+=(package)
 fi

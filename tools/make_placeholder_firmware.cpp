@@ -1,11 +1,13 @@
 // Writes the four placeholder firmware images into a folder (resources/firmware by default): deterministic
 // pseudo-random payloads of the real lengths, each ending in the little-endian sum of its payload bytes. The
 // real firmware of the scales is not part of this repository; a maintainer drops it in with
-// -DSCALEBOOT_FIRMWARE_DIR=... instead.
+// -DSCALEBOOT_FIRMWARE_DIR=... instead. A SEED other than 0 gives other bytes (with correct trailers again),
+// as the tests of a build from another firmware folder need; 0 gives the repository's images.
 //
-//   make_placeholder_firmware [OUTPUT_FOLDER]
+//   make_placeholder_firmware [OUTPUT_FOLDER [SEED]]
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -25,13 +27,15 @@ constexpr Placeholder kImages[] = {
     {"yk936.bin", 15750, "P2829xx"},
 };
 
-std::vector<std::uint8_t> MakeImage(const Placeholder& image) {
+std::vector<std::uint8_t> MakeImage(const Placeholder& image, std::uint32_t seed) {
   std::vector<std::uint8_t> bytes(image.length);
   const std::string header = std::string("SCALEBOOT PLACEHOLDER FIRMWARE ") + image.fileName + " " +
                              image.label + " - NOT FOR SCALES\n";
   // xorshift32 seeded from the file name, so every image differs and every run gives the same bytes.
   std::uint32_t state = 2166136261u;
   for (const char* p = image.fileName; *p; ++p) state = (state ^ static_cast<std::uint8_t>(*p)) * 16777619u;
+  state ^= seed * 2654435761u;
+  if (state == 0) state = 1;  // xorshift never leaves 0
   const std::uint32_t payload = image.length - 4;
   std::uint64_t sum = 0;
   for (std::uint32_t i = 0; i < payload; ++i) {
@@ -49,9 +53,10 @@ std::vector<std::uint8_t> MakeImage(const Placeholder& image) {
 
 int main(int argc, char** argv) {
   const std::string folder = argc > 1 ? argv[1] : "resources/firmware";
+  const std::uint32_t seed = argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 0)) : 0;
   for (const Placeholder& image : kImages) {
     const std::string path = folder + "/" + image.fileName;
-    const auto bytes = MakeImage(image);
+    const auto bytes = MakeImage(image, seed);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) {

@@ -1,5 +1,5 @@
-// Help documents on Linux: embedded in the program, saved next to it (or into the user's cache folder) and
-// handed to the desktop.
+// Help documents on Linux: embedded in the program, saved into the user's cache folder (or next to a program
+// run from its own folder) and handed to the desktop.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -64,8 +64,18 @@ bool MakeFolders(const std::string& folder) {
 
 }  // namespace
 
-LinuxDocumentHost::LinuxDocumentHost(std::string programFolder, Opener opener)
-    : programFolder_(std::move(programFolder)), opener_(std::move(opener)) {}
+LinuxDocumentHost::LinuxDocumentHost(std::string programFolder, Opener opener,
+                                     std::vector<std::string> systemFolders)
+    : programFolder_(std::move(programFolder)),
+      opener_(std::move(opener)),
+      systemFolders_(std::move(systemFolders)) {}
+
+bool LinuxDocumentHost::InSystemFolder(std::string_view path) const {
+  for (const std::string& folder : systemFolders_) {
+    if (path.starts_with(folder)) return true;
+  }
+  return false;
+}
 
 std::optional<std::span<const std::uint8_t>> LinuxDocumentHost::FindDocumentData(std::string_view name) {
   for (const EmbeddedFile& file : EmbeddedDocuments()) {
@@ -75,7 +85,11 @@ std::optional<std::span<const std::uint8_t>> LinuxDocumentHost::FindDocumentData
 }
 
 std::string LinuxDocumentHost::ProgramFolder() {
-  if (::faccessat(AT_FDCWD, programFolder_.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return programFolder_;
+  // An installed program's folder is the system's, whoever may write there (root may write anywhere).
+  if (!InSystemFolder(programFolder_) &&
+      ::faccessat(AT_FDCWD, programFolder_.c_str(), W_OK | X_OK, AT_EACCESS) == 0) {
+    return programFolder_;
+  }
   const std::string cache = UserCacheFolder();
   if (cache.empty()) return programFolder_;
   const std::string folder = cache + "scaleboot/";
@@ -84,6 +98,7 @@ std::string LinuxDocumentHost::ProgramFolder() {
 
 DocumentHost::SaveResult LinuxDocumentHost::SaveFile(const std::string& path,
                                                      std::span<const std::uint8_t> bytes) {
+  if (InSystemFolder(path)) return CannotCreate(EACCES);
   // Not truncated at open: the file is emptied only once this program holds it exclusively, so a copy that
   // another process holds locked is left whole and reported as impossible to create.
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);

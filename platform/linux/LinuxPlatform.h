@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -75,14 +76,17 @@ class PosixByteFileSystem : public ByteFileSystem {
 };
 
 // Documents embedded in the program, saved and handed to `opener` (the desktop's default handler, supplied by
-// the front end). They are saved into `programFolder` when this user may write there (an unpacked or freshly
-// built copy), otherwise into the user's cache folder, $XDG_CACHE_HOME/scaleboot/ (~/.cache/scaleboot/ when
-// that is unset or not absolute), made when missing; when that cannot be made either, into `programFolder`
-// again, so the failure is reported as it always was.
+// the front end). A program run from its own folder (an unpacked or freshly built copy) saves them into
+// `programFolder` when this user may write there. Otherwise, and always for a program installed under one of
+// `systemFolders` (each ending in "/"), they go into the user's cache folder, $XDG_CACHE_HOME/scaleboot/
+// (~/.cache/scaleboot/ when that is unset or not absolute), made when missing; when that cannot be made
+// either, into `programFolder` again, so the failure is reported as it always was. Nothing is ever saved
+// under a system folder, even by root: such a save is refused as "permission denied".
 class LinuxDocumentHost : public DocumentHost {
  public:
   using Opener = std::function<void(const std::string& path)>;
-  LinuxDocumentHost(std::string programFolder, Opener opener);
+  LinuxDocumentHost(std::string programFolder, Opener opener,
+                    std::vector<std::string> systemFolders = {"/usr/", "/opt/"});
   std::optional<std::span<const std::uint8_t>> FindDocumentData(std::string_view name) override;
   // The folder the documents are saved into, chosen afresh on every call.
   std::string ProgramFolder() override;
@@ -90,8 +94,11 @@ class LinuxDocumentHost : public DocumentHost {
   void ShellOpen(const std::string& path) override;
 
  private:
+  bool InSystemFolder(std::string_view path) const;
+
   std::string programFolder_;
   Opener opener_;
+  std::vector<std::string> systemFolders_;
 };
 
 // Standard output and standard error as file descriptors 1 and 2; UTF-8 goes out unchanged.

@@ -211,6 +211,66 @@ TEST(LinuxDocuments, ForAnOrdinaryUserASystemProgramFolderIsNotWritable) {
   EXPECT_TRUE(std::filesystem::is_directory(home / ".cache/scaleboot"));
 }
 
+TEST(LinuxDocuments, AnInstalledProgramNeverSavesIntoItsFolderEvenWhereItMayWrite) {
+  // A stand-in for /usr: this process (root, too) may write into every folder here.
+  TempDir tree;
+  TempDir home;
+  for (const char* folder : {"usr", "usr/bin", "usr2", "usr2/bin"}) {
+    ASSERT_TRUE(std::filesystem::create_directory(tree / folder)) << folder;
+  }
+  WriteAll(home / "file", "x");
+  const ScopedEnvironment homeVariable("HOME", home.path().c_str());
+  const ScopedEnvironment cacheVariable("XDG_CACHE_HOME", nullptr);
+  const std::string cache = home / ".cache/scaleboot/";
+  const std::string installed = tree / "usr/bin/";
+
+  struct Case {
+    const char* what;
+    std::string programFolder;
+    std::vector<std::string> systemFolders;
+    std::string savedIn;
+  };
+  const Case cases[] = {
+      {"installed under a system folder: the user's cache folder", installed, {tree / "usr/"}, cache},
+      {"the same folder run as its own copy: beside the program", installed, {}, installed},
+      {"a folder whose name only begins like a system folder's",
+       tree / "usr2/bin/",
+       {tree / "usr/"},
+       tree / "usr2/bin/"},
+      {"one of several system folders", installed, {tree / "opt/", tree / "usr/"}, cache},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> opened;
+    LinuxDocumentHost host(
+        c.programFolder, [&](const std::string& path) { opened.push_back(path); }, c.systemFolders);
+    OpenDocument(ManualDocument(kEnglish), host);
+    EXPECT_EQ(opened, std::vector<std::string>{c.savedIn + "Instruction_eng.pdf"});
+    EXPECT_TRUE(std::filesystem::is_regular_file(c.savedIn + "Instruction_eng.pdf"));
+    std::filesystem::remove(c.savedIn + "Instruction_eng.pdf");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(installed));
+
+  // The real system folders, by default: only the choice of folder is looked at here.
+  for (const char* folder : {"/usr/bin/", "/usr/local/bin/", "/opt/scaleboot/"}) {
+    EXPECT_EQ(LinuxDocumentHost(folder, nullptr).ProgramFolder(), cache) << folder;
+  }
+
+  // With no cache folder to be had, an installed program's save is refused, not made into its folder.
+  const ScopedEnvironment blocked("XDG_CACHE_HOME", (home / "file/cache").c_str());
+  bool opened = false;
+  LinuxDocumentHost host(installed, [&](const std::string&) { opened = true; }, {tree / "usr/"});
+  try {
+    OpenDocument(ChangesDocument(), host);
+    FAIL() << "must raise";
+  } catch (const RaisedError& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + installed + "Changes.pdf\". " +
+                                             TrimSystemMessage(std::strerror(EACCES)));
+  }
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(std::filesystem::is_empty(installed));
+}
+
 TEST(LinuxDocuments, ACopyLockedByAnotherProcessIsNeitherCutNorReplaced) {
   TempDir dir;
   const std::string path = dir / "Changes.pdf";

@@ -1,54 +1,88 @@
 #!/usr/bin/env bash
-# Checks the Debian package in dist/: lintian finds no errors, the desktop entry and the AppStream metainfo
-# validate, the icons are the program's own icon; then, as root (CI runs on a throwaway machine), installs it
-# with apt, checks what it installed, starts the installed program as an ordinary user (offscreen, then on a
-# virtual display where its manual button is clicked: the manual must land in that user's cache folder and be
-# handed to the desktop), and removes it again.
+# Checks the two Debian packages in dist/, scaleboot (the window) and scaleboot-cli (the command-line program,
+# without Qt): lintian finds neither errors nor warnings, each holds its own files, the desktop entry and the
+# AppStream metainfo validate, the icons are the program's own icon; then, as root (CI runs on a throwaway
+# machine), installs both with apt, checks what they installed, runs the command-line program and starts the
+# installed window as an ordinary user (offscreen, then on a virtual display where its manual button is
+# clicked: the manual must land in that user's cache folder and be handed to the desktop), clicks the manual
+# button again as root (the manual must land in root's cache folder, not in /usr/bin), and removes both again.
 #   check-deb.sh SOURCE_DIR DIST_DIR WORK_DIR
 set -u
 export LC_ALL=C.UTF-8
 source_dir=$(cd "$1" && pwd)
-dist=$2
+dist=$(cd "$2" && pwd)
 work=$(mkdir -p "$3" && cd "$3" && pwd)
 . "$source_dir/tests/lib.sh"
 version=$(project_version "$source_dir")
-deb=$(cd "$dist" && pwd)/scaleboot_${version}_amd64.deb
+deb=$dist/scaleboot_${version}_amd64.deb
+cli_deb=$dist/scaleboot-cli_${version}_amd64.deb
 appid=org.scaleboot.ScaleBoot
 user=scaleboot-check
-cli_expected=0
-[ -d "$source_dir/main/cli" ] && cli_expected=1
 
-[ -f "$deb" ] || { fail "$deb exists"; finish; }
+for file in "$deb" "$cli_deb"; do
+  [ -f "$file" ] || { fail "$file exists"; finish; }
+done
 
-# ---- The package's contents ----
-echo "--- lintian"
-lintian_log="$work/lintian.log"
-lintian --display-level '>=info' "$deb" >"$lintian_log" 2>&1
-grep -v 'running with root privileges' "$lintian_log" | sed 's/^/    /'
-check "lintian reports no errors" bash -c "! grep -q '^E: ' '$lintian_log'"
-
+# ---- The packages' contents ----
+lintian_clean() {  # lintian_clean DEB: no errors, no warnings
+  local log
+  log="$work/lintian-$(basename "$1").log"
+  lintian --display-level '>=info' "$1" >"$log" 2>&1
+  grep -v 'running with root privileges' "$log" | sed 's/^/    /'
+  ! grep -qE '^[EW]: ' "$log"
+}
 tree="$work/tree"
-rm -rf "$tree"
+cli_tree="$work/cli-tree"
+rm -rf "$tree" "$cli_tree"
 dpkg-deb -x "$deb" "$tree"
+dpkg-deb -x "$cli_deb" "$cli_tree"
 control=$(dpkg-deb -f "$deb")
-check "control: version $version from CMakeLists.txt" grep -qx "Version: $version" <<<"$control"
+cli_control=$(dpkg-deb -f "$cli_deb")
 depends=$(sed -n 's/^Depends: //p' <<<"$control")
-echo "    Depends: $depends"
-check "control: the Qt libraries and the platform plugins among the dependencies" \
-  bash -c '[[ "$1" == *libqt6widgets6* && "$1" == *libqt6gui6* && "$1" == *libc6* && "$1" == *qt6-qpa-plugins* ]]' \
-  _ "$depends"
+cli_depends=$(sed -n 's/^Depends: //p' <<<"$cli_control")
+echo "    scaleboot Depends: $depends"
+echo "    scaleboot-cli Depends: $cli_depends"
+
+echo "--- scaleboot-cli"
+check "lintian: scaleboot-cli is clean" lintian_clean "$cli_deb"
+check "control: scaleboot-cli, version $version from CMakeLists.txt" \
+  bash -c 'grep -qx "Package: scaleboot-cli" <<<"$1" && grep -qx "Version: $2" <<<"$1"' _ "$cli_control" "$version"
+check "control: scaleboot-cli needs the C library and no Qt" \
+  bash -c '[[ "$1" == *libc6* && "$1" == *libmount1* && "$1" != *qt* ]]' _ "$cli_depends"
+check "scaleboot-cli holds the command-line program, its manual page and its copyright and changelog only" \
+  test "$(cd "$cli_tree" && find . -type f | sort | tr '\n' ' ')" = \
+  "./usr/bin/scaleboot-cli ./usr/share/doc/scaleboot-cli/changelog.gz ./usr/share/doc/scaleboot-cli/copyright ./usr/share/man/man1/scaleboot-cli.1.gz "
+
+echo "--- scaleboot"
+check "lintian: scaleboot is clean" lintian_clean "$deb"
+check "control: scaleboot, version $version from CMakeLists.txt" \
+  bash -c 'grep -qx "Package: scaleboot" <<<"$1" && grep -qx "Version: $2" <<<"$1"' _ "$control" "$version"
+check "control: the Qt libraries and the platform plugins among the dependencies, scaleboot-cli suggested" \
+  bash -c '[[ "$1" == *libqt6widgets6* && "$1" == *libqt6gui6* && "$1" == *libc6* && "$1" == *qt6-qpa-plugins* ]] &&
+    grep -qx "Suggests: scaleboot-cli (= $3)" <<<"$2"' _ "$depends" "$control" "$version"
+check "control: both descriptions name the command-line program" \
+  bash -c '[[ "$1" == *"Description:"*scaleboot-cli* && "$2" == *"Description:"*"command line"* ]]' _ "$control" "$cli_control"
+check "scaleboot leaves the command-line program to scaleboot-cli" \
+  test ! -e "$tree/usr/bin/scaleboot-cli" -a ! -e "$tree/usr/share/man/man1/scaleboot-cli.1.gz"
 
 desktop="$tree/usr/share/applications/$appid.desktop"
 check "desktop entry passes desktop-file-validate" desktop-file-validate "$desktop"
-check "desktop entry: Russian and English names and comments, Utility, the program and its icon" bash -c '
-  for key in "Name=" "Name\[ru\]=" "Comment=" "Comment\[ru\]=" "Categories=Utility;" "Exec=scaleboot$" \
-    "Icon=scaleboot$"; do grep -q "^$key" "$1" || { echo "    missing $key"; exit 1; }; done' _ "$desktop"
+check "desktop entry: Russian and English names, comments and keywords, Utility and FileTools, the program and its icon" bash -c '
+  for key in "Name=" "Name\[ru\]=" "Comment=" "Comment\[ru\]=" "Keywords=.*firmware" "Keywords\[ru\]=.*прошивка" \
+    "Categories=Utility;FileTools;$" "Exec=scaleboot$" "Icon=scaleboot$"; do
+    grep -q "^$key" "$1" || { echo "    missing $key"; exit 1; }; done' _ "$desktop"
 metainfo="$tree/usr/share/metainfo/$appid.metainfo.xml"
 check "metainfo passes appstreamcli validate" appstreamcli validate --no-net "$metainfo"
-check "metainfo: names, summaries and descriptions in both languages, release $version" bash -c '
+check "metainfo: names, summaries, descriptions (naming scaleboot-cli) and keywords in both languages, release $version with its notes" bash -c '
   for pattern in "<name>" "<name xml:lang=\"ru\">" "<summary>" "<summary xml:lang=\"ru\">" "<p>" \
-    "<p xml:lang=\"ru\">" "<release version=\"$2\""; do
-    grep -qF "$pattern" "$1" || { echo "    missing $pattern"; exit 1; }; done' _ "$metainfo" "$version"
+    "<p xml:lang=\"ru\">" "program scaleboot-cli" "командной строки scaleboot-cli" "<keyword>" \
+    "<keyword xml:lang=\"ru\">" "<release version=\"$2\"" "<category>FileTools</category>"; do
+    grep -qF "$pattern" "$1" || { echo "    missing $pattern"; exit 1; }; done
+  release=$(tr -d "\n" <"$1" | grep -o "<release [^>]*>.*</release>")
+  [[ "$release" == *"<description>"* ]] || { echo "    the release has no notes"; exit 1; }' _ "$metainfo" "$version"
+# The project has no web site of its own; screenshots need a web address, given only at release time.
+check "metainfo: no project URL, no screenshots without a web address for them" \
+  bash -c '! grep -qE "<url|<screenshots>" "$1"' _ "$metainfo"
 
 icons_ok() {  # each hicolor PNG is the program's icon drawn at its size; the 48 px one is the window's icon
   local size png
@@ -60,43 +94,44 @@ icons_ok() {  # each hicolor PNG is the program's icon drawn at its size; the 48
 }
 check "hicolor icons 16 to 256 px from the program's own icon" icons_ok
 
-programs=(scaleboot)
-[ "$cli_expected" = 1 ] && programs+=(scaleboot-cli)
-for program in "${programs[@]}"; do
+for program in scaleboot scaleboot-cli; do
+  root=$tree
+  [ "$program" = scaleboot-cli ] && root=$cli_tree
   check "/usr/bin/$program is a stripped x86-64 program" \
     bash -c 'file -b "$1" | grep -q "ELF 64-bit.*x86-64.*stripped" && ! file -b "$1" | grep -q "not stripped"' \
-    _ "$tree/usr/bin/$program"
+    _ "$root/usr/bin/$program"
   check "manual page of $program formats without warnings" bash -c \
     'out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null); [ -z "$out" ] || { echo "$out"; exit 1; }' \
-    _ "$tree/usr/share/man/man1/$program.1.gz"
+    _ "$root/usr/share/man/man1/$program.1.gz"
+  check "copyright file and changelog of $program" test -s "$root/usr/share/doc/$program/copyright" -a \
+    -s "$root/usr/share/doc/$program/changelog.gz"
 done
-check "copyright file and changelog" test -s "$tree/usr/share/doc/scaleboot/copyright" -a \
-  -s "$tree/usr/share/doc/scaleboot/changelog.gz"
 
 # ---- Installed with apt ----
 if [ "$(id -u)" -ne 0 ]; then
-  echo "skip - installing the package with apt needs root (CI runs this as root)"
+  skip "installing the packages with apt needs root (CI runs this as root)"
   finish
 fi
 . "$source_dir/scripts/packages.sh"
 
-echo "--- apt install $deb"
+echo "--- apt install $deb $cli_deb"
 wait_for_apt_lock
 apt_quiet() {  # apt_quiet ARGS...: apt-get, its output shown only when it fails
   DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=120 -y -q "$@" >"$work/apt.log" 2>&1 ||
     { sed 's/^/    /' "$work/apt.log"; return 1; }
 }
-check "apt installs the package" apt_quiet install "$deb"
-check "dpkg lists it as installed, version $version" \
-  bash -c '[ "$(dpkg-query -W -f="\${Status} \${Version}" scaleboot)" = "install ok installed $1" ]' _ "$version"
-check "/usr/bin/scaleboot is on the PATH" test "$(command -v scaleboot)" = /usr/bin/scaleboot
-check "man finds scaleboot(1)" bash -c 'man -w scaleboot | grep -q scaleboot.1'
+check "apt installs both packages" apt_quiet install "$deb" "$cli_deb"
+for package in scaleboot scaleboot-cli; do
+  check "dpkg lists $package as installed, version $version" \
+    bash -c '[ "$(dpkg-query -W -f="\${Status} \${Version}" "$1")" = "install ok installed $2" ]' _ "$package" "$version"
+  check "/usr/bin/$package is on the PATH" test "$(command -v "$package")" = "/usr/bin/$package"
+  check "man finds $package(1)" bash -c 'man -w "$1" | grep -q "/$1.1"' _ "$package"
+done
 check "the menu entry is installed" test -f "/usr/share/applications/$appid.desktop"
 
 # An ordinary user.
 id -u "$user" >/dev/null 2>&1 || useradd -m -s /bin/bash "$user"
 home=$(getent passwd "$user" | cut -d: -f6)
-cache="$home/.cache/scaleboot"
 runtime="$work/runtime"
 rm -rf "$runtime"
 install -d -m 0700 -o "$user" "$runtime"
@@ -104,6 +139,21 @@ chmod o+x "$work"
 as_user() {
   runuser -u "$user" -- env -i HOME="$home" USER="$user" LANG=C.UTF-8 PATH="$PATH" XDG_RUNTIME_DIR="$runtime" "$@"
 }
+# Root, with a home of its own for the check.
+root_home="$work/root-home"
+rm -rf "$root_home"
+install -d -m 0700 "$root_home" "$root_home/runtime"
+as_root() {
+  env -i HOME="$root_home" USER=root LANG=C.UTF-8 PATH="$PATH" XDG_RUNTIME_DIR="$root_home/runtime" "$@"
+}
+
+cli_runs() {  # without a display: the version, and the firmware versions in Russian
+  local out
+  out=$(as_user scaleboot-cli --version 2>&1) && [ "$out" = "scaleboot-cli $version" ] &&
+    out=$(as_user scaleboot-cli contents --lang ru 2>&1) && [[ "$out" == "Версии прошивок:"* ]] ||
+    { echo "    $out"; return 1; }
+}
+check "as $user, the installed scaleboot-cli runs without a display" cli_runs
 
 started_offscreen() {  # still running after 3 s, nothing said on the way
   local out status
@@ -125,15 +175,17 @@ echo "$1" >>"$(dirname "$0")/opened.log"
 OPEN
 chmod 0755 "$opener/xdg-open"
 chown -R "$user" "$opener"
-rm -rf "$cache"
 
-# The display takes the other user's connections (-ac: no access control), as a desktop session's would.
-if start_xvfb -ac; then
-  as_user DISPLAY="$DISPLAY" PATH="$opener:$PATH" QT_QPA_PLATFORM=xcb scaleboot >"$work/scaleboot.log" 2>&1 &
+# manual_click WHO OWNER HOME RUN: starts the installed window through RUN (as_user or as_root), clicks its
+# manual button and checks that the manual is saved into HOME's cache folder, belongs to OWNER and is handed to
+# the desktop, and that nothing is saved in /usr/bin.
+manual_click() {
+  local who=$1 owner=$2 cache="$3/.cache/scaleboot" run=$4 program window= shown geometry
+  local title="Загрузочный модуль ЮКС (версия $(echo "$version" | cut -d. -f1,2))"
+  rm -rf "$cache" "$opener/opened.log"
+  "$run" DISPLAY="$DISPLAY" PATH="$opener:$PATH" QT_QPA_PLATFORM=xcb scaleboot >"$work/scaleboot-$who.log" 2>&1 &
   program=$!
-  title="Загрузочный модуль ЮКС (версия $(echo "$version" | cut -d. -f1,2))"
   # Its top-level window, by its class; then its title as the window manager would show it.
-  window=
   for _ in $(seq 200); do
     window=$(xdotool search --onlyvisible --class '^scaleboot$' 2>/dev/null | head -n1)
     [ -n "$window" ] && break
@@ -141,7 +193,7 @@ if start_xvfb -ac; then
   done
   shown=$([ -n "$window" ] && xdotool getwindowname "$window")
   echo "    window title: $shown"
-  check "the window appears with the Russian title" test -n "$window" -a "$shown" = "$title"
+  check "as $who, the window appears with the Russian title" test -n "$window" -a "$shown" = "$title"
   if [ -n "$window" ]; then
     geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: //p')
     check "its client area is 311 x 83 (got $geometry)" test "$geometry" = 311x83
@@ -151,23 +203,38 @@ if start_xvfb -ac; then
       [ -f "$opener/opened.log" ] && break
       sleep 0.1
     done
-    check "the manual is saved into $cache/Instruction.pdf" \
+    check "as $who, the manual is saved into $cache/Instruction.pdf" \
       cmp -s "$cache/Instruction.pdf" "$source_dir/resources/documents/Instruction.pdf"
     check "the manual is handed to the desktop to open" \
       grep -qx "file://$cache/Instruction.pdf" "$opener/opened.log"
-    check "it belongs to $user" test "$(stat -c %U "$cache/Instruction.pdf" 2>/dev/null)" = "$user"
-    check "nothing is saved in /usr/bin" test ! -e /usr/bin/Instruction.pdf
+    check "it belongs to $owner" test "$(stat -c %U "$cache/Instruction.pdf" 2>/dev/null)" = "$owner"
+    check "as $who, nothing is saved in /usr/bin" test ! -e /usr/bin/Instruction.pdf
   fi
-  kill "$program" 2>/dev/null
+  # The program first, then what started it (runuser does not pass its end on); gone before the next start.
   pkill -P "$program" 2>/dev/null
+  kill "$program" 2>/dev/null
   wait "$program" 2>/dev/null
+  for _ in $(seq 50); do
+    xdotool search --onlyvisible --class '^scaleboot$' >/dev/null 2>&1 || break
+    sleep 0.1
+  done
+}
+
+# A copy left by an earlier version of the program would hide what this one does.
+rm -f /usr/bin/Instruction.pdf
+# The display takes the other user's connections (-ac: no access control), as a desktop session's would.
+if start_xvfb -ac; then
+  manual_click "$user" "$user" "$home" as_user
+  # root may write into /usr/bin: the installed program must still keep out of it.
+  manual_click root root "$root_home" as_root
   stop_xvfb
 else
   fail "no X display could be started"
 fi
+rm -f /usr/bin/Instruction.pdf
 
-echo "--- apt remove scaleboot"
+echo "--- apt remove scaleboot scaleboot-cli"
 wait_for_apt_lock
-check "apt removes the package" apt_quiet purge scaleboot
-check "/usr/bin/scaleboot is gone" test ! -e /usr/bin/scaleboot
+check "apt removes both packages" apt_quiet purge scaleboot scaleboot-cli
+check "/usr/bin/scaleboot and /usr/bin/scaleboot-cli are gone" test ! -e /usr/bin/scaleboot -a ! -e /usr/bin/scaleboot-cli
 finish

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks the Windows zips in dist/: what each unpacks to, its README, the architecture, link time and imported
-# DLLs of each executable, and that each ScaleBoot.exe from a zip starts under Wine with the Russian title and
-# the 311 x 83 client area (checked by the window test driver of the matching build).
+# Checks the Windows zips in dist/: what each unpacks to, its README (with the firmware versions of
+# FIRMWARE.txt), the architecture, link time, imported DLLs, version information and manifest of each
+# executable, and that each ScaleBoot.exe from a zip starts under Wine with the Russian title and the 311 x 83
+# client area (checked by the window test driver of the matching build).
 # A zip whose ScaleBoot.exe this machine cannot start (32-bit, where no 32-bit program runs) gets every other
 # check, and the start is reported as skipped.
 #   check-zips.sh SOURCE_DIR DIST_DIR DRIVER_X64_EXE DRIVER_X86_EXE WORK_DIR [ARCH...]
@@ -17,15 +18,20 @@ arches=("$@")
 declare -A machine=([x64]="PE32+ executable (GUI) x86-64" [x86]="PE32 executable (GUI) Intel 80386")
 declare -A cli_machine=([x64]="PE32+ executable (console) x86-64" [x86]="PE32 executable (console) Intel 80386")
 declare -A objdump=([x64]=x86_64-w64-mingw32-objdump [x86]=i686-w64-mingw32-objdump)
+declare -A windres=([x64]=x86_64-w64-mingw32-windres [x86]=i686-w64-mingw32-windres)
+declare -A manifest_machine=([x64]=amd64 [x86]=x86)
 . "$source_dir/tests/lib.sh"
 . "$source_dir/tests/win32/wine.sh"
 
 version=$(project_version "$source_dir")
 title_version=$(echo "$version" | cut -d. -f1,2)
 allowed=$(grep -v '^#' "$source_dir/tests/packaging/windows7-dlls.txt" | tr 'A-Z' 'a-z')
-# The command-line program belongs in the zips once its sources are in the tree.
-expected="README.txt ScaleBoot.exe"
-[ -d "$source_dir/main/cli" ] && expected="README.txt ScaleBoot.exe scaleboot-cli.exe"
+expected="README.txt ScaleBoot.exe scaleboot-cli.exe"
+# The firmware versions the programs carry, and whether they are placeholders, as FIRMWARE.txt lists them.
+firmware_versions=$(sed -n 's/^Firmware versions, as the programs show them: //p' "$dist/FIRMWARE.txt" 2>/dev/null |
+  tr -d ',')
+placeholder=0
+grep -qE '^[^ ]+\.bin +[0-9]+ +[^ ]+ +yes' "$dist/FIRMWARE.txt" 2>/dev/null && placeholder=1
 
 export WINEDEBUG=-all WINEPREFIX="$work/wineprefix"
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winebrowser.exe=d"
@@ -74,18 +80,64 @@ no_link_time() {  # the PE header's time stamp is zero, so rebuilding gives the 
   TZ=UTC "${objdump[$1]}" -p "$2" | grep -q '^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970$'
 }
 
-readme_ok() {  # readme_ok FILE WITH_CLI: UTF-8 with a byte-order mark, CR LF lines, both languages
-  local text
+readme_ok() {  # readme_ok FILE ARCH: UTF-8 with a byte-order mark, CR LF lines, both languages, every section
+  local text phrase
   [ "$(head -c3 "$1" | od -An -tx1 | tr -d ' ')" = efbbbf ] || { echo "    no byte-order mark"; return 1; }
   [ "$(grep -c $'\r$' "$1")" -eq "$(wc -l <"$1")" ] || { echo "    not all lines end in CR LF"; return 1; }
   text=$(tr -d '\r' <"$1")
-  local phrase
+  [ -n "$firmware_versions" ] || { echo "    no firmware versions in FIRMWARE.txt"; return 1; }
   for phrase in "ScaleBoot $version" "Как пользоваться" "How to use it" "Инструкция" "manual is one click away" \
-    "ScaleBoot.exe"; do
+    "ScaleBoot.exe" "scaleboot-cli verify" "Код завершения" "Exit status" "   4 — " \
+    "Get-FileHash .\\ScaleBoot-$version-windows-$2.zip" "certutil -hashfile ScaleBoot-$version-windows-$2.zip SHA256" \
+    "«Разблокировать»" '"Unblock"' "не подписана" "not signed" $firmware_versions; do
     [[ "$text" == *"$phrase"* ]] || { echo "    missing: $phrase"; return 1; }
   done
-  [[ "$text" != *"[cli]"* && "$text" != *"@"* ]] || { echo "    template markers left"; return 1; }
-  if [ "$2" = 1 ]; then [[ "$text" == *"scaleboot-cli"* ]]; else [[ "$text" != *"scaleboot-cli"* ]]; fi
+  ! grep -qE '^\[/?[a-z]+\]$|@' <<<"$text" || { echo "    template markers left"; return 1; }
+  # The warning about placeholder images exactly when the programs carry them.
+  if [ "$placeholder" = 1 ]; then
+    [[ "$text" == *"ВНИМАНИЕ"* && "$text" == *"WARNING"* ]] || { echo "    no placeholder warning"; return 1; }
+  else
+    [[ "$text" != *"ВНИМАНИЕ"* && "$text" != *"WARNING"* ]] || { echo "    a placeholder warning"; return 1; }
+  fi
+}
+
+# resources ARCH EXE: the program's resources as the resource compiler writes them back.
+resources() {
+  "${windres[$1]}" -i "$2" -O rc 2>/dev/null
+}
+version_strings() {  # version_strings ARCH EXE: the version information's strings, NAME=VALUE a line
+  resources "$1" "$2" | sed -n 's/^ *VALUE "\([A-Za-z]*\)", "\(.*\)"$/\1=\2/p'
+}
+# The two programs' version information: the same version, product, description, company and copyright, the
+# version the project's; each named after itself.
+versions_match() {  # versions_match ARCH DIR
+  local gui cli key value
+  gui=$(version_strings "$1" "$2/ScaleBoot.exe")
+  cli=$(version_strings "$1" "$2/scaleboot-cli.exe")
+  echo "    scaleboot-cli.exe: $(paste -sd'|' <<<"$cli" | sed 's/|/; /g')"
+  for key in FileVersion ProductVersion ProductName FileDescription CompanyName LegalCopyright; do
+    value=$(sed -n "s/^$key=//p" <<<"$cli")
+    [ -n "$value" ] && [ "$value" = "$(sed -n "s/^$key=//p" <<<"$gui")" ] ||
+      { echo "    $key differs or is empty"; return 1; }
+  done
+  grep -qx "FileVersion=$version" <<<"$cli" && grep -qx "OriginalFilename=scaleboot-cli.exe" <<<"$cli" &&
+    grep -qx "OriginalFilename=ScaleBoot.exe" <<<"$gui"
+}
+manifest_of() {  # manifest_of ARCH EXE: the text of the program's manifest
+  resources "$1" "$2" | sed -n '/^1 24 /,/^END/p' | sed -n 's/^ *"\(.*\)\\n"$/\1/p' | sed 's/""/"/g'
+}
+# scaleboot-cli.exe: a console program's manifest for its architecture, with the UTF-8 code page, long paths
+# and the ids of Windows 7, 8, 8.1 and 10.
+cli_manifest_ok() {  # cli_manifest_ok ARCH EXE
+  local manifest id
+  manifest=$(manifest_of "$1" "$2")
+  grep -q "processorArchitecture=\"${manifest_machine[$1]}\"" <<<"$manifest" &&
+    grep -q '<activeCodePage [^>]*>UTF-8</activeCodePage>' <<<"$manifest" &&
+    grep -q '<longPathAware [^>]*>true</longPathAware>' <<<"$manifest" || return 1
+  for id in 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
+    1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+    grep -q "<supportedOS Id=\"{$id}\"/>" <<<"$manifest" || { echo "    no supportedOS $id"; return 1; }
+  done
 }
 
 rm -rf "$work/unpacked"
@@ -101,9 +153,12 @@ for arch in "${arches[@]}"; do
   unzip -q "$zip" -d "$dir"
   listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
   check "$arch: unpacks to $expected (got: ${listed% })" test "${listed% }" = "$expected"
-  with_cli=0
-  [[ "$expected" == *scaleboot-cli.exe* ]] && with_cli=1
-  check "$arch: README.txt in Russian and English, for Notepad" readme_ok "$dir/README.txt" "$with_cli"
+  check "$arch: README.txt in Russian and English, for Notepad, with the firmware versions" \
+    readme_ok "$dir/README.txt" "$arch"
+  check "$arch: both programs carry the same version information, company and copyright" versions_match "$arch" "$dir"
+  check "$arch: ScaleBoot.exe has a manifest" grep -q '<assembly ' <<<"$(manifest_of "$arch" "$dir/ScaleBoot.exe")"
+  check "$arch: scaleboot-cli.exe has its manifest (UTF-8, long paths, Windows 7 to 10)" \
+    cli_manifest_ok "$arch" "$dir/scaleboot-cli.exe"
 
   for exe in "$dir"/*.exe; do
     name=$(basename "$exe")
