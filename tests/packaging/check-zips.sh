@@ -156,7 +156,9 @@ for arch in "${arches[@]}"; do
   check "$arch: README.txt in Russian and English, for Notepad, with the firmware versions" \
     readme_ok "$dir/README.txt" "$arch"
   check "$arch: both programs carry the same version information, company and copyright" versions_match "$arch" "$dir"
-  check "$arch: ScaleBoot.exe has a manifest" grep -q '<assembly ' <<<"$(manifest_of "$arch" "$dir/ScaleBoot.exe")"
+  check "$arch: ScaleBoot.exe has a manifest for its own architecture" \
+    grep -q "<assemblyIdentity [^>]*processorArchitecture=\"${manifest_machine[$arch]}\"" \
+    <<<"$(manifest_of "$arch" "$dir/ScaleBoot.exe")"
   check "$arch: scaleboot-cli.exe has its manifest (UTF-8, long paths, Windows 7 to 10)" \
     cli_manifest_ok "$arch" "$dir/scaleboot-cli.exe"
 
