@@ -33,14 +33,8 @@ check() {
   passed=$((passed + 1))
   echo "ok - $what"
 }
-run() {  # run ARGUMENTS...: sets status, out and err
-  local errfile
-  errfile=$(mktemp)
-  out=$("${cli[@]}" "$@" 2>"$errfile" </dev/null)
-  status=$?
-  err=$(cat "$errfile")
-  rm -f "$errfile"
-}
+# run ARGUMENTS...: sets status, out and err.
+. "$(dirname "$0")/cli-checks.sh"
 contains() { [[ $1 == *"$2"* ]]; }
 no_carriage_return() { [[ $1 != *$'\r'* ]]; }
 valid_utf8() { printf %s "$1" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1; }
