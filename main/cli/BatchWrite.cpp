@@ -179,6 +179,7 @@ std::vector<CardResult> WriteCards(std::span<const std::string> roots, std::span
     progress.SetFinished(i, results[i].outcome == CardOutcome::Verified);
   };
   std::vector<std::thread> workers;
+  workers.reserve(roots.size());  // no reallocation may destroy a running thread
   for (std::size_t i = 0; i < roots.size(); ++i) {
     try {
       workers.emplace_back(run, i);
@@ -190,41 +191,6 @@ std::vector<CardResult> WriteCards(std::span<const std::string> roots, std::span
   }
   for (std::thread& worker : workers) worker.join();
   return results;
-}
-
-int LockedFileSystem::Create(const std::string& path, Handle& handle) {
-  const std::lock_guard lock(mutex_);
-  return files_.Create(path, handle);
-}
-
-int LockedFileSystem::Open(const std::string& path, Handle& handle) {
-  const std::lock_guard lock(mutex_);
-  return files_.Open(path, handle);
-}
-
-int LockedFileSystem::OpenForReading(const std::string& path, Handle& handle) {
-  const std::lock_guard lock(mutex_);
-  return files_.OpenForReading(path, handle);
-}
-
-int LockedFileSystem::WriteByte(Handle handle, std::uint8_t byte) {
-  const std::lock_guard lock(mutex_);
-  return files_.WriteByte(handle, byte);
-}
-
-int LockedFileSystem::ReadByte(Handle handle, std::uint8_t& byte) {
-  const std::lock_guard lock(mutex_);
-  return files_.ReadByte(handle, byte);
-}
-
-int LockedFileSystem::Close(Handle handle) {
-  const std::lock_guard lock(mutex_);
-  return files_.Close(handle);
-}
-
-void LockedFileSystem::Delete(const std::string& path) {
-  const std::lock_guard lock(mutex_);
-  files_.Delete(path);
 }
 
 }  // namespace scaleboot::cli

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -117,23 +116,5 @@ using FileSystemFactory = std::function<std::unique_ptr<platform::ByteFileSystem
 // the order of `roots`.
 std::vector<CardResult> WriteCards(std::span<const std::string> roots, std::span<const FirmwareImage> images,
                                    const FileSystemFactory& newFiles, BatchProgressLine& progress);
-
-// Forwards every call to one file system under one lock: how workers share an object that must not be called
-// from two threads at once.
-class LockedFileSystem : public platform::ByteFileSystem {
- public:
-  LockedFileSystem(platform::ByteFileSystem& files, std::mutex& mutex) : files_(files), mutex_(mutex) {}
-  int Create(const std::string& path, Handle& handle) override;
-  int Open(const std::string& path, Handle& handle) override;
-  int OpenForReading(const std::string& path, Handle& handle) override;
-  int WriteByte(Handle handle, std::uint8_t byte) override;
-  int ReadByte(Handle handle, std::uint8_t& byte) override;
-  int Close(Handle handle) override;
-  void Delete(const std::string& path) override;
-
- private:
-  platform::ByteFileSystem& files_;
-  std::mutex& mutex_;
-};
 
 }  // namespace scaleboot::cli

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <mutex>
 
 #include "BuildInfo.h"
 #include "card/DriveScan.h"
@@ -46,26 +45,6 @@ bool ImagesCorrupt(std::span<const FirmwareImage> images) {
   std::uint8_t corrupt = 0;
   VerifyImageChecksums(images, corrupt);
   return corrupt != 0;
-}
-
-std::string_view CommandName(Command command) {
-  switch (command) {
-    case Command::List:
-      return "list";
-    case Command::Write:
-      return "write";
-    case Command::Verify:
-      return "verify";
-    case Command::Contents:
-      return "contents";
-    case Command::Help:
-      return "help";
-    case Command::Version:
-      return "version";
-    case Command::None:
-      break;
-  }
-  return "";
 }
 
 // Writes each line of `text` to standard error after the program's name.
@@ -194,12 +173,7 @@ class Run {
       progress.Finish();
     } else {
       BatchProgressLine progress(env_.console, language_, ProgressLabels(*cards), ShowProgress());
-      std::mutex shared;
-      const FileSystemFactory newFiles =
-          env_.newFiles ? env_.newFiles : [&]() -> std::unique_ptr<platform::ByteFileSystem> {
-        return std::make_unique<LockedFileSystem>(env_.files, shared);
-      };
-      results = WriteCards(*cards, env_.images, newFiles, progress);
+      results = WriteCards(*cards, env_.images, env_.newFiles, progress);
       progress.Clear();
     }
     // One line per card, in the order given; a single card's line is the window's text alone.
@@ -248,7 +222,7 @@ class Run {
     const bool holds = HoldsModule(findings);
     const int status = holds ? kExitSuccess : unreadable ? kExitIoError : kExitMismatch;
     Out(std::string(Text(language_, holds ? CliText::ModuleFound : CliText::ModuleNotFound)) + "\n");
-    return line_.json ? Document(VerifyJson(language_, folder, reports, status), status) : status;
+    return line_.json ? Document(VerifyJson(language_, folder, reports, holds, status), status) : status;
   }
 
   Environment& env_;

@@ -33,7 +33,7 @@ struct Environment {
   std::span<const FirmwareImage> images;
   LanguageIndex defaultLanguage = kEnglish;
   // Makes the file system of one card of a batch write, one per card, so that no two workers share an
-  // object's state. When empty, the workers share `files`, one call at a time.
+  // object's state.
   FileSystemFactory newFiles{};
   // What a path names: verify looks at its folder before reading, and at a file it could not read or that is
   // longer than its image. When empty, verify reads without looking.

@@ -1,6 +1,5 @@
 #include "main/cli/CliJson.h"
 
-#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "main/cli/Cli.h"
@@ -73,12 +72,10 @@ std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards,
 }
 
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
-                       int status) {
+                       bool holds, int status) {
   using Kind = FileFinding::Kind;
   ordered_json document = Document("verify", status);
   document["folder"] = folder;
-  const bool holds = std::all_of(files.begin(), files.end(),
-                                 [](const FileReport& file) { return file.finding.kind == Kind::Identical; });
   document["holds_module"] = holds;
   document["text"] = Text(language, holds ? CliText::ModuleFound : CliText::ModuleNotFound);
   document["files"] = ordered_json::array();

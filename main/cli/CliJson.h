@@ -27,8 +27,9 @@ std::string CardText(LanguageIndex language, const CardResult& card);
 // Each document has "command" (null for a command line that could not be read) and "exit_status".
 std::string ListJson(std::span<const std::string> roots);
 std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards, int status);
+// `holds`: whether the folder holds the module (every file identical).
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
-                       int status);
+                       bool holds, int status);
 std::string ContentsJson(LanguageIndex language);
 std::string VersionJson(std::string_view version);
 // A run that ended before its command could do its work: "error" holds a stable "code" and the "text" printed

@@ -7,7 +7,7 @@
 namespace scaleboot::cli {
 namespace {
 
-struct CommandName {
+struct CommandEntry {
   std::string_view name;
   Command command;
   std::size_t minRoots, maxRoots;
@@ -15,15 +15,15 @@ struct CommandName {
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
 
-constexpr std::array<CommandName, 4> kCommands{{
+constexpr std::array<CommandEntry, 4> kCommands{{
     {"list", Command::List, 0, 0},
     {"write", Command::Write, 1, kAnyNumber},
     {"verify", Command::Verify, 1, 1},
     {"contents", Command::Contents, 0, 0},
 }};
 
-const CommandName* FindCommand(std::string_view name) {
-  for (const CommandName& c : kCommands) {
+const CommandEntry* FindCommand(std::string_view name) {
+  for (const CommandEntry& c : kCommands) {
     if (c.name == name) return &c;
   }
   return nullptr;
@@ -36,6 +36,13 @@ std::optional<LanguageIndex> LanguageNamed(std::string_view name) {
 }
 
 }  // namespace
+
+std::string_view CommandName(Command command) {
+  for (const CommandEntry& c : kCommands) {
+    if (c.command == command) return c.name;
+  }
+  return "";
+}
 
 CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageIndex defaultLanguage) {
   CommandLine line;
@@ -84,7 +91,7 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
   if (problem.empty()) {
     if (positional.empty()) {
       note(CliText::MissingCommand, "");
-    } else if (const CommandName* command = FindCommand(positional[0])) {
+    } else if (const CommandEntry* command = FindCommand(positional[0])) {
       line.command = command->command;
       line.roots.assign(positional.begin() + 1, positional.end());
       const bool all = line.all && command->command == Command::Write;

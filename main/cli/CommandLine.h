@@ -28,4 +28,7 @@ struct CommandLine {
 // --help wins over every other argument, --version over everything but --help; "--" ends the options.
 CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageIndex defaultLanguage);
 
+// The name of a command as typed ("write"); empty for None, Help and Version.
+std::string_view CommandName(Command command);
+
 }  // namespace scaleboot::cli

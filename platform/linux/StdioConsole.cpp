@@ -20,7 +20,9 @@ void StdioConsole::Write(Stream stream, std::string_view text) {
     const ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      // A closed pipe or a full disk: the rest is lost, and the program says so when it ends.
+      // A full disk: the rest is lost, and the program says so when it ends. (A closed pipe ends the program
+      // with SIGPIPE before this, as it does any other tool of a pipeline; that status is not success
+      // either.)
       failed_[stream == Stream::Out ? 0 : 1] = true;
       return;
     }

@@ -18,6 +18,7 @@ namespace {
 using ::testing::HasSubstr;
 using Op = scaleboot::testing::FakeFileSystem::Op;
 using Batch = scaleboot::testing::CliHarness;
+using scaleboot::testing::LockedFileSystem;
 
 struct LineCase {
   std::vector<std::string> args;

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "FakeConsole.h"
 #include "FakeDrives.h"
 #include "FakeFileSystem.h"
+#include "LockedFileSystem.h"
 #include "main/cli/Cli.h"
 
 namespace scaleboot::testing {
@@ -23,6 +26,7 @@ struct CliHarness : ::testing::Test {
   // file of its size) or missing. Used only once `inspect` is set.
   std::map<std::string, platform::PathInfo> paths;
   bool inspect = false;
+  std::mutex filesLock;
 
   CliHarness() { drives.Set({{"C:\\", 3}, {"D:\\", 5}, {"E:\\", 2}, {"F:\\", 2}, {"G:\\", 2}}); }
 
@@ -30,7 +34,10 @@ struct CliHarness : ::testing::Test {
     console.out.clear();
     console.err.clear();
     console.errWrites.clear();
+    console.ResetFailure();
     cli::Environment environment{drives, files, console, images, kEnglish};
+    // Each card of a batch gets an object of its own over the one in-memory file system.
+    environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
     if (inspect) environment.inspectPath = [this](const std::string& path) { return Inspect(path); };
     return cli::RunCli(args, environment);
   }

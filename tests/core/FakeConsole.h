@@ -30,6 +30,7 @@ class FakeConsole : public platform::Console {
   }
   bool IsTerminal(Stream stream) override { return stream == Stream::Err ? terminal : outTerminal; }
   bool Failed(Stream stream) override { return stream == Stream::Out && outFailed_; }
+  void ResetFailure() { outFailed_ = false; }  // a new run starts with nothing lost
 
  private:
   bool outFailed_ = false;
