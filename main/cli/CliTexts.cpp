@@ -38,8 +38,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "Exit status (when several apply, 4 wins over 3, 3 over 1):\n"
     "  0  success: every card written and verified, or the folder holds exactly the module\n"
     "  1  verification mismatch\n"
-    "  2  usage error, a ROOT that is not a removable drive, or a folder that does not exist;\n"
-    "     nothing was read or written\n"
+    "  2  usage error, a ROOT that is not a removable drive, no removable drive for --all, or a\n"
+    "     folder that does not exist; nothing was read or written\n"
     "  3  I/O error\n"
     "  4  the module's embedded data is corrupted\n",
     // TryHelp
@@ -134,8 +134,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "Код завершения (если подходят несколько, 4 важнее 3, 3 важнее 1):\n"
     "  0  успех: каждая карта записана и проверена, или в папке в точности этот модуль\n"
     "  1  при проверке найдены отличия\n"
-    "  2  ошибка в командной строке, КОРЕНЬ не съёмный диск или папки нет;\n"
-    "     ничего не прочитано и не записано\n"
+    "  2  ошибка в командной строке, КОРЕНЬ не съёмный диск, для --all нет съёмных дисков\n"
+    "     или папки нет; ничего не прочитано и не записано\n"
     "  3  ошибка ввода-вывода\n"
     "  4  встроенные данные модуля повреждены\n",
     // TryHelp
