@@ -20,11 +20,13 @@
 # The scratch copy is build/mutation/tree (its builds in build/mutation/tree/build/PRESET, kept between runs so
 # that each build is incremental); the log of each fault is build/mutation/logs/PRESET/NAME.log. Before any
 # fault, the unchanged copy is built and the tests of the preset's faults run: they must all pass.
-# Prints one line per fault (caught, MISSED, NO MATCH when its text to find is not in the file exactly once,
-# NO BUILD, NO TESTS when no test matches) and at the end how many were caught. Exits 0 when every fault was caught, 1 when not, 2 on a usage
-# or setup error. Run it as root to include the tests on a real card (they are skipped otherwise).
+# Prints one line per fault (caught, MISSED, SKIPPED when every test it names was skipped, NO MATCH when its text
+# to find is not in the file exactly once, NO BUILD, NO TESTS when no test matches) and at the end how many were
+# caught. Exits 0 when every fault was caught, 1 when not, 2 on a usage or setup error. Run it as root to
+# include the tests on a real card (they are skipped otherwise).
 set -uo pipefail
 shopt -u patsub_replacement 2>/dev/null  # "&" in a replacement text is just "&"
+caller=$PWD  # a relative --list names a file from where the script was started
 cd "$(dirname "$0")/.." || exit 2
 repo=$(pwd)
 
@@ -44,7 +46,7 @@ patterns=()
 while [ $# -gt 0 ]; do
   case $1 in
     --list | --preset | --tests-from | --timeout | -j) [ $# -ge 2 ] || die "$1 needs a value" ;;&
-    --list) list=$2 && shift 2 ;;
+    --list) list=$(cd "$caller" && realpath -m -- "$2") && shift 2 ;;
     --preset) only_preset=$2 && shift 2 ;;
     --tests-from) tests_from=$2 && shift 2 ;;
     --timeout) timeout=$2 && shift 2 ;;
@@ -153,9 +155,11 @@ done
 
 if [ "$dry_run" = 0 ]; then
   . scripts/packages.sh
-  packages=("${LINUX_BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev googletest dosfstools e2fsprogs util-linux)
-  [[ " ${presets[*]} " == *" windows"* ]] && packages+=("${TEST_PACKAGES[@]}")
+  packages=("${LINUX_BUILD_PACKAGES[@]}" "${LINUX_TEST_PACKAGES[@]}")
+  [[ " ${presets[*]} " == *" windows"* ]] && packages+=("${WINDOWS_TEST_PACKAGES[@]}")
   ensure_packages "${packages[@]}" || die "the packages the builds need could not be installed"
+  . tests/win32/wine.sh
+  wine_runs_32bit >/dev/null || true  # once; every Windows test below reads the answer from SCALEBOOT_WINE32
 fi
 
 # ---- The scratch copy ----
@@ -220,8 +224,13 @@ occurrences() {
   echo $(((${#1} - ${#rest}) / ${#2}))
 }
 
-build() {  # build PRESET LOG: configures and builds the scratch tree, the output into LOG
-  (cd "$tree" && cmake --preset "$1" -DSCALEBOOT_BUILD_TESTS=ON && cmake --build --preset "$1" -j "$jobs") >"$2" 2>&1
+configure() {  # configure PRESET LOG: configures the scratch tree's build, the output into LOG
+  (cd "$tree" && cmake --preset "$1" -DSCALEBOOT_BUILD_TESTS=ON) >"$2" 2>&1
+}
+# Builds the scratch tree, the output added to LOG; the build configures again by itself when a fault changes
+# a CMake file.
+build() {  # build PRESET LOG
+  (cd "$tree" && cmake --build --preset "$1" -j "$jobs") >>"$2" 2>&1
 }
 
 # Runs the tests REGEX of PRESET in the scratch tree, adding their output to LOG; sets ran (how many),
@@ -307,7 +316,7 @@ for p in "${presets[@]}"; do
   mkdir -p "$work/logs/$p"
   log=$work/logs/$p/unchanged.log
   echo "--- $p: building the unchanged tree and running the faults' tests (log: ${log#"$repo"/})"
-  if ! build "$p" "$log"; then
+  if ! configure "$p" "$log" || ! build "$p" "$log"; then
     tail -n 20 "$log" | sed 's/^/    /'
     die "$p: the unchanged tree does not build"
   fi
@@ -343,8 +352,11 @@ for p in "${presets[@]}"; do
         list_text=$(printf '%s, ' "${failures[@]}")
         report caught "$i" "${#failures[@]} of $ran tests fail: ${list_text%, }"
         caught=$((caught + 1))
+      elif [ "$skipped" -eq "$ran" ]; then
+        report SKIPPED "$i" "all $ran tests were skipped (the card tests need root)"
+        missed+=("${name[i]}")
       else
-        report MISSED "$i" "all $ran tests pass${about[i]:+: ${about[i]}}"
+        report MISSED "$i" "all $ran tests pass$([ "$skipped" -gt 0 ] && echo " ($skipped skipped)")${about[i]:+: ${about[i]}}"
         missed+=("${name[i]}")
       fi
     else

@@ -86,8 +86,10 @@ LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev
 # compilers for 64- and 32-bit Windows, Wine with its 32-bit part (where the machine runs 32-bit programs) and a
 # virtual display for the Windows program, poppler for the document checks, the file-system tools that make the Linux tests' removable card
 # (tests/linux/removable-card.sh), and Python, whose JSON parser reads the command-line program's --json output.
-TEST_PACKAGES=(libgtest-dev libgmock-dev googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64
-  wine32:i386 xvfb xauth x11-utils xdotool poppler-utils dosfstools e2fsprogs util-linux python3)
+LINUX_TEST_PACKAGES=(libgtest-dev libgmock-dev googletest poppler-utils dosfstools e2fsprogs util-linux python3)
+WINDOWS_TEST_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb xauth x11-utils
+  xdotool)
+TEST_PACKAGES=("${LINUX_TEST_PACKAGES[@]}" "${WINDOWS_TEST_PACKAGES[@]}")
 # What the release packages need: the icon drawing and the zips (Python), the Debian package tools, and their
 # checks.
 PACKAGE_PACKAGES=(python3 dpkg-dev file lintian desktop-file-utils appstream unzip man-db)
