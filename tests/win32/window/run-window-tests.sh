@@ -22,29 +22,27 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winebrowser.ex
 . "$source_dir/tests/win32/wine.sh"
 
 # The display's DPI for the programs started next: LogPixels of the user's desktop settings in the prefix
-# (unset: 96). set_dpi DPI sets it, set_dpi "" removes it again.
+# (unset: 96). set_dpi DPI sets it, set_dpi "" removes it again. The prefix is this test's own, and each run
+# starts by removing it, so an interrupted run leaves nothing that matters.
 desktop_key='HKCU\Control Panel\Desktop'
-dpi_set=
 set_dpi() {
   if [ -n "$1" ]; then
-    dpi_set=1
     wine_tool reg add "$desktop_key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
   else
-    dpi_set=
     wine_tool reg delete "$desktop_key" /v LogPixels /f >/dev/null 2>&1
   fi
 }
 
 # The sizes of the icons the program's main window hands to X ("Icon (16 x 16) Icon (32 x 32) ").
 main_window_icons() {
-  local window_id
-  window_id=$(xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Загрузочный модуль ЮКС (версия 2\.18)".*/\1/p' | head -n1)
+  local window_id version
+  version=$(project_version "$source_dir" | cut -d. -f1,2)
+  window_id=$(xwininfo -root -tree | sed -n "s/^ *\(0x[0-9a-f]*\) \"Загрузочный модуль ЮКС (версия ${version//./\\.})\".*/\1/p" | head -n1)
   [ -n "$window_id" ] && xprop -id "$window_id" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' '
 }
 
 cleanup() {
   wineserver -k >/dev/null 2>&1
-  [ -z "$dpi_set" ] || set_dpi ""
   stop_xvfb
 }
 trap cleanup EXIT
