@@ -10,8 +10,8 @@
 #   scripts/package.sh [--firmware DIR] [--screenshots-url URL]
 #
 # --firmware DIR (or SCALEBOOT_FIRMWARE_DIR=DIR): every program is built from the four firmware images in DIR.
-#   Without it they carry the repository's placeholder images, which are not for scales, and the packages and
-#   the last lines of this script say so. Before anything is built the images are checked: all four present, of
+#   Without it they carry the repository's placeholder images, which are not for scales, and the zips'
+#   README.txt, FIRMWARE.txt and the last lines of this script say so. Before anything is built the images are checked: all four present, of
 #   their exact lengths, each checksum trailer holding the sum of its payload bytes (the program's own start-up
 #   test). Any problem stops the script with a message naming the file, and nothing is built.
 # --screenshots-url URL (or SCALEBOOT_SCREENSHOTS_URL=URL): the web folder where docs/screenshot-linux.png and
