@@ -4,15 +4,14 @@
 
 namespace scaleboot {
 
+std::string ComposeSetLine(LanguageIndex language, ImageSet set) {
+  return ComposeVersionLabel(set) +
+         std::string(Text(language, set == ImageSetA ? Msg::SetASuffix : Msg::SetBSuffix));
+}
+
 std::string ComposeContentsText(LanguageIndex language) {
-  std::string text(Text(language, Msg::VersionsHeader));
-  text += "\r\n";
-  text += ComposeVersionLabel(ImageSetA);
-  text += Text(language, Msg::SetASuffix);
-  text += "\r\n";
-  text += ComposeVersionLabel(ImageSetB);
-  text += Text(language, Msg::SetBSuffix);
-  return text;
+  return std::string(Text(language, Msg::VersionsHeader)) + "\r\n" + ComposeSetLine(language, ImageSetA) +
+         "\r\n" + ComposeSetLine(language, ImageSetB);
 }
 
 MessageBoxSpec ShowModuleContents(LanguageIndex language, std::uint8_t corruptCount) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "images/FirmwareImages.h"
 #include "ui/MessageBox.h"
 #include "ui/MessageTable.h"
 
@@ -12,6 +13,9 @@ namespace scaleboot {
 // Three lines, CR LF between them and none at the end: the header, then each set's composed label followed by
 // the families of scales it is meant for.
 std::string ComposeContentsText(LanguageIndex language);
+
+// One set's line of that text: its composed label followed by the families of scales it is meant for.
+std::string ComposeSetLine(LanguageIndex language, ImageSet set);
 
 // The box the contents button shows: the contents text, or the corruption message when any image failed the
 // start-up test.

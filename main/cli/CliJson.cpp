@@ -114,11 +114,10 @@ std::string VerifyJson(LanguageIndex language, std::string_view folder, std::spa
 std::string ContentsJson(LanguageIndex language) {
   ordered_json document = Document("contents", kExitSuccess);
   document["header"] = Text(language, Msg::VersionsHeader);
-  const std::pair<ImageSet, Msg> sets[] = {{ImageSetA, Msg::SetASuffix}, {ImageSetB, Msg::SetBSuffix}};
   document["sets"] = ordered_json::array();
-  for (const auto& [set, suffix] : sets) {
-    const std::string label = ComposeVersionLabel(set);
-    document["sets"].push_back({{"label", label}, {"text", label + std::string(Text(language, suffix))}});
+  for (const ImageSet set : {ImageSetA, ImageSetB}) {
+    document["sets"].push_back(
+        {{"label", ComposeVersionLabel(set)}, {"text", ComposeSetLine(language, set)}});
   }
   return Dump(document);
 }
