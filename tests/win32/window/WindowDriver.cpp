@@ -27,6 +27,7 @@
 #include "images/FirmwareImages.h"
 #include "main/Startup.h"
 #include "main/win32/ControlIds.h"
+#include "main/win32/Dpi.h"
 #include "ui/Contents.h"
 #include "ui/Documents.h"
 #include "ui/Errors.h"
@@ -1281,19 +1282,11 @@ void StageCorruptCard(HWND main, const std::wstring& unixFolder) {
 
 // ---- Display scales ----
 
-// A function of user32.dll that newer Windows versions have, or nullptr.
-template <class Function>
-Function User32Function(const char* name) {
-  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  return user32 ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)))
-                : nullptr;
-}
-
 // This driver measures and clicks in the screen's own pixels, whatever the DPI of the program's window: were
 // it unaware of DPI, the system would scale what it sees of other windows to 96 DPI.
 void BecomeDpiAware() {
   using SetContext = BOOL(WINAPI*)(HANDLE);
-  const auto setContext = User32Function<SetContext>("SetProcessDpiAwarenessContext");
+  const auto setContext = scaleboot::win32::User32Function<SetContext>("SetProcessDpiAwarenessContext");
   // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
   if (setContext && setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) return;
   SetProcessDPIAware();
@@ -1310,12 +1303,6 @@ std::string ManifestOf(const std::wstring& exe) {
     FreeLibrary(module);
   }
   return text;
-}
-
-// GetDpiForWindow, or 0 where there is none.
-int DpiOfWindow(HWND window) {
-  const auto getDpi = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-  return getDpi ? static_cast<int>(getDpi(window)) : 0;
 }
 
 // A bitmap file's pixels, top row first; empty when it cannot be read.
@@ -1524,7 +1511,10 @@ void StageDpi(HWND main, int dpi, const std::wstring& programFolder, const std::
   Check(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>") != std::string::npos &&
             manifest.find(">true/pm</dpiAware>") != std::string::npos,
         at + "the program declares per-monitor DPI awareness");
-  CheckInt(DpiOfWindow(main), dpi, at + "the window has the display's DPI");
+  // Without GetDpiForWindow, WindowDpi gives the system's DPI, which would say nothing about the window.
+  Check(User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow") != nullptr,
+        at + "the system has GetDpiForWindow");
+  CheckInt(WindowDpi(main), dpi, at + "the window has the display's DPI");
   RECT client{};
   GetClientRect(main, &client);
   Figure("client area at " + std::to_string(dpi) + " DPI",
