@@ -111,7 +111,7 @@ HWND TForm1::Create() {
                        this)) {
     throw RaisedError("Cannot create the main window");
   }
-  const RECT placed = CentredFrame(dpi_);
+  const RECT placed = CentredFrame(geometry_.dpi);
   SetWindowPos(hwnd_, nullptr, placed.left, placed.top, placed.right - placed.left,
                placed.bottom - placed.top, SWP_NOZORDER | SWP_NOACTIVATE);
   return hwnd_;
@@ -144,8 +144,7 @@ int TForm1::Run() {
 }
 
 void TForm1::CreateControls() {
-  dpi_ = WindowDpi(hwnd_);
-  geometry_ = layout::GeometryForDpi(dpi_);
+  geometry_ = layout::GeometryForDpi(WindowDpi(hwnd_));
   const layout::WindowGeometry& g = geometry_;
 
   // Creation order is the Tab order: Button1, then ComboBox1; no other control is a Tab stop. Label1 comes
@@ -191,9 +190,9 @@ void TForm1::ApplyDpi() {
     SetWindowPos(p.control, nullptr, p.bounds.left, p.bounds.top, p.bounds.width, p.bounds.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  SpeedButton2_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_MANUAL, dpi_));
-  SpeedButton3_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CHANGES, dpi_));
-  SpeedButton1_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CONTENTS, dpi_));
+  SpeedButton2_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_MANUAL, g.dpi));
+  SpeedButton3_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CHANGES, g.dpi));
+  SpeedButton1_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CONTENTS, g.dpi));
 
   // ComboBox1: 21 pixels high when closed at 96 DPI; its left edge follows the label.
   SizeDriveList(ComboBox1_, g);
@@ -203,7 +202,7 @@ void TForm1::ApplyDpi() {
   BITMAP flagSize{};
   HIMAGELIST flags = nullptr;
   for (const int flag : {IDB_FLAG_UK, IDB_FLAG_RUSSIA}) {
-    HBITMAP bitmap = LoadBitmapResource(instance_, BitmapForDpi(flag, dpi_));
+    HBITMAP bitmap = LoadBitmapResource(instance_, BitmapForDpi(flag, g.dpi));
     if (!flags) {
       GetObjectW(bitmap, sizeof(flagSize), &flagSize);
       flags = ImageList_Create(flagSize.bmWidth, flagSize.bmHeight, ILC_COLOR24, 2, 0);
@@ -226,7 +225,6 @@ void TForm1::ApplyDpi() {
 
 void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
   if (dpi <= 0) return;
-  dpi_ = dpi;
   geometry_ = layout::GeometryForDpi(dpi);
   SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -238,8 +236,8 @@ void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
 void TForm1::SetIcons() {
   auto load = [this](int widthMetric, int heightMetric) {
     return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                         SystemMetricForDpi(widthMetric, dpi_),
-                                         SystemMetricForDpi(heightMetric, dpi_), 0));
+                                         SystemMetricForDpi(widthMetric, geometry_.dpi),
+                                         SystemMetricForDpi(heightMetric, geometry_.dpi), 0));
   };
   HICON big = load(SM_CXICON, SM_CYICON);
   HICON small = load(SM_CXSMICON, SM_CYSMICON);
