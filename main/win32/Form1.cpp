@@ -198,17 +198,23 @@ void TForm1::ApplyDpi() {
   SizeDriveList(ComboBox1_, g);
   PlaceLabel(WindowText(Label1_));
 
-  // ComboBoxEx1 with ImageList1: the two flags of the DPI's set.
+  // ComboBoxEx1 with ImageList1: the two flags of the DPI's set. When a flag cannot be loaded, the new list
+  // is destroyed and the window keeps the one it has.
   BITMAP flagSize{};
   HIMAGELIST flags = nullptr;
-  for (const int flag : {IDB_FLAG_UK, IDB_FLAG_RUSSIA}) {
-    HBITMAP bitmap = LoadBitmapResource(instance_, BitmapForDpi(flag, g.dpi));
-    if (!flags) {
-      GetObjectW(bitmap, sizeof(flagSize), &flagSize);
-      flags = ImageList_Create(flagSize.bmWidth, flagSize.bmHeight, ILC_COLOR24, 2, 0);
+  try {
+    for (const int flag : {IDB_FLAG_UK, IDB_FLAG_RUSSIA}) {
+      HBITMAP bitmap = LoadBitmapResource(instance_, BitmapForDpi(flag, g.dpi));
+      if (!flags) {
+        GetObjectW(bitmap, sizeof(flagSize), &flagSize);
+        flags = ImageList_Create(flagSize.bmWidth, flagSize.bmHeight, ILC_COLOR24, 2, 0);
+      }
+      ImageList_Add(flags, bitmap, nullptr);
+      DeleteObject(bitmap);
     }
-    ImageList_Add(flags, bitmap, nullptr);
-    DeleteObject(bitmap);
+  } catch (...) {
+    if (flags) ImageList_Destroy(flags);
+    throw;
   }
   SendMessageW(ComboBoxEx1_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flags));
   if (ImageList1_) ImageList_Destroy(ImageList1_);
