@@ -219,10 +219,10 @@ void TForm1::ApplyDpi() {
   SendMessageW(ComboBoxEx1_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flags));
   if (ImageList1_) ImageList_Destroy(ImageList1_);
   ImageList1_ = flags;
-  SetWindowPos(
-      ComboBoxEx1_, nullptr, g.comboBoxEx1.left, g.comboBoxEx1.top, g.comboBoxEx1.width,
-      g.comboBoxEx1.height + DropDownHeight(static_cast<int>(kLanguageItems.size()), g.comboBoxEx1ItemHeight),
-      SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(ComboBoxEx1_, nullptr, g.comboBoxEx1.left, g.comboBoxEx1.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetDropDownSize(ComboBoxEx1_, g.comboBoxEx1, static_cast<int>(kLanguageItems.size()),
+                  g.comboBoxEx1ItemHeight);
   SendMessageW(ComboBoxEx1_, CB_SETITEMHEIGHT, 0, g.comboBoxEx1ItemHeight);
   FitComboHeight(ComboBoxEx1_, g.comboBoxEx1.height);
 
