@@ -45,10 +45,12 @@ HBITMAP LoadBitmapResource(HINSTANCE instance, int id) {
   return bitmap;
 }
 
-HICON LoadMainIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
+// The main icon at the size of the metrics `widthMetric` × `heightMetric` at `dpi`, from the image of that
+// size in the icon resource. `flags` are LoadImageW's.
+HICON LoadMainIcon(HINSTANCE instance, int widthMetric, int heightMetric, int dpi, UINT flags) {
   return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                       GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
-                                       LR_SHARED));
+                                       SystemMetricForDpi(widthMetric, dpi),
+                                       SystemMetricForDpi(heightMetric, dpi), flags));
 }
 
 // The bitmap `id100` (an identifier of the 100 % set) as drawn for the display scale of `dpi`.
@@ -97,15 +99,16 @@ HWND TForm1::Create() {
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance_;
-  wc.hIcon = LoadMainIcon(instance_, SM_CXICON, SM_CYICON);
-  wc.hIconSm = LoadMainIcon(instance_, SM_CXSMICON, SM_CYSMICON);
+  const int systemDpi = WindowDpi(nullptr);
+  wc.hIcon = LoadMainIcon(instance_, SM_CXICON, SM_CYICON, systemDpi, LR_SHARED);
+  wc.hIconSm = LoadMainIcon(instance_, SM_CXSMICON, SM_CYSMICON, systemDpi, LR_SHARED);
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   wc.lpszClassName = kFormClassName;
   if (!RegisterClassExW(&wc)) throw RaisedError("Cannot register the window class");
 
   // Created where it goes at the system's DPI; the window's own DPI, known once it exists, decides its size.
-  const RECT frame = CentredFrame(WindowDpi(nullptr));
+  const RECT frame = CentredFrame(systemDpi);
   if (!CreateWindowExW(kFormExStyle, kFormClassName, L"", kFormStyle, frame.left, frame.top,
                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_,
                        this)) {
@@ -240,13 +243,8 @@ void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
 
 // The main icon at the sizes the window's DPI asks for, from the images of those sizes in the icon resource.
 void TForm1::SetIcons() {
-  auto load = [this](int widthMetric, int heightMetric) {
-    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                         SystemMetricForDpi(widthMetric, geometry_.dpi),
-                                         SystemMetricForDpi(heightMetric, geometry_.dpi), 0));
-  };
-  HICON big = load(SM_CXICON, SM_CYICON);
-  HICON small = load(SM_CXSMICON, SM_CYSMICON);
+  HICON big = LoadMainIcon(instance_, SM_CXICON, SM_CYICON, geometry_.dpi, 0);
+  HICON small = LoadMainIcon(instance_, SM_CXSMICON, SM_CYSMICON, geometry_.dpi, 0);
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   if (bigIcon_) DestroyIcon(bigIcon_);
