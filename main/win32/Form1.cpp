@@ -235,8 +235,21 @@ void TForm1::ApplyDpi() {
 void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
   if (dpi <= 0) return;
   geometry_ = layout::GeometryForDpi(dpi);
+  // The suggested frame is the old one scaled as a whole, but the caption and borders do not grow in
+  // proportion (on Windows 8.1 they keep their size): the window goes where it says, and its size is then
+  // corrected by what its client area lacks or has too much.
   SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  const int wider = geometry_.clientWidth - client.right;
+  const int higher = geometry_.clientHeight - client.bottom;
+  if (wider != 0 || higher != 0) {
+    RECT frame{};
+    GetWindowRect(hwnd_, &frame);
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left + wider, frame.bottom - frame.top + higher,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   ApplyDpi();
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
