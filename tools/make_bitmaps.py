@@ -110,36 +110,9 @@ def changes():
     return img
 
 
-def russia():
-    img = canvas(24, 16, WHITE)
-    rect(img, 0, 5, 23, 10, (0, 57, 166))
-    rect(img, 0, 11, 23, 15, (213, 43, 30))
-    return img
-
-
-def united_kingdom():
-    blue, red = (1, 33, 105), (200, 16, 46)
-    img = canvas(24, 16, blue)
-    for y in range(16):
-        for x in range(24):
-            # distances of the pixel centre from the two diagonals, in pixels
-            u, v = (x + 0.5) / 24, (y + 0.5) / 16
-            d1 = abs(u - v) * 16
-            d2 = abs(u + v - 1) * 16
-            if min(d1, d2) < 1.7:
-                img[y][x] = WHITE
-            if min(d1, d2) < 0.6:
-                img[y][x] = red
-    rect(img, 9, 0, 14, 15, WHITE)
-    rect(img, 0, 5, 23, 10, WHITE)
-    rect(img, 10, 0, 13, 15, red)
-    rect(img, 0, 6, 23, 9, red)
-    return img
-
-
 # ---- The same pictures for other display scales ----
 
-SCALES = (125, 150, 200)  # per cent; the 100 % set is the one drawn above
+SCALES = (125, 150, 200)  # per cent; the 100 % glyphs are the ones drawn above, the flags are drawn at each
 
 
 def scaled(n, scale):
@@ -316,16 +289,16 @@ def main():
     write_bmp(root / "glyphs/contents.bmp", question_mark())
     write_bmp(root / "glyphs/manual.bmp", manual())
     write_bmp(root / "glyphs/changes.bmp", changes())
-    write_bmp(root / "flags/uk.bmp", united_kingdom())
-    write_bmp(root / "flags/russia.bmp", russia())
+    for scale in (100,) + SCALES:
+        folder = root / "flags" if scale == 100 else root / "flags" / str(scale)
+        folder.mkdir(parents=True, exist_ok=True)
+        write_bmp(folder / "uk.bmp", united_kingdom_at(scale))
+        write_bmp(folder / "russia.bmp", russia_at(scale))
     for scale in SCALES:
-        for folder in ("glyphs", "flags"):
-            (root / folder / str(scale)).mkdir(parents=True, exist_ok=True)
+        (root / "glyphs" / str(scale)).mkdir(parents=True, exist_ok=True)
         write_bmp(root / f"glyphs/{scale}/contents.bmp", question_mark_at(scale))
         write_bmp(root / f"glyphs/{scale}/manual.bmp", manual_at(scale))
         write_bmp(root / f"glyphs/{scale}/changes.bmp", changes_at(scale))
-        write_bmp(root / f"flags/{scale}/uk.bmp", united_kingdom_at(scale))
-        write_bmp(root / f"flags/{scale}/russia.bmp", russia_at(scale))
     # The small and large window icons at 100, 125, 150 and 200 %.
     icons = {n: icon_image(n) for n in (16, 32, 48, 20, 24, 40, 64)}
     write_ico(root / "icon/scaleboot.ico", list(icons.values()))

@@ -37,7 +37,9 @@ struct WindowGeometry {
   int textInset = 0;     // from an item's left edge to its text in the drive list
 
   // The drive list's left edge when the label's text is `labelWidth` pixels wide.
-  constexpr int DriveListLeft(int labelWidth) const { return label1.left + labelWidth + driveListGap; }
+  constexpr int DriveListLeft(int labelWidth) const {
+    return scaleboot::DriveListLeft(label1.left, labelWidth, driveListGap);
+  }
 };
 
 // The drive list draws its items' text two pixels from their left edge at 96 DPI.

@@ -28,10 +28,10 @@ struct WindowTexts {
 
 WindowTexts ComposeWindowTexts(LanguageIndex language, std::string_view versionText);
 
-// Left edge of the drive list: ten pixels right of the label's text.
+// Left edge of the drive list: `gap` pixels right of the label's text, ten at 96 DPI.
 inline constexpr int kDriveListGap = 10;
-inline int DriveListLeft(int labelLeft, int labelWidth) {
-  return labelLeft + labelWidth + kDriveListGap;
+constexpr int DriveListLeft(int labelLeft, int labelWidth, int gap = kDriveListGap) {
+  return labelLeft + labelWidth + gap;
 }
 
 }  // namespace scaleboot

@@ -6,6 +6,15 @@
 
 namespace scaleboot::win32 {
 
+// A function of user32.dll by name, or nullptr where this Windows has none.
+template <class Function>
+Function User32Function(const char* name) {
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  if (!user32) return nullptr;
+  // Through void(*)() so that the cast between function types is one the compiler accepts without a warning.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)));
+}
+
 // The DPI the window is shown at: GetDpiForWindow, else (and for no window) the system's DPI.
 int WindowDpi(HWND window);
 

@@ -18,17 +18,6 @@ HWND CreateDriveList(HWND parent, int id, HINSTANCE instance, const layout::Wind
   return list;
 }
 
-namespace {
-
-// The window of a drop-down list is as high as the closed box and its dropped list together.
-void SetDropDownSize(HWND list, int items, const layout::WindowGeometry& geometry) {
-  const int dropDown = DropDownHeight(items, geometry.comboBox1ItemHeight);
-  SetWindowPos(list, nullptr, 0, 0, geometry.comboBox1.width, geometry.comboBox1.height + dropDown,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-}  // namespace
-
 void ShowDrives(HWND list, const std::vector<std::string>& drives, int selected,
                 const layout::WindowGeometry& geometry) {
   SendMessageW(list, CB_RESETCONTENT, 0, 0);
@@ -38,12 +27,13 @@ void ShowDrives(HWND list, const std::vector<std::string>& drives, int selected,
     }
   }
   SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
-  SetDropDownSize(list, static_cast<int>(drives.size()), geometry);
+  SetDropDownSize(list, geometry.comboBox1, static_cast<int>(drives.size()), geometry.comboBox1ItemHeight);
 }
 
 void SizeDriveList(HWND list, const layout::WindowGeometry& geometry) {
   SendMessageW(list, CB_SETITEMHEIGHT, 0, geometry.comboBox1ItemHeight);
-  SetDropDownSize(list, static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0)), geometry);
+  SetDropDownSize(list, geometry.comboBox1, static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0)),
+                  geometry.comboBox1ItemHeight);
   FitComboHeight(list, geometry.comboBox1.height);
 }
 

@@ -45,10 +45,12 @@ HBITMAP LoadBitmapResource(HINSTANCE instance, int id) {
   return bitmap;
 }
 
-HICON LoadMainIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
+// The main icon at the size of the metrics `widthMetric` × `heightMetric` at `dpi`, from the image of that
+// size in the icon resource. `flags` are LoadImageW's.
+HICON LoadMainIcon(HINSTANCE instance, int widthMetric, int heightMetric, int dpi, UINT flags) {
   return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                       GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
-                                       LR_SHARED));
+                                       SystemMetricForDpi(widthMetric, dpi),
+                                       SystemMetricForDpi(heightMetric, dpi), flags));
 }
 
 // The bitmap `id100` (an identifier of the 100 % set) as drawn for the display scale of `dpi`.
@@ -97,21 +99,22 @@ HWND TForm1::Create() {
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance_;
-  wc.hIcon = LoadMainIcon(instance_, SM_CXICON, SM_CYICON);
-  wc.hIconSm = LoadMainIcon(instance_, SM_CXSMICON, SM_CYSMICON);
+  const int systemDpi = WindowDpi(nullptr);
+  wc.hIcon = LoadMainIcon(instance_, SM_CXICON, SM_CYICON, systemDpi, LR_SHARED);
+  wc.hIconSm = LoadMainIcon(instance_, SM_CXSMICON, SM_CYSMICON, systemDpi, LR_SHARED);
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   wc.lpszClassName = kFormClassName;
   if (!RegisterClassExW(&wc)) throw RaisedError("Cannot register the window class");
 
   // Created where it goes at the system's DPI; the window's own DPI, known once it exists, decides its size.
-  const RECT frame = CentredFrame(WindowDpi(nullptr));
+  const RECT frame = CentredFrame(systemDpi);
   if (!CreateWindowExW(kFormExStyle, kFormClassName, L"", kFormStyle, frame.left, frame.top,
                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_,
                        this)) {
     throw RaisedError("Cannot create the main window");
   }
-  const RECT placed = CentredFrame(dpi_);
+  const RECT placed = CentredFrame(geometry_.dpi);
   SetWindowPos(hwnd_, nullptr, placed.left, placed.top, placed.right - placed.left,
                placed.bottom - placed.top, SWP_NOZORDER | SWP_NOACTIVATE);
   return hwnd_;
@@ -144,8 +147,7 @@ int TForm1::Run() {
 }
 
 void TForm1::CreateControls() {
-  dpi_ = WindowDpi(hwnd_);
-  geometry_ = layout::GeometryForDpi(dpi_);
+  geometry_ = layout::GeometryForDpi(WindowDpi(hwnd_));
   const layout::WindowGeometry& g = geometry_;
 
   // Creation order is the Tab order: Button1, then ComboBox1; no other control is a Tab stop. Label1 comes
@@ -191,33 +193,39 @@ void TForm1::ApplyDpi() {
     SetWindowPos(p.control, nullptr, p.bounds.left, p.bounds.top, p.bounds.width, p.bounds.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  SpeedButton2_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_MANUAL, dpi_));
-  SpeedButton3_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CHANGES, dpi_));
-  SpeedButton1_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CONTENTS, dpi_));
+  SpeedButton2_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_MANUAL, g.dpi));
+  SpeedButton3_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CHANGES, g.dpi));
+  SpeedButton1_.SetGlyph(instance_, BitmapForDpi(IDB_GLYPH_CONTENTS, g.dpi));
 
   // ComboBox1: 21 pixels high when closed at 96 DPI; its left edge follows the label.
   SizeDriveList(ComboBox1_, g);
   PlaceLabel(WindowText(Label1_));
 
-  // ComboBoxEx1 with ImageList1: the two flags of the DPI's set.
+  // ComboBoxEx1 with ImageList1: the two flags of the DPI's set. When a flag cannot be loaded, the new list
+  // is destroyed and the window keeps the one it has.
   BITMAP flagSize{};
   HIMAGELIST flags = nullptr;
-  for (const int flag : {IDB_FLAG_UK, IDB_FLAG_RUSSIA}) {
-    HBITMAP bitmap = LoadBitmapResource(instance_, BitmapForDpi(flag, dpi_));
-    if (!flags) {
-      GetObjectW(bitmap, sizeof(flagSize), &flagSize);
-      flags = ImageList_Create(flagSize.bmWidth, flagSize.bmHeight, ILC_COLOR24, 2, 0);
+  try {
+    for (const int flag : {IDB_FLAG_UK, IDB_FLAG_RUSSIA}) {
+      HBITMAP bitmap = LoadBitmapResource(instance_, BitmapForDpi(flag, g.dpi));
+      if (!flags) {
+        GetObjectW(bitmap, sizeof(flagSize), &flagSize);
+        flags = ImageList_Create(flagSize.bmWidth, flagSize.bmHeight, ILC_COLOR24, 2, 0);
+      }
+      ImageList_Add(flags, bitmap, nullptr);
+      DeleteObject(bitmap);
     }
-    ImageList_Add(flags, bitmap, nullptr);
-    DeleteObject(bitmap);
+  } catch (...) {
+    if (flags) ImageList_Destroy(flags);
+    throw;
   }
   SendMessageW(ComboBoxEx1_, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flags));
   if (ImageList1_) ImageList_Destroy(ImageList1_);
   ImageList1_ = flags;
-  SetWindowPos(
-      ComboBoxEx1_, nullptr, g.comboBoxEx1.left, g.comboBoxEx1.top, g.comboBoxEx1.width,
-      g.comboBoxEx1.height + DropDownHeight(static_cast<int>(kLanguageItems.size()), g.comboBoxEx1ItemHeight),
-      SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(ComboBoxEx1_, nullptr, g.comboBoxEx1.left, g.comboBoxEx1.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetDropDownSize(ComboBoxEx1_, g.comboBoxEx1, static_cast<int>(kLanguageItems.size()),
+                  g.comboBoxEx1ItemHeight);
   SendMessageW(ComboBoxEx1_, CB_SETITEMHEIGHT, 0, g.comboBoxEx1ItemHeight);
   FitComboHeight(ComboBoxEx1_, g.comboBoxEx1.height);
 
@@ -226,23 +234,30 @@ void TForm1::ApplyDpi() {
 
 void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
   if (dpi <= 0) return;
-  dpi_ = dpi;
   geometry_ = layout::GeometryForDpi(dpi);
+  // The suggested frame is the old one scaled as a whole, but the caption and borders do not grow in
+  // proportion (on Windows 8.1 they keep their size): the window goes where it says, and its size is then
+  // corrected by what its client area lacks or has too much.
   SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  const int wider = geometry_.clientWidth - client.right;
+  const int higher = geometry_.clientHeight - client.bottom;
+  if (wider != 0 || higher != 0) {
+    RECT frame{};
+    GetWindowRect(hwnd_, &frame);
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left + wider, frame.bottom - frame.top + higher,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   ApplyDpi();
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 // The main icon at the sizes the window's DPI asks for, from the images of those sizes in the icon resource.
 void TForm1::SetIcons() {
-  auto load = [this](int widthMetric, int heightMetric) {
-    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_MAINICON), IMAGE_ICON,
-                                         SystemMetricForDpi(widthMetric, dpi_),
-                                         SystemMetricForDpi(heightMetric, dpi_), 0));
-  };
-  HICON big = load(SM_CXICON, SM_CYICON);
-  HICON small = load(SM_CXSMICON, SM_CYSMICON);
+  HICON big = LoadMainIcon(instance_, SM_CXICON, SM_CYICON, geometry_.dpi, 0);
+  HICON small = LoadMainIcon(instance_, SM_CXSMICON, SM_CYSMICON, geometry_.dpi, 0);
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   if (bigIcon_) DestroyIcon(bigIcon_);

@@ -56,7 +56,7 @@ class TForm1 final : public WindowObject {
   RECT CentredFrame(int dpi) const;
   void CreateControls();
   void CreateLanguageSelector();
-  // Lays the window out for dpi_: control rectangles, font, item heights, glyphs, flags and icons.
+  // Lays the window out for geometry_'s DPI: control rectangles, font, item heights, glyphs, flags and icons.
   void ApplyDpi();
   // WM_DPICHANGED: the window moved to a monitor of another scale, or the scale changed.
   void ChangeDpi(int dpi, const RECT& suggested);
@@ -78,7 +78,6 @@ class TForm1 final : public WindowObject {
   platform::DocumentHost& documents_;
   ProgramState state_;
 
-  int dpi_ = layout::kBaseDpi;
   layout::WindowGeometry geometry_ = layout::GeometryForDpi(layout::kBaseDpi);
   HFONT font_ = nullptr;
   HICON bigIcon_ = nullptr;

@@ -25,6 +25,11 @@ int DropDownHeight(int items, int itemHeight) {
   return std::clamp(items, 1, layout::kLanguageListRows) * itemHeight + 2;
 }
 
+void SetDropDownSize(HWND combo, const layout::Bounds& closed, int items, int itemHeight) {
+  SetWindowPos(combo, nullptr, 0, 0, closed.width, closed.height + DropDownHeight(items, itemHeight),
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // A closed combo box is as high as its selection field makes it. Set the field once to learn the frame the
 // control adds around it, then set it so the whole box is `height` pixels high.
 void FitComboHeight(HWND combo, int height) {

@@ -19,6 +19,10 @@ HWND CreateControl(const wchar_t* className, DWORD style, const layout::Bounds& 
 // beyond).
 int DropDownHeight(int items, int itemHeight);
 
+// Sizes the window of a drop-down combo box: `closed`'s width, and as high as the closed box with its list of
+// `items` items of `itemHeight` dropped below it. It stays where it is.
+void SetDropDownSize(HWND combo, const layout::Bounds& closed, int items, int itemHeight);
+
 // Makes a closed combo box `height` pixels high.
 void FitComboHeight(HWND combo, int height);
 

@@ -36,8 +36,7 @@ PathInfo InspectPath(const std::string& path) {
     return {PathInfo::Kind::Folder, 0};
   if (folderForm) return {PathInfo::Kind::Other, 0};
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {PathInfo::Kind::SymbolicLink, 0};
-  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
-    return {PathInfo::Kind::Other, 0};
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return {PathInfo::Kind::Other, 0};
   return {PathInfo::Kind::RegularFile,
           (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
 }

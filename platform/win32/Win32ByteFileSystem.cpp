@@ -47,25 +47,13 @@ BOOL Win32FileCalls::CloseHandle(HANDLE handle) {
   return ::CloseHandle(handle);
 }
 
-BOOL Win32FileCalls::DeleteFileW(const wchar_t* path) {
-  return ::DeleteFileW(path);
-}
-
-DWORD Win32FileCalls::GetFileAttributesW(const wchar_t* path) {
-  return ::GetFileAttributesW(path);
-}
-
-BOOL Win32FileCalls::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
-  return ::GetFileInformationByHandle(file, information);
-}
-
 // Opens `path` with `disposition` and `access`, refusing a reparse point with code 5 (access denied).
 int Win32ByteFileSystem::OpenCardFile(const std::string& path, DWORD disposition, DWORD access,
                                       Handle& handle) {
   const std::wstring widePath = Widen(path);
   if (disposition == CREATE_ALWAYS) {
     // CREATE_ALWAYS would replace the link itself: look first, so an existing link is left as it is.
-    const DWORD attributes = calls_->GetFileAttributesW(widePath.c_str());
+    const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       return ERROR_ACCESS_DENIED;
     }
@@ -77,7 +65,7 @@ int Win32ByteFileSystem::OpenCardFile(const std::string& path, DWORD disposition
   // A link put in place after the look above: the flag kept its target untouched; refuse it now. A file whose
   // attributes cannot be read is not trusted either.
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!calls_->GetFileInformationByHandle(file, &info) ||
+  if (!::GetFileInformationByHandle(file, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     calls_->CloseHandle(file);
     return ERROR_ACCESS_DENIED;
@@ -138,7 +126,7 @@ int Win32ByteFileSystem::Close(Handle handle) {
 }
 
 void Win32ByteFileSystem::Delete(const std::string& path) {
-  calls_->DeleteFileW(Widen(path).c_str());
+  ::DeleteFileW(Widen(path).c_str());
 }
 
 }  // namespace scaleboot::platform

@@ -44,9 +44,10 @@ class Win32DriveSource : public DriveSource {
   unsigned DriveType(const std::string& root) override;
 };
 
-// The system calls behind the card files, one method per Win32 function of the same name. The file system
-// goes through a table of them so that a test can record the calls it makes, or make one fail; System() is
-// the real calls, which hold no state and may serve any number of file-system objects at once.
+// The system calls that open, read, write, flush and close the card files, one method per Win32 function of
+// the same name. The file system goes through a table of them so that a test can record the calls it makes,
+// or make one fail; System() is the real calls, which hold no state and may serve any number of file-system
+// objects at once.
 class Win32FileCalls {
  public:
   virtual ~Win32FileCalls() = default;
@@ -57,9 +58,6 @@ class Win32FileCalls {
   virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* transferred);
   virtual BOOL FlushFileBuffers(HANDLE file);
   virtual BOOL CloseHandle(HANDLE handle);
-  virtual BOOL DeleteFileW(const wchar_t* path);
-  virtual DWORD GetFileAttributesW(const wchar_t* path);
-  virtual BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 };
 
 // CreateFileW with read and write access and shared reading and writing; one ReadFile or WriteFile per byte;

@@ -175,7 +175,7 @@ void ExpectCompleteRun(const std::string& root, const std::filesystem::path& fol
 
 // The real calls, each one also written down as one line of a trace: "CreateFileW 32yk936.bin uncached",
 // "ReadFile 32yk936.bin x15751". A run of one-byte reads or writes of a handle is one line with its count;
-// a read or write of any other size shows that size. The lookups of attributes are left out of the trace.
+// a read or write of any other size shows that size.
 class RecordingCalls : public Win32FileCalls {
  public:
   std::vector<std::string> trace;
@@ -221,16 +221,17 @@ class RecordingCalls : public Win32FileCalls {
     return Narrow(whole.substr(whole.find_last_of(L"\\/") + 1));
   }
   // create: create or truncate for reading and writing; open: open for reading and writing; read: open for
-  // reading only; uncached: the no-buffering open that purges the cache. Anything else shows its numbers.
+  // reading only; each with normal attributes, opening a reparse point itself. uncached: the no-buffering
+  // open that purges the cache, with the same flags and no buffering. Anything else shows its numbers.
   static std::string Mode(DWORD access, DWORD share, DWORD disposition, DWORD flags) {
     constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
     constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    const bool uncached = (flags & FILE_FLAG_NO_BUFFERING) != 0;
-    if (uncached && access == GENERIC_READ && share == (kShared | FILE_SHARE_DELETE) &&
-        disposition == OPEN_EXISTING) {
+    constexpr DWORD kCardFile = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    if (flags == (kCardFile | FILE_FLAG_NO_BUFFERING) && access == GENERIC_READ &&
+        share == (kShared | FILE_SHARE_DELETE) && disposition == OPEN_EXISTING) {
       return "uncached";
     }
-    if (!uncached && share == kShared) {
+    if (flags == kCardFile && share == kShared) {
       if (access == kReadWrite && disposition == CREATE_ALWAYS) return "create";
       if (access == kReadWrite && disposition == OPEN_EXISTING) return "open";
       if (access == GENERIC_READ && disposition == OPEN_EXISTING) return "read";

@@ -27,6 +27,7 @@
 #include "images/FirmwareImages.h"
 #include "main/Startup.h"
 #include "main/win32/ControlIds.h"
+#include "main/win32/Dpi.h"
 #include "ui/Contents.h"
 #include "ui/Documents.h"
 #include "ui/Errors.h"
@@ -1281,19 +1282,11 @@ void StageCorruptCard(HWND main, const std::wstring& unixFolder) {
 
 // ---- Display scales ----
 
-// A function of user32.dll that newer Windows versions have, or nullptr.
-template <class Function>
-Function User32Function(const char* name) {
-  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  return user32 ? reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)))
-                : nullptr;
-}
-
 // This driver measures and clicks in the screen's own pixels, whatever the DPI of the program's window: were
 // it unaware of DPI, the system would scale what it sees of other windows to 96 DPI.
 void BecomeDpiAware() {
   using SetContext = BOOL(WINAPI*)(HANDLE);
-  const auto setContext = User32Function<SetContext>("SetProcessDpiAwarenessContext");
+  const auto setContext = scaleboot::win32::User32Function<SetContext>("SetProcessDpiAwarenessContext");
   // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
   if (setContext && setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) return;
   SetProcessDPIAware();
@@ -1310,12 +1303,6 @@ std::string ManifestOf(const std::wstring& exe) {
     FreeLibrary(module);
   }
   return text;
-}
-
-// GetDpiForWindow, or 0 where there is none.
-int DpiOfWindow(HWND window) {
-  const auto getDpi = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-  return getDpi ? static_cast<int>(getDpi(window)) : 0;
 }
 
 // A bitmap file's pixels, top row first; empty when it cannot be read.
@@ -1488,25 +1475,28 @@ void ClickInside(HWND main, HWND control, const Box& box, const std::string& nam
   ClickAt(point);
 }
 
-// The system tells the window it is now shown at `dpi` (it was dragged to a monitor of that scale) and
-// suggests a frame for it, here one whose client area is that of `dpi` inside the window's present borders:
-// the window must take that frame exactly.
-void ChangeDpi(HWND main, int dpi, const std::string& at) {
+// The system tells the window, shown at `from` DPI, that it is now shown at `dpi` (it was dragged to a
+// monitor of that scale) and suggests a frame for it as the system does: the whole window, borders and
+// caption too, scaled by dpi / from where it stands. The window goes where the frame says, with the client
+// area of `dpi`.
+void ChangeDpi(HWND main, int from, int dpi, const std::string& at) {
   const layout::WindowGeometry g = layout::GeometryForDpi(dpi);
   const RECT frame = ScreenRect(main);
-  RECT client{};
-  GetClientRect(main, &client);
-  const RECT suggested{frame.left, frame.top, frame.right + g.clientWidth - client.right,
-                       frame.bottom + g.clientHeight - client.bottom};
+  const RECT suggested{frame.left, frame.top, frame.left + MulDiv(frame.right - frame.left, dpi, from),
+                       frame.top + MulDiv(frame.bottom - frame.top, dpi, from)};
   RemoteMemory memory(main, sizeof(RECT));
   if (!Check(memory.valid(), at + "memory for the suggested frame")) return;
   memory.Write(0, &suggested, sizeof(suggested));
   Send(main, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(memory.at(0)));
   const RECT now = ScreenRect(main);
+  RECT client{};
   GetClientRect(main, &client);
-  Check(EqualRect(&now, &suggested) != FALSE && client.right == g.clientWidth &&
-            client.bottom == g.clientHeight,
-        at + "window takes the suggested frame",
+  Check(now.left == suggested.left && now.top == suggested.top, at + "window stays at the suggested position",
+        "at " + std::to_string(now.left) + "," + std::to_string(now.top));
+  Check(client.right == g.clientWidth && client.bottom == g.clientHeight,
+        at + "client area " + std::to_string(g.clientWidth) + " x " + std::to_string(g.clientHeight) +
+            " in the linearly scaled frame " + std::to_string(suggested.right - suggested.left) + " x " +
+            std::to_string(suggested.bottom - suggested.top),
         "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom));
 }
 
@@ -1524,7 +1514,10 @@ void StageDpi(HWND main, int dpi, const std::wstring& programFolder, const std::
   Check(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>") != std::string::npos &&
             manifest.find(">true/pm</dpiAware>") != std::string::npos,
         at + "the program declares per-monitor DPI awareness");
-  CheckInt(DpiOfWindow(main), dpi, at + "the window has the display's DPI");
+  // Without GetDpiForWindow, WindowDpi gives the system's DPI, which would say nothing about the window.
+  Check(User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow") != nullptr,
+        at + "the system has GetDpiForWindow");
+  CheckInt(WindowDpi(main), dpi, at + "the window has the display's DPI");
   RECT client{};
   GetClientRect(main, &client);
   Figure("client area at " + std::to_string(dpi) + " DPI",
@@ -1591,10 +1584,10 @@ void StageDpi(HWND main, int dpi, const std::wstring& programFolder, const std::
   // Dragged to a monitor of another scale and back.
   const int other = dpi == layout::kBaseDpi ? 192 : layout::kBaseDpi;
   const std::string there = at + "moved to " + std::to_string(other) + " DPI: ";
-  ChangeDpi(main, other, there);
+  ChangeDpi(main, dpi, other, there);
   CheckScaledLayout(main, layout::GeometryForDpi(other), resources, there);
   const std::string back = at + "back from " + std::to_string(other) + " DPI: ";
-  ChangeDpi(main, dpi, back);
+  ChangeDpi(main, other, dpi, back);
   CheckScaledLayout(main, g, resources, back);
 }
 
