@@ -67,16 +67,32 @@ ensure_packages() {
       return 1
     fi
   fi
-  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  # The i386 packages (Wine's 32-bit part) go in a call of their own: when the archive cannot give them (an
+  # i386 index that failed to download leaves their versions behind the installed amd64 libraries), only the
+  # 32-bit suites are lost, and those are skipped with their reason where Wine's 32-bit part is missing.
+  local native=() foreign=()
+  for pkg in "${missing[@]}"; do
+    if [[ $pkg == *:i386 ]]; then foreign+=("$pkg"); else native+=("$pkg"); fi
+  done
+  if [ ${#foreign[@]} -ne 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "Adding the i386 architecture (for Wine's 32-bit part)"
     "${sudo[@]}" dpkg --add-architecture i386
   fi
   # apt waits for the dpkg lock itself as well, in case it is taken again between the check and the call.
   local apt=(apt-get -o DPkg::Lock::Timeout=120)
   wait_for_apt_lock
-  "${sudo[@]}" "${apt[@]}" update -q
-  wait_for_apt_lock
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"
+  # An index that fails to download is reported by apt and left at its old version; what can be installed
+  # from the others still is.
+  "${sudo[@]}" "${apt[@]}" update -q || echo "warning: the package lists could not all be updated" >&2
+  if [ ${#native[@]} -ne 0 ]; then
+    wait_for_apt_lock
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" "${apt[@]}" install -y -q --no-install-recommends "${native[@]}"
+  fi
+  if [ ${#foreign[@]} -ne 0 ]; then
+    wait_for_apt_lock
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" "${apt[@]}" install -y -q --no-install-recommends "${foreign[@]}" ||
+      echo "warning: could not install ${foreign[*]}; the suites that need them are skipped" >&2
+  fi
 }
 
 # What the Linux program needs to build and run.
