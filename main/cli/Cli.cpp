@@ -27,12 +27,6 @@ bool IsDriveLetterRoot(std::string_view path) {
   return letter && path[1] == ':' && (path.size() == 2 || (path.size() == 3 && IsSeparator(path[2])));
 }
 
-std::vector<std::string> RemovableRoots(platform::DriveSource& drives) {
-  std::int32_t noLengthSeen = -1;  // any list differs from it, so the scan always reports
-  const auto update = RescanDrives(drives, noLengthSeen, 0);
-  return update ? update->drives : std::vector<std::string>{};
-}
-
 std::string WithUnixLineBreaks(std::string text) {
   std::string out;
   for (char c : text) {

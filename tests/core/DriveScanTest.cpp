@@ -112,5 +112,57 @@ TEST_F(Scan, LinuxStyleMountPointsOfAnyLength) {
   EXPECT_EQ(last, 30);
 }
 
+// Unlike the rescan, the plain list answers every call, whatever length the list had before.
+TEST(RemovableRoots, ListTheRemovableDrivesOnEveryCall) {
+  using namespace std::string_literals;
+  std::string letters;
+  std::map<std::string, unsigned> letterTypes;
+  std::vector<std::string> lettersAsked;
+  for (char c = 'A'; c <= 'Z'; ++c) {
+    const std::string root = std::string(1, c) + ":\\";
+    letters += root + '\0';
+    letterTypes[root] = c >= 'X' ? kRemovable : kFixed;
+    if (c > 'B') lettersAsked.push_back(root);
+  }
+  const struct {
+    const char* name;
+    std::string list;
+    std::map<std::string, unsigned> types;
+    bool fail;
+    std::vector<std::string> roots;
+    std::vector<std::string> asked;
+  } cases[] = {
+      {"none removable", "C:\\\0D:\\\0"s, {{"C:\\", kFixed}, {"D:\\", kCdRom}}, false, {}, {"C:\\", "D:\\"}},
+      {"A: and B: never asked",
+       "A:\\\0B:\\\0E:\\\0F:\\\0G:\\\0"s,
+       {{"A:\\", kRemovable},
+        {"B:\\", kRemovable},
+        {"E:\\", kRemovable},
+        {"F:\\", kRemote},
+        {"G:\\", kRemovable}},
+       false,
+       {"E:\\", "G:\\"},
+       {"E:\\", "F:\\", "G:\\"}},
+      {"longer than the buffer", letters, letterTypes, false, {"X:\\", "Y:\\", "Z:\\"}, lettersAsked},
+      {"mount points",
+       "/\0/media/u/CARD/\0"s,
+       {{"/media/u/CARD/", kRemovable}},
+       false,
+       {"/media/u/CARD/"},
+       {"/", "/media/u/CARD/"}},
+      {"failing list call", "E:\\\0"s, {{"E:\\", kRemovable}}, true, {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDrives drives;
+    drives.list = c.list;
+    drives.types = c.types;
+    drives.fail = c.fail;
+    EXPECT_EQ(RemovableRoots(drives), c.roots);
+    EXPECT_EQ(drives.asked, c.asked);
+    EXPECT_EQ(RemovableRoots(drives), c.roots);  // the same list again: still reported
+  }
+}
+
 }  // namespace
 }  // namespace scaleboot
