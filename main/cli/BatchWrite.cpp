@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <limits>
 #include <system_error>
 #include <thread>
 
@@ -51,25 +50,6 @@ int WorstStatus(int a, int b) {
     }
   };
   return rank(a) >= rank(b) ? a : b;
-}
-
-void WholePercent::Start(std::int64_t start, std::int64_t length) {
-  start_ = start;
-  length_ = length;
-  percent_ = -1;
-  nextChange_ = std::numeric_limits<std::int64_t>::min();
-}
-
-bool WholePercent::Recompute(std::int64_t position) {
-  const int percent =
-      length_ > 0 ? static_cast<int>(std::clamp<std::int64_t>((position - start_) * 100 / length_, 0, 100))
-                  : 0;
-  // The first position whose percentage is above this one.
-  nextChange_ = length_ > 0 && percent < 100 ? start_ + ((percent + 1) * length_ + 99) / 100
-                                             : std::numeric_limits<std::int64_t>::max();
-  if (percent == percent_) return false;
-  percent_ = percent;
-  return true;
 }
 
 BatchProgressLine::BatchProgressLine(platform::Console& console, LanguageIndex language,

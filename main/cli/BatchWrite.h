@@ -11,6 +11,7 @@
 #include "card/BootModuleWriter.h"
 #include "images/FirmwareImages.h"
 #include "platform/Platform.h"
+#include "ui/Gauge.h"
 #include "ui/MessageTable.h"
 
 namespace scaleboot::cli {
@@ -34,22 +35,6 @@ struct CardResult {
 // usage error, is decided before any card is touched and stays as it is).
 int StatusOf(CardOutcome outcome);
 int WorstStatus(int a, int b);
-
-// The whole percentage of a stretch of gauge positions, recomputed only when it can have changed: a writer
-// calls Update once per byte, so that call is a single comparison almost every time.
-class WholePercent {
- public:
-  // A stretch of `length` positions from `start`; the percentage is unknown until the next Update.
-  void Start(std::int64_t start, std::int64_t length);
-  // True when the percentage at `position` differs from the one last reported.
-  bool Update(std::int64_t position) { return position >= nextChange_ && Recompute(position); }
-  int percent() const { return percent_; }
-
- private:
-  bool Recompute(std::int64_t position);
-  std::int64_t start_ = 0, length_ = 0, nextChange_ = 0;
-  int percent_ = -1;
-};
 
 // The one progress line of a batch on the terminal: each card's label and the whole percentage of its run
 // (writing and reading back), or the word for a card that has ended ("E:  37% | F:  12% | G: done"). Workers
