@@ -31,8 +31,8 @@ using platform::Widen;
 
 }  // namespace
 
-// What the writer drives: Button1 and Gauge1, repainted at once.
-class TForm1::WriterWindow final : public WriterView {
+// What a write run drives: Button1 and Gauge1, repainted at once; then the window's input and message box.
+class TForm1::WriterWindow final : public WriteWindow {
  public:
   explicit WriterWindow(TForm1& form) : form_(form) {}
   void SetWriteEnabled(bool enabled) override { form_.SetButton1Enabled(enabled); }
@@ -42,6 +42,8 @@ class TForm1::WriterWindow final : public WriterView {
   }
   void SetGaugePosition(int position) override { form_.Gauge1_.SetPosition(position); }
   void AddGaugeProgress(int delta) override { form_.Gauge1_.AddProgress(delta); }
+  void DiscardPendingInput() override { form_.DiscardPendingInput(); }
+  void ShowBox(const MessageBoxSpec& box) override { form_.ShowMessageBox(box); }
 
  private:
   TForm1& form_;
@@ -232,20 +234,11 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::Button1Click() {
-  // Only reachable with a drive selected; never write relative to the working folder.
-  if (SendMessageW(ComboBox1_, CB_GETCURSEL, 0, 0) == CB_ERR) return;
-  const std::string driveRoot = Narrow(WindowText(ComboBox1_));
-  WriterWindow view(*this);
-  WriteOutcome outcome;
-  try {
-    outcome = WriteBootModule(driveRoot, FirmwareImages(), files_, view);
-  } catch (...) {
-    DiscardPendingInput();
-    throw;
-  }
-  // The result box comes after the input that queued up during the run has been dropped.
-  DiscardPendingInput();
-  ShowMessageBox(WriteResultBox(outcome, state_.Language));
+  // With no drive selected the root is empty, which the writer refuses.
+  const bool selected = SendMessageW(ComboBox1_, CB_GETCURSEL, 0, 0) != CB_ERR;
+  const std::string driveRoot = selected ? Narrow(WindowText(ComboBox1_)) : std::string();
+  WriterWindow window(*this);
+  WriteAndReport(driveRoot, FirmwareImages(), files_, state_.Language, window);
 }
 
 void TForm1::SpeedButton1Click() {
