@@ -307,10 +307,6 @@ TEST(CliProgress, OneCardAndBatchLayoutsInBothLanguages) {
   } cases[] = {
       {kEnglish, false, {"\rWriting     0%", "\rWriting   100%", "\rVerifying 100%", "\n"}},
       {kRussian, false, {"\rЗапись     0%", "\rЗапись   100%", "\rПроверка 100%", "\n"}},
-      {kEnglish,
-       true,
-       {"\rE:     0% | F:     0%", "\rE:   100% | F:     0%", "\rE:   100% | F: failed",
-        "\r" + std::string(21, ' ') + "\r"}},
       {kRussian,
        true,
        {"\rE:     0% | F:     0%", "\rE:   100% | F:     0%", "\rE:   100% | F: ошибка",
