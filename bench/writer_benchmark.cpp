@@ -141,24 +141,26 @@ int main(int argc, char** argv) {
     const auto t2 = Clock::now();
     // The command-line program's write: the same writer behind its progress line, as on a terminal.
     CountingConsole console;
-    scaleboot::cli::ProgressLine progress(console, scaleboot::kEnglish, 2, true);
-    const auto cliOutcome = scaleboot::WriteBootModule(writerRoot, images, files, progress);
+    scaleboot::cli::ProgressLine progress(console, scaleboot::kEnglish, true);
+    scaleboot::cli::CardProgress cliView(progress, 0, 2);
+    const auto cliOutcome = scaleboot::WriteBootModule(writerRoot, images, files, cliView);
     progress.Finish();
     const auto t3 = Clock::now();
     // Two cards: one batch of both at once, then the same two written one after the other.
     CountingConsole batchConsole;
-    scaleboot::cli::BatchProgressLine batchLine(batchConsole, scaleboot::kEnglish, {"A:", "B:"}, true);
+    scaleboot::cli::ProgressLine batchLine(batchConsole, scaleboot::kEnglish, {"A:", "B:"}, true);
     const double cpu0 = ProcessorSeconds();
     const auto batch = scaleboot::cli::WriteCards(batchRoots, images, newFiles, batchLine);
-    batchLine.Clear();
+    batchLine.Finish();
     const auto t4 = Clock::now();
     const double batchCpu = ProcessorSeconds() - cpu0;
     bool singlesVerified = true;
     for (const std::string& root : batchRoots) {
       CountingConsole singleConsole;
-      scaleboot::cli::ProgressLine single(singleConsole, scaleboot::kEnglish, 2, true);
+      scaleboot::cli::ProgressLine single(singleConsole, scaleboot::kEnglish, true);
+      scaleboot::cli::CardProgress singleView(single, 0, 2);
       singlesVerified =
-          singlesVerified && scaleboot::cli::WriteCard(root, images, *newFiles(), single).outcome ==
+          singlesVerified && scaleboot::cli::WriteCard(root, images, *newFiles(), singleView).outcome ==
                                  scaleboot::cli::CardOutcome::Verified;
       single.Finish();
     }

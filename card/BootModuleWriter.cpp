@@ -130,6 +130,8 @@ int GaugeMaximumFor(std::span<const FirmwareImage> images) {
 
 WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
                              platform::ByteFileSystem& files, WriterView& view) {
+  // No drive: the file names alone would name files in the working folder.
+  if (driveRoot.empty()) throw IoError(io::kInvalidFilename);
   view.SetWriteEnabled(false);
   view.SetGaugeRange(0, GaugeMaximumFor(images));
   view.SetGaugePosition(0);

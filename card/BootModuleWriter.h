@@ -34,8 +34,9 @@ enum class WriteOutcome {
 // Twice the total length of the images: every byte is written once and read back once.
 int GaugeMaximumFor(std::span<const FirmwareImage> images);
 
-// Runs one write-and-verify of `images` under `driveRoot` (which ends in its separator). A failing file
-// operation raises IoError and ends the run at once: the write button stays disabled, the gauge keeps its
+// Runs one write-and-verify of `images` under `driveRoot` (which ends in its separator). An empty root raises
+// IoError 3 before the view is touched or a file opened. A failing file operation raises IoError and ends the
+// run at once: the write button stays disabled, the gauge keeps its
 // position and the files stay as they are. A read-back that differs deletes the four files. Either outcome
 // leaves the gauge at 0 and the write button enabled.
 WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,

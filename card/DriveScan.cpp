@@ -16,34 +16,56 @@ std::uint32_t FetchDriveStrings(platform::DriveSource& source, std::vector<char>
   return 0;  // the list kept growing faster than it could be read: treat it as unreadable
 }
 
-}  // namespace
+// The drive-root list as the system returns it: its length, without the final NUL, and its roots.
+struct DriveRootList {
+  std::int32_t length = 0;
+  std::vector<std::string> roots;
+};
 
-std::optional<DriveListUpdate> RescanDrives(platform::DriveSource& source,
-                                            std::int32_t& lastDriveStringsLength, std::uint8_t corruptCount) {
+DriveRootList ReadDriveRoots(platform::DriveSource& source) {
   std::vector<char> buffer(kDriveStringsBufferLength, '\0');
   const std::uint32_t length = FetchDriveStrings(source, buffer);
   if (length > static_cast<std::uint32_t>(INT32_MAX)) throw OverflowError();
   // A length equal to the buffer size would leave no room for the final NUL: the system never reports one,
   // and the split below never reads past `length` anyway.
   if (length > buffer.size()) throw RangeError();
-  if (static_cast<std::int32_t>(length) == lastDriveStringsLength) return std::nullopt;
-  lastDriveStringsLength = static_cast<std::int32_t>(length);
 
-  std::vector<std::string> roots(1);
+  DriveRootList list{static_cast<std::int32_t>(length), std::vector<std::string>(1)};
   for (std::uint32_t i = 0; i < length; ++i) {
     if (buffer[i] == '\0') {
-      roots.emplace_back();
+      list.roots.emplace_back();
     } else {
-      roots.back() += buffer[i];
+      list.roots.back() += buffer[i];
     }
   }
-  roots.pop_back();  // the slot after the last NUL holds nothing
+  list.roots.pop_back();  // the slot after the last NUL holds nothing
+  return list;
+}
 
-  DriveListUpdate update;
+std::vector<std::string> RemovableAmong(platform::DriveSource& source,
+                                        const std::vector<std::string>& roots) {
+  std::vector<std::string> removable;
   for (const std::string& root : roots) {
     if (root == "A:\\" || root == "B:\\") continue;
-    if (source.DriveType(root) == platform::kDriveRemovable) update.drives.push_back(root);
+    if (source.DriveType(root) == platform::kDriveRemovable) removable.push_back(root);
   }
+  return removable;
+}
+
+}  // namespace
+
+std::vector<std::string> RemovableRoots(platform::DriveSource& source) {
+  return RemovableAmong(source, ReadDriveRoots(source).roots);
+}
+
+std::optional<DriveListUpdate> RescanDrives(platform::DriveSource& source,
+                                            std::int32_t& lastDriveStringsLength, std::uint8_t corruptCount) {
+  const DriveRootList list = ReadDriveRoots(source);
+  if (list.length == lastDriveStringsLength) return std::nullopt;
+  lastDriveStringsLength = list.length;
+
+  DriveListUpdate update;
+  update.drives = RemovableAmong(source, list.roots);
   if (!update.drives.empty()) update.selectedIndex = 0;
   update.writeEnabled = !update.drives.empty() && corruptCount == 0;
   return update;

@@ -20,8 +20,13 @@ struct DriveListUpdate {
 
 inline constexpr std::uint32_t kDriveStringsBufferLength = 100;
 
+// The removable drive roots the system lists now, in its order: drives A: and B: are never asked for their
+// type nor listed. What the window's list, the command line and every other caller show as removable drives.
+std::vector<std::string> RemovableRoots(platform::DriveSource& source);
+
 // Reads the drive-root list; a list longer than the buffer is fetched again into a buffer of the size the
-// system asks for. Updates `lastDriveStringsLength`.
+// system asks for. Updates `lastDriveStringsLength`. Only a list of another length than the one seen last
+// counts as changed; only then are the drives asked for their types.
 std::optional<DriveListUpdate> RescanDrives(platform::DriveSource& source,
                                             std::int32_t& lastDriveStringsLength, std::uint8_t corruptCount);
 

@@ -9,8 +9,9 @@ namespace scaleboot {
 // I/O codes: a failing create, open, read or write carries the system's own code (Windows numbering; the
 // Linux layer maps errno to it); these are the ones the program gives itself or looks at.
 namespace io {
-inline constexpr int kCloseFailed = 1;   // any failing close, whatever the system said
-inline constexpr int kFileNotFound = 2;  // also what opening a missing card file gives
+inline constexpr int kCloseFailed = 1;      // any failing close, whatever the system said
+inline constexpr int kFileNotFound = 2;     // also what opening a missing card file gives
+inline constexpr int kInvalidFilename = 3;  // also an empty drive root: no drive selected
 inline constexpr int kAccessDenied = 5;
 inline constexpr int kDriveNotReady = 21;  // the drive root is no longer a mounted removable drive
 inline constexpr int kShortRead = 100;     // a read returned fewer bytes than asked: end of file

@@ -1,6 +1,7 @@
 #include "ui/Gauge.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "ui/Errors.h"
 
@@ -36,11 +37,30 @@ bool GaugeModel::AddProgress(int delta) {
   return SetPosition(target);
 }
 
+int WholePercentOf(std::int64_t done, std::int64_t span) {
+  if (span <= 0) return 0;
+  return static_cast<int>(std::clamp<std::int64_t>(done * 100 / span, 0, 100));
+}
+
+void WholePercent::Start(std::int64_t start, std::int64_t length) {
+  start_ = start;
+  length_ = length;
+  percent_ = -1;
+  nextChange_ = std::numeric_limits<std::int64_t>::min();
+}
+
+bool WholePercent::Recompute(std::int64_t position) {
+  const int percent = WholePercentOf(position - start_, length_);
+  // The first position whose percentage is above this one.
+  nextChange_ = length_ > 0 && percent < 100 ? start_ + ((percent + 1) * length_ + 99) / 100
+                                             : std::numeric_limits<std::int64_t>::max();
+  if (percent == percent_) return false;
+  percent_ = percent;
+  return true;
+}
+
 int GaugeModel::PercentDone() const {
-  if (max_ <= min_) return 0;
-  const std::int64_t done = std::int64_t{pos_} - min_;
-  const std::int64_t span = std::int64_t{max_} - min_;
-  return static_cast<int>(done * 100 / span);
+  return WholePercentOf(std::int64_t{pos_} - min_, std::int64_t{max_} - min_);
 }
 
 int GaugeModel::FillWidth(int innerWidth) const {

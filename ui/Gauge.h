@@ -1,9 +1,30 @@
 // The progress bar's rule: a range, a clamped position, and a redraw only when the whole percentage done
-// changes (or the range changes). The widgets paint; this decides when and how much.
+// changes (or the range changes). The widgets paint; this decides when and how much. Beside it, the same
+// percentage for the command line's progress line, which follows a run without a bar.
 #pragma once
 #include <cstdint>
 
 namespace scaleboot {
+
+// The whole percentage `done` is of `span`: the integer part of 100 * done / span, kept within 0 to 100; 0
+// when the span is empty.
+int WholePercentOf(std::int64_t done, std::int64_t span);
+
+// The whole percentage of a stretch of gauge positions, recomputed only when it can have changed: a writer
+// calls Update once per byte, so that call is a single comparison almost every time.
+class WholePercent {
+ public:
+  // A stretch of `length` positions from `start`; the percentage is unknown until the next Update.
+  void Start(std::int64_t start, std::int64_t length);
+  // True when the percentage at `position` differs from the one last reported.
+  bool Update(std::int64_t position) { return position >= nextChange_ && Recompute(position); }
+  int percent() const { return percent_; }
+
+ private:
+  bool Recompute(std::int64_t position);
+  std::int64_t start_ = 0, length_ = 0, nextChange_ = 0;
+  int percent_ = -1;
+};
 
 class GaugeModel {
  public:

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <limits>
 #include <system_error>
 #include <thread>
 
@@ -11,15 +10,6 @@
 #include "main/cli/CliTexts.h"
 
 namespace scaleboot::cli {
-namespace {
-
-std::string PadLeft(std::string_view text, std::size_t width) {
-  const std::size_t length = Characters(text);
-  return std::string(width > length ? width - length : 0, ' ') + std::string(text);
-}
-
-}  // namespace
-
 int StatusOf(CardOutcome outcome) {
   switch (outcome) {
     case CardOutcome::Verified:
@@ -53,79 +43,6 @@ int WorstStatus(int a, int b) {
   return rank(a) >= rank(b) ? a : b;
 }
 
-void WholePercent::Start(std::int64_t start, std::int64_t length) {
-  start_ = start;
-  length_ = length;
-  percent_ = -1;
-  nextChange_ = std::numeric_limits<std::int64_t>::min();
-}
-
-bool WholePercent::Recompute(std::int64_t position) {
-  const int percent =
-      length_ > 0 ? static_cast<int>(std::clamp<std::int64_t>((position - start_) * 100 / length_, 0, 100))
-                  : 0;
-  // The first position whose percentage is above this one.
-  nextChange_ = length_ > 0 && percent < 100 ? start_ + ((percent + 1) * length_ + 99) / 100
-                                             : std::numeric_limits<std::int64_t>::max();
-  if (percent == percent_) return false;
-  percent_ = percent;
-  return true;
-}
-
-BatchProgressLine::BatchProgressLine(platform::Console& console, LanguageIndex language,
-                                     std::vector<std::string> labels, bool enabled)
-    : console_(console),
-      language_(language),
-      labels_(std::move(labels)),
-      enabled_(enabled),
-      cards_(labels_.size()) {}
-
-void BatchProgressLine::SetPercent(std::size_t card, int percent) {
-  if (!enabled_) return;
-  const std::lock_guard lock(mutex_);
-  CardState next = cards_.at(card);
-  next.percent = percent;
-  if (next == cards_[card] && width_ != 0) return;
-  cards_[card] = next;
-  DrawLocked();
-}
-
-void BatchProgressLine::SetFinished(std::size_t card, bool verified) {
-  if (!enabled_) return;
-  const std::lock_guard lock(mutex_);
-  CardState next = cards_.at(card);
-  next.end = verified ? CardState::End::Done : CardState::End::Failed;
-  if (next == cards_[card]) return;
-  cards_[card] = next;
-  DrawLocked();
-}
-
-void BatchProgressLine::DrawLocked() {
-  // Each card's field has one width whatever it shows, so every line covers the one before it completely.
-  const std::string_view done = Text(language_, CliText::ProgressDone);
-  const std::string_view failed = Text(language_, CliText::ProgressFailed);
-  const std::size_t field = std::max({Characters("100%"), Characters(done), Characters(failed)});
-  std::string line;
-  for (std::size_t i = 0; i < cards_.size(); ++i) {
-    const CardState& card = cards_[i];
-    const std::string value = card.end == CardState::End::Done     ? std::string(done)
-                              : card.end == CardState::End::Failed ? std::string(failed)
-                                                                   : std::to_string(card.percent) + "%";
-    line += (i == 0 ? "" : " | ") + labels_[i] + " " + PadLeft(value, field);
-  }
-  width_ = Characters(line);
-  console_.Write(platform::Console::Stream::Err, "\r" + line);
-}
-
-void BatchProgressLine::Clear() {
-  const std::lock_guard lock(mutex_);
-  if (width_ == 0) return;
-  std::string blank(width_ + 2, ' ');
-  blank.front() = blank.back() = '\r';
-  console_.Write(platform::Console::Stream::Err, blank);
-  width_ = 0;
-}
-
 std::vector<std::string> ProgressLabels(std::span<const std::string> roots) {
   std::vector<std::string> keys, names;
   for (const std::string& root : roots) {
@@ -142,11 +59,6 @@ std::vector<std::string> ProgressLabels(std::span<const std::string> roots) {
     if (std::count(names.begin(), names.end(), names[i]) > 1) labels[i] = keys[i] + ":";
   }
   return labels;
-}
-
-void CardProgress::SetGaugeRange(int minimum, int maximum) {
-  position_ = minimum;
-  percent_.Start(minimum, static_cast<std::int64_t>(maximum) - minimum);
 }
 
 CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> images,
@@ -166,7 +78,7 @@ CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> ima
 }
 
 std::vector<CardResult> WriteCards(std::span<const std::string> roots, std::span<const FirmwareImage> images,
-                                   const FileSystemFactory& newFiles, BatchProgressLine& progress) {
+                                   const FileSystemFactory& newFiles, ProgressLine& progress) {
   std::vector<std::unique_ptr<platform::ByteFileSystem>> files;
   std::vector<std::unique_ptr<CardProgress>> views;
   for (std::size_t i = 0; i < roots.size(); ++i) {

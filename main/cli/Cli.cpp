@@ -27,12 +27,6 @@ bool IsDriveLetterRoot(std::string_view path) {
   return letter && path[1] == ':' && (path.size() == 2 || (path.size() == 3 && IsSeparator(path[2])));
 }
 
-std::vector<std::string> RemovableRoots(platform::DriveSource& drives) {
-  std::int32_t noLengthSeen = -1;  // any list differs from it, so the scan always reports
-  const auto update = RescanDrives(drives, noLengthSeen, 0);
-  return update ? update->drives : std::vector<std::string>{};
-}
-
 std::string WithUnixLineBreaks(std::string text) {
   std::string out;
   for (char c : text) {
@@ -168,13 +162,14 @@ class Run {
       return line_.json ? Document(WriteJson(language_, results, kExitCorrupt), kExitCorrupt) : kExitCorrupt;
     }
     if (cards->size() == 1) {
-      ProgressLine progress(env_.console, language_, 2, ShowProgress());
-      results.push_back(WriteCard(cards->front(), env_.images, env_.files, progress));
+      ProgressLine progress(env_.console, language_, ShowProgress());
+      CardProgress view(progress, 0, 2);  // writing, then reading back
+      results.push_back(WriteCard(cards->front(), env_.images, env_.files, view));
       progress.Finish();
     } else {
-      BatchProgressLine progress(env_.console, language_, ProgressLabels(*cards), ShowProgress());
+      ProgressLine progress(env_.console, language_, ProgressLabels(*cards), ShowProgress());
       results = WriteCards(*cards, env_.images, env_.newFiles, progress);
-      progress.Clear();
+      progress.Finish();
     }
     // One line per card, in the order given; a single card's line is the window's text alone.
     for (const CardResult& card : results) {
@@ -204,8 +199,9 @@ class Run {
       }
     }
     if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
-    ProgressLine progress(env_.console, language_, 1, ShowProgress());
-    const std::vector<FileFinding> findings = VerifyBootModule(folder, env_.images, env_.files, progress);
+    ProgressLine progress(env_.console, language_, ShowProgress());
+    CardProgress view(progress, 0, 1);  // reading only
+    const std::vector<FileFinding> findings = VerifyBootModule(folder, env_.images, env_.files, view);
     progress.Finish();
     std::vector<FileReport> reports;
     bool unreadable = false;
@@ -344,39 +340,6 @@ std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, 
                     {name, ErrorBoxText(IoError::TextFor(finding.errorCode))});
   }
   return std::string(name);
-}
-
-ProgressLine::ProgressLine(platform::Console& console, LanguageIndex language, int phases, bool enabled)
-    : console_(console), language_(language), phases_(std::max(phases, 1)), enabled_(enabled) {}
-
-void ProgressLine::SetGaugeRange(int minimum, int maximum) {
-  minimum_ = minimum;
-  maximum_ = maximum;
-}
-
-void ProgressLine::BeginPhase(Phase phase) {
-  phase_ = phase;
-  percent_.Start(position_, (static_cast<std::int64_t>(maximum_) - minimum_) / phases_);
-  AddGaugeProgress(0);
-}
-
-void ProgressLine::Draw() {
-  // Every line has the same width (labels padded to the longer one, the percentage right-aligned), so each
-  // one covers the one before it completely.
-  const std::string_view writing = Text(language_, CliText::Writing);
-  const std::string_view verifying = Text(language_, CliText::Verifying);
-  const std::string_view label = phase_ == Phase::Writing ? writing : verifying;
-  const std::size_t width = std::max(Characters(writing), Characters(verifying));
-  const std::string percent = std::to_string(percent_.percent());
-  std::string line = "\r";
-  line.append(label).append(width - Characters(label) + 4 - percent.size(), ' ').append(percent).append("%");
-  console_.Write(platform::Console::Stream::Err, line);
-  drawn_ = true;
-}
-
-void ProgressLine::Finish() {
-  if (drawn_) console_.Write(platform::Console::Stream::Err, "\n");
-  drawn_ = false;
 }
 
 }  // namespace scaleboot::cli

@@ -70,34 +70,4 @@ std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, 
 // symbolic-link or not-regular-file.
 std::string_view FindingCode(const FileFinding& finding, const platform::PathInfo& path = {});
 
-// The single progress line shown on a terminal for one card: the phase and its whole percentage, redrawn only
-// when either changes, ended with a line break when the run ends. Disabled, it shows nothing.
-class ProgressLine : public WriterView {
- public:
-  ProgressLine(platform::Console& console, LanguageIndex language, int phases, bool enabled);
-  void SetWriteEnabled(bool) override {}
-  void SetGaugeRange(int minimum, int maximum) override;
-  void SetGaugePosition(int position) override { position_ = position; }
-  void AddGaugeProgress(int delta) override {
-    position_ += delta;
-    if (enabled_ && percent_.Update(position_)) Draw();
-  }
-  void BeginPhase(Phase phase) override;
-  // Ends the line, so that what follows starts on a line of its own.
-  void Finish();
-
- private:
-  void Draw();
-
-  platform::Console& console_;
-  LanguageIndex language_;
-  int phases_;
-  bool enabled_;
-  bool drawn_ = false;
-  Phase phase_ = Phase::Writing;
-  int minimum_ = 0, maximum_ = 0;
-  std::int64_t position_ = 0;
-  WholePercent percent_;
-};
-
 }  // namespace scaleboot::cli

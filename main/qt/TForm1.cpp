@@ -222,8 +222,8 @@ void TDriveComboBox::paintEvent(QPaintEvent*) {
 
 // --- TForm1 ---------------------------------------------------------------------------------------------
 
-// The window parts a write run drives; the bar repaints inside the run.
-class TForm1::GaugeView : public WriterView {
+// The window parts a write run drives, the bar repainting inside the run; then its input and message box.
+class TForm1::GaugeView : public WriteWindow {
  public:
   explicit GaugeView(TForm1& form) : form_(form) {}
   void SetWriteEnabled(bool enabled) override { form_.Button1->setEnabled(enabled); }
@@ -233,6 +233,8 @@ class TForm1::GaugeView : public WriterView {
   }
   void SetGaugePosition(int position) override { form_.Gauge1->SetPosition(position); }
   void AddGaugeProgress(int delta) override { form_.Gauge1->AddProgress(delta); }
+  void DiscardPendingInput() override { form_.DiscardInputOfRun(); }
+  void ShowBox(const MessageBoxSpec& box) override { form_.reporter_.ShowBox(box); }
 
  private:
   TForm1& form_;
@@ -383,18 +385,9 @@ void TForm1::Timer1Timer() {
 
 void TForm1::Button1Click() {
   reporter_.Run([this] {
-    GaugeView view(*this);
-    const std::string target = ComboBox1->currentText().toStdString();
-    WriteOutcome outcome;
-    try {
-      outcome = WriteBootModule(target, images_, files_, view);
-    } catch (...) {
-      DiscardInputOfRun();
-      throw;
-    }
-    // The result box comes after the input that queued up during the run has been dropped.
-    DiscardInputOfRun();
-    reporter_.ShowBox(WriteResultBox(outcome, state_.Language));
+    GaugeView window(*this);
+    // With no drive selected the text is empty, which the writer refuses.
+    WriteAndReport(ComboBox1->currentText().toStdString(), images_, files_, state_.Language, window);
   });
 }
 

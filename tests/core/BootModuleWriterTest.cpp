@@ -129,6 +129,70 @@ TEST_F(Writer, LongerExistingFilesAreCutToTheImageLength) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(fs.files[Path(i)].size(), images[i].length);
 }
 
+// The write click of either window, in order: the run, the input queued during it dropped whatever its end,
+// then the result box; an error (an I/O error, no drive selected) instead of the box.
+TEST(WriteClick, DropsTheQueuedInputThenShowsTheBoxOrRaises) {
+  struct Window : WriteWindow {
+    std::vector<std::string> events;
+    void SetWriteEnabled(bool enabled) override { events.push_back(enabled ? "enable" : "disable"); }
+    void SetGaugeRange(int, int) override { events.push_back("gauge"); }
+    void SetGaugePosition(int) override {}
+    void AddGaugeProgress(int) override {}
+    void DiscardPendingInput() override { events.push_back("discard"); }
+    void ShowBox(const MessageBoxSpec& box) override { events.push_back(box.text + " | " + box.caption); }
+  };
+  const std::string failed(Text(kRussian, Msg::WriteFailedText));
+  const struct {
+    const char* name;
+    std::string root;
+    LanguageIndex language;
+    int createError;  // of the second file
+    bool damaged;
+    int raised;  // the I/O code raised, 0 for none
+    std::vector<std::string> events;
+  } cases[] = {
+      {"verified",
+       kRoot,
+       kEnglish,
+       0,
+       false,
+       0,
+       {"disable", "gauge", "enable", "discard",
+        "Module creation completed successfully | Creation completed"}},
+      {"mismatch",
+       kRoot,
+       kRussian,
+       0,
+       true,
+       0,
+       {"disable", "gauge", "enable", "discard", failed + " | " + failed}},
+      {"I/O error", kRoot, kEnglish, 19, false, 19, {"disable", "gauge", "discard"}},
+      {"no drive selected", "", kEnglish, 0, false, io::kInvalidFilename, {"discard"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFileSystem files;
+    files.fault = [&](Op op, const std::string& path, std::size_t) {
+      return op == Op::Create && path == c.root + kNames[1] ? c.createError : 0;
+    };
+    files.afterWrite = [&](const std::string&, std::vector<std::uint8_t>& data) {
+      if (c.damaged) data[0] ^= 1;
+    };
+    Window window;
+    int raised = 0;
+    try {
+      WriteAndReport(c.root, FirmwareImages(), files, c.language, window);
+    } catch (const IoError& error) {
+      raised = error.code();
+    }
+    EXPECT_EQ(raised, c.raised);
+    EXPECT_EQ(window.events, c.events);
+    if (c.root.empty()) {
+      EXPECT_TRUE(files.calls.empty()) << "nothing written relative to the working folder";
+    }
+  }
+}
+
 TEST_F(Writer, AMismatchInAnyFileDeletesAllFourAndReportsFailure) {
   for (int bad = 0; bad < 4; ++bad) {
     {  // one clean file layer per damaged file

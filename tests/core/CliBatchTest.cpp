@@ -226,7 +226,7 @@ TEST_F(Batch, EachCardIsWrittenThroughAFileSystemOfItsOwn) {
     return std::make_unique<Recording>(files, lock, seen.emplace_back());
   };
   const std::vector<std::string> roots{"E:\\", "F:\\", "G:\\"};
-  BatchProgressLine progress(console, kEnglish, ProgressLabels(roots), false);
+  ProgressLine progress(console, kEnglish, ProgressLabels(roots), false);
   for (const CardResult& result : WriteCards(roots, images, newFiles, progress))
     EXPECT_EQ(result.outcome, CardOutcome::Verified) << result.root;
   std::vector<std::set<std::string>> expected;
@@ -245,7 +245,7 @@ TEST_F(Batch, CorruptImagesWriteNothingAnywhere) {
 
 TEST(CliProgress, TheBatchLineRedrawsOnlyWhenAWholePercentageOrAnEndChanges) {
   scaleboot::testing::FakeConsole console;
-  BatchProgressLine line(console, kEnglish, {"E:", "F:", "CARD:"}, true);
+  ProgressLine line(console, kEnglish, {"E:", "F:", "CARD:"}, true);
   line.SetPercent(0, 0);
   line.SetPercent(1, 0);  // unchanged: every card starts at 0 %
   line.SetPercent(0, 37);
@@ -254,7 +254,7 @@ TEST(CliProgress, TheBatchLineRedrawsOnlyWhenAWholePercentageOrAnEndChanges) {
   line.SetFinished(2, true);
   line.SetFinished(2, true);
   line.SetFinished(1, false);
-  line.Clear();
+  line.Finish();
   // Each field is as wide as its longest word ("failed"), so every line covers the one before it.
   const std::vector<std::string> expected{
       "\rE:     0% | F:     0% | CARD:     0%", "\rE:    37% | F:     0% | CARD:     0%",
@@ -294,6 +294,43 @@ TEST(CliProgress, LabelsAreShortAndTellCardsApart) {
       {{"/"}, {"/:"}},
   };
   for (const auto& [roots, labels] : cases) EXPECT_EQ(ProgressLabels(roots), labels);
+}
+
+// One renderer, two layouts, in both languages: every line of a layout as wide as the others, the phase
+// drawn anew when it starts, the end a line break after one card and an erased line after a batch.
+TEST(CliProgress, OneCardAndBatchLayoutsInBothLanguages) {
+  using Phase = ProgressLine::Phase;
+  const struct {
+    LanguageIndex language;
+    bool batch;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {kEnglish, false, {"\rWriting     0%", "\rWriting   100%", "\rVerifying 100%", "\n"}},
+      {kRussian, false, {"\rЗапись     0%", "\rЗапись   100%", "\rПроверка 100%", "\n"}},
+      {kRussian,
+       true,
+       {"\rE:     0% | F:     0%", "\rE:   100% | F:     0%", "\rE:   100% | F: ошибка",
+        "\r" + std::string(21, ' ') + "\r"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected[2]);
+    scaleboot::testing::FakeConsole console;
+    ProgressLine line = c.batch ? ProgressLine(console, c.language, {"E:", "F:"}, true)
+                                : ProgressLine(console, c.language, true);
+    if (!c.batch) line.SetPhase(0, Phase::Writing);
+    line.SetPercent(0, 0);
+    line.SetPercent(0, 100);
+    line.SetPercent(0, 100);
+    if (c.batch) {
+      line.SetFinished(1, false);
+    } else {
+      line.SetPhase(0, Phase::Verifying);
+      line.SetPercent(0, 100);  // the same percentage in a new phase: drawn
+    }
+    line.Finish();
+    line.Finish();  // nothing left to end
+    EXPECT_EQ(console.errWrites, c.expected);
+  }
 }
 
 }  // namespace

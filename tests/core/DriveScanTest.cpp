@@ -112,5 +112,41 @@ TEST_F(Scan, LinuxStyleMountPointsOfAnyLength) {
   EXPECT_EQ(last, 30);
 }
 
+// Unlike the rescan, the plain list answers every call, whatever length the list had before.
+TEST(RemovableRoots, ListTheRemovableDrivesOnEveryCall) {
+  using namespace std::string_literals;
+  const struct {
+    const char* name;
+    std::string list;
+    std::map<std::string, unsigned> types;
+    bool fail;
+    std::vector<std::string> roots;
+    std::vector<std::string> asked;
+  } cases[] = {
+      {"none removable", "C:\\\0D:\\\0"s, {{"C:\\", kFixed}, {"D:\\", kCdRom}}, false, {}, {"C:\\", "D:\\"}},
+      {"A: and B: never asked",
+       "A:\\\0B:\\\0E:\\\0F:\\\0G:\\\0"s,
+       {{"A:\\", kRemovable},
+        {"B:\\", kRemovable},
+        {"E:\\", kRemovable},
+        {"F:\\", kRemote},
+        {"G:\\", kRemovable}},
+       false,
+       {"E:\\", "G:\\"},
+       {"E:\\", "F:\\", "G:\\"}},
+      {"failing list call", "E:\\\0"s, {{"E:\\", kRemovable}}, true, {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDrives drives;
+    drives.list = c.list;
+    drives.types = c.types;
+    drives.fail = c.fail;
+    EXPECT_EQ(RemovableRoots(drives), c.roots);
+    EXPECT_EQ(drives.asked, c.asked);
+    EXPECT_EQ(RemovableRoots(drives), c.roots);  // the same list again: still reported
+  }
+}
+
 }  // namespace
 }  // namespace scaleboot

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "ui/Errors.h"
 #include "ui/Gauge.h"
 
@@ -94,6 +97,36 @@ TEST(Gauge, ExtremeRangesDoNotOverflow) {
   g.SetPosition(INT32_MAX);
   EXPECT_EQ(g.PercentDone(), 100);
   EXPECT_THROW(g.AddProgress(1), OverflowError);
+}
+
+// The command line's percentage follows a stretch of positions without a bar: each whole percentage is
+// reported once, the first one as soon as the stretch starts, and positions outside it count as its ends.
+TEST(WholePercent, ReportsEachWholePercentageOnceFromTheStartOfItsStretch) {
+  const struct {
+    const char* name;
+    std::int64_t start, length;
+    std::vector<std::int64_t> positions;
+    std::vector<int> reported;
+  } cases[] = {
+      {"two positions a percent", 0, 200, {0, 1, 2, 3, 4, 199, 200}, {0, 1, 2, 99, 100}},
+      {"a third each", 1000, 3, {1000, 1001, 1002, 1003}, {0, 33, 66, 100}},
+      {"outside the stretch", 10, 10, {5, 10, 25, 30}, {0, 100}},
+      {"an empty stretch", 0, 0, {0, 5}, {0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WholePercent percent;
+    percent.Start(c.start, c.length);
+    std::vector<int> reported;
+    for (const std::int64_t position : c.positions) {
+      if (percent.Update(position)) reported.push_back(percent.percent());
+    }
+    EXPECT_EQ(reported, c.reported);
+    // A new start reports again, even the percentage it had.
+    percent.Start(c.start, c.length);
+    EXPECT_TRUE(percent.Update(c.positions.back()));
+    EXPECT_EQ(percent.percent(), c.reported.back());
+  }
 }
 
 }  // namespace

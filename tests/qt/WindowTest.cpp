@@ -173,6 +173,7 @@ class WindowTest : public QObject {
   void ioErrorShowsItsTextUnderTheTitleAndDisablesTheButton_data();
   void ioErrorShowsItsTextUnderTheTitleAndDisablesTheButton();
   void ioErrorFromTheRealFileLayer();
+  void writeClickWithNoDriveWritesNothing();
   void contentsBoxInBothLanguages();
   void documentButtonsPickTheFileByLanguage();
   void errorInAHandlerIsShownAndTheProgramGoesOn();
@@ -722,6 +723,22 @@ void WindowTest::ioErrorFromTheRealFileLayer() {
   QCOMPARE(boxes_.size(), std::size_t{1});
   CompareBox(boxes_[0], U("Invalid filename."), RussianTitle(), BoxIcon::Error);
   QVERIFY(!form->Button1->isEnabled());
+}
+
+void WindowTest::writeClickWithNoDriveWritesNothing() {
+  // A click that reaches the handler with the list empty: refused before the button or the bar change, and
+  // nothing is written relative to the working folder.
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  form->Timer1Timer();
+  QCOMPARE(form->ComboBox1->currentText(), QString());
+  form->Button1->setEnabled(true);
+  form->Button1Click();
+  QCOMPARE(boxes_.size(), std::size_t{1});
+  CompareBox(boxes_[0], U("Invalid filename."), RussianTitle(), BoxIcon::Error);
+  QVERIFY(fakeFiles_.calls.empty());
+  QVERIFY(form->Button1->isEnabled());
+  QCOMPARE(form->Gauge1->model().maximum(), 100);
 }
 
 void WindowTest::contentsBoxInBothLanguages() {
