@@ -47,15 +47,36 @@ const FirmwareImage& ImageByNumber(int number) {
   return FirmwareImages()[static_cast<std::size_t>(number - 1)];
 }
 
+void TrailerChecksum::Add(std::span<const std::uint8_t> block) {
+  for (const std::uint8_t byte : block) {
+    std::uint8_t& slot = tail_[count_ % 4];
+    // The byte four places back leaves the trailer: it belongs to the payload.
+    if (count_ >= 4) {
+      if (count_ == 4) firstPayloadByte_ = slot;
+      payloadVaries_ = payloadVaries_ || slot != firstPayloadByte_;
+      sum_ += slot;
+    }
+    slot = byte;
+    ++count_;
+  }
+}
+
+bool TrailerChecksum::Matches() const {
+  if (count_ < 4) return false;
+  // Little-endian: the oldest of the last four bytes is the least significant.
+  std::uint32_t trailer = 0;
+  for (std::uint64_t i = 0; i < 4; ++i) trailer |= std::uint32_t{tail_[(count_ + i) % 4]} << (8 * i);
+  return sum_ == trailer;
+}
+
+bool TrailerChecksum::PayloadAllSame() const {
+  return !payloadVaries_;
+}
+
 bool ChecksumMatches(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < 4) return false;
-  const std::size_t payload = bytes.size() - 4;
-  std::uint64_t sum = 0;
-  for (std::size_t i = 0; i < payload; ++i) sum += bytes[i];
-  const std::uint32_t trailer = std::uint32_t{bytes[payload]} | (std::uint32_t{bytes[payload + 1]} << 8) |
-                                (std::uint32_t{bytes[payload + 2]} << 16) |
-                                (std::uint32_t{bytes[payload + 3]} << 24);
-  return sum == trailer;
+  TrailerChecksum checksum;
+  checksum.Add(bytes);
+  return checksum.Matches();
 }
 
 void VerifyImageChecksums(std::span<const FirmwareImage> images, std::uint8_t& corruptCount) {
