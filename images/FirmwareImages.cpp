@@ -1,5 +1,7 @@
 #include "images/FirmwareImages.h"
 
+#include <algorithm>
+
 #include "common/Errors.h"
 #include "platform/Embedded.h"
 
@@ -47,18 +49,38 @@ const FirmwareImage& ImageByNumber(int number) {
   return FirmwareImages()[static_cast<std::size_t>(number - 1)];
 }
 
-void TrailerChecksum::Add(std::span<const std::uint8_t> block) {
-  for (const std::uint8_t byte : block) {
-    std::uint8_t& slot = tail_[count_ % 4];
-    // The byte four places back leaves the trailer: it belongs to the payload.
-    if (count_ >= 4) {
-      if (count_ == 4) firstPayloadByte_ = slot;
-      payloadVaries_ = payloadVaries_ || slot != firstPayloadByte_;
-      sum_ += slot;
-    }
-    slot = byte;
-    ++count_;
+void TrailerChecksum::AddPayload(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return;
+  if (payloadLength_ == 0) firstPayloadByte_ = bytes.front();
+  std::uint64_t sum = 0;
+  std::uint8_t differingBits = 0;  // a plain loop without early exit, which the compiler vectorizes
+  for (const std::uint8_t byte : bytes) {
+    sum += byte;
+    differingBits |= byte ^ firstPayloadByte_;
   }
+  sum_ += sum;
+  payloadVaries_ = payloadVaries_ || differingBits != 0;
+  payloadLength_ += bytes.size();
+}
+
+void TrailerChecksum::Add(std::span<const std::uint8_t> block) {
+  // Byte number k of the file is kept in tail_[k % 4] while it is one of the last four seen.
+  if (block.size() < 4) {
+    for (const std::uint8_t byte : block) {
+      std::uint8_t& slot = tail_[count_ % 4];
+      // The byte four places back leaves the trailer: it belongs to the payload.
+      if (count_ >= 4) AddPayload({&slot, 1});
+      slot = byte;
+      ++count_;
+    }
+    return;
+  }
+  // The block has a new trailer of its own: every byte kept so far, and all but its last four, are payload.
+  for (std::uint64_t k = count_ - std::min<std::uint64_t>(count_, 4); k < count_; ++k)
+    AddPayload({&tail_[k % 4], 1});
+  AddPayload(block.first(block.size() - 4));
+  count_ += block.size();
+  for (std::uint64_t k = count_ - 4; k < count_; ++k) tail_[k % 4] = block[block.size() - (count_ - k)];
 }
 
 bool TrailerChecksum::Matches() const {

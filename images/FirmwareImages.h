@@ -44,9 +44,12 @@ class TrailerChecksum {
   std::uint64_t BytesSeen() const { return count_; }
 
  private:
+  void AddPayload(std::span<const std::uint8_t> bytes);
+
   std::uint64_t sum_ = 0;               // of the payload bytes seen so far
   std::array<std::uint8_t, 4> tail_{};  // the last four bytes, a ring indexed by count_ % 4
   std::uint64_t count_ = 0;
+  std::uint64_t payloadLength_ = 0;
   std::uint8_t firstPayloadByte_ = 0;
   bool payloadVaries_ = false;
 };

@@ -36,16 +36,26 @@ TEST(TrailerChecksum, AnyCutIntoBlocksGivesTheAnswerOfTheWholeFile) {
   const FirmwareImage& image = ImageByNumber(2);
   Bytes damaged(image.bytes.begin(), image.bytes.end());
   damaged[15000] ^= 0x10;
-  const std::pair<Bytes, bool> files[] = {{Bytes(image.bytes.begin(), image.bytes.end()), true},
-                                          {damaged, false}};
-  for (const auto& [file, matches] : files) {
+  Bytes lastPayloadByteDiffers(15750, 0);
+  lastPayloadByteDiffers[15745] = 9;
+  lastPayloadByteDiffers[15746] = 9;
+  struct Case {
+    Bytes file;
+    bool matches, allSame;
+  };
+  const Case cases[] = {{Bytes(image.bytes.begin(), image.bytes.end()), true, false},
+                        {damaged, false, false},
+                        {Bytes(15750, 0), true, true},
+                        {lastPayloadByteDiffers, true, false}};
+  for (const Case& c : cases) {
     for (const std::size_t block : {1u, 3u, 4u, 5u, 4096u, 65536u}) {
       TrailerChecksum checksum;
-      for (std::size_t at = 0; at < file.size(); at += block)
-        checksum.Add(std::span(file).subspan(at, std::min(block, file.size() - at)));
-      EXPECT_EQ(checksum.Matches(), matches) << "blocks of " << block;
-      EXPECT_EQ(ChecksumMatches(file), matches);
+      for (std::size_t at = 0; at < c.file.size(); at += block)
+        checksum.Add(std::span(c.file).subspan(at, std::min(block, c.file.size() - at)));
+      EXPECT_EQ(checksum.Matches(), c.matches) << "blocks of " << block;
+      EXPECT_EQ(checksum.PayloadAllSame(), c.allSame) << "blocks of " << block;
     }
+    EXPECT_EQ(ChecksumMatches(c.file), c.matches);
   }
 }
 
