@@ -64,23 +64,15 @@ void TrailerChecksum::AddPayload(std::span<const std::uint8_t> bytes) {
 }
 
 void TrailerChecksum::Add(std::span<const std::uint8_t> block) {
-  // Byte number k of the file is kept in tail_[k % 4] while it is one of the last four seen.
-  if (block.size() < 4) {
-    for (const std::uint8_t byte : block) {
-      std::uint8_t& slot = tail_[count_ % 4];
-      // The byte four places back leaves the trailer: it belongs to the payload.
-      if (count_ >= 4) AddPayload({&slot, 1});
-      slot = byte;
-      ++count_;
-    }
-    return;
-  }
-  // The block has a new trailer of its own: every byte kept so far, and all but its last four, are payload.
-  for (std::uint64_t k = count_ - std::min<std::uint64_t>(count_, 4); k < count_; ++k)
+  // Byte number k of the file is kept in tail_[k % 4] while it is one of the last four seen; every byte
+  // before the last four is payload.
+  const std::uint64_t total = count_ + block.size();
+  const std::uint64_t payloadEnd = total < 4 ? 0 : total - 4;
+  for (std::uint64_t k = payloadLength_; k < std::min(count_, payloadEnd); ++k)
     AddPayload({&tail_[k % 4], 1});
-  AddPayload(block.first(block.size() - 4));
-  count_ += block.size();
-  for (std::uint64_t k = count_ - 4; k < count_; ++k) tail_[k % 4] = block[block.size() - (count_ - k)];
+  if (payloadEnd > count_) AddPayload(block.first(payloadEnd - count_));
+  for (std::uint64_t k = std::max(count_, payloadEnd); k < total; ++k) tail_[k % 4] = block[k - count_];
+  count_ = total;
 }
 
 bool TrailerChecksum::Matches() const {
