@@ -1,5 +1,7 @@
 #include "images/FirmwareImages.h"
 
+#include <algorithm>
+
 #include "common/Errors.h"
 #include "platform/Embedded.h"
 
@@ -47,15 +49,48 @@ const FirmwareImage& ImageByNumber(int number) {
   return FirmwareImages()[static_cast<std::size_t>(number - 1)];
 }
 
-bool ChecksumMatches(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < 4) return false;
-  const std::size_t payload = bytes.size() - 4;
+void TrailerChecksum::AddPayload(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return;
+  if (payloadLength_ == 0) firstPayloadByte_ = bytes.front();
   std::uint64_t sum = 0;
-  for (std::size_t i = 0; i < payload; ++i) sum += bytes[i];
-  const std::uint32_t trailer = std::uint32_t{bytes[payload]} | (std::uint32_t{bytes[payload + 1]} << 8) |
-                                (std::uint32_t{bytes[payload + 2]} << 16) |
-                                (std::uint32_t{bytes[payload + 3]} << 24);
-  return sum == trailer;
+  std::uint8_t differingBits = 0;  // a plain loop without early exit, which the compiler vectorizes
+  for (const std::uint8_t byte : bytes) {
+    sum += byte;
+    differingBits |= byte ^ firstPayloadByte_;
+  }
+  sum_ += sum;
+  payloadVaries_ = payloadVaries_ || differingBits != 0;
+  payloadLength_ += bytes.size();
+}
+
+void TrailerChecksum::Add(std::span<const std::uint8_t> block) {
+  // Byte number k of the file is kept in tail_[k % 4] while it is one of the last four seen; every byte
+  // before the last four is payload.
+  const std::uint64_t total = count_ + block.size();
+  const std::uint64_t payloadEnd = total < 4 ? 0 : total - 4;
+  for (std::uint64_t k = payloadLength_; k < std::min(count_, payloadEnd); ++k)
+    AddPayload({&tail_[k % 4], 1});
+  if (payloadEnd > count_) AddPayload(block.first(payloadEnd - count_));
+  for (std::uint64_t k = std::max(count_, payloadEnd); k < total; ++k) tail_[k % 4] = block[k - count_];
+  count_ = total;
+}
+
+bool TrailerChecksum::Matches() const {
+  if (count_ < 4) return false;
+  // Little-endian: the oldest of the last four bytes is the least significant.
+  std::uint32_t trailer = 0;
+  for (std::uint64_t i = 0; i < 4; ++i) trailer |= std::uint32_t{tail_[(count_ + i) % 4]} << (8 * i);
+  return sum_ == trailer;
+}
+
+bool TrailerChecksum::PayloadAllSame() const {
+  return !payloadVaries_;
+}
+
+bool ChecksumMatches(std::span<const std::uint8_t> bytes) {
+  TrailerChecksum checksum;
+  checksum.Add(bytes);
+  return checksum.Matches();
 }
 
 void VerifyImageChecksums(std::span<const FirmwareImage> images, std::uint8_t& corruptCount) {

@@ -31,6 +31,29 @@ const ImageTable& FirmwareImages();
 // Image by its table number, 1 to 4; any other number raises RangeError.
 const FirmwareImage& ImageByNumber(int number);
 
+// The checksum rule over bytes that arrive a block at a time: the last four bytes seen are the trailer, all
+// before them the payload. Feeding a file in any number of blocks gives the same answer as feeding it whole.
+class TrailerChecksum {
+ public:
+  void Add(std::span<const std::uint8_t> block);
+  // True when the trailer equals the plain sum of the payload. Fewer than four bytes never match.
+  bool Matches() const;
+  // True when no two payload bytes differ (an empty payload included): all zeros, say, as a card that lost
+  // its data reads back. Such a payload may match its trailer without holding any firmware.
+  bool PayloadAllSame() const;
+  std::uint64_t BytesSeen() const { return count_; }
+
+ private:
+  void AddPayload(std::span<const std::uint8_t> bytes);
+
+  std::uint64_t sum_ = 0;               // of the payload bytes seen so far
+  std::array<std::uint8_t, 4> tail_{};  // the last four bytes, a ring indexed by count_ % 4
+  std::uint64_t count_ = 0;
+  std::uint64_t payloadLength_ = 0;
+  std::uint8_t firstPayloadByte_ = 0;
+  bool payloadVaries_ = false;
+};
+
 // True when the trailer of `bytes` equals the sum of the bytes before it. Fewer than four bytes never match.
 bool ChecksumMatches(std::span<const std::uint8_t> bytes);
 

@@ -47,6 +47,9 @@ class ByteFileSystem {
   virtual int OpenForReading(const std::string& path, Handle& handle) = 0;
   virtual int WriteByte(Handle handle, std::uint8_t byte) = 0;
   virtual int ReadByte(Handle handle, std::uint8_t& byte) = 0;
+  // Reads up to buffer.size() bytes in one call and sets `count` to the number read: 0 at the end of the
+  // file. For checking a whole file where the byte-for-byte comparison is not needed.
+  virtual int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) = 0;
   // Closes the handle; a file that was written is first put on the medium. Any non-zero status is a failure.
   virtual int Close(Handle handle) = 0;
   // Deletes the file; the outcome is not reported.

@@ -204,21 +204,31 @@ class Run {
     const std::vector<FileFinding> findings = VerifyBootModule(folder, env_.images, env_.files, view);
     progress.Finish();
     std::vector<FileReport> reports;
+    std::vector<std::optional<OwnChecksum>> checksums;
     bool unreadable = false;
     for (std::size_t i = 0; i < findings.size(); ++i) {
       FileReport report{&env_.images[i], findings[i], {}};
       const auto kind = findings[i].kind;
+      const std::string path = folder + std::string(env_.images[i].fileName);
       if (env_.inspectPath && (kind == FileFinding::Kind::Unreadable || kind == FileFinding::Kind::Longer)) {
-        report.path = env_.inspectPath(folder + std::string(env_.images[i].fileName));
+        report.path = env_.inspectPath(path);
       }
-      Out(DescribeFinding(language_, *report.image, report.finding, report.path) + "\n");
-      unreadable = unreadable || kind == FileFinding::Kind::Unreadable;
+      const bool sized = report.path.kind == PathKind::RegularFile;
+      report.checksum = CheckFileChecksum(path, findings[i], env_.files,
+                                          sized ? std::optional(report.path.size) : std::nullopt);
+      Out(DescribeFinding(language_, *report.image, report.finding, report.path, report.checksum) + "\n");
+      unreadable = unreadable || kind == FileFinding::Kind::Unreadable ||
+                   (report.checksum && report.checksum->errorCode != 0);
       reports.push_back(report);
+      checksums.push_back(report.checksum);
     }
     const bool holds = HoldsModule(findings);
+    const CardVerdict verdict = JudgeCard(findings, checksums);
     const int status = holds ? kExitSuccess : unreadable ? kExitIoError : kExitMismatch;
     Out(std::string(Text(language_, holds ? CliText::ModuleFound : CliText::ModuleNotFound)) + "\n");
-    return line_.json ? Document(VerifyJson(language_, folder, reports, holds, status), status) : status;
+    Out(std::string(VerdictText(language_, verdict)) + "\n");
+    return line_.json ? Document(VerifyJson(language_, folder, reports, holds, verdict, status), status)
+                      : status;
   }
 
   Environment& env_;
@@ -303,8 +313,22 @@ std::string_view FindingCode(const FileFinding& finding, const platform::PathInf
   return "unreadable";
 }
 
-std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, const FileFinding& finding,
-                            const platform::PathInfo& path) {
+namespace {
+
+// What a file that differs holds by its own checksum, as the end of its line; nothing where it was not read.
+std::string ChecksumSuffix(LanguageIndex language, const FileFinding& finding,
+                           const std::optional<OwnChecksum>& checksum) {
+  if (!checksum || finding.kind == FileFinding::Kind::Identical) return "";
+  if (checksum->errorCode != 0) {
+    return Format(Text(language, CliText::ChecksumUnreadable),
+                  {ErrorBoxText(IoError::TextFor(checksum->errorCode))});
+  }
+  return std::string(
+      Text(language, checksum->intact ? CliText::FileIntactOtherVersion : CliText::FileDamaged));
+}
+
+std::string DescribeFindingAlone(LanguageIndex language, const FirmwareImage& image,
+                                 const FileFinding& finding, const platform::PathInfo& path) {
   using Kind = FileFinding::Kind;
   const std::string_view name = image.fileName;
   // A file that ends early or goes on past its image may differ within the image's length as well.
@@ -340,6 +364,37 @@ std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, 
                     {name, ErrorBoxText(IoError::TextFor(finding.errorCode))});
   }
   return std::string(name);
+}
+
+}  // namespace
+
+std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, const FileFinding& finding,
+                            const platform::PathInfo& path, const std::optional<OwnChecksum>& checksum) {
+  return DescribeFindingAlone(language, image, finding, path) + ChecksumSuffix(language, finding, checksum);
+}
+
+std::string_view VerdictCode(CardVerdict verdict) {
+  switch (verdict) {
+    case CardVerdict::ThisModule:
+      return "this-module";
+    case CardVerdict::OtherVersion:
+      return "other-version";
+    case CardVerdict::Damaged:
+      return "damaged";
+  }
+  return "damaged";
+}
+
+std::string_view VerdictText(LanguageIndex language, CardVerdict verdict) {
+  switch (verdict) {
+    case CardVerdict::ThisModule:
+      return Text(language, CliText::VerdictThisModule);
+    case CardVerdict::OtherVersion:
+      return Text(language, CliText::VerdictOtherVersion);
+    case CardVerdict::Damaged:
+      return Text(language, CliText::VerdictDamaged);
+  }
+  return Text(language, CliText::VerdictDamaged);
 }
 
 }  // namespace scaleboot::cli

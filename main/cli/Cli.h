@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "card/BootModuleWriter.h"
+#include "card/OwnChecksum.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/BatchWrite.h"
 #include "platform/Platform.h"
@@ -62,9 +63,15 @@ std::string FolderPath(std::string_view given);
 
 // One line of verify's report for `image`'s file, without the line break. `path` tells what the file's path
 // names, where it was looked at: a file that could not be opened may be a symbolic link or no regular file at
-// all, and a longer one has its real size.
+// all, and a longer one has its real size. `checksum`, where it was read, adds to a file that differs whether
+// it is another version, intact, or damaged.
 std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, const FileFinding& finding,
-                            const platform::PathInfo& path = {});
+                            const platform::PathInfo& path = {},
+                            const std::optional<OwnChecksum>& checksum = std::nullopt);
+
+// The stable name of a verdict for scripts (this-module, other-version, damaged) and its line for people.
+std::string_view VerdictCode(CardVerdict verdict);
+std::string_view VerdictText(LanguageIndex language, CardVerdict verdict);
 
 // The stable name of a finding for scripts: identical, differs, shorter, longer, missing, unreadable,
 // symbolic-link or not-regular-file.

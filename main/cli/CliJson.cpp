@@ -72,12 +72,14 @@ std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards,
 }
 
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
-                       bool holds, int status) {
+                       bool holds, CardVerdict verdict, int status) {
   using Kind = FileFinding::Kind;
   ordered_json document = Document("verify", status);
   document["folder"] = folder;
   document["holds_module"] = holds;
   document["text"] = Text(language, holds ? CliText::ModuleFound : CliText::ModuleNotFound);
+  document["verdict"] = VerdictCode(verdict);
+  document["verdict_text"] = VerdictText(language, verdict);
   document["files"] = ordered_json::array();
   for (const FileReport& file : files) {
     const FileFinding& finding = file.finding;
@@ -105,7 +107,12 @@ std::string VerifyJson(LanguageIndex language, std::string_view folder, std::spa
       entry["differing_bytes"] = finding.differingBytes;
       if (finding.differingBytes != 0) entry["first_difference"] = finding.firstDifference;
     }
-    entry["text"] = DescribeFinding(language, *file.image, finding, file.path);
+    if (file.checksum && file.checksum->errorCode == 0) {
+      entry["intact"] = file.checksum->intact;
+    } else if (file.checksum) {
+      entry["io_code"] = file.checksum->errorCode;
+    }
+    entry["text"] = DescribeFinding(language, *file.image, finding, file.path, file.checksum);
     document["files"].push_back(entry);
   }
   return Dump(document);

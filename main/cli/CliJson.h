@@ -2,11 +2,13 @@
 // lists them); texts meant for people stand beside the codes in the chosen language. Every document is ASCII:
 // other characters are written as \u escapes, so it reads the same whatever code page a reader assumes.
 #pragma once
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "card/BootModuleWriter.h"
+#include "card/OwnChecksum.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/BatchWrite.h"
 #include "platform/Platform.h"
@@ -19,6 +21,7 @@ struct FileReport {
   const FirmwareImage* image = nullptr;
   FileFinding finding;
   platform::PathInfo path;  // what the file's path names, where verify looked (Unknown where it did not)
+  std::optional<OwnChecksum> checksum{};  // its own checksum, where it was read
 };
 
 // The text a single write prints for a card's outcome.
@@ -27,9 +30,9 @@ std::string CardText(LanguageIndex language, const CardResult& card);
 // Each document has "command" (null for a command line that could not be read) and "exit_status".
 std::string ListJson(std::span<const std::string> roots);
 std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards, int status);
-// `holds`: whether the folder holds the module (every file identical).
+// `holds`: whether the folder holds the module (every file identical); `verdict`: what it holds as a whole.
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
-                       bool holds, int status);
+                       bool holds, CardVerdict verdict, int status);
 std::string ContentsJson(LanguageIndex language);
 std::string VersionJson(std::string_view version);
 // A run that ended before its command could do its work: "error" holds a stable "code" and the "text" printed

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::OutputFailed) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::VerdictDamaged) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -21,7 +21,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "                        all cards at once, read them back and report one line per card\n"
     "  write --all           the same on every removable drive that list shows\n"
     "  verify ROOT           compare the four files in the folder ROOT with the module; writes nothing.\n"
-    "                        Byte offsets count from 0\n"
+    "                        Byte offsets count from 0. A file that differs is checked against its own\n"
+    "                        checksum: another version, intact, or damaged\n"
     "  contents              show the firmware versions the module holds\n"
     "\n"
     "Options (before or after the command):\n"
@@ -104,6 +105,18 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "failed",
     // OutputFailed
     "cannot write to standard output",
+    // FileIntactOtherVersion
+    "; another version, intact",
+    // FileDamaged
+    "; damaged: its checksum does not hold",
+    // ChecksumUnreadable
+    "; its checksum cannot be read: {}",
+    // VerdictThisModule
+    "Verdict: the card holds this module.",
+    // VerdictOtherVersion
+    "Verdict: the card holds an intact module of another version.",
+    // VerdictDamaged
+    "Verdict: the card is damaged or incomplete.",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -117,7 +130,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "                            на все карты сразу, прочитать их обратно и сообщить по строке на карту\n"
     "  write --all               то же на все съёмные диски, которые показывает list\n"
     "  verify КОРЕНЬ             сравнить четыре файла в папке КОРЕНЬ с модулем; ничего не записывает.\n"
-    "                            Байты считаются от 0\n"
+    "                            Байты считаются от 0. Отличающийся файл проверяется по его собственной\n"
+    "                            контрольной сумме: другая версия без повреждений или повреждён\n"
     "  contents                  показать версии прошивок в модуле\n"
     "\n"
     "Параметры (до или после команды):\n"
@@ -200,6 +214,18 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "ошибка",
     // OutputFailed
     "не удаётся писать в стандартный вывод",
+    // FileIntactOtherVersion
+    "; другая версия, без повреждений",
+    // FileDamaged
+    "; повреждён: контрольная сумма не сходится",
+    // ChecksumUnreadable
+    "; контрольная сумма не читается: {}",
+    // VerdictThisModule
+    "Итог: на карте этот модуль.",
+    // VerdictOtherVersion
+    "Итог: на карте целый модуль другой версии.",
+    // VerdictDamaged
+    "Итог: карта повреждена или модуль на ней неполный.",
 };
 
 }  // namespace

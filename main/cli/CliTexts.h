@@ -42,6 +42,12 @@ enum class CliText {
   ProgressDone,
   ProgressFailed,
   OutputFailed,
+  FileIntactOtherVersion,
+  FileDamaged,
+  ChecksumUnreadable,
+  VerdictThisModule,
+  VerdictOtherVersion,
+  VerdictDamaged,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

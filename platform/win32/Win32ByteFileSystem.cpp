@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Platform.h"
 
+#include <algorithm>
+
 namespace scaleboot::platform {
 namespace {
 
@@ -114,6 +116,14 @@ int Win32ByteFileSystem::ReadByte(Handle handle, std::uint8_t& byte) {
   DWORD transferred = 0;
   if (!calls_->ReadFile(ToHandle(handle), &byte, 1, &transferred)) return LastErrorCode();
   return transferred == 1 ? 0 : kShortTransfer;
+}
+
+int Win32ByteFileSystem::ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) {
+  DWORD transferred = 0;
+  const DWORD size = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
+  if (!calls_->ReadFile(ToHandle(handle), buffer.data(), size, &transferred)) return LastErrorCode();
+  count = transferred;
+  return 0;
 }
 
 int Win32ByteFileSystem::Close(Handle handle) {

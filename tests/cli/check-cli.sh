@@ -65,6 +65,25 @@ run verify "$listed"
 check "verify finds the changed byte" '[ "$status" -eq 1 ]' \
   'contains "$out" "yk936.bin: differs at byte 1000 (differing bytes: 1)"' \
   'contains "$out" "32yk2368.bin: identical"' 'contains "$out" "The folder does not hold this module."'
+check "verify calls the card with the changed byte damaged" \
+  'contains "$out" "yk936.bin: differs at byte 1000 (differing bytes: 1); damaged: its checksum does not hold"' \
+  '[ "$(tail -n1 <<<"$out")" = "Verdict: the card is damaged or incomplete." ]'
+
+# Another firmware version on the card: each file with a payload of its own and a trailer holding its sum.
+for f in "${images[@]}"; do
+  python3 -c 'import sys
+b = bytearray(open(sys.argv[1], "rb").read())
+b[:-4] = bytes((x + 1) % 256 for x in b[:-4])
+b[-4:] = sum(b[:-4]).to_bytes(4, "little")
+open(sys.argv[2], "wb").write(b)' "$firmware/$f" "$card/$f"
+done
+run --lang ru verify "$root"
+check "verify tells an intact module of another version, in Russian" '[ "$status" -eq 1 ]' 'valid_utf8 "$out"' \
+  'grep -qx "yk2368.bin: отличается в байте 0 (.*); другая версия, без повреждений" <<<"$out"' \
+  'contains "$out" "Итог: на карте целый модуль другой версии."'
+run verify "$root" --json
+check "verify --json gives the verdict and each file's intact flag" '[ "$status" -eq 1 ]' \
+  'json_check "d[\"verdict\"] == \"other-version\" and [f[\"intact\"] for f in d[\"files\"]] == [True] * 4"'
 
 before=$(ls -A "$fixed_dir" 2>/dev/null | sort)
 run write "$fixed_root"

@@ -20,7 +20,9 @@ both_written() {
 run write "$a" "${b%/}" --quiet
 expect "write A B writes and verifies both cards in one command" both_written
 
-verified_by_the_program() { [ "$status" -eq 0 ] && [ "$(tail -n1 <<<"$out")" = "The folder holds this module." ]; }
+verified_by_the_program() {
+  [ "$status" -eq 0 ] && [ "$(tail -n2 <<<"$out")" = $'The folder holds this module.\nVerdict: the card holds this module.' ]
+}
 run verify "$a"
 expect "verify finds the module on the first card" verified_by_the_program
 run verify "$b"

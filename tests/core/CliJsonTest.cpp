@@ -118,13 +118,14 @@ TEST_F(CliJson, VerifyNamesEachFindingWithItsOffsetsAndSizes) {
   const json verify = Document();
   EXPECT_EQ(verify["folder"], "/cards/copy/");
   EXPECT_EQ(verify["holds_module"], false);
+  EXPECT_EQ(verify["verdict"], "damaged");
   const json expected = json::parse(R"([
     {"name": "32yk2368.bin", "finding": "longer", "image_size": 422916, "size": 422926, "differing_bytes": 1,
-     "first_difference": 7},
+     "first_difference": 7, "intact": false},
     {"name": "32yk936.bin", "finding": "shorter", "image_size": 15750, "size": 100, "differing_bytes": 2,
-     "first_difference": 2},
+     "first_difference": 2, "intact": false},
     {"name": "yk2368.bin", "finding": "differs", "image_size": 422916, "size": 422916, "differing_bytes": 1,
-     "first_difference": 1000},
+     "first_difference": 1000, "intact": false},
     {"name": "yk936.bin", "finding": "symbolic-link", "image_size": 15750, "io_code": 5}
   ])");
   ASSERT_EQ(verify["files"].size(), expected.size());
@@ -139,11 +140,12 @@ TEST_F(CliJson, VerifyNamesEachFindingWithItsOffsetsAndSizes) {
   EXPECT_EQ(
       console.out,
       "32yk2368.bin: longer than the image (422926 bytes instead of 422916), and differs at byte 7 "
-      "(differing bytes: 1)\n"
-      "32yk936.bin: shorter than the image (100 of 15750 bytes), and differs at byte 2 (differing bytes: 2)\n"
-      "yk2368.bin: differs at byte 1000 (differing bytes: 1)\n"
+      "(differing bytes: 1); damaged: its checksum does not hold\n"
+      "32yk936.bin: shorter than the image (100 of 15750 bytes), and differs at byte 2 (differing bytes: 2); "
+      "damaged: its checksum does not hold\n"
+      "yk2368.bin: differs at byte 1000 (differing bytes: 1); damaged: its checksum does not hold\n"
       "yk936.bin: cannot be read: a symbolic link\n"
-      "The folder does not hold this module.\n");
+      "The folder does not hold this module.\nVerdict: the card is damaged or incomplete.\n");
   EXPECT_EQ(console.err, "") << "verify's findings go to standard output, whatever the status";
 }
 

@@ -186,7 +186,7 @@ TEST_F(CliRun, VerifyReportsEachFileAndWhetherTheFolderHoldsTheModule) {
   EXPECT_EQ(Run({"verify", "/home/tech/module"}), kExitSuccess);
   EXPECT_EQ(console.out,
             "32yk2368.bin: identical\n32yk936.bin: identical\nyk2368.bin: identical\nyk936.bin: identical\n"
-            "The folder holds this module.\n");
+            "The folder holds this module.\nVerdict: the card holds this module.\n");
 
   files.files["/home/tech/module/32yk936.bin"][100] ^= 1;
   files.files["/home/tech/module/yk2368.bin"].push_back(0);
@@ -194,9 +194,11 @@ TEST_F(CliRun, VerifyReportsEachFileAndWhetherTheFolderHoldsTheModule) {
   console = {};
   EXPECT_EQ(Run({"verify", "/home/tech/module/"}), kExitMismatch);
   EXPECT_EQ(console.out,
-            "32yk2368.bin: identical\n32yk936.bin: differs at byte 100 (differing bytes: 1)\n"
-            "yk2368.bin: longer than the image (the image's 422916 bytes and more)\nyk936.bin: missing\n"
-            "The folder does not hold this module.\n");
+            "32yk2368.bin: identical\n32yk936.bin: differs at byte 100 (differing bytes: 1); damaged: its "
+            "checksum does not hold\n"
+            "yk2368.bin: longer than the image (the image's 422916 bytes and more); damaged: its checksum does "
+            "not hold\nyk936.bin: missing\n"
+            "The folder does not hold this module.\nVerdict: the card is damaged or incomplete.\n");
 
   files.fault = [](Op op, const std::string&, std::size_t) { return op == Op::OpenForReading ? 5 : 0; };
   console = {};
@@ -222,9 +224,10 @@ TEST_F(CliRun, VerifyExitsWithTheWorstFindingWhateverTheOrderOfTheFiles) {
   const VerifyStatusCase cases[] = {
       {"an empty file is shorter, not missing",
        [](FakeFileSystem& fs) { fs.files[folder + "yk936.bin"].clear(); }, kExitMismatch,
-       "yk936.bin: shorter than the image (0 of 15750 bytes)\n"},
+       "yk936.bin: shorter than the image (0 of 15750 bytes); damaged: its checksum does not hold\n"},
       {"a file cut short", [](FakeFileSystem& fs) { fs.files[folder + "32yk936.bin"].resize(100); },
-       kExitMismatch, "32yk936.bin: shorter than the image (100 of 15750 bytes)\n"},
+       kExitMismatch,
+       "32yk936.bin: shorter than the image (100 of 15750 bytes); damaged: its checksum does not hold\n"},
       {"unreadable, then missing",
        [&](FakeFileSystem& fs) {
          fs.fault = fail("32yk2368.bin", Op::OpenForReading, 5, 0);
@@ -249,7 +252,8 @@ TEST_F(CliRun, VerifyExitsWithTheWorstFindingWhateverTheOrderOfTheFiles) {
     c.change(files);
     EXPECT_EQ(Run({"verify", folder}), c.status);
     EXPECT_THAT(console.out, HasSubstr(c.line));
-    EXPECT_THAT(console.out, ::testing::EndsWith("The folder does not hold this module.\n"));
+    EXPECT_THAT(console.out, ::testing::EndsWith("The folder does not hold this module.\n"
+                                                 "Verdict: the card is damaged or incomplete.\n"));
   }
 }
 

@@ -1,5 +1,6 @@
 // An in-memory one-byte file layer that records every call and can fail any one of them.
 #pragma once
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -11,7 +12,7 @@ namespace scaleboot::testing {
 
 class FakeFileSystem : public platform::ByteFileSystem {
  public:
-  enum class Op { Create, Open, OpenForReading, Write, Read, Close, Delete };
+  enum class Op { Create, Open, OpenForReading, Write, Read, Close, Delete, ReadBlock };
   struct Call {
     Op op;
     std::string path;
@@ -29,7 +30,7 @@ class FakeFileSystem : public platform::ByteFileSystem {
   std::function<int(Op, const std::string&, std::size_t)> fault;
   // Called after a file is closed from writing; lets a test damage what "reached the card".
   std::function<void(const std::string&, std::vector<std::uint8_t>&)> afterWrite;
-  std::size_t writes = 0, reads = 0, deletes = 0;
+  std::size_t writes = 0, reads = 0, deletes = 0, blockReads = 0;
 
   int Create(const std::string& path, Handle& h) override {
     if (int s = Fault(Op::Create, path, 0)) return s;
@@ -68,6 +69,18 @@ class FakeFileSystem : public platform::ByteFileSystem {
     if (f.pos >= data.size()) return kShortTransfer;
     b = data[f.pos++];
     ++reads;
+    return 0;
+  }
+  // Recorded at a file's first block; the fault sees the offset of the block.
+  int ReadBlock(Handle h, std::span<std::uint8_t> buffer, std::size_t& count) override {
+    OpenFile& f = open.at(h);
+    if (f.pos == 0) calls.push_back({Op::ReadBlock, f.path});
+    if (int s = Fault(Op::ReadBlock, f.path, f.pos)) return s;
+    const auto& data = files[f.path];
+    count = std::min(buffer.size(), data.size() - std::min(f.pos, data.size()));
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(f.pos), count, buffer.begin());
+    f.pos += count;
+    ++blockReads;
     return 0;
   }
   int Close(Handle h) override {

@@ -30,6 +30,10 @@ class LockedFileSystem : public platform::ByteFileSystem {
     const std::lock_guard lock(mutex_);
     return files_.ReadByte(handle, byte);
   }
+  int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) override {
+    const std::lock_guard lock(mutex_);
+    return files_.ReadBlock(handle, buffer, count);
+  }
   int Close(Handle handle) override {
     const std::lock_guard lock(mutex_);
     return files_.Close(handle);

@@ -75,6 +75,9 @@ class UnmountingFileSystem : public platform::ByteFileSystem {
   }
   int WriteByte(Handle handle, std::uint8_t byte) override { return files_.WriteByte(handle, byte); }
   int ReadByte(Handle handle, std::uint8_t& byte) override { return files_.ReadByte(handle, byte); }
+  int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) override {
+    return files_.ReadBlock(handle, buffer, count);
+  }
   int Close(Handle handle) override {
     const int status = files_.Close(handle);
     if (++closes_ == unmountAfterClose_) unmounted = card_.Unmount();

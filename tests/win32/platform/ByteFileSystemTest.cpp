@@ -8,6 +8,7 @@
 
 #include "TestFiles.h"
 #include "card/BootModuleWriter.h"
+#include "card/OwnChecksum.h"
 #include "images/FirmwareImages.h"
 #include "ui/Errors.h"
 
@@ -311,6 +312,21 @@ TEST(ByteFileSystem, VerifyOpensEachFileUnbufferedBeforeReadingIt) {
   EXPECT_EQ(calls.trace, expected) << "calls made:\n"
                                    << Joined(calls.trace) << "expected:\n"
                                    << Joined(expected);
+}
+
+// A file's own checksum is read a block per call, after the same unbuffered open.
+TEST(ByteFileSystem, AFilesOwnChecksumIsReadInBlocks) {
+  TempDir dir;
+  const FirmwareImage& image = FirmwareImages()[2];
+  const std::string name(image.fileName);
+  WriteAll(dir / name, {image.bytes.begin(), image.bytes.end()});
+  RecordingCalls calls;
+  Win32ByteFileSystem files(calls);
+  EXPECT_EQ(CheckOwnChecksum(Utf8(dir / name), files), (OwnChecksum{0, true}));
+  const std::vector<std::string> expected{"CreateFileW " + name + " uncached", "CloseHandle " + name,
+                                          "CreateFileW " + name + " read",
+                                          "ReadFile " + name + " size=65536 x8", "CloseHandle " + name};
+  EXPECT_EQ(calls.trace, expected) << Joined(calls.trace);
 }
 
 // A card that cannot be opened without buffering is not usable: the run stops with the system's code before

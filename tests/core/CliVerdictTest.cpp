@@ -1,0 +1,107 @@
+// What verify says a folder holds, one folder per case: this module, an intact module of another version, or
+// a damaged or incomplete one, in both languages and in JSON.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "CliHarness.h"
+
+namespace scaleboot::cli {
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using json = nlohmann::json;
+using Files = scaleboot::testing::FakeFileSystem;
+using Op = Files::Op;
+
+// Each file of another firmware version: a payload of its own, one file longer, each with its sum trailer.
+void PutOtherVersion(Files& fs, const std::string& folder) {
+  for (auto& [path, bytes] : fs.files) {
+    if (!path.starts_with(folder)) continue;
+    if (path.ends_with("/32yk936.bin")) bytes.resize(16000);
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i + 4 < bytes.size(); ++i) sum += bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (int k = 0; k < 4; ++k) bytes[bytes.size() - 4 + k] = static_cast<std::uint8_t>(sum >> (8 * k));
+  }
+}
+
+// A folder holding the module but for `file`, which `edit` changes (null: the file is missing); no `file`: a
+// module of another version.
+struct VerdictCase {
+  const char* file;
+  std::function<void(std::vector<std::uint8_t>&)> edit;
+  int status;
+  const char* verdict;
+  const char* intact;  // per file: T true, F false, - no key
+  std::string line;    // the English line of `file`
+  std::string ruLine;  // the end of its Russian line
+};
+
+struct CliVerdict : scaleboot::testing::CliHarness {};
+
+TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamagedOne) {
+  const auto keep = [](auto&) {};
+  const VerdictCase cases[] = {
+      {"yk936.bin", keep, kExitSuccess, "this-module", "TTTT", "yk936.bin: identical\n",
+       "yk936.bin: совпадает\n"},
+      {"", keep, kExitMismatch, "other-version", "TTTT",
+       "32yk936.bin: longer than the image (16000 bytes instead of 15750), and differs at byte 0 (differing "
+       "bytes: 15692); another version, intact\n",
+       "; другая версия, без повреждений\n"},
+      {"yk2368.bin", [](auto& d) { d[1000] ^= 4; }, kExitMismatch, "damaged", "TTFT",
+       "yk2368.bin: differs at byte 1000 (differing bytes: 1); damaged: its checksum does not hold\n",
+       "; повреждён: контрольная сумма не сходится\n"},
+      {"32yk936.bin", [](auto& d) { d.resize(8000); }, kExitMismatch, "damaged", "TFTT",
+       "32yk936.bin: shorter than the image (8000 of 15750 bytes); damaged: its checksum does not hold\n",
+       "(8000 из 15750 байтов); повреждён: контрольная сумма не сходится\n"},
+      {"yk936.bin", nullptr, kExitMismatch, "damaged", "TTT-", "yk936.bin: missing\n",
+       "yk936.bin: отсутствует\n"},
+      {"yk2368.bin", [](auto& d) { d[5] ^= 1; }, kExitIoError, "damaged", "TT-T",
+       "yk2368.bin: differs at byte 5 (differing bytes: 1); its checksum cannot be read: I/O error 21.\n",
+       "; контрольная сумма не читается: I/O error 21.\n"},
+  };
+  const std::map<std::string, std::pair<std::string, std::string>> verdictLines{
+      {"this-module", {"Verdict: the card holds this module.\n", "Итог: на карте этот модуль.\n"}},
+      {"other-version",
+       {"Verdict: the card holds an intact module of another version.\n",
+        "Итог: на карте целый модуль другой версии.\n"}},
+      {"damaged",
+       {"Verdict: the card is damaged or incomplete.\n",
+        "Итог: карта повреждена или модуль на ней неполный.\n"}},
+  };
+  inspect = true;
+  int folderNumber = 0;
+  for (const VerdictCase& c : cases) {
+    const std::string folder = "/cards/" + std::to_string(++folderNumber) + "/";
+    SCOPED_TRACE(folder);
+    PutModule(folder);
+    if (!*c.file) PutOtherVersion(files, folder);
+    if (*c.file && c.edit) c.edit(files.files[folder + c.file]);
+    if (!c.edit) files.files.erase(folder + c.file);
+    // The last case's checksum read fails: the drive is no longer ready.
+    files.fault = [&](Op op, const std::string&, std::size_t) {
+      return op == Op::ReadBlock && c.status == kExitIoError ? 21 : 0;
+    };
+    const auto& [english, russian] = verdictLines.at(c.verdict);
+    EXPECT_EQ(Run({"verify", folder, "--lang", "en"}), c.status);
+    EXPECT_THAT(console.out, HasSubstr(c.line));
+    EXPECT_THAT(console.out, EndsWith(" this module.\n" + english)) << "the verdict follows the last line";
+    EXPECT_EQ(Run({"verify", folder, "--lang", "ru"}), c.status);
+    EXPECT_THAT(console.out, HasSubstr(c.ruLine));
+    EXPECT_THAT(console.out, EndsWith(".\n" + russian));
+    EXPECT_EQ(Run({"verify", folder, "--json"}), c.status);
+    const json document = json::parse(console.out);
+    EXPECT_EQ(document["verdict"], c.verdict);
+    for (std::size_t i = 0; i < 4; ++i) {
+      const json& file = document["files"][i];
+      EXPECT_EQ(file.contains("intact") ? file["intact"] ? 'T' : 'F' : '-', c.intact[i]) << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace scaleboot::cli
