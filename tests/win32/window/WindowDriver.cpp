@@ -1071,12 +1071,21 @@ void StageDocuments(HWND main, const std::wstring& folder) {
   Check(FocusOf(main) == Control(main, kComboBox1Id), "image buttons leave the focus on ComboBox1");
 }
 
-// The manual's file cannot be created (a folder stands in its place): the error reporter shows the system's
-// reason under the window's caption, with a full stop.
+// The manual's file cannot be created (a folder stands in its place, access denied) beside the program nor in
+// %LOCALAPPDATA%\ScaleBoot\, where it goes next: the error reporter shows the second place and the system's
+// reason under the window's caption, with a full stop. Once the second place is free, the manual goes there.
 void StageDocumentError(HWND main, const std::wstring& folder) {
   const Language rus = Russian(kVersion);
-  const std::wstring path =
-      ExpectedDocumentPath(folder, DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian)));
+  wchar_t local[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+  CreateDirectoryW((std::wstring(local) + L"\\ScaleBoot").c_str(), nullptr);
+  const std::wstring file = DocumentFile(scaleboot::ManualDocument(scaleboot::kRussian));
+  const std::wstring path = std::wstring(local) + L"\\ScaleBoot\\" + file;
+  DeleteFileW(path.c_str());  // a copy an earlier run saved there
+  const DWORD first = GetFileAttributesW(ExpectedDocumentPath(folder, file).c_str());
+  Check(first != INVALID_FILE_ATTRIBUTES && (first & FILE_ATTRIBUTE_DIRECTORY) &&
+            CreateDirectoryW(path.c_str(), nullptr),
+        "document error: a folder in the file's place in both folders");
   const std::wstring prefix = L"Cannot create file \"" + path + L"\". ";
   ClickWithMouse(Control(main, scaleboot::win32::kSpeedButton2Id));
   const HWND box = WaitForBox(main, rus.title, 10s);
@@ -1092,6 +1101,11 @@ void StageDocumentError(HWND main, const std::wstring& folder) {
   Check(contents.icon && IconColour(contents.icon) == 'r', "document error: error icon");
   CloseBox(box);
   Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5s), "document error: window usable again");
+  RemoveDirectoryW(path.c_str());
+  ClickWithMouse(Control(main, scaleboot::win32::kSpeedButton2Id));
+  Check(WaitFor([&] { return FileSize(path) > 0; }, 10s) && !WaitForBox(main, rus.title, 1s),
+        "document refused beside the program: saved into %LOCALAPPDATA%\\ScaleBoot\\, no error box");
+  DeleteFileW(path.c_str());
 }
 
 // The card E: is inserted: it must be listed, selected and writable within two seconds; a click
