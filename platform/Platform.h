@@ -62,7 +62,8 @@ class DocumentHost {
   enum class SaveStatus { Saved, CannotCreate, ShortWrite };
   struct SaveResult {
     SaveStatus status = SaveStatus::Saved;
-    std::string systemMessage;  // the system's description of a failure to create, as the system words it
+    std::string systemMessage;     // the system's description of a failure to create, as the system words it
+    std::uint32_t systemCode = 0;  // the system's error code of a failure to create, where it has one
   };
 
   virtual ~DocumentHost() = default;
@@ -75,6 +76,12 @@ class DocumentHost {
   virtual SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) = 0;
   // Asks the desktop to open the file with its default viewer; failures are silent.
   virtual void ShellOpen(const std::string& path) = 0;
+  // Where to save a document that the folder of ProgramFolder() refused with `refused`: another folder,
+  // ending in its path separator, ready to be written into; nothing when there is none for that failure.
+  virtual std::optional<std::string> FallbackFolder(const SaveResult& refused) {
+    (void)refused;
+    return std::nullopt;
+  }
 };
 
 // Standard output and standard error of a console program. Text is UTF-8; each platform shows it in the

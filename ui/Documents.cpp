@@ -23,8 +23,14 @@ std::string TrimSystemMessage(std::string_view message) {
 void OpenDocument(const DocumentChoice& document, platform::DocumentHost& host) {
   const auto bytes = host.FindDocumentData(document.resourceName);
   if (!bytes) throw RaisedError("Resource " + std::string(document.resourceName) + " not found");
-  const std::string path = host.ProgramFolder() + std::string(document.fileName);
-  const auto saved = host.SaveFile(path, *bytes);
+  std::string path = host.ProgramFolder() + std::string(document.fileName);
+  auto saved = host.SaveFile(path, *bytes);
+  if (saved.status == platform::DocumentHost::SaveStatus::CannotCreate) {
+    if (const auto folder = host.FallbackFolder(saved)) {
+      path = *folder + std::string(document.fileName);
+      saved = host.SaveFile(path, *bytes);
+    }
+  }
   switch (saved.status) {
     case platform::DocumentHost::SaveStatus::Saved:
       break;

@@ -21,8 +21,10 @@ DocumentChoice ManualDocument(LanguageIndex language);
 DocumentChoice ChangesDocument();
 
 // Saves the named resource as `fileName` in the program's folder, replacing any earlier copy, and asks the
-// desktop to open it. Raises RaisedError with the text to show when the resource is missing, the file cannot
-// be created or not all of it is written; the document is then not opened.
+// desktop to open it. When the program's folder refuses the file and the host names a fallback folder for
+// that refusal, the document is saved into and opened from that folder instead. Raises RaisedError with the
+// text to show when the resource is missing, the file cannot be created (in the last folder tried) or not all
+// of it is written; the document is then not opened.
 void OpenDocument(const DocumentChoice& document, platform::DocumentHost& host);
 
 // The system's description of a failure without its trailing blanks, control characters and full stops.

@@ -58,6 +58,12 @@ constexpr WindowGeometry GeometryForDpi(int dpi) {
   g.speedButton2 = ScaleForDpi(kSpeedButton2, dpi);
   g.speedButton3 = ScaleForDpi(kSpeedButton3, dpi);
   g.speedButton1 = ScaleForDpi(kSpeedButton1, dpi);
+  // Scaled one by one, the image buttons would overlap by two pixels at some scales. They keep their scaled
+  // widths; the last one ends where the progress bar ends, and each of the others starts one pixel less than
+  // its width left of its right-hand neighbour: neighbours overlap by exactly one pixel, as at 96 DPI.
+  g.speedButton1.left = g.gauge1.right() - g.speedButton1.width;
+  g.speedButton3.left = g.speedButton1.left - (g.speedButton3.width - 1);
+  g.speedButton2.left = g.speedButton3.left - (g.speedButton2.width - 1);
   g.comboBox1ItemHeight = ScaleForDpi(kComboBox1ItemHeight, dpi);
   g.comboBoxEx1ItemHeight = ScaleForDpi(kComboBoxEx1ItemHeight, dpi);
   g.fontPixels = ScaleForDpi(kFontPixels, dpi);

@@ -3,19 +3,25 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QEnterEvent>
+#include <QFile>
 #include <QHelpEvent>
+#include <QIconEngine>
 #include <QImage>
+#include <QPainter>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QToolTip>
 #include <QWindow>
+#include <array>
 
 #include "card/DriveScan.h"
 #include "ui/Contents.h"
 #include "ui/Documents.h"
+#include "ui/ScaledLayout.h"
 #include "ui/WindowLayout.h"
 #include "ui/WindowTexts.h"
 #include "ui/WriteResult.h"
@@ -142,6 +148,71 @@ QPixmap LoadGlyph(const QString& resourcePath) {
   return QPixmap::fromImage(image);
 }
 
+QString BitmapForScale(const QString& resourcePath, int set) {
+  if (set == 0) return resourcePath;
+  const qsizetype slash = resourcePath.lastIndexOf(u'/');
+  return resourcePath.left(slash + 1) + QString::number(layout::kBitmapScales[set]) + u'/' +
+         resourcePath.mid(slash + 1);
+}
+
+namespace {
+
+// A bitmap drawn for each display scale: at a device pixel ratio it gives the set the Windows program would
+// draw at that DPI, its device pixel ratio set to the one asked for, so that at 125, 150 and 200 % each
+// source pixel is one pixel of the screen.
+class ScaledBitmapEngine final : public QIconEngine {
+ public:
+  explicit ScaledBitmapEngine(std::array<QPixmap, layout::kBitmapSets> sets) : sets_(std::move(sets)) {}
+
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+    return sets_[0].size().boundedTo(size);
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return scaledPixmap(size, mode, state, 1.0);
+  }
+  QPixmap scaledPixmap(const QSize& sz, QIcon::Mode mode, QIcon::State, qreal scale) override {
+    QPixmap drawn = sets_[static_cast<std::size_t>(BitmapSetForScale(scale))];
+    drawn.setDevicePixelRatio(scale);
+    if (mode == QIcon::Normal || mode == QIcon::Active) return drawn;
+    QStyleOption option;
+    option.palette = QApplication::palette();
+    return QApplication::style()->generatedIconPixmap(mode, drawn, &option);
+  }
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const QPixmap drawn = scaledPixmap(rect.size(), mode, state, painter->device()->devicePixelRatio());
+    const QSizeF size = drawn.deviceIndependentSize();
+    painter->drawPixmap(
+        QPointF(rect.x() + (rect.width() - size.width()) / 2, rect.y() + (rect.height() - size.height()) / 2),
+        drawn);
+  }
+  QIconEngine* clone() const override { return new ScaledBitmapEngine(sets_); }
+  QString key() const override { return QStringLiteral("ScaledBitmapEngine"); }
+
+ private:
+  std::array<QPixmap, layout::kBitmapSets> sets_;
+};
+
+}  // namespace
+
+int BitmapSetForScale(qreal devicePixelRatio) {
+  return layout::BitmapSetForDpi(qRound(devicePixelRatio * layout::kBaseDpi));
+}
+
+QIcon ScaledBitmapIcon(const QString& resourcePath, bool keyed) {
+  std::array<QPixmap, layout::kBitmapSets> sets;
+  for (int set = 0; set < layout::kBitmapSets; ++set) {
+    const QString path = BitmapForScale(resourcePath, set);
+    // A set not drawn yet stands in with the largest smaller one.
+    if (set > 0 && !QFile::exists(path)) {
+      sets[static_cast<std::size_t>(set)] = sets[static_cast<std::size_t>(set) - 1];
+    } else {
+      sets[static_cast<std::size_t>(set)] = keyed ? LoadGlyph(path) : QPixmap(path);
+    }
+  }
+  if (sets[0].isNull()) return {};
+  return QIcon(new ScaledBitmapEngine(std::move(sets)));
+}
+
 QPoint CentredFramePosition(const QRect& available, const QSize& client, const QMargins& frame) {
   const QSize whole = client.grownBy(frame);
   return {available.left() + (available.width() - whole.width()) / 2,
@@ -157,9 +228,9 @@ TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent) {
 }
 
 void TSpeedButton::SetGlyph(const QString& resourcePath) {
-  const QPixmap glyph = LoadGlyph(resourcePath);
-  setIcon(QIcon(glyph));
-  setIconSize(glyph.size());
+  const QIcon glyph = ScaledBitmapIcon(resourcePath, true);
+  setIcon(glyph);
+  setIconSize(glyph.actualSize(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)));
 }
 
 void TSpeedButton::ShowHint(const QPoint& globalPos) {
@@ -278,8 +349,10 @@ void TForm1::CreateControls() {
   ComboBoxEx1->setIconSize({layout::kFlagWidth, layout::kFlagHeight});
   ComboBoxEx1->setMaxVisibleItems(layout::kLanguageListRows);
   ComboBoxEx1->setFocusPolicy(Qt::ClickFocus);  // never reached by Tab
-  ComboBoxEx1->addItem(QIcon(QStringLiteral(":/flags/uk.bmp")), Q(kLanguageItems[kEnglish]));
-  ComboBoxEx1->addItem(QIcon(QStringLiteral(":/flags/russia.bmp")), Q(kLanguageItems[kRussian]));
+  ComboBoxEx1->addItem(ScaledBitmapIcon(QStringLiteral(":/flags/uk.bmp"), false),
+                       Q(kLanguageItems[kEnglish]));
+  ComboBoxEx1->addItem(ScaledBitmapIcon(QStringLiteral(":/flags/russia.bmp"), false),
+                       Q(kLanguageItems[kRussian]));
 
   Gauge1 = new TGauge(this);
   Gauge1->setGeometry(Rect(layout::kGauge1));

@@ -2,6 +2,7 @@
 // three document buttons, with one handler per control event.
 #pragma once
 #include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QMargins>
 #include <QPushButton>
@@ -59,6 +60,19 @@ class TDriveComboBox : public QComboBox {
 // Transparent where the image has the colour of its bottom-left pixel; a null pixmap when the file is
 // missing.
 QPixmap LoadGlyph(const QString& resourcePath);
+
+// The file of the bitmap `resourcePath` (a file of the 100 % set) drawn for the set `set` of the display
+// scales (ui/ScaledLayout.h): the same name in the folder of that scale, 125/, 150/ or 200/, beside it.
+QString BitmapForScale(const QString& resourcePath, int set);
+
+// The set of bitmaps to draw at a device pixel ratio: the one the Windows program draws at that ratio × 96
+// DPI.
+int BitmapSetForScale(qreal devicePixelRatio);
+
+// The bitmap `resourcePath` with its 125, 150 and 200 % drawings, each drawn at the scale made for it; made
+// transparent where each has the colour of its bottom-left pixel when `keyed`. A null icon when the 100 %
+// file is missing.
+QIcon ScaledBitmapIcon(const QString& resourcePath, bool keyed);
 
 // The window's font: the nearest sans-serif to the classic 8-point dialog font (11-pixel character height),
 // made smaller only if the texts of either language would not fit their controls.

@@ -1,5 +1,7 @@
 #include "main/win32/Dpi.h"
 
+#include <string>
+
 #include "ui/ScaledLayout.h"
 
 namespace scaleboot::win32 {
@@ -8,6 +10,9 @@ namespace {
 using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
 using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+using GetDpiForMonitorFunction = decltype(DpiFunctions::getDpiForMonitor);
+
+constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
 int SystemDpi() {
   HDC screen = GetDC(nullptr);
@@ -18,12 +23,42 @@ int SystemDpi() {
 
 }  // namespace
 
-int WindowDpi(HWND window) {
-  static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
-  if (getDpiForWindow) {
-    if (const UINT dpi = getDpiForWindow(window); dpi > 0) return static_cast<int>(dpi);
+const DpiFunctions& SystemDpiFunctions() {
+  static const DpiFunctions functions = [] {
+    DpiFunctions found;
+    found.getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    // From the system folder only, never from the program's or the current folder. Windows 7 has no
+    // shcore.dll; where it is loaded, it stays loaded for the program's whole run.
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+      const std::wstring path = std::wstring(folder, length) + L"\\shcore.dll";
+      if (const HMODULE shcore = LoadLibraryW(path.c_str())) {
+        found.getDpiForMonitor = reinterpret_cast<GetDpiForMonitorFunction>(
+            reinterpret_cast<void (*)()>(GetProcAddress(shcore, "GetDpiForMonitor")));
+      }
+    }
+    return found;
+  }();
+  return functions;
+}
+
+int WindowDpi(HWND window, const DpiFunctions& functions) {
+  if (window && functions.getDpiForWindow) {
+    if (const UINT dpi = functions.getDpiForWindow(window); dpi > 0) return static_cast<int>(dpi);
+  }
+  if (window && functions.getDpiForMonitor) {
+    UINT x = 0, y = 0;
+    if (const HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+        monitor && SUCCEEDED(functions.getDpiForMonitor(monitor, kEffectiveDpi, &x, &y)) && x > 0) {
+      return static_cast<int>(x);
+    }
   }
   return SystemDpi();
+}
+
+int WindowDpi(HWND window) {
+  return WindowDpi(window, SystemDpiFunctions());
 }
 
 SIZE FrameSizeForClient(int width, int height, DWORD style, DWORD exStyle, int dpi) {

@@ -1,6 +1,8 @@
 #include "platform/win32/Win32Platform.h"
 // After <windows.h>, which it needs.
+#include <knownfolders.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 
@@ -35,7 +37,7 @@ DocumentHost::SaveResult Win32DocumentHost::SaveFile(const std::string& path,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD code = ::GetLastError();
-    return {SaveStatus::CannotCreate, SystemErrorText(code)};
+    return {SaveStatus::CannotCreate, SystemErrorText(code), code};
   }
   SaveResult result;
   std::size_t done = 0;
@@ -51,6 +53,29 @@ DocumentHost::SaveResult Win32DocumentHost::SaveFile(const std::string& path,
   }
   ::CloseHandle(file);
   return result;
+}
+
+std::optional<std::string> DocumentFallbackFolder(DWORD code,
+                                                  const std::optional<std::string>& localAppData) {
+  if (code != ERROR_ACCESS_DENIED && code != ERROR_WRITE_PROTECT) return std::nullopt;
+  if (!localAppData || localAppData->empty()) return std::nullopt;
+  return *localAppData + "\\ScaleBoot\\";
+}
+
+std::optional<std::string> Win32DocumentHost::LocalAppDataFolder() {
+  PWSTR path = nullptr;
+  std::optional<std::string> folder;
+  if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)) && path)
+    folder = Narrow(path);
+  ::CoTaskMemFree(path);
+  return folder;
+}
+
+std::optional<std::string> Win32DocumentHost::FallbackFolder(const SaveResult& refused) {
+  auto folder = DocumentFallbackFolder(refused.systemCode, LocalAppDataFolder());
+  // An existing folder is fine; any other failure shows when the document is saved there.
+  if (folder) ::CreateDirectoryW(Widen(*folder).c_str(), nullptr);
+  return folder;
 }
 
 void Win32DocumentHost::ShellOpen(const std::string& path) {

@@ -87,7 +87,15 @@ class Win32ByteFileSystem : public ByteFileSystem {
   std::set<Handle> written_;  // handles from Create: flushed to the medium before they are closed
 };
 
-// RCDATA resources of the program, saved next to its executable and opened with ShellExecuteW("open").
+// The folder the documents go into when the program's folder refused one with the system error `code`:
+// "ScaleBoot\" in the user's local application data folder `localAppData` (given without its final
+// backslash), when the refusal was access denied (5: a standard user and a program in Program Files) or a
+// write-protected medium (19). Nothing for any other failure (a copy that another program holds open, 32, is
+// no reason to save elsewhere) or when that folder is not known.
+std::optional<std::string> DocumentFallbackFolder(DWORD code, const std::optional<std::string>& localAppData);
+
+// RCDATA resources of the program, saved next to its executable and opened with ShellExecuteW("open"); where
+// the program's folder cannot be written, saved into and opened from %LOCALAPPDATA%\ScaleBoot\.
 class Win32DocumentHost : public DocumentHost {
  public:
   explicit Win32DocumentHost(HWND owner = nullptr) : owner_(owner) {}
@@ -96,6 +104,10 @@ class Win32DocumentHost : public DocumentHost {
   std::string ProgramFolder() override;
   SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) override;
   void ShellOpen(const std::string& path) override;
+  // DocumentFallbackFolder for the refusal, with LocalAppDataFolder(); the folder is created when missing.
+  std::optional<std::string> FallbackFolder(const SaveResult& refused) override;
+  // The user's local application data folder (SHGetKnownFolderPath), without its final backslash.
+  virtual std::optional<std::string> LocalAppDataFolder();
 
  private:
   HWND owner_;

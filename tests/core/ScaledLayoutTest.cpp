@@ -64,6 +64,20 @@ TEST(ScaledLayout, EveryControlStaysInsideTheClientAreaInItsOrder) {
   }
 }
 
+// The image buttons keep their scaled widths, overlap by exactly one pixel and end with the progress bar at
+// every scale, as at 96 DPI (scaled one by one, they overlapped by two at 150 and 200 %).
+TEST(ScaledLayout, ImageButtonsOverlapByOnePixelAndEndWithTheBar) {
+  for (int dpi = 72; dpi <= 480; dpi += 6) {
+    const WindowGeometry g = GeometryForDpi(dpi);
+    const int w = ScaleForDpi(kSpeedButton1.width, dpi);
+    EXPECT_TRUE(g.speedButton2.width == w && g.speedButton3.width == w && g.speedButton1.width == w) << dpi;
+    EXPECT_TRUE(g.speedButton2.right() - g.speedButton3.left == 1 &&
+                g.speedButton3.right() - g.speedButton1.left == 1 &&
+                g.speedButton1.right() == g.gauge1.right())
+        << dpi << " DPI: " << g.speedButton2.left << " " << g.speedButton3.left << " " << g.speedButton1.left;
+  }
+}
+
 // The glyphs, flags and icon are drawn for 100, 125, 150 and 200 %: a display gets the largest drawing that
 // is not larger than its scale asks for.
 TEST(ScaledLayout, BitmapsComeFromTheLargestSetNotAboveTheDisplaysScale) {

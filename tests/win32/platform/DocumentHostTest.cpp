@@ -122,6 +122,79 @@ TEST(DocumentHost, OpenDocumentErrorTextsEndCleanly) {
   EXPECT_TRUE(below.opened.empty());
 }
 
+// Only a refusal of rights (5) or a write-protected medium (19) sends the documents elsewhere: not a copy
+// that another program holds open (32), another failure or an unknown local folder.
+TEST(DocumentHost, OnlyARefusedProgramFolderSendsTheDocumentsElsewhere) {
+  const struct {
+    DWORD code;
+    std::optional<std::string> local;
+    bool elsewhere;
+  } cases[] = {{5, "C:\\L", true},    {19, "C:\\L", true},      {32, "C:\\L", false}, {3, "C:\\L", false},
+               {112, "C:\\L", false}, {5, std::nullopt, false}, {5, "", false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(DocumentFallbackFolder(c.code, c.local),
+              c.elsewhere ? std::optional<std::string>("C:\\L\\ScaleBoot\\") : std::nullopt)
+        << c.code;
+  }
+  wchar_t named[MAX_PATH] = {};  // the folder %LOCALAPPDATA% names is the user's local folder
+  ASSERT_GT(::GetEnvironmentVariableW(L"LOCALAPPDATA", named, MAX_PATH), 0u);
+  EXPECT_EQ(Win32DocumentHost().LocalAppDataFolder(), Utf8(named));
+}
+
+// The real host on real folders, but its program folder refuses files with `refusal` (as root under Wine no
+// folder is closed) and its local application data folder is a temporary one.
+class RefusingHost : public HostWithoutShell {
+ public:
+  RefusingHost(const TempDir& dir, DWORD refusal)
+      : program_(Utf8(dir / "program") + "\\"), local_(Utf8(dir.path())), refusal_(refusal) {
+    std::filesystem::create_directory(dir / "program");
+  }
+  std::string ProgramFolder() override { return program_; }
+  std::optional<std::string> LocalAppDataFolder() override { return local_; }
+  SaveResult SaveFile(const std::string& path, std::span<const std::uint8_t> bytes) override {
+    if (refusal_ != 0 && path.rfind(program_, 0) == 0) {
+      return {SaveStatus::CannotCreate, SystemErrorText(refusal_), refusal_};
+    }
+    return Win32DocumentHost::SaveFile(path, bytes);
+  }
+
+ private:
+  std::string program_, local_;
+  DWORD refusal_;
+};
+
+TEST(DocumentHost, ARefusedDocumentIsSavedIntoAndOpenedFromTheLocalFolder) {
+  const struct {
+    DWORD refusal;
+    bool localBlocked;   // a plain file stands where the folder ScaleBoot goes
+    const char* folder;  // where the document is saved and opened, or the one the error names
+    bool opened;
+  } cases[] = {{0, false, "program", true},
+               {5, false, "ScaleBoot", true},
+               {19, false, "ScaleBoot", true},
+               {32, false, "program", false},
+               {5, true, "ScaleBoot", false}};
+  for (const auto& c : cases) {
+    TempDir dir;
+    RefusingHost host(dir, c.refusal);
+    if (c.localBlocked) WriteAll(dir / "ScaleBoot", {1});
+    const std::string path = Utf8(dir / c.folder / "Changes.pdf");
+    std::string error;
+    try {
+      OpenDocument(ChangesDocument(), host);
+    } catch (const RaisedError& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(host.opened, c.opened ? std::vector<std::string>{path} : std::vector<std::string>{})
+        << c.refusal;
+    if (c.opened) {
+      EXPECT_EQ(ReadAll(Widen(path)), Bytes(*host.FindDocumentData("Changes"))) << c.refusal;
+    } else {
+      EXPECT_EQ(error.rfind("Cannot create file \"" + path + "\". ", 0), 0u) << error;
+    }
+  }
+}
+
 TEST(DocumentHost, AFailingShellOpenReturnsWithoutAskingAnything) {
   TempDir dir;
   Win32DocumentHost host;
