@@ -42,6 +42,10 @@ enum class CliText {
   ProgressDone,
   ProgressFailed,
   OutputFailed,
+  OptionForEjectOnly,
+  NotRemovableEject,
+  SafeToRemove,
+  CouldNotEject,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);
