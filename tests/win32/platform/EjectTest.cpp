@@ -1,6 +1,7 @@
 // The eject's system calls in order, through a stand-in volume (a real dismount under Wine would unmount a
 // host device), and how each failure is reported.
 #include <gtest/gtest.h>
+#include <windows.h>
 #include <winioctl.h>
 
 #include <map>
@@ -120,7 +121,9 @@ TEST(Win32Eject, LocksDismountsAllowsRemovalAndEjectsThenSaysHowItWent) {
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.mediaEjected, c.mediaEjected);
     EXPECT_EQ(volume.calls, c.calls);
-    if (c.status == Status::Failed) EXPECT_FALSE(result.detail.empty());
+    if (c.status == Status::Failed) {
+      EXPECT_FALSE(result.detail.empty());
+    }
   }
 }
 
