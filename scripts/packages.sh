@@ -98,11 +98,15 @@ ensure_packages() {
 # What the Linux program needs to build and run.
 LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev nlohmann-json3-dev fonts-dejavu-core
   fonts-liberation)
+# sd-bus, through which the Linux programs ask udisks2 to eject a card.
+LINUX_BUILD_PACKAGES+=(libsystemd-dev)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
 # compilers for 64- and 32-bit Windows, Wine with its 32-bit part (where the machine runs 32-bit programs) and a
 # virtual display for the Windows program, poppler for the document checks, the file-system tools that make the Linux tests' removable card
 # (tests/linux/removable-card.sh), and Python, whose JSON parser reads the command-line program's --json output.
 LINUX_TEST_PACKAGES=(libgtest-dev libgmock-dev googletest poppler-utils dosfstools e2fsprogs util-linux python3)
+# The udisks2 stand-in of the eject tests: a private system bus and python3-dbusmock objects on it.
+LINUX_TEST_PACKAGES+=(dbus-daemon python3-dbusmock)
 WINDOWS_TEST_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb xauth x11-utils
   xdotool)
 TEST_PACKAGES=("${LINUX_TEST_PACKAGES[@]}" "${WINDOWS_TEST_PACKAGES[@]}")

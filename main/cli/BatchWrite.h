@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "card/BootModuleWriter.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/ProgressLine.h"
+#include "platform/Eject.h"
 #include "platform/Platform.h"
 
 namespace scaleboot::cli {
@@ -28,6 +31,7 @@ struct CardResult {
   CardOutcome outcome = CardOutcome::Verified;
   int ioCode = 0;           // the I/O code of an IoError outcome; 0 when the error carried none
   std::string errorText{};  // the text of an IoError outcome, as the window shows it ("I/O error 19.")
+  std::optional<platform::EjectResult> eject{};  // how the eject after the run ended, when one was asked for
 };
 
 // The exit status of one card's outcome, and the worse of two statuses: 4 before 3 before 1 before 0 (2, a

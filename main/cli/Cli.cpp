@@ -10,6 +10,7 @@
 #include "main/cli/CliTexts.h"
 #include "main/cli/CommandLine.h"
 #include "ui/Contents.h"
+#include "ui/EjectTexts.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -75,6 +76,8 @@ class Run {
         return Write();
       case Command::Verify:
         return Verify();
+      case Command::Eject:
+        return Eject();
       case Command::None:
         break;
     }
@@ -123,7 +126,8 @@ class Run {
 
   // The listed roots the command names, each once, in the order given; nothing when one of them is not
   // listed, which has then been reported.
-  std::optional<std::vector<std::string>> CardsToWrite(int& status) {
+  std::optional<std::vector<std::string>> CardsToWrite(int& status,
+                                                       CliText notRemovable = CliText::NotRemovable) {
     const std::vector<std::string> listed = RemovableRoots(env_.drives);
     if (line_.all) {
       if (listed.empty()) {
@@ -140,7 +144,7 @@ class Run {
         std::string list;
         for (const std::string& r : listed) list += (list.empty() ? "" : ", ") + r;
         status = Refuse("not-removable",
-                        Format(Text(language_, CliText::NotRemovable), {given}) + "\n" +
+                        Format(Text(language_, notRemovable), {given}) + "\n" +
                             (listed.empty() ? std::string(Text(language_, CliText::NoRemovableDrives))
                                             : Format(Text(language_, CliText::RemovableDrives), {list})),
                         kExitUsage, listed);
@@ -159,6 +163,10 @@ class Run {
     if (ImagesCorrupt(env_.images)) {
       for (const std::string& root : *cards) results.push_back({root, CardOutcome::CorruptImages});
       ErrorLines(env_.console, Msg(Msg::CorruptText));
+      if (line_.eject) EjectAfterRun(results);
+      for (const CardResult& card : results) {
+        if (card.eject) EjectLine(card.root, *card.eject);
+      }
       return line_.json ? Document(WriteJson(language_, results, kExitCorrupt), kExitCorrupt) : kExitCorrupt;
     }
     if (cards->size() == 1) {
@@ -171,6 +179,7 @@ class Run {
       results = WriteCards(*cards, env_.images, env_.newFiles, progress);
       progress.Finish();
     }
+    if (line_.eject) EjectAfterRun(results);
     // One line per card, in the order given; a single card's line is the window's text alone.
     for (const CardResult& card : results) {
       status = WorstStatus(status, StatusOf(card.outcome));
@@ -180,8 +189,48 @@ class Run {
       } else {
         ErrorLines(env_.console, text);
       }
+      if (card.eject) EjectLine(card.root, *card.eject);
     }
     return line_.json ? Document(WriteJson(language_, results, status), status) : status;
+  }
+
+  platform::EjectResult EjectOne(const std::string& root) {
+    if (!env_.ejector) return {platform::EjectResult::Status::Failed};
+    return env_.ejector->Eject(root, {line_.powerOff});
+  }
+
+  // Ejects each card that is still listed; a pulled card is reported as gone without asking the system.
+  void EjectAfterRun(std::vector<CardResult>& results) {
+    const std::vector<std::string> listed = RemovableRoots(env_.drives);
+    for (CardResult& card : results) {
+      const bool present = std::find(listed.begin(), listed.end(), card.root) != listed.end();
+      card.eject = present ? EjectOne(card.root) : platform::EjectResult{platform::EjectResult::Status::Gone};
+    }
+  }
+
+  // "ROOT: safe to remove" on standard output, or why not on standard error.
+  void EjectLine(const std::string& root, const platform::EjectResult& result) {
+    if (result.status == platform::EjectResult::Status::Ejected) {
+      Out(Format(Text(language_, CliText::SafeToRemove), {root}) + "\n");
+    } else {
+      ErrorLines(env_.console,
+                 Format(Text(language_, CliText::CouldNotEject), {root, EjectReasonText(language_, result)}));
+    }
+  }
+
+  int Eject() {
+    int status = kExitSuccess;
+    const std::optional<std::vector<std::string>> cards = CardsToWrite(status, CliText::NotRemovableEject);
+    if (!cards) return status;
+    std::vector<CardResult> results;
+    for (const std::string& root : *cards) {
+      CardResult card{root};
+      card.eject = EjectOne(root);
+      if (card.eject->status != platform::EjectResult::Status::Ejected) status = kExitIoError;
+      EjectLine(root, *card.eject);
+      results.push_back(card);
+    }
+    return line_.json ? Document(EjectJson(language_, results, status), status) : status;
   }
 
   int Verify() {

@@ -15,6 +15,7 @@
 #include "card/OwnChecksum.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/BatchWrite.h"
+#include "platform/Eject.h"
 #include "platform/Platform.h"
 #include "ui/MessageTable.h"
 
@@ -39,6 +40,8 @@ struct Environment {
   // What a path names: verify looks at its folder before reading, and at a file it could not read or that is
   // longer than its image. When empty, verify reads without looking.
   std::function<platform::PathInfo(const std::string&)> inspectPath{};
+  // Takes a card out of the system: eject and write --eject. Without one, every eject fails.
+  platform::Ejector* ejector = nullptr;
 };
 
 // Runs the command line `arguments` (without the program's name) and returns the exit status.
@@ -47,7 +50,8 @@ int RunCli(std::span<const std::string> arguments, Environment& environment);
 // RunCli with the embedded images, the language of the user's locale, the platform's path inspection and a
 // new file system from `newFiles` for each card of a batch: what a program entry calls.
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
-                          const FileSystemFactory& newFiles, platform::Console& console);
+                          const FileSystemFactory& newFiles, platform::Console& console,
+                          platform::Ejector* ejector = nullptr);
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
 // the path without trailing separators ("/" stays "/").

@@ -5,6 +5,7 @@
 #include "main/cli/Cli.h"
 #include "main/cli/CliTexts.h"
 #include "ui/Contents.h"
+#include "ui/EjectTexts.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -37,6 +38,19 @@ std::string_view OutcomeCode(CardOutcome outcome) {
   return "io-error";
 }
 
+// "ejected" and "eject_error" (null, or the failure's "code", "text" and, for a card in use, "processes").
+void AddEject(LanguageIndex language, const platform::EjectResult& eject, ordered_json& entry) {
+  const bool ejected = eject.status == platform::EjectResult::Status::Ejected;
+  entry["ejected"] = ejected;
+  if (ejected) {
+    entry["eject_error"] = nullptr;
+    entry["media_ejected"] = eject.mediaEjected;
+    return;
+  }
+  entry["eject_error"] = {{"code", EjectErrorCode(eject)}, {"text", EjectReasonText(language, eject)}};
+  if (eject.status == platform::EjectResult::Status::InUse) entry["eject_error"]["processes"] = eject.holders;
+}
+
 }  // namespace
 
 std::string CardText(LanguageIndex language, const CardResult& card) {
@@ -66,6 +80,18 @@ std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards,
     ordered_json entry{{"root", card.root}, {"outcome", OutcomeCode(card.outcome)}};
     if (card.outcome == CardOutcome::IoError && card.ioCode != 0) entry["io_code"] = card.ioCode;
     entry["text"] = CardText(language, card);
+    if (card.eject) AddEject(language, *card.eject, entry);
+    document["cards"].push_back(entry);
+  }
+  return Dump(document);
+}
+
+std::string EjectJson(LanguageIndex language, std::span<const CardResult> cards, int status) {
+  ordered_json document = Document("eject", status);
+  document["cards"] = ordered_json::array();
+  for (const CardResult& card : cards) {
+    ordered_json entry{{"root", card.root}};
+    if (card.eject) AddEject(language, *card.eject, entry);
     document["cards"].push_back(entry);
   }
   return Dump(document);

@@ -34,6 +34,8 @@ std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards,
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
                        bool holds, CardVerdict verdict, int status);
 std::string ContentsJson(LanguageIndex language);
+// eject: "cards" with "root", "ejected" and "eject_error" per card.
+std::string EjectJson(LanguageIndex language, std::span<const CardResult> cards, int status);
 std::string VersionJson(std::string_view version);
 // A run that ended before its command could do its work: "error" holds a stable "code" and the "text" printed
 // on standard error; "removable_roots" lists the removable drives when a root was not one of them.

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::VerdictDamaged) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::CouldNotEject) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -24,9 +24,13 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "                        Byte offsets count from 0. A file that differs is checked against its own\n"
     "                        checksum: another version, intact, or damaged\n"
     "  contents              show the firmware versions the module holds\n"
+    "  eject ROOT [ROOT...]  take each removable drive ROOT out of the system so it may be pulled\n"
+    "                        (a card reader stays for the next card)\n"
     "\n"
     "Options (before or after the command):\n"
     "  -q, --quiet           no progress line\n"
+    "      --eject           write: eject each card after its run, whatever its outcome\n"
+    "      --power-off       eject: power the drive off too (removes the whole reader, all its slots)\n"
     "      --json            print one JSON document on standard output instead of text\n"
     "      --lang en|ru      language of the messages (default: the user's locale)\n"
     "  -h, --help            show this help; wins over every other argument\n"
@@ -42,7 +46,10 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "  2  usage error, a ROOT that is not a removable drive, no removable drive for --all, or a\n"
     "     folder that does not exist; nothing was read or written\n"
     "  3  I/O error\n"
-    "  4  the module's embedded data is corrupted\n",
+    "  4  the module's embedded data is corrupted\n"
+    "eject: 0 when every drive was ejected, 3 when one was not, 2 for a ROOT that is not a removable\n"
+    "drive (nothing ejected). write --eject: the status says what the card holds; a failed eject\n"
+    "does not change it.\n",
     // TryHelp
     "Try 'scaleboot-cli --help'.",
     // UnknownOption
@@ -117,6 +124,14 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "Verdict: the card holds an intact module of another version.",
     // VerdictDamaged
     "Verdict: the card is damaged or incomplete.",
+    // OptionForEjectOnly
+    "option '{}' goes with eject or write --eject only",
+    // NotRemovableEject
+    "'{}' is not a removable drive; nothing was ejected.",
+    // SafeToRemove
+    "{}: safe to remove",
+    // CouldNotEject
+    "{}: could not eject: {}",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -133,9 +148,14 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "                            Байты считаются от 0. Отличающийся файл проверяется по его собственной\n"
     "                            контрольной сумме: другая версия без повреждений или повреждён\n"
     "  contents                  показать версии прошивок в модуле\n"
+    "  eject КОРЕНЬ [КОРЕНЬ...]  отключить каждый съёмный диск КОРЕНЬ от системы, чтобы его можно было\n"
+    "                            вынуть (устройство чтения карт остаётся для следующей карты)\n"
     "\n"
     "Параметры (до или после команды):\n"
     "  -q, --quiet               не показывать ход работы\n"
+    "      --eject               write: извлечь каждую карту после её записи, каков бы ни был итог\n"
+    "      --power-off           eject: ещё и выключить устройство (исчезнет всё устройство чтения,\n"
+    "                            все его гнёзда)\n"
     "      --json                вывести вместо текста один документ JSON на стандартный вывод\n"
     "      --lang en|ru          язык сообщений (по умолчанию — язык пользователя)\n"
     "  -h, --help                показать эту справку; важнее всех прочих аргументов\n"
@@ -151,7 +171,10 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "  2  ошибка в командной строке, КОРЕНЬ не съёмный диск, для --all нет съёмных дисков\n"
     "     или папки нет; ничего не прочитано и не записано\n"
     "  3  ошибка ввода-вывода\n"
-    "  4  встроенные данные модуля повреждены\n",
+    "  4  встроенные данные модуля повреждены\n"
+    "eject: 0, если извлечены все диски, 3, если какой-то нет, 2 для КОРНЯ, который не съёмный диск\n"
+    "(ничего не извлечено). write --eject: код говорит, что на карте; неудачное извлечение его\n"
+    "не меняет.\n",
     // TryHelp
     "Справка: 'scaleboot-cli --help'.",
     // UnknownOption
@@ -226,6 +249,14 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "Итог: на карте целый модуль другой версии.",
     // VerdictDamaged
     "Итог: карта повреждена или модуль на ней неполный.",
+    // OptionForEjectOnly
+    "параметр '{}' только для команды eject или write --eject",
+    // NotRemovableEject
+    "'{}' не съёмный диск; ничего не извлечено.",
+    // SafeToRemove
+    "{}: можно извлечь",
+    // CouldNotEject
+    "{}: не удалось извлечь: {}",
 };
 
 }  // namespace

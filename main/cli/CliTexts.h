@@ -48,6 +48,10 @@ enum class CliText {
   VerdictThisModule,
   VerdictOtherVersion,
   VerdictDamaged,
+  OptionForEjectOnly,
+  NotRemovableEject,
+  SafeToRemove,
+  CouldNotEject,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

@@ -15,11 +15,12 @@ struct CommandEntry {
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
 
-constexpr std::array<CommandEntry, 4> kCommands{{
+constexpr std::array<CommandEntry, 5> kCommands{{
     {"list", Command::List, 0, 0},
     {"write", Command::Write, 1, kAnyNumber},
     {"verify", Command::Verify, 1, 1},
     {"contents", Command::Contents, 0, 0},
+    {"eject", Command::Eject, 1, kAnyNumber},
 }};
 
 const CommandEntry* FindCommand(std::string_view name) {
@@ -70,6 +71,10 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
       line.json = true;
     } else if (arg == "--all") {
       line.all = true;
+    } else if (arg == "--eject") {
+      line.eject = true;
+    } else if (arg == "--power-off") {
+      line.powerOff = true;
     } else if (arg == "--lang" && i + 1 == arguments.size()) {
       note(CliText::MissingValue, "--lang");
     } else if (arg == "--lang" || arg.starts_with("--lang=")) {
@@ -98,6 +103,10 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
       const std::size_t minRoots = all ? 0 : command->minRoots, maxRoots = all ? 0 : command->maxRoots;
       if (line.all && command->command != Command::Write) {
         note(CliText::OptionForWriteOnly, "--all");
+      } else if (line.eject && command->command != Command::Write) {
+        note(CliText::OptionForWriteOnly, "--eject");
+      } else if (line.powerOff && command->command != Command::Eject && !line.eject) {
+        note(CliText::OptionForEjectOnly, "--power-off");
       } else if (line.roots.size() < minRoots) {
         note(CliText::MissingRoot, command->name);
       } else if (line.roots.size() > maxRoots) {

@@ -10,12 +10,14 @@
 
 namespace scaleboot::cli {
 
-enum class Command { None, List, Write, Verify, Contents, Help, Version };
+enum class Command { None, List, Write, Verify, Contents, Help, Version, Eject };
 
 struct CommandLine {
   Command command = Command::None;
   std::vector<std::string> roots;  // write: one or more (none with --all); verify: exactly one
   bool all = false;                // write --all: every removable drive
+  bool eject = false;              // write --eject: eject each card still there after its run
+  bool powerOff = false;           // eject, write --eject: power the drive off as well
   bool quiet = false;
   bool json = false;
   std::optional<LanguageIndex> language;  // the last valid --lang

@@ -6,7 +6,8 @@
 namespace scaleboot::cli {
 
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
-                          const FileSystemFactory& newFiles, platform::Console& console) {
+                          const FileSystemFactory& newFiles, platform::Console& console,
+                          platform::Ejector* ejector) {
   const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
   Environment environment{drives,
                           *files,
@@ -14,7 +15,8 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           FirmwareImages(),
                           LocaleIsRussian(platform::UserLocaleName()) ? kRussian : kEnglish,
                           newFiles,
-                          platform::InspectPath};
+                          platform::InspectPath,
+                          ejector};
   return RunCli(arguments, environment);
 }
 

@@ -1,5 +1,7 @@
 #include "main/qt/TForm1.h"
 
+#include "main/qt/EjectMenu.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QEnterEvent>
@@ -481,6 +483,10 @@ void TForm1::SpeedButton2Click() {
 
 void TForm1::SpeedButton3Click() {
   reporter_.Run([this] { OpenDocument(ChangesDocument(), documents_); });
+}
+
+void TForm1::SetEjector(platform::Ejector& ejector) {
+  AttachEjectMenu(*ComboBox1, ejector, reporter_, [this] { return state_.Language; });
 }
 
 void TForm1::ComboBoxEx1Change(int index) {

@@ -16,6 +16,7 @@
 #include "main/Startup.h"
 #include "main/qt/ErrorReporter.h"
 #include "main/qt/TGauge.h"
+#include "platform/Eject.h"
 #include "platform/Platform.h"
 
 namespace scaleboot::qt {
@@ -96,6 +97,9 @@ class TForm1 : public QWidget {
   QTimer* Timer1 = nullptr;
 
   const ProgramState& state() const { return state_; }
+
+  // Gives the drive list its Eject menu item, which ejects through `ejector`.
+  void SetEjector(platform::Ejector& ejector);
 
   // Event handlers. Each runs under the error reporter: an error ends the handler and is shown in a box.
   void Timer1Timer();

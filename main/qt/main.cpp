@@ -5,6 +5,7 @@
 #include "main/qt/ErrorReporter.h"
 #include "main/qt/TApplication.h"
 #include "main/qt/TForm1.h"
+#include "platform/linux/LinuxEjector.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "ui/Errors.h"
 
@@ -20,7 +21,9 @@ int main(int, char** argv) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
   });
 
+  platform::LinuxEjector ejector;
   qt::TForm1 form(drives, files, documents, reporter);
+  form.SetEjector(ejector);
   form.show();
   return application.exec();
 }

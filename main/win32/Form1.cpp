@@ -12,6 +12,7 @@
 #include "main/win32/Dpi.h"
 #include "main/win32/DriveList.h"
 #include "main/win32/FormScale.h"
+#include "main/win32/EjectMenu.h"
 #include "main/win32/ResourceIds.h"
 #include "main/win32/StandardControls.h"
 #include "platform/win32/Win32Platform.h"
@@ -351,6 +352,13 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       DrawDriveItem(*item, font_, geometry_);
       return TRUE;
     }
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(wParam) != ComboBox1_ || !ejector_) break;
+      Guarded([&] {
+        if (const auto box = RunEjectMenu(hwnd_, ComboBox1_, lParam, state_.Language, *ejector_))
+          ShowMessageBox(*box);
+      });
+      return 0;
     case WM_DPICHANGED: {
       const RECT suggested = *reinterpret_cast<const RECT*>(lParam);
       Guarded([&] { ChangeDpi(LOWORD(wParam), suggested); });

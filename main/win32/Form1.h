@@ -13,6 +13,7 @@
 #include "main/win32/HintWindow.h"
 #include "main/win32/SpeedButton.h"
 #include "main/win32/WindowObject.h"
+#include "platform/Eject.h"
 #include "ui/MessageBox.h"
 #include "ui/ScaledLayout.h"
 
@@ -40,6 +41,9 @@ class TForm1 final : public WindowObject {
   void SpeedButton3Click();
   void ComboBoxEx1Change();
   void ApplyLanguage();
+
+  // The drive list's Eject menu item ejects through `ejector`; without one the list has no menu.
+  void SetEjector(platform::Ejector* ejector) { ejector_ = ejector; }
 
   // Shows an error that escaped a handler and returns; the program goes on.
   void ErrorReporter(std::string_view message);
@@ -95,6 +99,7 @@ class TForm1 final : public WindowObject {
 
   std::wstring applicationTitle_;  // empty until the first ApplyLanguage
   HWND lastFocus_ = nullptr;       // the control that gets the focus back when the window is reactivated
+  platform::Ejector* ejector_ = nullptr;
 };
 
 }  // namespace scaleboot::win32

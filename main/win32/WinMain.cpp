@@ -6,6 +6,7 @@
 
 #include <exception>
 
+#include "platform/win32/Win32Ejector.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/Errors.h"
 
@@ -23,7 +24,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     platform::Win32DriveSource drives;
     platform::Win32ByteFileSystem files;
     platform::Win32DocumentHost documents;
+    platform::SystemVolumeControl volumes;
+    platform::Win32Ejector ejector(volumes);
     win32::TForm1 form(instance, drives, files, documents);
+    form.SetEjector(&ejector);
     const HWND window = form.Create();
     documents.SetOwner(window);
     form.Show(showCommand);

@@ -26,6 +26,7 @@ struct CliHarness : ::testing::Test {
   // file of its size) or missing. Used only once `inspect` is set.
   std::map<std::string, platform::PathInfo> paths;
   bool inspect = false;
+  platform::Ejector* ejector = nullptr;  // eject and write --eject; none unless a test sets one
   std::mutex filesLock;
 
   CliHarness() { drives.Set({{"C:\\", 3}, {"D:\\", 5}, {"E:\\", 2}, {"F:\\", 2}, {"G:\\", 2}}); }
@@ -38,6 +39,7 @@ struct CliHarness : ::testing::Test {
     cli::Environment environment{drives, files, console, images, kEnglish};
     // Each card of a batch gets an object of its own over the one in-memory file system.
     environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
+    environment.ejector = ejector;
     if (inspect) environment.inspectPath = [this](const std::string& path) { return Inspect(path); };
     return cli::RunCli(args, environment);
   }

@@ -49,6 +49,8 @@ check "control: scaleboot-cli, version $version from CMakeLists.txt" \
   bash -c 'grep -qx "Package: scaleboot-cli" <<<"$1" && grep -qx "Version: $2" <<<"$1"' _ "$cli_control" "$version"
 check "control: scaleboot-cli needs the C library and no Qt" \
   bash -c '[[ "$1" == *libc6* && "$1" == *libmount1* && "$1" != *qt* ]]' _ "$cli_depends"
+check "control: both programs need libsystemd0, through which they ask udisks to eject a card" \
+  bash -c '[[ "$1" == *libsystemd0* && "$2" == *libsystemd0* ]]' _ "$cli_depends" "$depends"
 check "scaleboot-cli holds the command-line program, its manual page and its copyright and changelog only" \
   test "$(cd "$cli_tree" && find . -type f | sort | tr '\n' ' ')" = \
   "./usr/bin/scaleboot-cli ./usr/share/doc/scaleboot-cli/changelog.gz ./usr/share/doc/scaleboot-cli/copyright ./usr/share/man/man1/scaleboot-cli.1.gz "

@@ -4,8 +4,10 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -181,6 +183,7 @@ class WindowTest : public QObject {
   void hintsShowQuicklyMoveAtOnceAndHideInTime();
   void gaugePaintsFrameFillAndOnlyOnWholePercent();
   void driveListShowsLongPathsWholeWhenDroppedDown();
+  void driveListMenuEjectsTheSelectedDriveAndSaysSo();
 
  private:
   std::unique_ptr<TForm1> MakeForm(platform::ByteFileSystem& files,
@@ -978,6 +981,79 @@ void WindowTest::driveListShowsLongPathsWholeWhenDroppedDown() {
   QVERIFY(list->width() >= list->fontMetrics().horizontalAdvance(S(longPath)));
   form->ComboBox1->hidePopup();
   QCOMPARE(form->ComboBox1->itemText(1), S(longPath));
+}
+
+void WindowTest::driveListMenuEjectsTheSelectedDriveAndSaysSo() {
+  struct RecordingEjector : platform::Ejector {
+    platform::EjectResult answer;
+    std::vector<std::string> roots;
+    platform::EjectResult Eject(const std::string& root, const platform::EjectOptions&) override {
+      roots.push_back(root);
+      return answer;
+    }
+  } ejector;
+  drives_.AddRemovable("/media/user/CARD/");
+  auto form = MakeForm(fakeFiles_);
+  QVERIFY(form);
+  form->SetEjector(ejector);
+  form->Timer1Timer();
+  QCOMPARE(form->ComboBox1->currentText(), U("/media/user/CARD/"));
+
+  using Status = platform::EjectResult::Status;
+  const auto viaMouse = [&] {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            form->ComboBox1->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(form->ComboBox1, &event);
+  };
+  const auto viaKey = [&](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    return [&, key, modifiers] { QTest::keyClick(form->ComboBox1, key, modifiers); };
+  };
+  const struct {
+    std::function<void()> open;
+    int language;
+    platform::EjectResult answer;
+    QString item, text;
+    BoxIcon icon;
+  } cases[] = {
+      {viaKey(Qt::Key_F10, Qt::ShiftModifier),
+       kRussian,
+       {Status::Ejected},
+       U("Извлечь"),
+       U("Карту в /media/user/CARD/ можно извлечь."),
+       BoxIcon::Information},
+      {viaKey(Qt::Key_Menu, Qt::NoModifier),
+       kEnglish,
+       {Status::InUse, true, {"cat (5)"}},
+       U("Eject"),
+       U("The card in /media/user/CARD/ could not be ejected: in use by another program: cat (5)."),
+       BoxIcon::Error},
+      {viaMouse,
+       kEnglish,
+       {Status::Ejected, false},
+       U("Eject"),
+       U("The card in /media/user/CARD/ may be removed. The slot cannot push it out: pull it by hand."),
+       BoxIcon::Information},
+  };
+  for (const auto& c : cases) {
+    ChooseLanguage(*form, c.language);
+    form->ComboBox1->setFocus();
+    ejector.answer = c.answer;
+    boxes_.clear();
+    QString item;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      item = menu->actions().value(0)->text();
+      menu->setActiveAction(menu->actions().value(0));
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    c.open();
+    QTRY_COMPARE(boxes_.size(), std::size_t{1});
+    QCOMPARE(item, c.item);
+    QCOMPARE(S(boxes_[0].text), c.text);
+    QCOMPARE(boxes_[0].icon, c.icon);
+  }
+  QCOMPARE(ejector.roots, std::vector<std::string>(3, "/media/user/CARD/"));
 }
 
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "main/cli/Cli.h"
+#include "platform/win32/Win32Ejector.h"
 #include "platform/win32/Win32Platform.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -15,7 +16,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   scaleboot::platform::Win32DriveSource drives;
   scaleboot::platform::Win32Console console;
+  scaleboot::platform::SystemVolumeControl volumes;
+  scaleboot::platform::Win32Ejector ejector(volumes);
   // Each card of a batch gets its own file layer: the set of files it must flush is its own.
   const auto newFiles = [] { return std::make_unique<scaleboot::platform::Win32ByteFileSystem>(); };
-  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console);
+  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector);
 }

@@ -1,0 +1,219 @@
+// Ejecting on Linux against a udisks2 stand-in (python3-dbusmock) on a private system bus: what is called, in
+// which order, with which options, and how each answer is reported; and, without udisks, the direct unmount.
+// DBUS_SYSTEM_BUS_ADDRESS always names the private bus, so no test can reach a real udisks.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "TempDir.h"
+#include "platform/linux/LinuxEjector.h"
+
+namespace scaleboot::platform {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using Status = EjectResult::Status;
+using scaleboot::testing::TempDir;
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+pid_t Spawn(std::vector<std::string> args) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The private bus for the whole suite, and the udisks stand-in started afresh for each case.
+class UdisksEject : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (access(kPython, X_OK) != 0 || system("/usr/bin/python3 -c 'import dbusmock' 2>/dev/null") != 0 ||
+        system("command -v dbus-daemon >/dev/null") != 0) {
+      return;
+    }
+    busDir_ = new TempDir();
+    std::ofstream(*busDir_ / "bus.conf")
+        << "<busconfig><type>system</type><listen>unix:path=" << (*busDir_ / "bus")
+        << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+           "<allow eavesdrop=\"true\"/><allow own=\"*\"/><allow user=\"*\"/></policy></busconfig>\n";
+    const std::string command = "dbus-daemon --config-file=" + (*busDir_ / "bus.conf") +
+                                " --fork --print-pid > " + (*busDir_ / "pid");
+    if (system(command.c_str()) != 0) return;
+    busPid_ = std::stoi(ReadAll(*busDir_ / "pid"));
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (*busDir_ / "bus")).c_str(), 1);
+  }
+  static void TearDownTestSuite() {
+    if (busPid_ > 0) kill(busPid_, SIGTERM);
+    delete busDir_;
+    busDir_ = nullptr;
+  }
+  void SetUp() override {
+    if (busPid_ <= 0) GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
+  }
+  void TearDown() override { StopStandIn(); }
+
+  // Starts the stand-in with the objects of `scenario`; the card's device is the one of `card`.
+  void StartStandIn(const std::string& scenario) {
+    std::remove(log_.c_str());
+    mock_ = Spawn({kPython, "-m", "dbusmock", "--system", "-m", "org.freedesktop.UDisks2",
+                   "/org/freedesktop/UDisks2", "org.freedesktop.UDisks2.Manager"});
+    struct stat st {};
+    ASSERT_EQ(stat(card.path().c_str(), &st), 0);
+    ASSERT_EQ(Wait(Spawn({kPython, SCALEBOOT_UDISKS_STAND_IN, scenario, std::to_string(st.st_dev),
+                          card.root(), log_})),
+              0);
+  }
+  void StopStandIn() {
+    if (mock_ > 0) {
+      kill(mock_, SIGTERM);
+      Wait(mock_);
+      mock_ = -1;
+    }
+  }
+  // The methods the program called on the stand-in, as "object method", in order; each must have asked for
+  // no password dialog.
+  std::vector<std::string> Calls() const {
+    std::vector<std::string> calls;
+    std::istringstream log(ReadAll(log_));
+    std::string object, method, options;
+    while (log >> object >> method && std::getline(log, options)) {
+      calls.push_back(object + " " + method);
+      EXPECT_EQ(options, " [('auth.no_user_interaction', True)]") << calls.back();
+    }
+    return calls;
+  }
+
+  static inline TempDir* busDir_ = nullptr;
+  static inline pid_t busPid_ = -1;
+  TempDir card;
+  TempDir logDir;
+  std::string log_ = logDir / "calls.log";
+  pid_t mock_ = -1;
+  std::vector<std::string> unmounted_;
+  LinuxEjector ejector{[this](const std::string& root) {
+                         unmounted_.push_back(root);
+                         return 0;
+                       },
+                       true, "/proc"};
+};
+
+TEST_F(UdisksEject, UnmountsEveryFileSystemOfTheDriveBeforeEjectingIt) {
+  struct Case {
+    std::string scenario;
+    bool powerOff;
+    Status status;
+    bool mediaEjected;
+    std::vector<std::string> calls;
+    bool unmountedDirectly;
+  };
+  const Case cases[] = {
+      {"ejectable", false, Status::Ejected, true, {"sdb1 Unmount", "sdb2 Unmount", "Reader Eject"}, false},
+      {"ejectable",
+       true,
+       Status::Ejected,
+       true,
+       {"sdb1 Unmount", "sdb2 Unmount", "Reader Eject", "Reader PowerOff"},
+       false},
+      // A card reader that cannot eject stays; the card may still be pulled.
+      {"fixed-slot", false, Status::Ejected, false, {"sdb1 Unmount", "sdb2 Unmount"}, false},
+      {"eject-fails", false, Status::Ejected, false, {"sdb1 Unmount", "sdb2 Unmount", "Reader Eject"}, false},
+      {"busy", false, Status::InUse, true, {"sdb1 Unmount"}, false},
+      {"denied", false, Status::NotAuthorized, true, {"sdb1 Unmount"}, false},
+      // A mount udisks does not see, and a card it does not know: unmounted directly.
+      {"not-mounted", false, Status::Ejected, true, {"sdb1 Unmount", "sdb2 Unmount", "Reader Eject"}, true},
+      {"unknown", false, Status::Ejected, true, {}, true},
+  };
+  std::ofstream held(card / "held.bin");  // this test's own process holds a file on the card
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scenario + (c.powerOff ? " --power-off" : ""));
+    unmounted_.clear();
+    StartStandIn(c.scenario);
+    const EjectResult result = ejector.Eject(card.root(), {c.powerOff});
+    EXPECT_EQ(result.status, c.status);
+    if (c.status == Status::Ejected) {
+      EXPECT_EQ(result.mediaEjected, c.mediaEjected);
+    }
+    if (c.status == Status::InUse) {
+      EXPECT_THAT(result.holders, ::testing::Contains(HasSubstr("(" + std::to_string(getpid()) + ")")));
+    }
+    EXPECT_EQ(Calls(), c.calls);
+    EXPECT_EQ(unmounted_,
+              c.unmountedDirectly ? std::vector<std::string>{card.root()} : std::vector<std::string>{});
+    StopStandIn();
+  }
+}
+
+TEST_F(UdisksEject, WithoutUdisksOnlyRootUnmountsDirectly) {
+  // No stand-in on the bus: the service is unknown.
+  EXPECT_EQ(ejector.Eject(card.root(), {}).status, Status::Ejected);
+  EXPECT_THAT(unmounted_, ElementsAre(card.root()));
+
+  LinuxEjector notRoot([](const std::string&) { return 0; }, false, "/proc");
+  EXPECT_EQ(notRoot.Eject(card.root(), {}).status, Status::NoService);
+
+  const std::pair<int, Status> answers[] = {
+      {EBUSY, Status::InUse}, {EPERM, Status::NotAuthorized}, {EINVAL, Status::Failed}};
+  for (const auto& [error, status] : answers) {
+    LinuxEjector failing([error = error](const std::string&) { return error; }, true, "/proc");
+    EXPECT_EQ(failing.Eject(card.root(), {}).status, status) << error;
+  }
+  EXPECT_EQ(ejector.Eject(card / "pulled/", {}).status, Status::Gone);
+}
+
+TEST(ProcessesUsingDevice, OpenFilesCurrentFoldersAndMappingsCount) {
+  TempDir card, proc;
+  std::ofstream(card / "file.bin") << "x";
+  struct stat st {};
+  ASSERT_EQ(stat(card.path().c_str(), &st), 0);
+  char maps[64];
+  std::snprintf(maps, sizeof maps, "7f00-7f10 r--p 00000000 %02x:%02x 12 /card/file.bin\n", major(st.st_dev),
+                minor(st.st_dev));
+  const struct {
+    std::string pid, comm, fdTarget, cwd, maps;
+  } processes[] = {
+      {"120", "writer", card / "file.bin", "/proc", ""},
+      {"7", "shell", "/proc/version", card.path(), ""},
+      {"3000", "viewer", "/proc/version", "/proc", maps},
+      {"44", "other", "/proc/version", "/proc", "7f00-7f10 r--p 00000000 00:00 0 [heap]\n"},
+  };
+  for (const auto& p : processes) {
+    std::filesystem::create_directories(proc / p.pid + "/fd");
+    std::ofstream(proc / p.pid + "/comm") << p.comm << "\n";
+    std::filesystem::create_symlink(p.fdTarget, proc / p.pid + "/fd/3");
+    std::filesystem::create_symlink(p.cwd, proc / p.pid + "/cwd");
+    std::ofstream(proc / p.pid + "/maps") << p.maps;
+  }
+  std::filesystem::create_directories(proc / "self/fd");
+  std::filesystem::create_symlink(card / "file.bin", proc / "self/fd/3");
+  EXPECT_THAT(ProcessesUsingDevice(st.st_dev, proc.path()),
+              ElementsAre("shell (7)", "writer (120)", "viewer (3000)"));
+}
+
+}  // namespace
+}  // namespace scaleboot::platform

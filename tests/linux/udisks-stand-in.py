@@ -1,0 +1,83 @@
+#!/usr/bin/python3
+"""Fills the udisks2 stand-in (python3-dbusmock, already started on the private system bus) with the objects of
+one scenario: a card reader holding the card's partition and a second mounted partition, and a fixed disk
+beside it whose file system must be left alone.
+
+Usage: udisks-stand-in.py SCENARIO DEVICE_NUMBER ROOT CALLS
+Each Unmount, Eject and PowerOff the program calls appends a line "OBJECT METHOD OPTIONS" to the file CALLS.
+SCENARIO: ejectable, fixed-slot (the reader cannot eject its media), busy, denied, not-mounted (a mount udisks
+does not see), unknown (no object has the card's device number), eject-fails.
+"""
+import sys
+import time
+
+import dbus
+
+scenario, device, root, calls = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+bus = dbus.SystemBus()
+for _ in range(200):
+    if bus.name_has_owner('org.freedesktop.UDisks2'):
+        break
+    time.sleep(0.05)
+else:
+    sys.exit('the stand-in never came up')
+
+PREFIX = '/org/freedesktop/UDisks2/'
+BLOCK = 'org.freedesktop.UDisks2.Block'
+FILESYSTEM = 'org.freedesktop.UDisks2.Filesystem'
+DRIVE = 'org.freedesktop.UDisks2.Drive'
+MOCK = 'org.freedesktop.DBus.Mock'
+
+
+def mock_at(path):
+    return dbus.Interface(bus.get_object('org.freedesktop.UDisks2', path), MOCK)
+
+
+def raising(message, name):
+    return 'raise dbus.exceptions.DBusException(%r, name=%r)' % (message, name)
+
+
+def logged(obj, method, code=''):
+    """The method's code, after a line naming the call and its options."""
+    line = ('open(%r, "a").write(%r + " " + repr(sorted((str(k), bool(v)) for k, v in args[0].items())) + "\\n")'
+            % (calls, obj + ' ' + method))
+    return line + ('\n' + code if code else '')
+
+
+def mount_points(*paths):
+    return dbus.Array([dbus.Array([dbus.Byte(b) for b in p.encode() + b'\0'], signature='y') for p in paths],
+                      signature='ay')
+
+
+card_unmount = {
+    'busy': raising('Target is busy', 'org.freedesktop.UDisks2.Error.DeviceBusy'),
+    'denied': raising('Not authorized', 'org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain'),
+    'not-mounted': raising('Not mounted', 'org.freedesktop.UDisks2.Error.NotMounted'),
+}.get(scenario, '')
+eject = raising('Eject failed', 'org.freedesktop.UDisks2.Error.Failed') if scenario == 'eject-fails' else ''
+
+
+def block(name, number, drive, mounted, unmount=''):
+    path = PREFIX + 'block_devices/' + name
+    mock_at('/org/freedesktop/UDisks2').AddObject(
+        path, BLOCK, {'DeviceNumber': dbus.UInt64(number), 'Drive': dbus.ObjectPath(drive)}, [])
+    obj = mock_at(path)
+    obj.AddProperties(FILESYSTEM, {'MountPoints': mount_points(*mounted)})
+    obj.AddMethod(FILESYSTEM, 'Unmount', 'a{sv}', '', logged(name, 'Unmount', unmount))
+
+
+def drive(name, ejectable):
+    path = PREFIX + 'drives/' + name
+    mock_at('/org/freedesktop/UDisks2').AddObject(
+        path, DRIVE, {'Ejectable': dbus.Boolean(ejectable), 'CanPowerOff': dbus.Boolean(True)},
+        [('Eject', 'a{sv}', '', logged(name, 'Eject', eject)), ('PowerOff', 'a{sv}', '', logged(name, 'PowerOff'))])
+    return path
+
+
+reader = drive('Reader', scenario != 'fixed-slot')
+disk = drive('Disk', False)
+card_number = device + 50 if scenario == 'unknown' else device
+block('sdb1', card_number, reader, [root], card_unmount)
+block('sdb2', device + 1, reader, ['/media/other'])
+block('sdb3', device + 2, reader, [])
+block('sda1', device + 100, disk, ['/'])

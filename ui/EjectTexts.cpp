@@ -1,0 +1,94 @@
+#include "ui/EjectTexts.h"
+
+namespace scaleboot {
+namespace {
+
+using Status = platform::EjectResult::Status;
+
+std::string_view Pick(LanguageIndex language, std::string_view english, std::string_view russian) {
+  return language == kRussian ? russian : english;
+}
+
+}  // namespace
+
+std::string_view EjectMenuText(LanguageIndex language) {
+  return Pick(language, "Eject", "Извлечь");
+}
+
+std::string_view EjectCaption(LanguageIndex language) {
+  return Pick(language, "Eject", "Извлечение");
+}
+
+std::string EjectDoneText(LanguageIndex language, const std::string& root,
+                          const platform::EjectResult& result) {
+  std::string text(Pick(language, "The card in ", "Карту в "));
+  text += root;
+  text += Pick(language, " may be removed.", " можно извлечь.");
+  if (!result.mediaEjected) {
+    text += Pick(language, " The slot cannot push it out: pull it by hand.",
+                 " Гнездо не выталкивает её: выньте её рукой.");
+  }
+  return text;
+}
+
+MessageBoxSpec EjectResultBox(LanguageIndex language, const std::string& root,
+                              const platform::EjectResult& result) {
+  if (result.status == Status::Ejected) {
+    return {EjectDoneText(language, root, result), std::string(EjectCaption(language)), BoxIcon::Information};
+  }
+  std::string text(Pick(language, "The card in ", "Карту в "));
+  text += root;
+  text += Pick(language, " could not be ejected: ", " не удалось извлечь: ");
+  text += EjectReasonText(language, result);
+  text += '.';
+  return {text, std::string(EjectCaption(language)), BoxIcon::Error};
+}
+
+std::string EjectReasonText(LanguageIndex language, const platform::EjectResult& result) {
+  switch (result.status) {
+    case Status::Ejected:
+      return "";
+    case Status::Gone:
+      return std::string(Pick(language, "the card is gone", "карты больше нет"));
+    case Status::InUse: {
+      std::string text(Pick(language, "in use by another program", "занята другой программой"));
+      if (!result.holders.empty()) {
+        text += ": ";
+        for (std::size_t i = 0; i < result.holders.size(); ++i) text += (i ? ", " : "") + result.holders[i];
+      }
+      return text;
+    }
+    case Status::NotAuthorized:
+      return std::string(Pick(language, "not authorized", "нет разрешения"));
+    case Status::AccessDenied:
+      return std::string(Pick(language, "access denied", "доступ запрещён"));
+    case Status::NoService:
+      return std::string(Pick(language, "udisks is not running and the program does not run as root",
+                              "udisks не запущен, а программа запущена не от root"));
+    case Status::Failed:
+      break;
+  }
+  return result.detail.empty() ? std::string(Pick(language, "failed", "ошибка")) : result.detail;
+}
+
+std::string_view EjectErrorCode(const platform::EjectResult& result) {
+  switch (result.status) {
+    case Status::Ejected:
+      return "";
+    case Status::Gone:
+      return "gone";
+    case Status::InUse:
+      return "in-use";
+    case Status::NotAuthorized:
+      return "not-authorized";
+    case Status::AccessDenied:
+      return "access-denied";
+    case Status::NoService:
+      return "no-service";
+    case Status::Failed:
+      break;
+  }
+  return "failed";
+}
+
+}  // namespace scaleboot
