@@ -5,6 +5,7 @@
 
 #include "BuildInfo.h"
 #include "card/DriveScan.h"
+#include "card/SameCard.h"
 #include "common/Errors.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
@@ -157,29 +158,50 @@ class Run {
     return cards;
   }
 
+  // The roots given, one per folder: roots that name one folder of a card are written once, as the first of
+  // them, and that card's result names the others too.
+  std::vector<CardResult> OnePerFolder(const std::vector<std::string>& roots) {
+    std::vector<std::optional<platform::FolderIdentity>> identities;
+    for (const std::string& root : roots) {
+      identities.push_back(env_.identifyFolder ? env_.identifyFolder(root) : std::nullopt);
+    }
+    std::vector<CardResult> cards;
+    for (const SameCardGroup& group : GroupSameFolders(identities)) {
+      cards.push_back({roots[group.front()]});
+      for (std::size_t i = 1; i < group.size(); ++i) cards.back().alsoNamed.push_back(roots[group[i]]);
+    }
+    return cards;
+  }
+
   int Write() {
     int status = kExitSuccess;
-    const std::optional<std::vector<std::string>> cards = CardsToWrite(status);
-    if (!cards) return status;
+    const std::optional<std::vector<std::string>> roots = CardsToWrite(status);
+    if (!roots) return status;
+    std::vector<CardResult> cards = OnePerFolder(*roots);
     std::vector<CardResult> results;
     if (ImagesCorrupt(env_.images)) {
-      for (const std::string& root : *cards) results.push_back({root, CardOutcome::CorruptImages});
+      for (CardResult& card : cards)
+        results.push_back({card.root, CardOutcome::CorruptImages, 0, {}, card.alsoNamed});
       ErrorLines(env_.console, Msg(Msg::CorruptText));
       return line_.json ? Document(WriteJson(language_, results, kExitCorrupt), kExitCorrupt) : kExitCorrupt;
     }
-    if (cards->size() == 1) {
+    if (cards.size() == 1) {
       ProgressLine progress(env_.console, language_, 2, ShowProgress());
-      results.push_back(WriteCard(cards->front(), env_.images, env_.files, progress));
+      results.push_back(WriteCard(cards.front().root, env_.images, env_.files, progress));
       progress.Finish();
     } else {
-      BatchProgressLine progress(env_.console, language_, ProgressLabels(*cards), ShowProgress());
-      results = WriteCards(*cards, env_.images, env_.newFiles, progress);
+      std::vector<std::string> targets;
+      for (const CardResult& card : cards) targets.push_back(card.root);
+      BatchProgressLine progress(env_.console, language_, ProgressLabels(targets), ShowProgress());
+      results = WriteCards(targets, env_.images, env_.newFiles, progress);
       progress.Clear();
     }
-    // One line per card, in the order given; a single card's line is the window's text alone.
+    for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = cards[i].alsoNamed;
+    // One line per card, in the order given; a single card given once has the window's text alone.
     for (const CardResult& card : results) {
       status = WorstStatus(status, StatusOf(card.outcome));
-      const std::string text = (results.size() == 1 ? "" : card.root + ": ") + CardText(language_, card);
+      const std::string text = (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
+                               CardText(language_, card);
       if (card.outcome == CardOutcome::Verified) {
         Out(text + "\n");
       } else {
@@ -187,6 +209,14 @@ class Run {
       }
     }
     return line_.json ? Document(WriteJson(language_, results, status), status) : status;
+  }
+
+  // The card's root, or every root given for it ("E:\ and F:\ are the same card").
+  std::string CardNames(const CardResult& card) const {
+    if (card.alsoNamed.empty()) return card.root;
+    std::string first = card.root;
+    for (std::size_t i = 0; i + 1 < card.alsoNamed.size(); ++i) first += ", " + card.alsoNamed[i];
+    return Format(Text(language_, CliText::SameCard), {first, card.alsoNamed.back()});
   }
 
   int Verify() {

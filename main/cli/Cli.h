@@ -38,6 +38,9 @@ struct Environment {
   // What a path names: verify looks at its folder before reading, and at a file it could not read or that is
   // longer than its image. When empty, verify reads without looking.
   std::function<platform::PathInfo(const std::string&)> inspectPath{};
+  // Which folder a root names, whatever its name: write writes one folder named twice once. When empty,
+  // every root given is a card of its own.
+  std::function<std::optional<platform::FolderIdentity>(const std::string&)> identifyFolder{};
 };
 
 // Runs the command line `arguments` (without the program's name) and returns the exit status.

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::OutputFailed) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::SameCard) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -104,6 +104,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "failed",
     // OutputFailed
     "cannot write to standard output",
+    // SameCard: the roots of one card, all but the last joined by ", ", then the last
+    "{} and {} are the same card",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -200,6 +202,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "ошибка",
     // OutputFailed
     "не удаётся писать в стандартный вывод",
+    // SameCard
+    "{} и {} — одна и та же карта",
 };
 
 }  // namespace

@@ -42,6 +42,7 @@ enum class CliText {
   ProgressDone,
   ProgressFailed,
   OutputFailed,
+  SameCard,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

@@ -14,7 +14,8 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           FirmwareImages(),
                           LocaleIsRussian(platform::UserLocaleName()) ? kRussian : kEnglish,
                           newFiles,
-                          platform::InspectPath};
+                          platform::InspectPath,
+                          platform::IdentifyFolder};
   return RunCli(arguments, environment);
 }
 
