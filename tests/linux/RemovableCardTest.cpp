@@ -4,8 +4,15 @@
 // a batch of two cards, only the pulled card's run ends so.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "../core/FakeConsole.h"
 #include "RemovableCard.h"
@@ -144,6 +151,73 @@ TEST_F(RemovableCard, ACardPulledDuringABatchFailsAloneWhileTheOtherIsWrittenAnd
   ASSERT_EQ(second.Mount(), "");
   EXPECT_TRUE(std::filesystem::exists(second.root + std::string(images[0].fileName)));
   EXPECT_FALSE(std::filesystem::exists(second.root + std::string(images[1].fileName)));
+}
+
+// The cached pages of a card file hold the image while the card itself holds a changed byte: written behind
+// the file system's back, straight onto the device. Checking the card must report what the card holds.
+TEST_F(RemovableCard, TheCardsOwnBytesDecideWhileTheCacheHoldsOthers) {
+  platform::PosixByteFileSystem files;
+  ASSERT_EQ(WriteBootModule(card.root, images, files, view), WriteOutcome::Verified);
+  const std::vector<std::uint8_t> cached = ReadAll(PathOf(1));  // the file's pages are in the cache now
+  ASSERT_TRUE(OnCard(1));
+
+  // Find the file's bytes 1024 to 1535 on the device (the images share their first bytes) and change its byte
+  // 1100 there, bypassing every cache.
+  constexpr std::size_t kBlock = 4096;
+  const int device = ::open(card.device.c_str(), O_RDWR | O_DIRECT);
+  ASSERT_GE(device, 0) << card.device;
+  const std::unique_ptr<std::uint8_t, decltype(&std::free)> block(
+      static_cast<std::uint8_t*>(std::aligned_alloc(kBlock, kBlock)), &std::free);
+  off_t found = -1;
+  for (off_t at = 0; found < 0 && ::pread(device, block.get(), kBlock, at) == kBlock; at += kBlock) {
+    for (std::size_t sector = 0; sector < kBlock && found < 0; sector += 512) {
+      if (std::equal(images[1].bytes.begin() + 1024, images[1].bytes.begin() + 1536, block.get() + sector)) {
+        found = at;
+        block.get()[sector + 76] ^= 0x40;
+      }
+    }
+  }
+  ASSERT_GE(found, 0) << "the file's bytes are not on the device";
+  ASSERT_EQ(::pwrite(device, block.get(), kBlock, found), static_cast<ssize_t>(kBlock));
+  ::close(device);
+  ASSERT_EQ(ReadAll(PathOf(1)), cached) << "the cache still serves the image";
+
+  const std::vector<FileFinding> findings = VerifyBootModule(card.root, images, files, view);
+  ASSERT_EQ(findings.size(), 4u);
+  EXPECT_EQ(findings[1], (FileFinding{FileFinding::Kind::Differs, 15750, 1, 1100}));
+  EXPECT_EQ(findings[0].kind, FileFinding::Kind::Identical);
+}
+
+// The card mounted a second time, or its root bound to another folder: two names of one card, both listed as
+// removable drives. The command line writes it once and names it by both.
+TEST_F(RemovableCard, ACardMountedAtTwoFoldersIsWrittenOnceUnderBothNames) {
+  struct SecondMount {
+    const char* how;
+    bool bind;
+  };
+  for (const SecondMount& c :
+       {SecondMount{"the device mounted again", false}, SecondMount{"a bind mount", true}}) {
+    SCOPED_TRACE(c.how);
+    ASSERT_EQ(card.MountEmpty(), "");
+    testing::TempDir folder;
+    const std::string other = folder.root();
+    const int mounted = c.bind ? ::mount(card.root.c_str(), other.c_str(), nullptr, MS_BIND, nullptr)
+                               : ::mount(card.device.c_str(), other.c_str(), card.type.c_str(), 0, nullptr);
+    ASSERT_EQ(mounted, 0) << std::strerror(errno);
+    platform::MountDriveSource drives;
+    platform::PosixByteFileSystem single;
+    testing::FakeConsole console;
+    cli::Environment environment{drives, single, console, images, kEnglish};
+    environment.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
+    environment.identifyFolder = platform::IdentifyFolder;
+    const int status = cli::RunCli(std::vector<std::string>{"write", card.root, other}, environment);
+    ::umount2(other.c_str(), MNT_DETACH);
+    EXPECT_EQ(status, cli::kExitSuccess) << console.err;
+    EXPECT_EQ(console.err, "");
+    EXPECT_EQ(console.out,
+              card.root + " and " + other + " are the same card: Module creation completed successfully\n");
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(OnCard(i)) << PathOf(i);
+  }
 }
 
 }  // namespace
