@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <string>
@@ -263,8 +264,15 @@ std::string Joined(const std::vector<std::string>& lines) {
   return out;
 }
 
+// The reads of 64 KiB that read a whole image's file past the cache, the last one short.
+std::string PastCacheReads(const FirmwareImage& image) {
+  return "ReadFile " + std::string(image.fileName) + " size=65536 x" +
+         std::to_string((image.length + 65535) / 65536);
+}
+
 // The calls of a complete run: each file written and flushed, then each file opened once without buffering
-// and closed at once before it is opened and read back, one byte per call.
+// and closed at once before it is opened and read back, one byte per call, and then read once more without
+// buffering.
 TEST(ByteFileSystem, EachFileIsOpenedUnbufferedBetweenItsWriteAndItsReadBack) {
   TempDir dir;
   RecordingCalls calls;
@@ -283,6 +291,8 @@ TEST(ByteFileSystem, EachFileIsOpenedUnbufferedBetweenItsWriteAndItsReadBack) {
     expected.insert(expected.end(), {"CreateFileW " + name + " uncached", "CloseHandle " + name,
                                      "CreateFileW " + name + " open", "ReadFile " + name + " x" + bytes,
                                      "CloseHandle " + name});
+    expected.insert(expected.end(),
+                    {"CreateFileW " + name + " uncached", PastCacheReads(image), "CloseHandle " + name});
   }
   EXPECT_EQ(calls.trace, expected) << "calls made:\n"
                                    << Joined(calls.trace) << "expected:\n"
@@ -307,6 +317,8 @@ TEST(ByteFileSystem, VerifyOpensEachFileUnbufferedBeforeReadingIt) {
         expected.end(),
         {"CreateFileW " + name + " uncached", "CloseHandle " + name, "CreateFileW " + name + " read",
          "ReadFile " + name + " x" + std::to_string(image.length + 1), "CloseHandle " + name});
+    expected.insert(expected.end(),
+                    {"CreateFileW " + name + " uncached", PastCacheReads(image), "CloseHandle " + name});
   }
   EXPECT_EQ(calls.trace, expected) << "calls made:\n"
                                    << Joined(calls.trace) << "expected:\n"
@@ -341,6 +353,141 @@ TEST(ByteFileSystem, AFailingUnbufferedOpenEndsTheRunWithItsCode) {
   EXPECT_EQ(findings[1].kind, FileFinding::Kind::Unreadable);
   EXPECT_EQ(findings[1].errorCode, ERROR_NOT_READY);
   for (const std::size_t i : {0u, 2u, 3u}) EXPECT_EQ(findings[i].kind, FileFinding::Kind::Identical) << i;
+}
+
+// A card behind a cache: reads of handles opened without buffering come from "the device", which may hold
+// other bytes than the file shows through the cache, and are refused with 87 (invalid parameter) when their
+// buffer, offset or size is not a whole number of sectors, as Windows refuses them (Wine does not check).
+// GetFileInformationByHandle can be made to fail.
+class CardBehindACache : public Win32FileCalls {
+ public:
+  static constexpr std::uintptr_t kSector = 4096;
+  std::string deviceDiffersIn;  // the file whose byte `deviceByte` the device holds changed
+  std::size_t deviceByte = 0;
+  std::string failDeviceReadOf;   // the file whose reads without buffering fail with `failCode`
+  std::string failInformationOf;  // the file whose GetFileInformationByHandle fails with `failCode`
+  DWORD failCode = 0;
+  int refusedReads = 0;
+
+  HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition,
+                     DWORD flags) override {
+    const HANDLE file = Win32FileCalls::CreateFileW(path, access, share, disposition, flags);
+    if (file != INVALID_HANDLE_VALUE) {
+      const std::wstring whole(path);
+      open_[file] = {Narrow(whole.substr(whole.find_last_of(L"\\/") + 1)),
+                     (flags & FILE_FLAG_NO_BUFFERING) != 0};
+    }
+    return file;
+  }
+  BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* transferred) override {
+    OpenFile& f = open_[file];
+    if (!f.unbuffered) return Win32FileCalls::ReadFile(file, buffer, size, transferred);
+    if (reinterpret_cast<std::uintptr_t>(buffer) % kSector != 0 || f.offset % kSector != 0 ||
+        size % kSector != 0) {
+      ++refusedReads;
+      ::SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    if (f.name == failDeviceReadOf) {
+      ::SetLastError(failCode);
+      return FALSE;
+    }
+    if (!Win32FileCalls::ReadFile(file, buffer, size, transferred)) return FALSE;
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    if (f.name == deviceDiffersIn && deviceByte >= f.offset && deviceByte < f.offset + *transferred) {
+      bytes[deviceByte - f.offset] ^= 0x20;
+    }
+    f.offset += *transferred;
+    return TRUE;
+  }
+  BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) override {
+    if (open_[file].name == failInformationOf) {
+      ::SetLastError(failCode);
+      return FALSE;
+    }
+    return Win32FileCalls::GetFileInformationByHandle(file, info);
+  }
+  BOOL CloseHandle(HANDLE handle) override {
+    open_.erase(handle);
+    return Win32FileCalls::CloseHandle(handle);
+  }
+
+ private:
+  struct OpenFile {
+    std::string name;
+    bool unbuffered = false;
+    std::size_t offset = 0;
+  };
+  std::map<HANDLE, OpenFile> open_;
+};
+
+struct CacheCase {
+  const char* name;
+  std::function<void(CardBehindACache&)> arrange;
+  int outcome;  // -1 verified, -2 mismatch (the four files deleted), else the I/O code raised
+};
+
+TEST(ByteFileSystem, TheBytesReadWithoutBufferingDecideTheRun) {
+  const CacheCase cases[] = {
+      {"the device agrees", [](CardBehindACache&) {}, -1},
+      {"the device holds another byte in the middle of a file",
+       [](CardBehindACache& c) { c.deviceDiffersIn = "yk2368.bin", c.deviceByte = 200000; }, -2},
+      {"the device holds another last byte",
+       [](CardBehindACache& c) { c.deviceDiffersIn = "yk936.bin", c.deviceByte = 15749; }, -2},
+      {"a read without buffering fails",
+       [](CardBehindACache& c) { c.failDeviceReadOf = "32yk936.bin", c.failCode = ERROR_CRC; }, ERROR_CRC},
+      {"the attributes of a card file cannot be read",
+       [](CardBehindACache& c) { c.failInformationOf = "32yk936.bin", c.failCode = ERROR_NOT_READY; },
+       ERROR_NOT_READY},
+  };
+  for (const CacheCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    CardBehindACache calls;
+    c.arrange(calls);
+    Win32ByteFileSystem files(calls);
+    RecordingView view;
+    int outcome = -1;
+    try {
+      outcome =
+          WriteBootModule(dir.root(), FirmwareImages(), files, view) == WriteOutcome::Verified ? -1 : -2;
+    } catch (const IoError& e) {
+      outcome = e.code();
+    }
+    EXPECT_EQ(outcome, c.outcome);
+    EXPECT_EQ(calls.refusedReads, 0)
+        << "every read without buffering is of whole sectors into aligned memory";
+    if (outcome == c.outcome && outcome == -2) {
+      for (const FirmwareImage& image : FirmwareImages())
+        EXPECT_FALSE(std::filesystem::exists(dir / std::string(image.fileName))) << image.fileName;
+    }
+  }
+}
+
+// Checking a folder reads past the cache too, files of any length, and names what the device holds.
+TEST(ByteFileSystem, VerifyReportsTheBytesReadWithoutBuffering) {
+  TempDir dir;
+  for (const FirmwareImage& image : FirmwareImages()) {
+    WriteAll(dir / std::string(image.fileName), {image.bytes.begin(), image.bytes.end()});
+  }
+  CardBehindACache calls;
+  calls.deviceDiffersIn = "32yk2368.bin";
+  calls.deviceByte = 65536 * 3 + 5;
+  Win32ByteFileSystem files(calls);
+  RecordingView view;
+  const std::vector<FileFinding> findings = VerifyBootModule(dir.root(), FirmwareImages(), files, view);
+  ASSERT_EQ(findings.size(), 4u);
+  EXPECT_EQ(findings[0], (FileFinding{FileFinding::Kind::Differs, 422916, 1, 65536 * 3 + 5}));
+  for (const std::size_t i : {1u, 2u, 3u}) EXPECT_EQ(findings[i].kind, FileFinding::Kind::Identical) << i;
+  EXPECT_EQ(calls.refusedReads, 0);
+
+  // A file of exactly 64 KiB: the read after the last whole chunk returns nothing.
+  std::vector<std::uint8_t> chunk(65536, 0x5A);
+  WriteAll(dir / "a.bin", chunk);
+  std::vector<std::uint8_t> contents;
+  EXPECT_EQ(files.ReadPastCache(Utf8(dir / "a.bin"), 200000, contents), 0);
+  EXPECT_EQ(contents, chunk);
+  EXPECT_EQ(calls.refusedReads, 0);
 }
 
 TEST(ByteFileSystem, WriteBootModuleStoresTheFourImagesByteForByte) {
