@@ -481,12 +481,19 @@ TEST(ByteFileSystem, VerifyReportsTheBytesReadWithoutBuffering) {
   for (const std::size_t i : {1u, 2u, 3u}) EXPECT_EQ(findings[i].kind, FileFinding::Kind::Identical) << i;
   EXPECT_EQ(calls.refusedReads, 0);
 
-  // A file of exactly 64 KiB: the read after the last whole chunk returns nothing.
-  std::vector<std::uint8_t> chunk(65536, 0x5A);
-  WriteAll(dir / "a.bin", chunk);
-  std::vector<std::uint8_t> contents;
-  EXPECT_EQ(files.ReadPastCache(Utf8(dir / "a.bin"), 200000, contents), 0);
-  EXPECT_EQ(contents, chunk);
+  // At the end of a file a read returns fewer bytes than asked, or none after a whole last chunk; the read
+  // stops there, or at the limit.
+  const struct {
+    std::size_t size, limit, expected;
+  } ends[] = {{65536, 200000, 65536}, {70000, 200000, 70000}, {70000, 1000, 1000}, {0, 10, 0}};
+  for (const auto& end : ends) {
+    std::vector<std::uint8_t> bytes(end.size);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 13);
+    WriteAll(dir / "a.bin", bytes);
+    std::vector<std::uint8_t> contents;
+    EXPECT_EQ(files.ReadPastCache(Utf8(dir / "a.bin"), end.limit, contents), 0) << end.size;
+    EXPECT_EQ(contents, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + end.expected)) << end.size;
+  }
   EXPECT_EQ(calls.refusedReads, 0);
 }
 
