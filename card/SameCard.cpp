@@ -23,4 +23,16 @@ std::vector<SameCardGroup> GroupSameFolders(
   return groups;
 }
 
+OneRootPerFolder OnePerFolder(std::span<const std::string> roots, const FolderIdentifier& identify) {
+  std::vector<std::optional<platform::FolderIdentity>> identities;
+  for (const std::string& root : roots) identities.push_back(identify ? identify(root) : std::nullopt);
+  OneRootPerFolder result;
+  for (const SameCardGroup& group : GroupSameFolders(identities)) {
+    result.roots.push_back(roots[group.front()]);
+    result.alsoNamed.emplace_back();
+    for (std::size_t i = 1; i < group.size(); ++i) result.alsoNamed.back().push_back(roots[group[i]]);
+  }
+  return result;
+}
+
 }  // namespace scaleboot

@@ -3,8 +3,10 @@
 // second one's truncating create wrecking the first one's read-back.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -19,5 +21,14 @@ using SameCardGroup = std::vector<std::size_t>;
 // root whose identity is unknown is a group of its own.
 std::vector<SameCardGroup> GroupSameFolders(
     std::span<const std::optional<platform::FolderIdentity>> identities);
+
+// The roots to write, one per folder in the order given, each with the other roots given for its folder.
+struct OneRootPerFolder {
+  std::vector<std::string> roots;
+  std::vector<std::vector<std::string>> alsoNamed;  // one list per root, empty for a root named once
+};
+using FolderIdentifier = std::function<std::optional<platform::FolderIdentity>(const std::string&)>;
+// Identifies the folder of every root before anything is written; without `identify`, each root is its own.
+OneRootPerFolder OnePerFolder(std::span<const std::string> roots, const FolderIdentifier& identify);
 
 }  // namespace scaleboot

@@ -158,46 +158,31 @@ class Run {
     return cards;
   }
 
-  // The roots given, one per folder: roots that name one folder of a card are written once, as the first of
-  // them, and that card's result names the others too.
-  std::vector<CardResult> OnePerFolder(const std::vector<std::string>& roots) {
-    std::vector<std::optional<platform::FolderIdentity>> identities;
-    for (const std::string& root : roots) {
-      identities.push_back(env_.identifyFolder ? env_.identifyFolder(root) : std::nullopt);
-    }
-    std::vector<CardResult> cards;
-    for (const SameCardGroup& group : GroupSameFolders(identities)) {
-      cards.push_back({roots[group.front()]});
-      for (std::size_t i = 1; i < group.size(); ++i) cards.back().alsoNamed.push_back(roots[group[i]]);
-    }
-    return cards;
-  }
-
   int Write() {
     int status = kExitSuccess;
-    const std::optional<std::vector<std::string>> roots = CardsToWrite(status);
-    if (!roots) return status;
-    std::vector<CardResult> cards = OnePerFolder(*roots);
+    const std::optional<std::vector<std::string>> given = CardsToWrite(status);
+    if (!given) return status;
+    // One card under two names is written once, as the first of them.
+    const OneRootPerFolder same = OnePerFolder(*given, env_.identifyFolder);
+    const std::optional<std::vector<std::string>> cards = same.roots;
     std::vector<CardResult> results;
     if (ImagesCorrupt(env_.images)) {
-      for (CardResult& card : cards)
-        results.push_back({card.root, CardOutcome::CorruptImages, 0, {}, card.alsoNamed});
+      for (const std::string& root : *cards) results.push_back({root, CardOutcome::CorruptImages});
+      for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
       ErrorLines(env_.console, Msg(Msg::CorruptText));
       return line_.json ? Document(WriteJson(language_, results, kExitCorrupt), kExitCorrupt) : kExitCorrupt;
     }
-    if (cards.size() == 1) {
+    if (cards->size() == 1) {
       ProgressLine progress(env_.console, language_, 2, ShowProgress());
-      results.push_back(WriteCard(cards.front().root, env_.images, env_.files, progress));
+      results.push_back(WriteCard(cards->front(), env_.images, env_.files, progress));
       progress.Finish();
     } else {
-      std::vector<std::string> targets;
-      for (const CardResult& card : cards) targets.push_back(card.root);
-      BatchProgressLine progress(env_.console, language_, ProgressLabels(targets), ShowProgress());
-      results = WriteCards(targets, env_.images, env_.newFiles, progress);
+      BatchProgressLine progress(env_.console, language_, ProgressLabels(*cards), ShowProgress());
+      results = WriteCards(*cards, env_.images, env_.newFiles, progress);
       progress.Clear();
     }
-    for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = cards[i].alsoNamed;
-    // One line per card, in the order given; a single card given once has the window's text alone.
+    for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
+    // One line per card, in the order given; a single card named once has the window's text alone.
     for (const CardResult& card : results) {
       status = WorstStatus(status, StatusOf(card.outcome));
       const std::string text = (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
