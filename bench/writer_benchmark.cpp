@@ -1,7 +1,8 @@
 // Measures what the boot-module writer costs on top of the system calls it cannot avoid.
 //
 // Runs the real WriteBootModule into a fresh folder on tmpfs (/dev/shm) through PosixByteFileSystem, with a
-// view that counts the gauge's repaints, and then a bare loop of the same one-byte system calls (open, write,
+// view that counts the gauge's repaints (each file's read past the cache after its read-back included, where
+// tmpfs takes O_DIRECT), and then a bare loop of the same one-byte system calls (open, write,
 // fsync, close for each image; open, read, close for each image). Prints both times (median of the rounds),
 // their ratio, the number of repaints, the same for the command-line program's write (the writer behind its
 // progress line), the command-line program's batch of two cards at once against two single runs one after

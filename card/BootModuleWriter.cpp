@@ -72,6 +72,33 @@ ReadBack ReadBackImage(platform::ByteFileSystem& files, Handle handle, const Fir
   return result;
 }
 
+// How the file's bytes as the device returns them compare with the image.
+struct DeviceRead {
+  int status = 0;                // 0, or the code of the failing open or read
+  bool compared = false;         // false where the file system cannot read past its cache
+  std::uint32_t mismatches = 0;  // differing bytes within the image's length, each missing byte counted too
+  std::uint32_t firstMismatch = 0;
+};
+
+// Reads the file once more past the system's cache and compares its first `length` bytes with the image's.
+// Another program holding the file open can keep the cache from being purged, so the one-byte read-back may
+// still have been served from memory; this read cannot be.
+DeviceRead CompareOnDevice(platform::ByteFileSystem& files, const std::string& path,
+                           const FirmwareImage& image, std::size_t length) {
+  DeviceRead result;
+  std::vector<std::uint8_t> contents;
+  const int status = files.ReadPastCache(path, length, contents);
+  if (status == platform::ByteFileSystem::kPastCacheRefused) return result;
+  result.status = status;
+  if (status != 0) return result;
+  result.compared = true;
+  for (std::size_t i = 0; i < length && i < image.bytes.size(); ++i) {
+    if (i < contents.size() && contents[i] == image.bytes[i]) continue;
+    if (result.mismatches++ == 0) result.firstMismatch = static_cast<std::uint32_t>(i);
+  }
+  return result;
+}
+
 int TotalLength(std::span<const FirmwareImage> images) {
   return GaugeMaximumFor(images) / 2;
 }
@@ -116,6 +143,18 @@ FileFinding VerifyFile(const std::string& path, const FirmwareImage& image, plat
     finding.kind = Kind::Unreadable;
     finding.errorCode = io::kCloseFailed;
   }
+  if (finding.kind == Kind::Unreadable) return finding;
+  // The device's bytes are what the scales will read: where they differ more than the cached ones did, they
+  // are the finding.
+  const DeviceRead device = CompareOnDevice(files, path, image, finding.bytesRead);
+  if (device.status != 0) {
+    finding.kind = Kind::Unreadable;
+    finding.errorCode = device.status;
+  } else if (device.compared && device.mismatches > finding.differingBytes) {
+    finding.differingBytes = device.mismatches;
+    finding.firstDifference = device.firstMismatch;
+    if (finding.kind == Kind::Identical) finding.kind = Kind::Differs;
+  }
   return finding;
 }
 
@@ -158,6 +197,11 @@ WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const Firmw
     CheckTransfer(read.status, io::kShortRead);
     if (__builtin_add_overflow(mismatches, read.mismatches, &mismatches)) throw OverflowError();
     if (file.Close() != 0) throw IoError(io::kCloseFailed);
+    // Then once more from the device itself, after the file's own read-back.
+    const DeviceRead device = CompareOnDevice(files, PathOf(driveRoot, image), image, image.bytes.size());
+    Check(device.status);
+    if (__builtin_add_overflow(mismatches, static_cast<std::int32_t>(device.mismatches), &mismatches))
+      throw OverflowError();
   }
 
   view.SetGaugePosition(0);

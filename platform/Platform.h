@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace scaleboot::platform {
 
@@ -36,6 +37,8 @@ class ByteFileSystem {
  public:
   using Handle = std::intptr_t;
   static constexpr int kShortTransfer = -1;
+  // ReadPastCache on a file system that does not let a read bypass the system's cache.
+  static constexpr int kPastCacheRefused = -2;
 
   virtual ~ByteFileSystem() = default;
   // Create the file, or truncate an existing one, for reading and writing.
@@ -54,7 +57,23 @@ class ByteFileSystem {
   virtual int Close(Handle handle) = 0;
   // Deletes the file; the outcome is not reported.
   virtual void Delete(const std::string& path) = 0;
+  // Reads the file at `path` (any folder, reading only) once more, in large reads that bypass the system's
+  // cache, so that the bytes come from the device even while another program holds the file open: its first
+  // `limit` bytes at most, or fewer when it is shorter, into `contents`. Returns 0; the code of a failing
+  // open or read; or kPastCacheRefused where the file system allows no such read.
+  virtual int ReadPastCache(const std::string& path, std::size_t limit,
+                            std::vector<std::uint8_t>& contents) = 0;
 };
+
+// Which folder a path names, whatever name it is reached by: two paths with equal identities are one folder
+// of one volume. Linux: the device and inode numbers; Windows: the volume serial number and the file index.
+struct FolderIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FolderIdentity&) const = default;
+};
+// The identity of the folder `path`, or nothing when it cannot be opened or asked.
+std::optional<FolderIdentity> IdentifyFolder(const std::string& path);
 
 // Saving a help document next to the program and handing it to the desktop.
 class DocumentHost {

@@ -32,6 +32,7 @@ struct CardResult {
   int ioCode = 0;           // the I/O code of an IoError outcome; 0 when the error carried none
   std::string errorText{};  // the text of an IoError outcome, as the window shows it ("I/O error 19.")
   std::optional<platform::EjectResult> eject{};  // how the eject after the run ended, when one was asked for
+  std::vector<std::string> alsoNamed{};          // the other roots given that name this card's folder
 };
 
 // The exit status of one card's outcome, and the worse of two statuses: 4 before 3 before 1 before 0 (2, a

@@ -5,6 +5,7 @@
 
 #include "BuildInfo.h"
 #include "card/DriveScan.h"
+#include "card/SameCard.h"
 #include "common/Errors.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
@@ -157,11 +158,15 @@ class Run {
 
   int Write() {
     int status = kExitSuccess;
-    const std::optional<std::vector<std::string>> cards = CardsToWrite(status);
-    if (!cards) return status;
+    const std::optional<std::vector<std::string>> given = CardsToWrite(status);
+    if (!given) return status;
+    // One card under two names is written once, as the first of them.
+    const OneRootPerFolder same = OnePerFolder(*given, env_.identifyFolder);
+    const std::optional<std::vector<std::string>> cards = same.roots;
     std::vector<CardResult> results;
     if (ImagesCorrupt(env_.images)) {
       for (const std::string& root : *cards) results.push_back({root, CardOutcome::CorruptImages});
+      for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
       ErrorLines(env_.console, Msg(Msg::CorruptText));
       if (line_.eject) EjectAfterRun(results);
       for (const CardResult& card : results) {
@@ -179,11 +184,13 @@ class Run {
       results = WriteCards(*cards, env_.images, env_.newFiles, progress);
       progress.Finish();
     }
+    for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
     if (line_.eject) EjectAfterRun(results);
-    // One line per card, in the order given; a single card's line is the window's text alone.
+    // One line per card, in the order given; a single card named once has the window's text alone.
     for (const CardResult& card : results) {
       status = WorstStatus(status, StatusOf(card.outcome));
-      const std::string text = (results.size() == 1 ? "" : card.root + ": ") + CardText(language_, card);
+      const std::string text = (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
+                               CardText(language_, card);
       if (card.outcome == CardOutcome::Verified) {
         Out(text + "\n");
       } else {
@@ -231,6 +238,14 @@ class Run {
       results.push_back(card);
     }
     return line_.json ? Document(EjectJson(language_, results, status), status) : status;
+  }
+
+  // The card's root, or every root given for it ("E:\ and F:\ are the same card").
+  std::string CardNames(const CardResult& card) const {
+    if (card.alsoNamed.empty()) return card.root;
+    std::string first = card.root;
+    for (std::size_t i = 0; i + 1 < card.alsoNamed.size(); ++i) first += ", " + card.alsoNamed[i];
+    return Format(Text(language_, CliText::SameCard), {first, card.alsoNamed.back()});
   }
 
   int Verify() {

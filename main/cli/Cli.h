@@ -42,6 +42,9 @@ struct Environment {
   std::function<platform::PathInfo(const std::string&)> inspectPath{};
   // Takes a card out of the system: eject and write --eject. Without one, every eject fails.
   platform::Ejector* ejector = nullptr;
+  // Which folder a root names, whatever its name: write writes one folder named twice once. When empty,
+  // every root given is a card of its own.
+  std::function<std::optional<platform::FolderIdentity>(const std::string&)> identifyFolder{};
 };
 
 // Runs the command line `arguments` (without the program's name) and returns the exit status.

@@ -80,6 +80,7 @@ std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards,
     ordered_json entry{{"root", card.root}, {"outcome", OutcomeCode(card.outcome)}};
     if (card.outcome == CardOutcome::IoError && card.ioCode != 0) entry["io_code"] = card.ioCode;
     entry["text"] = CardText(language, card);
+    if (!card.alsoNamed.empty()) entry["also_named"] = card.alsoNamed;
     if (card.eject) AddEject(language, *card.eject, entry);
     document["cards"].push_back(entry);
   }

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::CouldNotEject) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::SameCard) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -132,6 +132,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "{}: safe to remove",
     // CouldNotEject
     "{}: could not eject: {}",
+    // SameCard: the roots of one card, all but the last joined by ", ", then the last
+    "{} and {} are the same card",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -257,6 +259,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "{}: можно извлечь",
     // CouldNotEject
     "{}: не удалось извлечь: {}",
+    // SameCard
+    "{} и {} — одна и та же карта",
 };
 
 }  // namespace

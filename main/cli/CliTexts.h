@@ -52,6 +52,7 @@ enum class CliText {
   NotRemovableEject,
   SafeToRemove,
   CouldNotEject,
+  SameCard,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

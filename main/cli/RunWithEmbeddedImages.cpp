@@ -16,7 +16,8 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           LocaleIsRussian(platform::UserLocaleName()) ? kRussian : kEnglish,
                           newFiles,
                           platform::InspectPath,
-                          ejector};
+                          ejector,
+                          platform::IdentifyFolder};
   return RunCli(arguments, environment);
 }
 

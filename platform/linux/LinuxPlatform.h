@@ -68,6 +68,9 @@ class PosixByteFileSystem : public ByteFileSystem {
   int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) override;
   int Close(Handle handle) override;
   void Delete(const std::string& path) override;
+  // O_DIRECT reads of 64 KiB into block-aligned memory; refused on a file system that refuses O_DIRECT
+  // (EINVAL at the open or the first read) and on FUSE, whose daemon may answer from its own memory.
+  int ReadPastCache(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& contents) override;
 
  private:
   int OpenCardFile(const std::string& path, int flags, int& fd);

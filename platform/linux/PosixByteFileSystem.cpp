@@ -1,9 +1,13 @@
 // Card files through plain POSIX calls, one system call per byte.
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 
 #include "platform/linux/LinuxPlatform.h"
@@ -66,9 +70,9 @@ class Descriptor {
   int fd_ = -1;
 };
 
-// Opens the card file `name` in the open folder `folder` (AT_FDCWD: `name` is a whole path), never a symbolic link's target, and without
-// blocking on a FIFO or a device; anything but a regular file is refused as access denied before a byte of it
-// is touched.
+// Opens the card file `name` in the open folder `folder` (AT_FDCWD: `name` is a whole path), never a symbolic
+// link's target, and without blocking on a FIFO or a device; anything but a regular file is refused as access
+// denied before a byte of it is touched.
 int OpenRegularFile(int folder, const std::string& name, int flags, int& fd) {
   fd = ::openat(folder, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return LastErrorCode();
@@ -201,6 +205,48 @@ int PosixByteFileSystem::Close(Handle handle) {
   // The descriptor is released even when close reports EINTR, so close is never retried.
   if (::close(fd) != 0 && errno != EINTR && code == 0) code = LastErrorCode();
   return code;
+}
+
+namespace {
+
+// Reads of a direct descriptor: a multiple of every logical block size, into memory aligned as strictly.
+constexpr std::size_t kDirectChunk = 64 * 1024;
+// FUSE_SUPER_MAGIC: such a file system may answer a direct read from its own daemon's memory.
+constexpr long kFuseMagic = 0x65735546;
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+
+}  // namespace
+
+int PosixByteFileSystem::ReadPastCache(const std::string& path, std::size_t limit,
+                                       std::vector<std::uint8_t>& contents) {
+  contents.clear();
+  int fd = -1;
+  const int status = OpenRegularFile(AT_FDCWD, path, O_RDONLY | O_DIRECT, fd);
+  // A file system without direct I/O refuses the flag with EINVAL, at the open or at the first read; there
+  // the read-back of the synced file whose pages were dropped stands alone.
+  if (status != 0)
+    return status == WindowsCodeForErrno(EINVAL) && errno == EINVAL ? kPastCacheRefused : status;
+  Descriptor file;
+  file.fd() = fd;
+  struct statfs fs;
+  if (::fstatfs(file.fd(), &fs) != 0) return LastErrorCode();
+  if (fs.f_type == kFuseMagic) return kPastCacheRefused;
+  const std::unique_ptr<void, FreeDeleter> buffer(std::aligned_alloc(kDirectChunk, kDirectChunk));
+  if (!buffer) return 8;  // not enough memory
+  while (contents.size() < limit) {
+    const ssize_t n = ::read(file.fd(), buffer.get(), kDirectChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINVAL && contents.empty()) return kPastCacheRefused;
+    if (n < 0) return LastErrorCode();
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer.get());
+    contents.insert(contents.end(), bytes, bytes + std::min<std::size_t>(n, limit - contents.size()));
+    // The end of the file: a read returns fewer bytes than asked, and the next would start unaligned.
+    if (static_cast<std::size_t>(n) < kDirectChunk) break;
+  }
+  return 0;
 }
 
 void PosixByteFileSystem::Delete(const std::string& path) {

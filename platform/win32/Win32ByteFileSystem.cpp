@@ -45,6 +45,10 @@ BOOL Win32FileCalls::FlushFileBuffers(HANDLE file) {
   return ::FlushFileBuffers(file);
 }
 
+BOOL Win32FileCalls::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+  return ::GetFileInformationByHandle(file, info);
+}
+
 BOOL Win32FileCalls::CloseHandle(HANDLE handle) {
   return ::CloseHandle(handle);
 }
@@ -65,10 +69,14 @@ int Win32ByteFileSystem::OpenCardFile(const std::string& path, DWORD disposition
   const HANDLE file = calls_->CreateFileW(widePath.c_str(), access, kShare, disposition, kFlags);
   if (file == INVALID_HANDLE_VALUE) return LastErrorCode();
   // A link put in place after the look above: the flag kept its target untouched; refuse it now. A file whose
-  // attributes cannot be read is not trusted either.
+  // attributes cannot be read is not trusted either, and the system's reason is the one reported.
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  if (!calls_->GetFileInformationByHandle(file, &info)) {
+    const int code = LastErrorCode();
+    calls_->CloseHandle(file);
+    return code;
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     calls_->CloseHandle(file);
     return ERROR_ACCESS_DENIED;
   }
@@ -132,6 +140,38 @@ int Win32ByteFileSystem::Close(Handle handle) {
   // closed, so that a completed run means the data is on the card.
   if (written_.erase(handle) != 0 && !calls_->FlushFileBuffers(ToHandle(handle))) status = LastErrorCode();
   if (!calls_->CloseHandle(ToHandle(handle)) && status == 0) status = LastErrorCode();
+  return status;
+}
+
+// Without buffering, a read on FAT first writes out any of the file's dirty cached data and then reads the
+// device, whoever else holds the file open; the open that purges the cache does nothing while another program
+// has a cached handle open, and says nothing when it skips it. Such reads must be of whole sectors at offsets
+// of whole sectors into sector-aligned memory: 64 KiB is a multiple of every sector size and VirtualAlloc
+// gives page-aligned memory. At the end of the file a read returns fewer bytes than asked (the next would
+// start at an unaligned offset), or none when the file ends on a chunk boundary.
+int Win32ByteFileSystem::ReadPastCache(const std::string& path, std::size_t limit,
+                                       std::vector<std::uint8_t>& contents) {
+  constexpr DWORD kChunk = 64 * 1024;
+  contents.clear();
+  const HANDLE file = calls_->CreateFileW(Widen(path).c_str(), GENERIC_READ, kShare | FILE_SHARE_DELETE,
+                                          OPEN_EXISTING, kFlags | FILE_FLAG_NO_BUFFERING);
+  if (file == INVALID_HANDLE_VALUE) return LastErrorCode();
+  int status = 0;
+  void* const buffer = ::VirtualAlloc(nullptr, kChunk, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (buffer == nullptr) status = LastErrorCode();
+  while (status == 0 && contents.size() < limit) {
+    DWORD transferred = 0;
+    if (!calls_->ReadFile(file, buffer, kChunk, &transferred)) {
+      status = LastErrorCode();
+      break;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    contents.insert(contents.end(), bytes,
+                    bytes + std::min<std::size_t>(transferred, limit - contents.size()));
+    if (transferred < kChunk) break;
+  }
+  if (buffer != nullptr) ::VirtualFree(buffer, 0, MEM_RELEASE);
+  calls_->CloseHandle(file);
   return status;
 }
 

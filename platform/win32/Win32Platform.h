@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -44,10 +45,10 @@ class Win32DriveSource : public DriveSource {
   unsigned DriveType(const std::string& root) override;
 };
 
-// The system calls that open, read, write, flush and close the card files, one method per Win32 function of
-// the same name. The file system goes through a table of them so that a test can record the calls it makes,
-// or make one fail; System() is the real calls, which hold no state and may serve any number of file-system
-// objects at once.
+// The system calls that open, read, write, flush, inspect and close the card files, one method per Win32
+// function of the same name. The file system goes through a table of them so that a test can record the calls
+// it makes, or make one fail; System() is the real calls, which hold no state and may serve any number of
+// file-system objects at once.
 class Win32FileCalls {
  public:
   virtual ~Win32FileCalls() = default;
@@ -57,6 +58,7 @@ class Win32FileCalls {
   virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* transferred);
   virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* transferred);
   virtual BOOL FlushFileBuffers(HANDLE file);
+  virtual BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
   virtual BOOL CloseHandle(HANDLE handle);
 };
 
@@ -78,6 +80,8 @@ class Win32ByteFileSystem : public ByteFileSystem {
   int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) override;
   int Close(Handle handle) override;
   void Delete(const std::string& path) override;
+  // FILE_FLAG_NO_BUFFERING reads of 64 KiB into memory from VirtualAlloc.
+  int ReadPastCache(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& contents) override;
 
  private:
   int OpenCardFile(const std::string& path, DWORD disposition, DWORD access, Handle& handle);

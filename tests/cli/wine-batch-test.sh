@@ -61,4 +61,30 @@ version_shown() { [ "$status" -eq 0 ] && [[ $out == "scaleboot-cli "[0-9]* ]]; }
 run -V
 expect "-V shows the version" version_shown
 
+# Two letters of one folder (as subst makes them) are one card, written once and named by both; a letter of
+# another folder of that card is a card of its own.
+ln -sfn "$e" "$WINEPREFIX/dosdevices/f:"
+rm -f "$e"/*.bin
+one_card_two_letters() {
+  [ "$status" -eq 0 ] && [ -z "$err" ] &&
+    [ "$out" = $'E:\\ and F:\\ are the same card: Module creation completed successfully' ] && holds_module "$e/"
+}
+run write E: F: -q
+expect "write E: F: with both letters on one folder writes it once and names both" one_card_two_letters
+json_same_card() {
+  [ "$status" -eq 0 ] && json_check '[(c["root"], c.get("also_named")) for c in d["cards"]] == [("F:\\", ["E:\\"])]'
+}
+run write F: E: --json -q
+expect "write --json gives the card once, with also_named" json_same_card
+mkdir -p "$e/fw"
+ln -sfn "$e/fw" "$WINEPREFIX/dosdevices/f:"
+two_folders() {
+  [ "$status" -eq 0 ] &&
+    [ "$out" = $'E:\\: Module creation completed successfully\nF:\\: Module creation completed successfully' ] &&
+    holds_module "$e/" && holds_module "$e/fw/"
+}
+run write E: F: -q
+expect "a letter of another folder of the same card is written as a card of its own" two_folders
+ln -sfn "$f" "$WINEPREFIX/dosdevices/f:"
+
 finish

@@ -87,6 +87,8 @@ TEST_F(Writer, OperationsRunInTableOrderWritePhaseThenVerifyPhase) {
       expected.emplace_back(phase, Path(i));
       expected.emplace_back(phase == Op::Create ? Op::Write : Op::Read, Path(i));
       expected.emplace_back(Op::Close, Path(i));
+      // Each file read back is then read once more from the device itself.
+      if (phase == Op::Open) expected.emplace_back(Op::PastCache, Path(i));
     }
   }
   EXPECT_EQ(CallList(), expected);
@@ -244,6 +246,7 @@ TEST_F(Writer, AnInjectedErrorEndsTheRunWithItsTextAndTouchesNothingLater) {
       {Op::Read, 1, 7000, 1117, "I/O error 1117."},
       {Op::Read, 3, SIZE_MAX, FakeFileSystem::kShortTransfer, "Read beyond end of file."},
       {Op::Read, 0, 5, FakeFileSystem::kShortTransfer, "Read beyond end of file."},
+      {Op::PastCache, 2, 0, 21, "I/O error 21."},
   };
   for (const Injection& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " at file " + std::to_string(c.file));
@@ -367,11 +370,64 @@ TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
     EXPECT_EQ(HoldsModule(findings), c.expected.kind == Kind::Identical);
     EXPECT_EQ(files.files, before) << "verify changes nothing";
     for (const auto& call : files.calls) {
-      EXPECT_TRUE(call.op == Op::OpenForReading || call.op == Op::Read || call.op == Op::Close);
+      EXPECT_TRUE(call.op == Op::OpenForReading || call.op == Op::Read || call.op == Op::Close ||
+                  call.op == Op::PastCache);
     }
     EXPECT_TRUE(files.open.empty());
     EXPECT_EQ(v.gauge.position(), v.gauge.maximum()) << "the gauge covers the whole module";
     EXPECT_EQ(v.gauge.maximum(), 877332);
+  }
+}
+
+// A card whose cache serves other bytes than the card holds: the one-byte read-back finds every byte right,
+// the read from the device does not. The write must fail and verify must say what the device holds.
+struct DeviceCase {
+  const char* name;
+  std::function<void(std::vector<std::uint8_t>&)> device;  // what the device returns for file 1
+  bool refused;                                            // the file system reads only through its cache
+  int failStatus;                                          // the read past the cache fails with this
+  int writeCode;  // -1 verified, -2 mismatch, else the I/O code raised
+  FileFinding finding;
+};
+
+TEST_F(Writer, BytesTheDeviceReturnsDecideWhateverTheCacheSays) {
+  using Kind = FileFinding::Kind;
+  const DeviceCase cases[] = {
+      {"same bytes", nullptr, false, 0, -1, {Kind::Identical, 15750}},
+      {"one byte differs", [](auto& d) { d[15000] ^= 4; }, false, 0, -2, {Kind::Differs, 15750, 1, 15000}},
+      {"two bytes differ", [](auto& d) { d[1] ^= 4, d[2] ^= 4; }, false, 0, -2, {Kind::Differs, 15750, 2, 1}},
+      {"ends early", [](auto& d) { d.resize(15000); }, false, 0, -2, {Kind::Differs, 15750, 750, 15000}},
+      {"refused", [](auto& d) { d[0] ^= 1; }, true, 0, -1, {Kind::Identical, 15750}},
+      {"read fails", nullptr, false, 1117, 1117, {Kind::Unreadable, 15750, 0, 0, 1117}},
+  };
+  for (const DeviceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFileSystem files;
+    RecordingView v;
+    files.pastCacheRefused = c.refused;
+    files.onDevice = [&](const std::string& path, std::vector<std::uint8_t>& bytes) {
+      if (path == Path(1) && c.device) c.device(bytes);
+    };
+    files.fault = [&](Op op, const std::string& path, std::size_t) {
+      return op == Op::PastCache && path == Path(1) ? c.failStatus : 0;
+    };
+    int code = -1;
+    try {
+      code = WriteBootModule(kRoot, images, files, v) == WriteOutcome::Verified ? -1 : -2;
+    } catch (const IoError& e) {
+      code = e.code();
+    }
+    EXPECT_EQ(code, c.writeCode);
+    // Each file is read back one byte at a time before the device is read: an error there stops the run after
+    // the second file.
+    EXPECT_EQ(files.reads, c.writeCode > 0 ? 422916u + 15750u : 877332u);
+    EXPECT_EQ(files.files.empty(), c.writeCode == -2) << "a mismatch deletes the four files, only a mismatch";
+
+    for (int i = 0; i < 4; ++i) files.files[Path(i)].assign(images[i].bytes.begin(), images[i].bytes.end());
+    const std::vector<FileFinding> findings = VerifyBootModule(kRoot, images, files, v);
+    ASSERT_EQ(findings.size(), 4u);
+    EXPECT_EQ(findings[1], c.finding);
+    EXPECT_EQ(findings[0], (FileFinding{Kind::Identical, 422916}));
   }
 }
 

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <set>
 
+#include <nlohmann/json.hpp>
+
 #include "CliHarness.h"
 #include "main/cli/BatchWrite.h"
 #include "main/cli/CliTexts.h"
@@ -115,6 +117,63 @@ TEST_F(Batch, ARootNamedTwiceIsOneCardWrittenAsASingleWrite) {
   EXPECT_EQ(Run({"write", "E:", "e:\\"}), kExitSuccess);
   EXPECT_EQ(console.out, "Module creation completed successfully\n");
   EXPECT_EQ(CallsOn("E:\\", Op::Create), 4u);
+}
+
+// Roots that name one folder of one card (a subst letter, one volume at two mount points) by its identity.
+struct SameCardCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::map<std::string, platform::FolderIdentity> identities;
+  std::string out;
+  std::vector<std::string> written;  // the roots whose files were created, each once
+};
+
+TEST_F(Batch, RootsOfOneFolderAreWrittenOnceAndTheResultNamesThemAll) {
+  const std::string ok = "Module creation completed successfully\n";
+  const platform::FolderIdentity card{7, 5}, other{8, 5}, subfolder{7, 6};
+  const SameCardCase cases[] = {
+      {"two names",
+       {"write", "E:", "F:"},
+       {{"E:\\", card}, {"F:\\", card}},
+       "E:\\ and F:\\ are the same card: " + ok,
+       {"E:\\"}},
+      {"three names",
+       {"write", "g:", "E:", "F:"},
+       {{"E:\\", card}, {"F:\\", card}, {"G:\\", card}},
+       "G:\\, E:\\ and F:\\ are the same card: " + ok,
+       {"G:\\"}},
+      {"two of three",
+       {"write", "E:", "F:", "G:"},
+       {{"E:\\", card}, {"F:\\", other}, {"G:\\", card}},
+       "E:\\ and G:\\ are the same card: " + ok + "F:\\: " + ok,
+       {"E:\\", "F:\\"}},
+      {"another folder of the same volume",
+       {"write", "E:", "F:"},
+       {{"E:\\", card}, {"F:\\", subfolder}},
+       "E:\\: " + ok + "F:\\: " + ok,
+       {"E:\\", "F:\\"}},
+  };
+  for (const SameCardCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    files = {};
+    identities = c.identities;
+    EXPECT_EQ(Run(c.args), kExitSuccess);
+    EXPECT_EQ(console.out, c.out);
+    EXPECT_EQ(console.err, "");
+    for (const char* root : {"E:\\", "F:\\", "G:\\"}) {
+      const bool written = std::count(c.written.begin(), c.written.end(), root) != 0;
+      EXPECT_EQ(CallsOn(root, Op::Create), written ? 4u : 0u) << root;
+    }
+  }
+  // A script finds the card once, with its other names.
+  identities = {{"E:\\", card}, {"F:\\", card}, {"G:\\", other}};
+  ASSERT_EQ(Run({"write", "F:", "G:", "E:", "--json"}), kExitSuccess);
+  const nlohmann::json document = nlohmann::json::parse(console.out);
+  ASSERT_EQ(document["cards"].size(), 2u);
+  EXPECT_EQ(document["cards"][0]["root"], "F:\\");
+  EXPECT_EQ(document["cards"][0]["also_named"], nlohmann::json::array({"E:\\"}));
+  EXPECT_EQ(document["cards"][1]["root"], "G:\\");
+  EXPECT_FALSE(document["cards"][1].contains("also_named"));
 }
 
 TEST_F(Batch, OneRootThatIsNoRemovableDriveRefusesTheWholeCommand) {

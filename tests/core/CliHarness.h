@@ -27,6 +27,8 @@ struct CliHarness : ::testing::Test {
   std::map<std::string, platform::PathInfo> paths;
   bool inspect = false;
   platform::Ejector* ejector = nullptr;  // eject and write --eject; none unless a test sets one
+  // The folder each root names, once a test sets any: roots of equal identity are one folder of one card.
+  std::map<std::string, platform::FolderIdentity> identities;
   std::mutex filesLock;
 
   CliHarness() { drives.Set({{"C:\\", 3}, {"D:\\", 5}, {"E:\\", 2}, {"F:\\", 2}, {"G:\\", 2}}); }
@@ -41,6 +43,13 @@ struct CliHarness : ::testing::Test {
     environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
     environment.ejector = ejector;
     if (inspect) environment.inspectPath = [this](const std::string& path) { return Inspect(path); };
+    if (!identities.empty()) {
+      environment.identifyFolder =
+          [this](const std::string& root) -> std::optional<platform::FolderIdentity> {
+        const auto it = identities.find(root);
+        return it == identities.end() ? std::nullopt : std::optional(it->second);
+      };
+    }
     return cli::RunCli(args, environment);
   }
   platform::PathInfo Inspect(const std::string& path) const {

@@ -12,7 +12,7 @@ namespace scaleboot::testing {
 
 class FakeFileSystem : public platform::ByteFileSystem {
  public:
-  enum class Op { Create, Open, OpenForReading, Write, Read, Close, Delete, ReadBlock };
+  enum class Op { Create, Open, OpenForReading, Write, Read, Close, Delete, ReadBlock, PastCache };
   struct Call {
     Op op;
     std::string path;
@@ -30,6 +30,10 @@ class FakeFileSystem : public platform::ByteFileSystem {
   std::function<int(Op, const std::string&, std::size_t)> fault;
   // Called after a file is closed from writing; lets a test damage what "reached the card".
   std::function<void(const std::string&, std::vector<std::uint8_t>&)> afterWrite;
+  // What a read past the cache finds: the file's bytes as they are, unless this changes them (a card whose
+  // cache holds other bytes than the card itself). `pastCacheRefused` makes every such read refused.
+  std::function<void(const std::string&, std::vector<std::uint8_t>&)> onDevice;
+  bool pastCacheRefused = false;
   std::size_t writes = 0, reads = 0, deletes = 0, blockReads = 0;
 
   int Create(const std::string& path, Handle& h) override {
@@ -95,6 +99,17 @@ class FakeFileSystem : public platform::ByteFileSystem {
     calls.push_back({Op::Delete, path});
     ++deletes;
     if (!Fault(Op::Delete, path, 0)) files.erase(path);
+  }
+  int ReadPastCache(const std::string& path, std::size_t limit,
+                    std::vector<std::uint8_t>& contents) override {
+    calls.push_back({Op::PastCache, path});
+    if (int s = Fault(Op::PastCache, path, 0)) return s;
+    if (pastCacheRefused) return kPastCacheRefused;
+    if (!files.count(path)) return 2;
+    contents = files[path];
+    if (onDevice) onDevice(path, contents);
+    if (contents.size() > limit) contents.resize(limit);
+    return 0;
   }
 
  private:

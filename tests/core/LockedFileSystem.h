@@ -42,6 +42,11 @@ class LockedFileSystem : public platform::ByteFileSystem {
     const std::lock_guard lock(mutex_);
     files_.Delete(path);
   }
+  int ReadPastCache(const std::string& path, std::size_t limit,
+                    std::vector<std::uint8_t>& contents) override {
+    const std::lock_guard lock(mutex_);
+    return files_.ReadPastCache(path, limit, contents);
+  }
 
  private:
   platform::ByteFileSystem& files_;

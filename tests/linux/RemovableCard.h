@@ -87,6 +87,10 @@ class UnmountingFileSystem : public platform::ByteFileSystem {
     ++deletes;
     files_.Delete(path);
   }
+  int ReadPastCache(const std::string& path, std::size_t limit,
+                    std::vector<std::uint8_t>& contents) override {
+    return files_.ReadPastCache(path, limit, contents);
+  }
 
  private:
   platform::PosixByteFileSystem files_;

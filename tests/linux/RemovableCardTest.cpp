@@ -4,8 +4,17 @@
 // a batch of two cards, only the pulled card's run ends so.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "../core/FakeConsole.h"
 #include "RemovableCard.h"
@@ -144,6 +153,74 @@ TEST_F(RemovableCard, ACardPulledDuringABatchFailsAloneWhileTheOtherIsWrittenAnd
   ASSERT_EQ(second.Mount(), "");
   EXPECT_TRUE(std::filesystem::exists(second.root + std::string(images[0].fileName)));
   EXPECT_FALSE(std::filesystem::exists(second.root + std::string(images[1].fileName)));
+}
+
+// The cached pages of a card file hold the image while the card itself holds a changed byte: written behind
+// the file system's back, straight onto the device. Checking the card must report what the card holds.
+TEST_F(RemovableCard, TheCardsOwnBytesDecideWhileTheCacheHoldsOthers) {
+  platform::PosixByteFileSystem files;
+  ASSERT_EQ(WriteBootModule(card.root, images, files, view), WriteOutcome::Verified);
+  const std::vector<std::uint8_t> cached = ReadAll(PathOf(1));  // the file's pages are in the cache now
+  ASSERT_TRUE(OnCard(1));
+
+  // Change the file's byte 1100 on the device, where the file system maps it (earlier tests' deleted copies
+  // lie on the card too), bypassing every cache.
+  int blockSize = 0, block = 0;
+  const int file = ::open(PathOf(1).c_str(), O_RDONLY);
+  ASSERT_GE(file, 0);
+  ASSERT_EQ(::ioctl(file, FIGETBSZ, &blockSize), 0) << std::strerror(errno);
+  block = 1100 / blockSize;
+  ASSERT_EQ(::ioctl(file, FIBMAP, &block), 0) << std::strerror(errno);
+  ::close(file);
+  const off_t at = static_cast<off_t>(block) * blockSize + 1100 % blockSize;
+  constexpr off_t kPage = 4096;
+  const int device = ::open(card.device.c_str(), O_RDWR | O_DIRECT);
+  ASSERT_GE(device, 0) << card.device;
+  const std::unique_ptr<std::uint8_t, decltype(&std::free)> page(
+      static_cast<std::uint8_t*>(std::aligned_alloc(kPage, kPage)), &std::free);
+  ASSERT_EQ(::pread(device, page.get(), kPage, at / kPage * kPage), kPage);
+  ASSERT_EQ(page.get()[at % kPage], images[1].bytes[1100]) << "the file's byte is not there on the device";
+  page.get()[at % kPage] ^= 0x40;
+  ASSERT_EQ(::pwrite(device, page.get(), kPage, at / kPage * kPage), kPage);
+  ::close(device);
+  ASSERT_EQ(ReadAll(PathOf(1)), cached) << "the cache still serves the image";
+
+  const std::vector<FileFinding> findings = VerifyBootModule(card.root, images, files, view);
+  ASSERT_EQ(findings.size(), 4u);
+  EXPECT_EQ(findings[1], (FileFinding{FileFinding::Kind::Differs, 15750, 1, 1100}));
+  EXPECT_EQ(findings[0].kind, FileFinding::Kind::Identical);
+}
+
+// The card mounted a second time, or its root bound to another folder: two names of one card, both listed as
+// removable drives. The command line writes it once and names it by both.
+TEST_F(RemovableCard, ACardMountedAtTwoFoldersIsWrittenOnceUnderBothNames) {
+  struct SecondMount {
+    const char* how;
+    bool bind;
+  };
+  for (const SecondMount& c :
+       {SecondMount{"the device mounted again", false}, SecondMount{"a bind mount", true}}) {
+    SCOPED_TRACE(c.how);
+    ASSERT_EQ(card.MountEmpty(), "");
+    testing::TempDir folder;
+    const std::string other = folder.root();
+    const int mounted = c.bind ? ::mount(card.root.c_str(), other.c_str(), nullptr, MS_BIND, nullptr)
+                               : ::mount(card.device.c_str(), other.c_str(), card.type.c_str(), 0, nullptr);
+    ASSERT_EQ(mounted, 0) << std::strerror(errno);
+    platform::MountDriveSource drives;
+    platform::PosixByteFileSystem single;
+    testing::FakeConsole console;
+    cli::Environment environment{drives, single, console, images, kEnglish};
+    environment.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
+    environment.identifyFolder = platform::IdentifyFolder;
+    const int status = cli::RunCli(std::vector<std::string>{"write", card.root, other}, environment);
+    ::umount2(other.c_str(), MNT_DETACH);
+    EXPECT_EQ(status, cli::kExitSuccess) << console.err;
+    EXPECT_EQ(console.err, "");
+    EXPECT_EQ(console.out,
+              card.root + " and " + other + " are the same card: Module creation completed successfully\n");
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(OnCard(i)) << PathOf(i);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <string>
@@ -183,6 +184,13 @@ class RecordingCalls : public Win32FileCalls {
   // Makes the no-buffering open of the file of this name fail with this code.
   std::string failUncachedOpenOf;
   DWORD failCode = 0;
+  // A card behind a cache: reads without buffering come from "the device", whose byte `deviceByte` of the
+  // file `deviceDiffersIn` differs from the cached one; they fail with 87 unless buffer, offset and size are
+  // whole sectors, as on Windows (Wine does not check). Their reads of `failDeviceReadOf`, and the
+  // GetFileInformationByHandle of `failInformationOf`, fail with failCode.
+  std::string deviceDiffersIn, failDeviceReadOf, failInformationOf;
+  std::size_t deviceByte = 0;
+  int refusedReads = 0;
 
   HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, DWORD disposition,
                      DWORD flags) override {
@@ -196,11 +204,31 @@ class RecordingCalls : public Win32FileCalls {
     const HANDLE file = Win32FileCalls::CreateFileW(path, access, share, disposition, flags);
     Add(file == INVALID_HANDLE_VALUE ? line + " failed" : line);
     if (file != INVALID_HANDLE_VALUE) names_[file] = name;
+    if (file != INVALID_HANDLE_VALUE && (flags & FILE_FLAG_NO_BUFFERING) != 0) uncached_[file] = 0;
     return file;
   }
   BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* transferred) override {
     AddTransfer("ReadFile", file, size);
-    return Win32FileCalls::ReadFile(file, buffer, size, transferred);
+    const auto device = uncached_.find(file);
+    if (device == uncached_.end()) return Win32FileCalls::ReadFile(file, buffer, size, transferred);
+    std::size_t& offset = device->second;
+    const bool fails = names_[file] == failDeviceReadOf;
+    if ((reinterpret_cast<std::uintptr_t>(buffer) | offset | size) % 4096 != 0 || fails) {
+      refusedReads += !fails;
+      ::SetLastError(fails ? failCode : ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    if (!Win32FileCalls::ReadFile(file, buffer, size, transferred)) return FALSE;
+    if (names_[file] == deviceDiffersIn && deviceByte - offset < *transferred) {
+      static_cast<std::uint8_t*>(buffer)[deviceByte - offset] ^= 0x20;
+    }
+    offset += *transferred;
+    return TRUE;
+  }
+  BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) override {
+    if (names_[file] != failInformationOf) return Win32FileCalls::GetFileInformationByHandle(file, info);
+    ::SetLastError(failCode);
+    return FALSE;
   }
   BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* transferred) override {
     AddTransfer("WriteFile", file, size);
@@ -213,6 +241,7 @@ class RecordingCalls : public Win32FileCalls {
   BOOL CloseHandle(HANDLE handle) override {
     Add("CloseHandle " + names_[handle]);
     names_.erase(handle);  // the value may come back for another file
+    uncached_.erase(handle);
     return Win32FileCalls::CloseHandle(handle);
   }
 
@@ -255,6 +284,7 @@ class RecordingCalls : public Win32FileCalls {
   }
 
   std::map<HANDLE, std::string> names_;
+  std::map<HANDLE, std::size_t> uncached_;  // handles opened without buffering, and their file offsets
   std::size_t runLength_ = 0;
 };
 
@@ -264,8 +294,15 @@ std::string Joined(const std::vector<std::string>& lines) {
   return out;
 }
 
+// The reads of 64 KiB that read a whole image's file past the cache, the last one short.
+std::string PastCacheReads(const FirmwareImage& image) {
+  return "ReadFile " + std::string(image.fileName) + " size=65536 x" +
+         std::to_string((image.length + 65535) / 65536);
+}
+
 // The calls of a complete run: each file written and flushed, then each file opened once without buffering
-// and closed at once before it is opened and read back, one byte per call.
+// and closed at once before it is opened and read back, one byte per call, and then read once more without
+// buffering.
 TEST(ByteFileSystem, EachFileIsOpenedUnbufferedBetweenItsWriteAndItsReadBack) {
   TempDir dir;
   RecordingCalls calls;
@@ -284,6 +321,8 @@ TEST(ByteFileSystem, EachFileIsOpenedUnbufferedBetweenItsWriteAndItsReadBack) {
     expected.insert(expected.end(), {"CreateFileW " + name + " uncached", "CloseHandle " + name,
                                      "CreateFileW " + name + " open", "ReadFile " + name + " x" + bytes,
                                      "CloseHandle " + name});
+    expected.insert(expected.end(),
+                    {"CreateFileW " + name + " uncached", PastCacheReads(image), "CloseHandle " + name});
   }
   EXPECT_EQ(calls.trace, expected) << "calls made:\n"
                                    << Joined(calls.trace) << "expected:\n"
@@ -308,6 +347,8 @@ TEST(ByteFileSystem, VerifyOpensEachFileUnbufferedBeforeReadingIt) {
         expected.end(),
         {"CreateFileW " + name + " uncached", "CloseHandle " + name, "CreateFileW " + name + " read",
          "ReadFile " + name + " x" + std::to_string(image.length + 1), "CloseHandle " + name});
+    expected.insert(expected.end(),
+                    {"CreateFileW " + name + " uncached", PastCacheReads(image), "CloseHandle " + name});
   }
   EXPECT_EQ(calls.trace, expected) << "calls made:\n"
                                    << Joined(calls.trace) << "expected:\n"
@@ -357,6 +398,69 @@ TEST(ByteFileSystem, AFailingUnbufferedOpenEndsTheRunWithItsCode) {
   EXPECT_EQ(findings[1].kind, FileFinding::Kind::Unreadable);
   EXPECT_EQ(findings[1].errorCode, ERROR_NOT_READY);
   for (const std::size_t i : {0u, 2u, 3u}) EXPECT_EQ(findings[i].kind, FileFinding::Kind::Identical) << i;
+}
+
+struct CacheCase {
+  const char* name;
+  std::function<void(RecordingCalls&)> arrange;
+  int outcome;  // -1 verified, -2 mismatch (the four files deleted), else the I/O code raised
+};
+
+TEST(ByteFileSystem, TheBytesReadWithoutBufferingDecideTheRun) {
+  const CacheCase cases[] = {
+      {"the device agrees", [](RecordingCalls&) {}, -1},
+      {"the device holds another byte in the middle of a file",
+       [](RecordingCalls& c) { c.deviceDiffersIn = "yk2368.bin", c.deviceByte = 200000; }, -2},
+      {"the device holds another last byte",
+       [](RecordingCalls& c) { c.deviceDiffersIn = "yk936.bin", c.deviceByte = 15749; }, -2},
+      {"a read without buffering fails",
+       [](RecordingCalls& c) { c.failDeviceReadOf = "32yk936.bin", c.failCode = ERROR_CRC; }, ERROR_CRC},
+      {"the attributes of a card file cannot be read",
+       [](RecordingCalls& c) { c.failInformationOf = "32yk936.bin", c.failCode = ERROR_NOT_READY; },
+       ERROR_NOT_READY},
+  };
+  for (const CacheCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    RecordingCalls calls;
+    c.arrange(calls);
+    Win32ByteFileSystem files(calls);
+    RecordingView view;
+    int outcome = -1;
+    try {
+      outcome =
+          WriteBootModule(dir.root(), FirmwareImages(), files, view) == WriteOutcome::Verified ? -1 : -2;
+    } catch (const IoError& e) {
+      outcome = e.code();
+    }
+    EXPECT_EQ(outcome, c.outcome);
+    EXPECT_EQ(calls.refusedReads, 0)
+        << "every read without buffering is of whole sectors into aligned memory";
+    if (outcome == c.outcome && outcome == -2) {
+      for (const FirmwareImage& image : FirmwareImages())
+        EXPECT_FALSE(std::filesystem::exists(dir / std::string(image.fileName))) << image.fileName;
+    }
+  }
+}
+
+// At the end of a file a read without buffering returns fewer bytes than asked, or none after a whole last
+// chunk; the read stops there, or at the limit.
+TEST(ByteFileSystem, AReadWithoutBufferingStopsAtTheEndOfTheFileOrTheLimit) {
+  TempDir dir;
+  RecordingCalls calls;
+  Win32ByteFileSystem files(calls);
+  const struct {
+    std::size_t size, limit, expected;
+  } ends[] = {{65536, 200000, 65536}, {70000, 200000, 70000}, {70000, 1000, 1000}, {0, 10, 0}};
+  for (const auto& end : ends) {
+    std::vector<std::uint8_t> bytes(end.size);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 13);
+    WriteAll(dir / "a.bin", bytes);
+    std::vector<std::uint8_t> contents;
+    EXPECT_EQ(files.ReadPastCache(Utf8(dir / "a.bin"), end.limit, contents), 0) << end.size;
+    EXPECT_EQ(contents, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + end.expected)) << end.size;
+  }
+  EXPECT_EQ(calls.refusedReads, 0);
 }
 
 TEST(ByteFileSystem, WriteBootModuleStoresTheFourImagesByteForByte) {
