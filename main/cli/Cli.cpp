@@ -6,9 +6,11 @@
 #include "BuildInfo.h"
 #include "card/DriveScan.h"
 #include "common/Errors.h"
+#include "main/cli/CardLog.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
 #include "main/cli/CommandLine.h"
+#include "main/cli/Station.h"
 #include "ui/Contents.h"
 
 namespace scaleboot::cli {
@@ -58,6 +60,14 @@ class Run {
       : env_(environment), line_(line), language_(line.language.value_or(environment.defaultLanguage)) {}
 
   int Execute() {
+    // A record that cannot be kept refuses the command before any card is touched.
+    if (!line_.logPath.empty()) {
+      std::string why;
+      log_ = env_.openLog ? env_.openLog(line_.logPath, why) : nullptr;
+      if (!log_)
+        return Refuse("log-unopenable", Format(Text(language_, CliText::LogUnopenable), {line_.logPath, why}),
+                      kExitUsage);
+    }
     switch (line_.command) {
       case Command::Help:
         // Help wins over every other argument, --json included.
@@ -75,6 +85,9 @@ class Run {
         return Write();
       case Command::Verify:
         return Verify();
+      case Command::Station:
+        if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
+        return RunStation(env_, line_, language_, log_.get());
       case Command::None:
         break;
     }
@@ -156,6 +169,9 @@ class Run {
     const std::optional<std::vector<std::string>> cards = CardsToWrite(status);
     if (!cards) return status;
     std::vector<CardResult> results;
+    std::vector<platform::VolumeFacts> volumes;
+    for (const std::string& root : *cards)
+      volumes.push_back(log_ && env_.cardSlots ? env_.cardSlots->Describe(root) : platform::VolumeFacts{});
     if (ImagesCorrupt(env_.images)) {
       for (const std::string& root : *cards) results.push_back({root, CardOutcome::CorruptImages});
       ErrorLines(env_.console, Msg(Msg::CorruptText));
@@ -171,6 +187,7 @@ class Run {
       results = WriteCards(*cards, env_.images, env_.newFiles, progress);
       progress.Finish();
     }
+    if (!LogCards(results, volumes)) status = WorstStatus(status, kExitIoError);
     // One line per card, in the order given; a single card's line is the window's text alone.
     for (const CardResult& card : results) {
       status = WorstStatus(status, StatusOf(card.outcome));
@@ -221,9 +238,24 @@ class Run {
     return line_.json ? Document(VerifyJson(language_, folder, reports, holds, status), status) : status;
   }
 
+  // One log line per card of a write; false when a line could not be appended, which has been reported.
+  bool LogCards(std::span<const CardResult> results, std::span<const platform::VolumeFacts> volumes) {
+    if (!log_) return true;
+    bool logged = true;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      const CardRecord record{results[i], std::nullopt, volumes[i], std::time(nullptr)};
+      if (!log_->Append(CardLogLine(record, env_.images, env_.imageSha256, build::kVersionText))) {
+        ErrorLines(env_.console, Format(Text(language_, CliText::LogFailed), {line_.logPath}));
+        logged = false;
+      }
+    }
+    return logged;
+  }
+
   Environment& env_;
   const CommandLine& line_;
   LanguageIndex language_;
+  std::unique_ptr<platform::AppendFile> log_;
 };
 
 }  // namespace

@@ -14,6 +14,9 @@
 #include "card/BootModuleWriter.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/BatchWrite.h"
+#include "platform/AppendFile.h"
+#include "platform/CardSlots.h"
+#include "platform/Eject.h"
 #include "platform/Platform.h"
 #include "ui/MessageTable.h"
 
@@ -38,15 +41,29 @@ struct Environment {
   // What a path names: verify looks at its folder before reading, and at a file it could not read or that is
   // longer than its image. When empty, verify reads without looking.
   std::function<platform::PathInfo(const std::string&)> inspectPath{};
+  // Takes a card out of the system: eject and write --eject. Without one, every eject fails.
+  platform::Ejector* ejector = nullptr;
+  // The station's readers, and what the system says of a card's volume for --log. Without them the station
+  // refuses to start and the log names no label or serial number.
+  platform::CardSlotSource* cardSlots = nullptr;
+  // The station's pause between looks at the readers: true, at once, once the user asked it to stop (Ctrl+C).
+  std::function<bool(int milliseconds)> waitOrStop{};
+  // Opens the file of --log for appending; nothing, and the system's words, when it cannot.
+  std::function<std::unique_ptr<platform::AppendFile>(const std::string& path, std::string& why)> openLog{};
+  // The SHA-256 of each image in table order, as the build computed it, for --log.
+  std::span<const std::string_view> imageSha256{};
 };
 
 // Runs the command line `arguments` (without the program's name) and returns the exit status.
 int RunCli(std::span<const std::string> arguments, Environment& environment);
 
-// RunCli with the embedded images, the language of the user's locale, the platform's path inspection and a
-// new file system from `newFiles` for each card of a batch: what a program entry calls.
+// RunCli with the embedded images and their hashes, the language of the user's locale, the platform's path
+// inspection, log files and a new file system from `newFiles` for each card of a batch: what a program entry
+// calls. The station needs `cardSlots` and `waitOrStop`.
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
-                          const FileSystemFactory& newFiles, platform::Console& console);
+                          const FileSystemFactory& newFiles, platform::Console& console,
+                          platform::CardSlotSource* cardSlots = nullptr,
+                          std::function<bool(int)> waitOrStop = {});
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
 // the path without trailing separators ("/" stays "/").

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::OutputFailed) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::LogFailed) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -104,6 +104,14 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "failed",
     // OutputFailed
     "cannot write to standard output",
+    // OptionForStation
+    "option '{}' goes with station only",
+    // OptionForWriteAndStation
+    "option '{}' goes with write and station only",
+    // LogUnopenable
+    "cannot open the log '{}': {}; nothing was written.",
+    // LogFailed
+    "cannot append to the log '{}'",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -200,6 +208,14 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "ошибка",
     // OutputFailed
     "не удаётся писать в стандартный вывод",
+    // OptionForStation
+    "параметр '{}' только для команды station",
+    // OptionForWriteAndStation
+    "параметр '{}' только для команд write и station",
+    // LogUnopenable
+    "не удаётся открыть журнал '{}': {}; ничего не записано.",
+    // LogFailed
+    "не удаётся дописать журнал '{}'",
 };
 
 }  // namespace

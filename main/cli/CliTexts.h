@@ -42,6 +42,10 @@ enum class CliText {
   ProgressDone,
   ProgressFailed,
   OutputFailed,
+  OptionForStation,
+  OptionForWriteAndStation,
+  LogUnopenable,
+  LogFailed,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

@@ -15,11 +15,12 @@ struct CommandEntry {
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
 
-constexpr std::array<CommandEntry, 4> kCommands{{
+constexpr std::array<CommandEntry, 5> kCommands{{
     {"list", Command::List, 0, 0},
     {"write", Command::Write, 1, kAnyNumber},
     {"verify", Command::Verify, 1, 1},
     {"contents", Command::Contents, 0, 0},
+    {"station", Command::Station, 0, kAnyNumber},
 }};
 
 const CommandEntry* FindCommand(std::string_view name) {
@@ -70,6 +71,13 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
       line.json = true;
     } else if (arg == "--all") {
       line.all = true;
+    } else if (arg == "--no-eject") {
+      line.noEject = true;
+    } else if (arg == "--log" && i + 1 == arguments.size()) {
+      note(CliText::MissingValue, "--log");
+    } else if (arg == "--log" || arg.starts_with("--log=")) {
+      line.logPath = arg == "--log" ? arguments[++i] : std::string(arg.substr(6));
+      if (line.logPath.empty()) note(CliText::MissingValue, "--log");
     } else if (arg == "--lang" && i + 1 == arguments.size()) {
       note(CliText::MissingValue, "--lang");
     } else if (arg == "--lang" || arg.starts_with("--lang=")) {
@@ -96,8 +104,13 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
       line.roots.assign(positional.begin() + 1, positional.end());
       const bool all = line.all && command->command == Command::Write;
       const std::size_t minRoots = all ? 0 : command->minRoots, maxRoots = all ? 0 : command->maxRoots;
+      const bool writes = command->command == Command::Write || command->command == Command::Station;
       if (line.all && command->command != Command::Write) {
         note(CliText::OptionForWriteOnly, "--all");
+      } else if (!line.logPath.empty() && !writes) {
+        note(CliText::OptionForWriteAndStation, "--log");
+      } else if (line.noEject && command->command != Command::Station) {
+        note(CliText::OptionForStation, "--no-eject");
       } else if (line.roots.size() < minRoots) {
         note(CliText::MissingRoot, command->name);
       } else if (line.roots.size() > maxRoots) {
