@@ -31,7 +31,11 @@ std::string LetterOf(const std::string& reader) {
 std::string IdentityOf(const std::string& letter) {
   const std::wstring root = Widen(letter + "\\");
   DWORD serial = 0;
-  if (!GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) return {};
+  // Ready: the volume answers and its root folder can be looked at (a drive mapped to a folder that is not
+  // there answers the first question only).
+  if (!GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) ||
+      GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return {};
   wchar_t volume[64] = {};
   if (GetVolumeNameForVolumeMountPointW(root.c_str(), volume, 64)) return letter + Narrow(volume);
   // No volume GUID (a drive mapped to a folder): the drive is ready, and only its turning from not ready to
