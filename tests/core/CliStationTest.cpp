@@ -228,6 +228,8 @@ TEST_F(Station, WritesEachNewCardOnceLeavesTheOthersAloneAndSaysHowItEnded) {
     EXPECT_EQ(RunStation(c.args, c.steps), c.status);
     EXPECT_EQ(Creates("E:\\"), c.createsOnE);
     EXPECT_EQ(Creates("F:\\"), c.createsOnF);
+    // Cards run at the same time end in any order.
+    std::sort(ejector.roots.begin(), ejector.roots.end());
     EXPECT_EQ(ejector.roots, c.ejected);
     std::size_t at = 0;
     for (const std::string& words : c.said) {
