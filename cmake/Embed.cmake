@@ -1,7 +1,9 @@
 # scaleboot_embed(NAME PATHS KEYS OUT_VAR)
 # Generates a C++ source that embeds each file of PATHS with the assembler's .incbin directive (fast to
 # compile whatever the file size) and defines `std::span<const EmbeddedFile> NAME()` returning them in the given
-# order, each under the matching key of KEYS. The generated file is rebuilt when an embedded file changes.
+# order, each under the matching key of KEYS, and `std::span<const std::string_view> NAMESha256()` with the SHA-256
+# of each file in hexadecimal, in the same order. The generated file is rebuilt when an embedded file changes,
+# and the hashes with it: a changed file makes CMake configure again.
 function(scaleboot_embed name paths keys out_var)
   if(WIN32)
     set(section ".section .rdata,\\\"dr\\\"")
@@ -16,6 +18,7 @@ function(scaleboot_embed name paths keys out_var)
   set(asm "")
   set(decls "")
   set(entries "")
+  set(hashes "")
   set(index 0)
   foreach(path key IN ZIP_LISTS paths keys)
     file(TO_CMAKE_PATH "${path}" path)
@@ -25,6 +28,9 @@ function(scaleboot_embed name paths keys out_var)
     string(APPEND asm "    \".incbin \\\"${path}\\\"\\n\"\n    \".globl ${asym}_end\\n\"\n    \"${asym}_end:\\n\"\n")
     string(APPEND decls "extern \"C\" const unsigned char ${sym}_begin[];\nextern \"C\" const unsigned char ${sym}_end[];\n")
     string(APPEND entries "    {\"${key}\", ${sym}_begin, ${sym}_end},\n")
+    file(SHA256 "${path}" hash)
+    string(APPEND hashes "    \"${hash}\",\n")
+    set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${path}")
     math(EXPR index "${index} + 1")
   endforeach()
   set(out "${CMAKE_BINARY_DIR}/generated/${name}.cpp")
@@ -41,6 +47,11 @@ std::span<const EmbeddedFile> ${name}() {
   static const EmbeddedFile files[] = {
 ${entries}  };
   return files;
+}
+std::span<const std::string_view> ${name}Sha256() {
+  static const std::string_view hashes[] = {
+${hashes}  };
+  return hashes;
 }
 }  // namespace scaleboot
 " @ONLY)

@@ -16,6 +16,8 @@ struct EmbeddedFile {
 
 // The four firmware images, in table order, keyed by their file names.
 std::span<const EmbeddedFile> EmbeddedFirmware();
+// The SHA-256 of each firmware image in lower-case hexadecimal, in table order, computed by the build.
+std::span<const std::string_view> EmbeddedFirmwareSha256();
 
 }  // namespace scaleboot
 

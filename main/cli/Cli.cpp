@@ -7,9 +7,11 @@
 #include "card/DriveScan.h"
 #include "card/SameCard.h"
 #include "common/Errors.h"
+#include "main/cli/CardLog.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
 #include "main/cli/CommandLine.h"
+#include "main/cli/Station.h"
 #include "ui/Contents.h"
 #include "ui/EjectTexts.h"
 
@@ -60,6 +62,14 @@ class Run {
       : env_(environment), line_(line), language_(line.language.value_or(environment.defaultLanguage)) {}
 
   int Execute() {
+    // A record that cannot be kept refuses the command before any card is touched.
+    if (!line_.logPath.empty()) {
+      std::string why;
+      log_ = env_.openLog ? env_.openLog(line_.logPath, why) : nullptr;
+      if (!log_)
+        return Refuse("log-unopenable", Format(Text(language_, CliText::LogUnopenable), {line_.logPath, why}),
+                      kExitUsage);
+    }
     switch (line_.command) {
       case Command::Help:
         // Help wins over every other argument, --json included.
@@ -79,6 +89,9 @@ class Run {
         return Verify();
       case Command::Eject:
         return Eject();
+      case Command::Station:
+        if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
+        return RunStation(env_, line_, language_, log_.get());
       case Command::None:
         break;
     }
@@ -164,6 +177,9 @@ class Run {
     const OneRootPerFolder same = OnePerFolder(*given, env_.identifyFolder);
     const std::optional<std::vector<std::string>> cards = same.roots;
     std::vector<CardResult> results;
+    std::vector<platform::VolumeFacts> volumes;
+    for (const std::string& root : *cards)
+      volumes.push_back(log_ && env_.cardSlots ? env_.cardSlots->Describe(root) : platform::VolumeFacts{});
     if (ImagesCorrupt(env_.images)) {
       for (const std::string& root : *cards) results.push_back({root, CardOutcome::CorruptImages});
       for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
@@ -186,6 +202,7 @@ class Run {
     }
     for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
     if (line_.eject) EjectAfterRun(results);
+    if (!LogCards(results, volumes)) status = WorstStatus(status, kExitIoError);
     // One line per card, in the order given; a single card named once has the window's text alone.
     for (const CardResult& card : results) {
       status = WorstStatus(status, StatusOf(card.outcome));
@@ -295,9 +312,24 @@ class Run {
                       : status;
   }
 
+  // One log line per card of a write; false when a line could not be appended, which has been reported.
+  bool LogCards(std::span<const CardResult> results, std::span<const platform::VolumeFacts> volumes) {
+    if (!log_) return true;
+    bool logged = true;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      const CardRecord record{results[i], results[i].eject, volumes[i], std::time(nullptr)};
+      if (!log_->Append(CardLogLine(record, env_.images, env_.imageSha256, build::kVersionText))) {
+        ErrorLines(env_.console, Format(Text(language_, CliText::LogFailed), {line_.logPath}));
+        logged = false;
+      }
+    }
+    return logged;
+  }
+
   Environment& env_;
   const CommandLine& line_;
   LanguageIndex language_;
+  std::unique_ptr<platform::AppendFile> log_;
 };
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include "card/OwnChecksum.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/BatchWrite.h"
+#include "platform/AppendFile.h"
+#include "platform/CardSlots.h"
 #include "platform/Eject.h"
 #include "platform/Platform.h"
 #include "ui/MessageTable.h"
@@ -45,16 +47,27 @@ struct Environment {
   // Which folder a root names, whatever its name: write writes one folder named twice once. When empty,
   // every root given is a card of its own.
   std::function<std::optional<platform::FolderIdentity>(const std::string&)> identifyFolder{};
+  // The station's readers, and what the system says of a card's volume for --log. Without them the station
+  // refuses to start and the log names no label or serial number.
+  platform::CardSlotSource* cardSlots = nullptr;
+  // The station's pause between looks at the readers: true, at once, once the user asked it to stop (Ctrl+C).
+  std::function<bool(int milliseconds)> waitOrStop{};
+  // Opens the file of --log for appending; nothing, and the system's words, when it cannot.
+  std::function<std::unique_ptr<platform::AppendFile>(const std::string& path, std::string& why)> openLog{};
+  // The SHA-256 of each image in table order, as the build computed it, for --log.
+  std::span<const std::string_view> imageSha256{};
 };
 
 // Runs the command line `arguments` (without the program's name) and returns the exit status.
 int RunCli(std::span<const std::string> arguments, Environment& environment);
 
-// RunCli with the embedded images, the language of the user's locale, the platform's path inspection and a
-// new file system from `newFiles` for each card of a batch: what a program entry calls.
+// RunCli with the embedded images and their hashes, the language of the user's locale, the platform's path
+// inspection, log files and a new file system from `newFiles` for each card of a batch: what a program entry
+// calls. The station needs `cardSlots` and `waitOrStop`.
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
                           const FileSystemFactory& newFiles, platform::Console& console,
-                          platform::Ejector* ejector = nullptr);
+                          platform::Ejector* ejector = nullptr, platform::CardSlotSource* cardSlots = nullptr,
+                          std::function<bool(int)> waitOrStop = {});
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
 // the path without trailing separators ("/" stays "/").

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::SameCard) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::LogFailed) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -26,6 +26,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "  contents              show the firmware versions the module holds\n"
     "  eject ROOT [ROOT...]  take each removable drive ROOT out of the system so it may be pulled\n"
     "                        (a card reader stays for the next card)\n"
+    "  station [ROOT...]     write every card inserted from now on (only into the readers ROOT),\n"
+    "                        one line and the bell per card; stop with Ctrl+C\n"
     "\n"
     "Options (before or after the command):\n"
     "  -q, --quiet           no progress line\n"
@@ -33,6 +35,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "      --power-off       eject: power the drive off too (removes the whole reader, all its slots)\n"
     "      --json            print one JSON document on standard output instead of text\n"
     "      --lang en|ru      language of the messages (default: the user's locale)\n"
+    "      --log FILE        write, station: append one JSON line per card to FILE\n"
+    "      --no-eject        station: leave each card in the system after its run\n"
     "  -h, --help            show this help; wins over every other argument\n"
     "  -V, --version         show the program's version\n"
     "\n"
@@ -134,6 +138,14 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "{}: could not eject: {}",
     // SameCard: the roots of one card, all but the last joined by ", ", then the last
     "{} and {} are the same card",
+    // OptionForStation
+    "option '{}' goes with station only",
+    // OptionForWriteAndStation
+    "option '{}' goes with write and station only",
+    // LogUnopenable
+    "cannot open the log '{}': {}; nothing was written.",
+    // LogFailed
+    "cannot append to the log '{}'",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -152,6 +164,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "  contents                  показать версии прошивок в модуле\n"
     "  eject КОРЕНЬ [КОРЕНЬ...]  отключить каждый съёмный диск КОРЕНЬ от системы, чтобы его можно было\n"
     "                            вынуть (устройство чтения карт остаётся для следующей карты)\n"
+    "  station [КОРЕНЬ...]       записывать каждую вставленную с этого момента карту (только в\n"
+    "                            картридеры КОРЕНЬ), строка и звонок на карту; остановка — Ctrl+C\n"
     "\n"
     "Параметры (до или после команды):\n"
     "  -q, --quiet               не показывать ход работы\n"
@@ -160,6 +174,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "                            все его гнёзда)\n"
     "      --json                вывести вместо текста один документ JSON на стандартный вывод\n"
     "      --lang en|ru          язык сообщений (по умолчанию — язык пользователя)\n"
+    "      --log ФАЙЛ            write, station: дописывать в ФАЙЛ строку JSON о каждой карте\n"
+    "      --no-eject            station: не извлекать карту после записи\n"
     "  -h, --help                показать эту справку; важнее всех прочих аргументов\n"
     "  -V, --version             показать версию программы\n"
     "\n"
@@ -261,6 +277,14 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "{}: не удалось извлечь: {}",
     // SameCard
     "{} и {} — одна и та же карта",
+    // OptionForStation
+    "параметр '{}' только для команды station",
+    // OptionForWriteAndStation
+    "параметр '{}' только для команд write и station",
+    // LogUnopenable
+    "не удаётся открыть журнал '{}': {}; ничего не записано.",
+    // LogFailed
+    "не удаётся дописать журнал '{}'",
 };
 
 }  // namespace

@@ -53,6 +53,10 @@ enum class CliText {
   SafeToRemove,
   CouldNotEject,
   SameCard,
+  OptionForStation,
+  OptionForWriteAndStation,
+  LogUnopenable,
+  LogFailed,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

@@ -15,12 +15,13 @@ struct CommandEntry {
 
 constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
 
-constexpr std::array<CommandEntry, 5> kCommands{{
+constexpr std::array<CommandEntry, 6> kCommands{{
     {"list", Command::List, 0, 0},
     {"write", Command::Write, 1, kAnyNumber},
     {"verify", Command::Verify, 1, 1},
     {"contents", Command::Contents, 0, 0},
     {"eject", Command::Eject, 1, kAnyNumber},
+    {"station", Command::Station, 0, kAnyNumber},
 }};
 
 const CommandEntry* FindCommand(std::string_view name) {
@@ -75,6 +76,13 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
       line.eject = true;
     } else if (arg == "--power-off") {
       line.powerOff = true;
+    } else if (arg == "--no-eject") {
+      line.noEject = true;
+    } else if (arg == "--log" && i + 1 == arguments.size()) {
+      note(CliText::MissingValue, "--log");
+    } else if (arg == "--log" || arg.starts_with("--log=")) {
+      line.logPath = arg == "--log" ? arguments[++i] : std::string(arg.substr(6));
+      if (line.logPath.empty()) note(CliText::MissingValue, "--log");
     } else if (arg == "--lang" && i + 1 == arguments.size()) {
       note(CliText::MissingValue, "--lang");
     } else if (arg == "--lang" || arg.starts_with("--lang=")) {
@@ -101,12 +109,17 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
       line.roots.assign(positional.begin() + 1, positional.end());
       const bool all = line.all && command->command == Command::Write;
       const std::size_t minRoots = all ? 0 : command->minRoots, maxRoots = all ? 0 : command->maxRoots;
+      const bool writes = command->command == Command::Write || command->command == Command::Station;
       if (line.all && command->command != Command::Write) {
         note(CliText::OptionForWriteOnly, "--all");
       } else if (line.eject && command->command != Command::Write) {
         note(CliText::OptionForWriteOnly, "--eject");
       } else if (line.powerOff && command->command != Command::Eject && !line.eject) {
         note(CliText::OptionForEjectOnly, "--power-off");
+      } else if (!line.logPath.empty() && !writes) {
+        note(CliText::OptionForWriteAndStation, "--log");
+      } else if (line.noEject && command->command != Command::Station) {
+        note(CliText::OptionForStation, "--no-eject");
       } else if (line.roots.size() < minRoots) {
         note(CliText::MissingRoot, command->name);
       } else if (line.roots.size() > maxRoots) {

@@ -10,7 +10,7 @@
 
 namespace scaleboot::cli {
 
-enum class Command { None, List, Write, Verify, Contents, Help, Version, Eject };
+enum class Command { None, List, Write, Verify, Contents, Help, Version, Eject, Station };
 
 struct CommandLine {
   Command command = Command::None;
@@ -20,6 +20,8 @@ struct CommandLine {
   bool powerOff = false;           // eject, write --eject: power the drive off as well
   bool quiet = false;
   bool json = false;
+  bool noEject = false;  // station --no-eject: the cards stay in the system after their runs
+  std::string logPath;   // write and station --log FILE: one line appended per card; empty without
   std::optional<LanguageIndex> language;  // the last valid --lang
   // A usage error: the text to show, in the language chosen before the argument that caused it (for an error
   // found only once every argument is read, the line's language); empty when the line is sound.

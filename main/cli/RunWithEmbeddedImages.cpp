@@ -2,12 +2,14 @@
 // no platform layer.
 #include "main/cli/Cli.h"
 #include "main/cli/CliTexts.h"
+#include "platform/Embedded.h"
 
 namespace scaleboot::cli {
 
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
                           const FileSystemFactory& newFiles, platform::Console& console,
-                          platform::Ejector* ejector) {
+                          platform::Ejector* ejector, platform::CardSlotSource* cardSlots,
+                          std::function<bool(int)> waitOrStop) {
   const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
   Environment environment{drives,
                           *files,
@@ -18,6 +20,10 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           platform::InspectPath,
                           ejector,
                           platform::IdentifyFolder};
+  environment.cardSlots = cardSlots;
+  environment.waitOrStop = waitOrStop;
+  environment.openLog = platform::OpenAppendFile;
+  environment.imageSha256 = EmbeddedFirmwareSha256();
   return RunCli(arguments, environment);
 }
 

@@ -27,6 +27,17 @@ class MountDriveSource : public DriveSource {
   // (not ready), or the Windows code of a failure to look the path up other than its absence.
   int OpenRemovableRoot(const std::string& root, int& folder);
 
+  // A removable drive as the station sees it: its root as listed, the card's identity (the whole disk's
+  // "diskseq:N", which the kernel numbers anew for every medium; "mount:N", the mount's ID, where the kernel
+  // has no sequence number), and the block devices of the mount and of its whole disk.
+  struct RemovableMount {
+    std::string root;
+    std::string identity;
+    unsigned long long device = 0;
+    unsigned long long disk = 0;
+  };
+  std::vector<RemovableMount> RemovableMounts();
+
  private:
   struct ListedRoot {
     int mountId = 0;

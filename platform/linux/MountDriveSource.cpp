@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -175,6 +176,29 @@ int MountDriveSource::OpenRemovableRoot(const std::string& root, int& folder) {
   }
   folder = fd;
   return 0;
+}
+
+std::vector<MountDriveSource::RemovableMount> MountDriveSource::RemovableMounts() {
+  std::vector<RemovableMount> mounts;
+  const auto entries = ReadMountTable(mountInfoPath_);
+  if (!entries) return mounts;
+  for (const MountEntry& entry : CardCandidates(*entries, sysRoot_)) {
+    if (!IsRemovableDevice(sysRoot_, entry.device)) continue;
+    const std::string folder = BlockDeviceFolder(sysRoot_, entry.device);
+    const bool partition = Exists(folder + "/partition");
+    const std::string disk = partition ? folder + "/.." : folder;
+    const std::string sequence = FirstLine(disk + "/diskseq");
+    dev_t diskDevice = entry.device;
+    if (partition) {
+      const std::string numbers = FirstLine(disk + "/dev");  // "major:minor"
+      unsigned maj = 0, min = 0;
+      if (std::sscanf(numbers.c_str(), "%u:%u", &maj, &min) == 2) diskDevice = makedev(maj, min);
+    }
+    mounts.push_back(
+        {RootOf(entry.target), sequence.empty() ? "mount:" + std::to_string(entry.id) : "diskseq:" + sequence,
+         static_cast<unsigned long long>(entry.device), static_cast<unsigned long long>(diskDevice)});
+  }
+  return mounts;
 }
 
 }  // namespace scaleboot::platform

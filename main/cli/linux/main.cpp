@@ -1,9 +1,11 @@
 // scaleboot-cli on Linux: the mount-table drive list, POSIX card files, udisks for ejecting and the terminal.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "main/cli/Cli.h"
+#include "platform/linux/CardSlots.h"
 #include "platform/linux/LinuxEjector.h"
 #include "platform/linux/LinuxPlatform.h"
 
@@ -13,6 +15,11 @@ int main(int argc, char** argv) {
   scaleboot::platform::LinuxEjector ejector;
   // Each card of a batch gets its own file layer: the set of files it has created is its own.
   const auto newFiles = [] { return std::make_unique<scaleboot::platform::PosixByteFileSystem>(); };
-  return scaleboot::cli::RunWithEmbeddedImages(std::vector<std::string>(argv + 1, argv + argc), drives,
-                                               newFiles, console, &ejector);
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  scaleboot::platform::LinuxCardSlots cardSlots(drives);
+  // Ctrl+C and SIGTERM let the station finish the cards in progress; other commands end as they always did.
+  if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
+    scaleboot::platform::InstallStopHandlers();
+  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
+                                               scaleboot::platform::WaitOrStop);
 }

@@ -1,0 +1,59 @@
+#include "main/cli/CardLog.h"
+
+#include <nlohmann/json.hpp>
+
+namespace scaleboot::cli {
+
+std::string_view OutcomeCode(CardOutcome outcome) {
+  switch (outcome) {
+    case CardOutcome::Verified:
+      return "verified";
+    case CardOutcome::Mismatch:
+      return "mismatch";
+    case CardOutcome::IoError:
+      return "io-error";
+    case CardOutcome::CorruptImages:
+      return "corrupt-images";
+  }
+  return "io-error";
+}
+
+std::string UtcTimestamp(std::time_t time) {
+  char text[32] = {};
+  // Called on the main thread only: the static result of gmtime is not shared.
+  if (const std::tm* utc = std::gmtime(&time)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+  return text;
+}
+
+std::string LocalClock(std::time_t time) {
+  char text[16] = {};
+  if (const std::tm* local = std::localtime(&time)) std::strftime(text, sizeof text, "%H:%M:%S", local);
+  return text;
+}
+
+std::string CardLogLine(const CardRecord& record, std::span<const FirmwareImage> images,
+                        std::span<const std::string_view> sha256, std::string_view version) {
+  using nlohmann::ordered_json;
+  const auto textOrNull = [](const std::string& text) {
+    return text.empty() ? ordered_json() : ordered_json(text);
+  };
+  ordered_json line{
+      {"time", UtcTimestamp(record.ended)},
+      {"program", "scaleboot-cli"},
+      {"version", version},
+      {"root", record.result.root},
+      {"label", textOrNull(record.volume.label)},
+      {"serial", textOrNull(record.volume.serial)},
+      {"outcome", OutcomeCode(record.result.outcome)},
+      {"io_code", record.result.ioCode},
+      {"ejected", record.eject && record.eject->status == platform::EjectResult::Status::Ejected}};
+  line["files"] = ordered_json::array();
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    line["files"].push_back({{"name", images[i].fileName},
+                             {"firmware", images[i].versionLabel},
+                             {"sha256", i < sha256.size() ? ordered_json(sha256[i]) : ordered_json()}});
+  }
+  return line.dump(-1, ' ', true, ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace scaleboot::cli

@@ -1,0 +1,312 @@
+#include "main/cli/Station.h"
+
+#include <array>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "BuildInfo.h"
+#include "card/CardWatch.h"
+#include "main/cli/CardLog.h"
+#include "main/cli/CliJson.h"
+#include "main/cli/CliTexts.h"
+
+namespace scaleboot::cli {
+namespace {
+
+using Stream = platform::Console::Stream;
+using EjectStatus = platform::EjectResult::Status;
+
+constexpr int kTicksPerPoll = 10;  // the readers are looked at once a second, in pauses of 100 ms
+constexpr int kTick = 100;
+
+enum class Say {
+  LeftAlone,
+  Watching,
+  WatchingAny,
+  StopHint,
+  Writing,
+  RemoveCard,
+  NotEjected,
+  Waiting,
+  Stopping,
+  Summary,
+  NoReaders,
+  EjectGone,
+  EjectInUse,
+  EjectNotAuthorized,
+  EjectAccessDenied,
+  EjectNoService,
+  EjectUnavailable,
+  Count,
+};
+
+constexpr std::size_t kSayCount = static_cast<std::size_t>(Say::Count);
+
+constexpr std::array<std::array<std::string_view, kSayCount>, 2> kTexts{{
+    {
+        "left alone (there before the start): {}",
+        "watching: {}",
+        "watching every removable drive that appears",
+        "insert a card to write it; stop with Ctrl+C",
+        "{} writing...",
+        "remove the card",
+        "not ejected: {}",
+        "Waiting for a card... {} written, {} failed",
+        "stopping: finishing {} card(s) in progress...",
+        "{} written, {} failed",
+        "the station cannot watch card readers on this system",
+        "the card was already gone",
+        "the card is in use{}",
+        "the system refused to unmount the card",
+        "the volume could not be opened to eject it",
+        "no udisks service and not running as root",
+        "ejecting is not available",
+    },
+    {
+        "не трогаю (были до запуска): {}",
+        "слежу за: {}",
+        "слежу за всеми съёмными дисками, которые появятся",
+        "вставьте карту, чтобы записать её; остановка — Ctrl+C",
+        "{} запись...",
+        "выньте карту",
+        "не извлечена: {}",
+        "Жду карту... записано {1}, ошибок {2}",
+        "остановка: завершаю карт в работе: {}...",
+        "записано {1}, ошибок {2}",
+        "станция не умеет следить за картридерами в этой системе",
+        "карту уже вынули",
+        "карта занята{}",
+        "система не разрешила отмонтировать карту",
+        "не удалось открыть том, чтобы извлечь его",
+        "нет службы udisks, и программа запущена не от root",
+        "извлечение недоступно",
+    },
+}};
+
+std::string_view Words(LanguageIndex language, Say say) {
+  return kTexts[language == kRussian ? 1 : 0][static_cast<std::size_t>(say)];
+}
+
+// Russian puts the counts after their words: the pattern numbers them instead of taking them in order.
+std::string Counted(LanguageIndex language, Say say, std::size_t first, std::size_t second) {
+  std::string text(Words(language, say));
+  const std::string a = std::to_string(first), b = std::to_string(second);
+  for (auto at = text.find("{1}"); at != std::string::npos; at = text.find("{1}")) text.replace(at, 3, a);
+  for (auto at = text.find("{2}"); at != std::string::npos; at = text.find("{2}")) text.replace(at, 3, b);
+  return Format(text, {a, b});
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& word : words) out += (out.empty() ? "" : ", ") + word;
+  return out;
+}
+
+// "E:" for a drive letter, otherwise the root without its trailing separator followed by ":".
+std::string Label(const std::string& root) {
+  const std::string key = RootKey(root);
+  return key.size() == 2 && key[1] == ':' ? key : key + ":";
+}
+
+class NoView : public WriterView {
+ public:
+  void SetWriteEnabled(bool) override {}
+  void SetGaugeRange(int, int) override {}
+  void SetGaugePosition(int) override {}
+  void AddGaugeProgress(int) override {}
+};
+
+class Station {
+ public:
+  Station(Environment& environment, const CommandLine& line, LanguageIndex language,
+          platform::AppendFile* log)
+      : env_(environment), line_(line), language_(language), log_(log) {}
+
+  int Run() {
+    CardWatch watch;
+    const CardWatchStart start = watch.Begin(env_.cardSlots->Poll(line_.roots));
+    if (!start.leftAlone.empty()) Line(Format(Words(language_, Say::LeftAlone), {Joined(start.leftAlone)}));
+    if (line_.roots.empty()) {
+      Line(std::string(Words(language_, Say::WatchingAny)));
+    } else if (!start.watched.empty()) {
+      Line(Format(Words(language_, Say::Watching), {Joined(start.watched)}));
+    }
+    Line(std::string(Words(language_, Say::StopHint)));
+    bool stop = false;
+    while (!stop) {
+      for (int tick = 0; tick < kTicksPerPoll && !stop; ++tick) {
+        stop = env_.waitOrStop(kTick);
+        Report(watch);
+      }
+      if (stop) break;
+      for (const platform::CardSlot& slot : watch.Poll(env_.cardSlots->Poll(line_.roots))) Begin(slot);
+      ShowWaiting(watch.Running() == 0);
+    }
+    ShowWaiting(false);
+    if (watch.Running() != 0)
+      Line(Format(Words(language_, Say::Stopping), {std::to_string(watch.Running())}));
+    // Every card in progress is finished: none is left half-written because the station was stopped.
+    for (std::thread& worker : workers_) worker.join();
+    Report(watch);
+    const std::string summary = Counted(language_, Say::Summary, written_, failed_);
+    Line(summary);
+    if (line_.json) {
+      nlohmann::ordered_json document{{"command", "station"},
+                                      {"exit_status", status_},
+                                      {"written", written_},
+                                      {"failed", failed_},
+                                      {"text", summary}};
+      env_.console.Write(Stream::Out,
+                         document.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n");
+    }
+    return status_;
+  }
+
+ private:
+  void Line(const std::string& text) { env_.console.Write(Stream::Err, "scaleboot-cli: " + text + "\n"); }
+
+  // The waiting line, on a terminal only; cleared before anything else is written.
+  void ShowWaiting(bool show) {
+    if (line_.quiet || !env_.console.IsTerminal(Stream::Err)) return;
+    const std::string text = show ? Counted(language_, Say::Waiting, written_, failed_) : "";
+    if (text == shown_) return;
+    const std::size_t width = Characters(shown_);
+    env_.console.Write(
+        Stream::Err, "\r" + text + std::string(width > Characters(text) ? width - Characters(text) : 0, ' ') +
+                         (text.empty() ? "\r" : ""));
+    shown_ = text;
+  }
+
+  void Begin(const platform::CardSlot& slot) {
+    ShowWaiting(false);
+    Line(Format(Words(language_, Say::Writing), {Label(slot.root)}));
+    CardRecord record;
+    record.result.root = slot.root;
+    record.volume = env_.cardSlots->Describe(slot.root);
+    std::unique_ptr<platform::ByteFileSystem> files;
+    try {
+      files = env_.newFiles();
+    } catch (const std::exception&) {
+    }
+    workers_.emplace_back([this, record, identity = slot.identity, files = std::move(files)]() mutable {
+      NoView view;
+      if (files) {
+        record.result = WriteCard(record.result.root, env_.images, *files, view);
+      } else {
+        record.result.outcome = CardOutcome::IoError;
+      }
+      if (!line_.noEject) record.eject = Eject(record.result.root);
+      const std::lock_guard lock(mutex_);
+      ended_.push_back({identity, std::move(record)});
+    });
+  }
+
+  platform::EjectResult Eject(const std::string& root) {
+    if (env_.ejector == nullptr)
+      return {EjectStatus::Failed, true, {}, std::string(Words(language_, Say::EjectUnavailable))};
+    // One eject at a time: the system's eject services are not asked from several threads at once.
+    const std::lock_guard lock(ejectMutex_);
+    return env_.ejector->Eject(root, {});
+  }
+
+  // The cards whose runs ended since the last look: their lines, bells, JSON objects and log lines.
+  void Report(CardWatch& watch) {
+    std::deque<std::pair<std::string, CardRecord>> ended;
+    {
+      const std::lock_guard lock(mutex_);
+      ended.swap(ended_);
+    }
+    for (auto& [identity, record] : ended) {
+      watch.Finished(identity);
+      record.ended = std::time(nullptr);
+      End(record);
+    }
+  }
+
+  void End(const CardRecord& record) {
+    ShowWaiting(false);
+    const CardResult& card = record.result;
+    const bool verified = card.outcome == CardOutcome::Verified;
+    const bool ejectFailed = record.eject && record.eject->status != EjectStatus::Ejected;
+    (verified ? written_ : failed_) += 1;
+    status_ = WorstStatus(status_, StatusOf(card.outcome));
+    std::string text = LocalClock(record.ended) + " " + Label(card.root) + " " + CardText(language_, card);
+    text += "; ";
+    text += ejectFailed
+                ? Format(Words(language_, Say::NotEjected), {EjectFailureText(language_, *record.eject)})
+                : std::string(Words(language_, Say::RemoveCard));
+    // Once for a card to take away; three times for one that needs the user.
+    const std::string bell = verified && !ejectFailed ? "\a" : "\a\a\a";
+    env_.console.Write(Stream::Err, text + bell + "\n");
+    if (line_.json) {
+      nlohmann::ordered_json object{{"root", card.root}, {"outcome", OutcomeCode(card.outcome)}};
+      if (card.outcome == CardOutcome::IoError && card.ioCode != 0) object["io_code"] = card.ioCode;
+      object["text"] = CardText(language_, card);
+      if (record.eject) {
+        object["ejected"] = !ejectFailed;
+        object["eject_error"] =
+            ejectFailed ? nlohmann::ordered_json{{"text", EjectFailureText(language_, *record.eject)}}
+                        : nullptr;
+      }
+      object["time"] = UtcTimestamp(record.ended);
+      env_.console.Write(Stream::Out,
+                         object.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n");
+    }
+    if (log_ != nullptr &&
+        !log_->Append(CardLogLine(record, env_.images, env_.imageSha256, build::kVersionText))) {
+      Line(Format(Text(language_, CliText::LogFailed), {line_.logPath}));
+      status_ = WorstStatus(status_, kExitIoError);
+    }
+    ShowWaiting(true);
+  }
+
+  Environment& env_;
+  const CommandLine& line_;
+  LanguageIndex language_;
+  platform::AppendFile* log_;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_, ejectMutex_;
+  std::deque<std::pair<std::string, CardRecord>> ended_;  // identity and record, guarded by mutex_
+  std::size_t written_ = 0, failed_ = 0;
+  int status_ = kExitSuccess;
+  std::string shown_;
+};
+
+}  // namespace
+
+std::string EjectFailureText(LanguageIndex language, const platform::EjectResult& eject) {
+  switch (eject.status) {
+    case EjectStatus::Ejected:
+      return {};
+    case EjectStatus::Gone:
+      return std::string(Words(language, Say::EjectGone));
+    case EjectStatus::InUse:
+      return Format(Words(language, Say::EjectInUse),
+                    {eject.holders.empty() ? "" : " (" + Joined(eject.holders) + ")"});
+    case EjectStatus::NotAuthorized:
+      return std::string(Words(language, Say::EjectNotAuthorized));
+    case EjectStatus::AccessDenied:
+      return std::string(Words(language, Say::EjectAccessDenied));
+    case EjectStatus::NoService:
+      return std::string(Words(language, Say::EjectNoService));
+    case EjectStatus::Failed:
+      break;
+  }
+  return eject.detail;
+}
+
+int RunStation(Environment& environment, const CommandLine& line, LanguageIndex language,
+               platform::AppendFile* log) {
+  if (environment.cardSlots == nullptr || !environment.waitOrStop) {
+    environment.console.Write(Stream::Err,
+                              "scaleboot-cli: " + std::string(Words(language, Say::NoReaders)) + "\n");
+    return kExitUsage;
+  }
+  return Station(environment, line, language, log).Run();
+}
+
+}  // namespace scaleboot::cli

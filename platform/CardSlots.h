@@ -1,0 +1,31 @@
+// The card readers and removable drives the station watches, polled once a second, each with the identity
+// of the card it holds: what tells one card from the next when both get the same drive letter or mount path.
+#pragma once
+#include <span>
+#include <string>
+#include <vector>
+
+namespace scaleboot::platform {
+
+struct CardSlot {
+  std::string reader;    // as the user names it: "E:", a mount point, a reader's device path
+  std::string root;      // where the card's files go ("E:\", "/media/card/"); empty while no card is readable
+  std::string identity;  // the card in it; empty while the reader is empty or the card not ready
+};
+
+// What the system says of a card's volume; empty strings where it says nothing.
+struct VolumeFacts {
+  std::string label;
+  std::string serial;
+};
+
+class CardSlotSource {
+ public:
+  virtual ~CardSlotSource() = default;
+  // The slots now: one per reader named in `readers`, in that order (a reader the system does not know has
+  // an empty identity), or, when `readers` is empty, one per removable drive the system lists.
+  virtual std::vector<CardSlot> Poll(std::span<const std::string> readers) = 0;
+  virtual VolumeFacts Describe(const std::string& root) = 0;
+};
+
+}  // namespace scaleboot::platform

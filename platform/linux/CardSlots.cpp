@@ -1,0 +1,121 @@
+// The station's readers on Linux: removable mounts, told apart by the kernel's disk sequence number.
+#include "platform/linux/CardSlots.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace scaleboot::platform {
+namespace {
+
+std::string Without(std::string path, char last) {
+  while (path.size() > 1 && path.back() == last) path.pop_back();
+  return path;
+}
+
+// The block device a reader's device path (a node under /dev, or a link to one) names; 0 for anything else.
+unsigned long long DeviceNamed(const std::string& reader) {
+  if (!reader.starts_with("/dev/")) return 0;
+  struct stat st;
+  if (::stat(reader.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return 0;
+  return static_cast<unsigned long long>(st.st_rdev);
+}
+
+// "LABEL" and "UUID" links under /dev/disk/by-label and /dev/disk/by-uuid that lead to `device`.
+std::string LinkNaming(const std::string& folder, unsigned long long device) {
+  std::string found;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      struct stat st;
+      if (::stat((folder + "/" + name).c_str(), &st) == 0 && S_ISBLK(st.st_mode) &&
+          static_cast<unsigned long long>(st.st_rdev) == device) {
+        found = name;
+        break;
+      }
+    }
+    ::closedir(dir);
+  }
+  return found;
+}
+
+// udev escapes characters of a label in its link name as \xNN.
+std::string Unescape(const std::string& name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x') {
+      out += static_cast<char>(std::strtol(name.substr(i + 2, 2).c_str(), nullptr, 16));
+      i += 3;
+    } else {
+      out += name[i];
+    }
+  }
+  return out;
+}
+
+volatile sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) {
+  stopRequested = 1;
+}
+
+}  // namespace
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = RequestStop;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: the pause between polls ends at the signal.
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool WaitOrStop(int milliseconds) {
+  if (stopRequested) return true;
+  timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  ::nanosleep(&pause, nullptr);
+  return stopRequested != 0;
+}
+
+LinuxCardSlots::LinuxCardSlots(MountDriveSource& drives) : drives_(drives) {}
+
+std::vector<CardSlot> LinuxCardSlots::Poll(std::span<const std::string> readers) {
+  const std::vector<MountDriveSource::RemovableMount> mounts = drives_.RemovableMounts();
+  std::vector<CardSlot> slots;
+  if (readers.empty()) {
+    for (const auto& mount : mounts) slots.push_back({Without(mount.root, '/'), mount.root, mount.identity});
+    return slots;
+  }
+  for (const std::string& reader : readers) {
+    CardSlot slot{reader, "", ""};
+    const unsigned long long device = DeviceNamed(reader);
+    const std::string folder = Without(reader, '/');
+    for (const auto& mount : mounts) {
+      const bool named =
+          device != 0 ? (mount.device == device || mount.disk == device) : Without(mount.root, '/') == folder;
+      if (named) {
+        slot.root = mount.root;
+        slot.identity = mount.identity;
+        break;
+      }
+    }
+    slots.push_back(slot);
+  }
+  return slots;
+}
+
+VolumeFacts LinuxCardSlots::Describe(const std::string& root) {
+  for (const auto& mount : drives_.RemovableMounts()) {
+    if (mount.root != root) continue;
+    return {Unescape(LinkNaming("/dev/disk/by-label", mount.device)),
+            LinkNaming("/dev/disk/by-uuid", mount.device)};
+  }
+  return {};
+}
+
+}  // namespace scaleboot::platform

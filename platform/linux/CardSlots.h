@@ -1,0 +1,27 @@
+// The station's services on Linux.
+#pragma once
+#include "platform/CardSlots.h"
+#include "platform/linux/LinuxPlatform.h"
+
+namespace scaleboot::platform {
+
+// Readers are mount points, or device paths (/dev/sdb, /dev/disk/by-path/...) that name a reader whose
+// card, once mounted, is found by its block device or that of a partition on it. Without readers, every
+// removable mount is a slot named by its mount point.
+class LinuxCardSlots : public CardSlotSource {
+ public:
+  explicit LinuxCardSlots(MountDriveSource& drives);
+  std::vector<CardSlot> Poll(std::span<const std::string> readers) override;
+  // The label and UUID (the FAT serial number "XXXX-XXXX") udev links to the card's device.
+  VolumeFacts Describe(const std::string& root) override;
+
+ private:
+  MountDriveSource& drives_;
+};
+
+// SIGINT and SIGTERM ask the station to stop instead of ending the program.
+void InstallStopHandlers();
+// Sleeps up to `milliseconds`; true, at once, once a stop was asked for.
+bool WaitOrStop(int milliseconds);
+
+}  // namespace scaleboot::platform

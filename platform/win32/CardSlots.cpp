@@ -1,0 +1,92 @@
+#include "platform/win32/CardSlots.h"
+
+#include <cstdio>
+
+#include "platform/win32/Win32Platform.h"
+
+namespace scaleboot::platform {
+namespace {
+
+HANDLE StopEvent() {
+  static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
+}
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  SetEvent(StopEvent());
+  // Closing the console ends the program once this returns: give the cards in progress what time there is.
+  if (type == CTRL_CLOSE_EVENT) Sleep(4500);
+  return TRUE;
+}
+
+// "E:" for "e", "E:\" or "e:/".
+std::string LetterOf(const std::string& reader) {
+  if (reader.empty()) return reader;
+  const char c = reader[0];
+  return {static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c), ':'};
+}
+
+// The card in the drive `letter`, or empty while the drive is not ready.
+std::string IdentityOf(const std::string& letter) {
+  const std::wstring root = Widen(letter + "\\");
+  DWORD serial = 0;
+  // Ready: the volume answers and its root folder can be looked at (a drive mapped to a folder that is not
+  // there answers the first question only).
+  if (!GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) ||
+      GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return {};
+  wchar_t volume[64] = {};
+  if (GetVolumeNameForVolumeMountPointW(root.c_str(), volume, 64)) return letter + Narrow(volume);
+  // No volume GUID (a drive mapped to a folder): the drive is ready, and only its turning from not ready to
+  // ready tells a new card.
+  return letter + "ready";
+}
+
+}  // namespace
+
+Win32CardSlots::Win32CardSlots() {
+  SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS);
+}
+
+std::vector<CardSlot> Win32CardSlots::Poll(std::span<const std::string> readers) {
+  std::vector<std::string> letters;
+  if (readers.empty()) {
+    const DWORD mask = GetLogicalDrives();
+    for (int i = 2; i < 26; ++i) {  // A: and B: are never asked, as in the drive list
+      const std::string letter{static_cast<char>('A' + i), ':'};
+      if ((mask & (1u << i)) && GetDriveTypeW(Widen(letter + "\\").c_str()) == DRIVE_REMOVABLE)
+        letters.push_back(letter);
+    }
+  } else {
+    for (const std::string& reader : readers) letters.push_back(LetterOf(reader));
+  }
+  std::vector<CardSlot> slots;
+  for (const std::string& letter : letters) {
+    std::string identity = IdentityOf(letter);
+    slots.push_back({letter, identity.empty() ? "" : letter + "\\", identity});
+  }
+  return slots;
+}
+
+VolumeFacts Win32CardSlots::Describe(const std::string& root) {
+  wchar_t label[MAX_PATH + 1] = {};
+  DWORD serial = 0;
+  if (!GetVolumeInformationW(Widen(root).c_str(), label, MAX_PATH + 1, &serial, nullptr, nullptr, nullptr, 0))
+    return {};
+  char text[10];
+  std::snprintf(text, sizeof text, "%04lX-%04lX", static_cast<unsigned long>(serial >> 16),
+                static_cast<unsigned long>(serial & 0xFFFF));
+  return {Narrow(label), text};
+}
+
+void InstallStopHandlers() {
+  StopEvent();
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+bool WaitOrStop(int milliseconds) {
+  return WaitForSingleObject(StopEvent(), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
+}
+
+}  // namespace scaleboot::platform

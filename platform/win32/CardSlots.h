@@ -1,0 +1,23 @@
+// The station's services on Windows.
+#pragma once
+#include "platform/CardSlots.h"
+
+namespace scaleboot::platform {
+
+// Readers are drive letters ("E:"). A card reader keeps its letter while it is empty: its slot holds a card
+// while the drive is ready (its volume answers), and the card is told by the volume's GUID path. Without
+// readers, every removable drive letter is a slot. Polling turns off the system's "insert a disk" box.
+class Win32CardSlots : public CardSlotSource {
+ public:
+  Win32CardSlots();
+  std::vector<CardSlot> Poll(std::span<const std::string> readers) override;
+  // The volume's label and its serial number as "XXXX-XXXX".
+  VolumeFacts Describe(const std::string& root) override;
+};
+
+// Ctrl+C, Ctrl+Break and closing the console ask the station to stop instead of ending the program.
+void InstallStopHandlers();
+// Sleeps up to `milliseconds`; true, at once, once a stop was asked for.
+bool WaitOrStop(int milliseconds);
+
+}  // namespace scaleboot::platform

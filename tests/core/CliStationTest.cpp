@@ -1,0 +1,319 @@
+// The station over scripted card readers: which cards it writes, what it says, ejects, logs and returns.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "CliHarness.h"
+
+namespace scaleboot::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using Op = FakeFileSystem::Op;
+using EjectStatus = platform::EjectResult::Status;
+
+// A poll: "E:a F:-" says reader E: holds card a (root "E:\") and F: is empty. A step is shown only once the
+// station has reported `ended` cards; after the last one, the station is asked to stop.
+struct Step {
+  const char* poll;
+  int ended = 0;
+};
+
+std::vector<platform::CardSlot> Slots(const std::string& poll) {
+  std::vector<platform::CardSlot> slots;
+  std::istringstream words(poll);
+  for (std::string word; words >> word;) {
+    const std::string reader = word.substr(0, 2), identity = word.substr(2);
+    const bool card = identity != "-";
+    slots.push_back({reader, card ? reader + "\\" : "", card ? identity : ""});
+  }
+  return slots;
+}
+
+// The lines that end a card's run: they start with the local time.
+int EndedLines(const std::string& err) {
+  static const std::regex ended(R"((^|\n)\d\d:\d\d:\d\d )");
+  return static_cast<int>(
+      std::distance(std::sregex_iterator(err.begin(), err.end(), ended), std::sregex_iterator()));
+}
+
+struct ScriptedSlots : platform::CardSlotSource {
+  std::vector<Step> steps;
+  const FakeConsole* console = nullptr;
+  std::size_t next = 0;
+  int waited = 0;
+  std::vector<std::string> readersAsked;
+  std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
+    readersAsked.assign(readers.begin(), readers.end());
+    // Shows the previous poll again until the cards the step waits for have ended (a few thousand polls at
+    // most, so a station that never ends a card fails instead of hanging).
+    if (next < steps.size() && next > 0 && EndedLines(console->err) < steps[next].ended && ++waited < 3000)
+      return Slots(steps[next - 1].poll);
+    waited = 0;
+    const std::size_t shown = std::min(next, steps.size() - 1);
+    if (next < steps.size()) ++next;
+    return Slots(steps[shown].poll);
+  }
+  platform::VolumeFacts Describe(const std::string& root) override {
+    return {"CARD " + root.substr(0, 1), "1A2B-3C4D"};
+  }
+  bool Done() const { return next >= steps.size(); }
+};
+
+struct FakeEjector : platform::Ejector {
+  platform::EjectResult answer{EjectStatus::Ejected};
+  std::vector<std::string> roots;
+  platform::EjectResult Eject(const std::string& root, const platform::EjectOptions&) override {
+    roots.push_back(root);
+    return answer;
+  }
+};
+
+struct MemoryLog : platform::AppendFile {
+  std::vector<std::string>& lines;
+  bool fails;
+  MemoryLog(std::vector<std::string>& l, bool f) : lines(l), fails(f) {}
+  bool Append(std::string_view line) override {
+    if (!fails) lines.emplace_back(line);
+    return !fails;
+  }
+};
+
+struct Station : CliHarness {
+  ScriptedSlots slots;
+  FakeEjector ejector;
+  std::vector<std::string> logLines;
+  bool logFails = false, logOpens = true;
+  const std::string_view hashes[4] = {"h0", "h1", "h2", "h3"};
+
+  int RunStation(std::vector<std::string> args, std::vector<Step> steps) {
+    slots.steps = std::move(steps);
+    slots.next = 0;
+    slots.console = &console;
+    console.out.clear();
+    console.err.clear();
+    cli::Environment environment{drives, files, console, images, kEnglish};
+    environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
+    environment.ejector = &ejector;
+    environment.cardSlots = &slots;
+    environment.imageSha256 = hashes;
+    environment.waitOrStop = [this](int) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return slots.Done();
+    };
+    environment.openLog = [this](const std::string&,
+                                 std::string& why) -> std::unique_ptr<platform::AppendFile> {
+      if (!logOpens) {
+        why = "Permission denied";
+        return nullptr;
+      }
+      return std::make_unique<MemoryLog>(logLines, logFails);
+    };
+    return cli::RunCli(args, environment);
+  }
+  std::size_t Creates(const std::string& root) const { return CallsOn(root, Op::Create); }
+};
+
+TEST_F(Station, WritesEachNewCardOnceLeavesTheOthersAloneAndSaysHowItEnded) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<Step> steps;
+    platform::EjectResult eject;
+    const char* damaged;  // a root whose card reads back a wrong byte
+    int status;
+    std::size_t createsOnE, createsOnF;
+    std::vector<std::string> ejected;
+    std::vector<std::string> said;  // on standard error, in this order
+    int bells;
+  };
+  const platform::EjectResult ejected{EjectStatus::Ejected};
+  const platform::EjectResult inUse{EjectStatus::InUse, true, {"bash (12)"}};
+  const Case cases[] = {
+      {"a card there at the start is left alone, a new one written",
+       {"station"},
+       {{"E:a"}, {"E:a F:b"}, {"E:a F:b", 1}},
+       ejected,
+       "",
+       0,
+       0,
+       4,
+       {"F:\\"},
+       {"left alone (there before the start): E:", "F: writing...",
+        " F: Module creation completed successfully; remove the card", "1 written, 0 failed"},
+       1},
+      {"named readers: an empty one is watched",
+       {"station", "F:"},
+       {{"F:-"}, {"F:b"}, {"F:b", 1}},
+       ejected,
+       "",
+       0,
+       0,
+       4,
+       {"F:\\"},
+       {"watching: F:", "F: writing...", "1 written, 0 failed"},
+       1},
+      {"kept in after its run: written once",
+       {"station", "--no-eject"},
+       {{"F:-"}, {"F:b"}, {"F:b", 1}, {"F:b", 1}},
+       ejected,
+       "",
+       0,
+       0,
+       4,
+       {},
+       {"F: writing...", "remove the card", "1 written, 0 failed"},
+       1},
+      {"taken out and put back: written again",
+       {"station"},
+       {{"F:-"}, {"F:b"}, {"F:-", 1}, {"F:b", 1}, {"F:b", 2}},
+       ejected,
+       "",
+       0,
+       0,
+       8,
+       {"F:\\", "F:\\"},
+       {"2 written, 0 failed"},
+       2},
+      {"two cards at once, one mismatch",
+       {"station"},
+       {{"E:- F:-"}, {"E:a F:b"}, {"E:a F:b", 2}},
+       ejected,
+       "E:\\",
+       1,
+       4,
+       4,
+       {"E:\\", "F:\\"},
+       {"E: Module creation completed with errors!; remove the card", "1 written, 1 failed"},
+       4},
+      {"an eject that fails is said and rung",
+       {"station"},
+       {{"F:-"}, {"F:b"}, {"F:b", 1}},
+       inUse,
+       "",
+       0,
+       0,
+       4,
+       {"F:\\"},
+       {"Module creation completed successfully; not ejected: the card is in use (bash (12))"},
+       3},
+      {"a stop during a run finishes the card",
+       {"station"},
+       {{"F:-"}, {"F:b"}},
+       ejected,
+       "",
+       0,
+       0,
+       4,
+       {"F:\\"},
+       {"stopping: finishing 1 card(s) in progress...", "1 written, 0 failed"},
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    files = {};
+    ejector = {};
+    ejector.answer = c.eject;
+    const std::string damaged = c.damaged;
+    files.afterWrite = [damaged](const std::string& path, std::vector<std::uint8_t>& data) {
+      if (!damaged.empty() && path.starts_with(damaged)) data[0] ^= 1;
+    };
+    EXPECT_EQ(RunStation(c.args, c.steps), c.status);
+    EXPECT_EQ(Creates("E:\\"), c.createsOnE);
+    EXPECT_EQ(Creates("F:\\"), c.createsOnF);
+    // Cards run at the same time end in any order.
+    std::sort(ejector.roots.begin(), ejector.roots.end());
+    EXPECT_EQ(ejector.roots, c.ejected);
+    std::size_t at = 0;
+    for (const std::string& words : c.said) {
+      const std::size_t found = console.err.find(words, at);
+      EXPECT_NE(found, std::string::npos) << words << "\n" << console.err;
+      at = found == std::string::npos ? at : found;
+    }
+    EXPECT_EQ(std::count(console.err.begin(), console.err.end(), '\a'), c.bells) << console.err;
+    EXPECT_EQ(console.out, "");
+  }
+}
+
+TEST_F(Station, JsonGivesOneCompactObjectPerCardAndASummary) {
+  ejector.answer = {EjectStatus::Gone};
+  EXPECT_EQ(RunStation({"station", "--json"}, {{"E:- F:-"}, {"E:a F:-"}, {"E:a F:b", 1}, {"E:a F:b", 2}}), 0);
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(console.out);
+  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(objects.size(), 3u) << console.out;
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(objects[i]["root"], i == 0 ? "E:\\" : "F:\\");
+    EXPECT_EQ(objects[i]["outcome"], "verified");
+    EXPECT_EQ(objects[i]["ejected"], false);
+    EXPECT_EQ(objects[i]["eject_error"]["text"], "the card was already gone");
+    EXPECT_TRUE(std::regex_match(objects[i]["time"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
+  }
+  EXPECT_EQ(objects[2]["command"], "station");
+  EXPECT_EQ(objects[2]["written"], 2);
+  EXPECT_EQ(objects[2]["failed"], 0);
+  EXPECT_EQ(objects[2]["exit_status"], 0);
+}
+
+TEST_F(Station, WaitingLineCountsTheCardsOnATerminal) {
+  console.terminal = true;
+  files.fault = [](Op op, const std::string& path, std::size_t) {
+    return op == Op::Create && path.starts_with("E:") ? 5 : 0;
+  };
+  EXPECT_EQ(RunStation({"station", "--lang", "ru"},
+                       {{"E:- F:-"}, {"E:a"}, {"E:a F:b", 1}, {"E:a F:b", 2}, {"E:a F:b", 2}}),
+            3);
+  EXPECT_THAT(console.err, HasSubstr("Жду карту... записано 0, ошибок 1"));
+  EXPECT_THAT(console.err, HasSubstr("Жду карту... записано 1, ошибок 1"));
+  console.terminal = false;
+  EXPECT_EQ(RunStation({"station", "-q"}, {{"G:-"}, {"G:c"}, {"G:c", 1}}), 0);
+  EXPECT_THAT(console.err, Not(HasSubstr("Waiting")));
+}
+
+TEST_F(Station, LogsEveryCardOfStationAndWriteAndRefusesALogItCannotOpen) {
+  EXPECT_EQ(RunStation({"station", "--log", "cards.log"}, {{"F:-"}, {"F:b"}, {"F:b", 1}}), 0);
+  EXPECT_EQ(RunStation({"write", "E:", "G:", "--log=cards.log"}, {{"E:-"}}), 0);
+  ASSERT_EQ(logLines.size(), 3u);
+  const char* roots[] = {"F:\\", "E:\\", "G:\\"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(roots[i]);
+    ASSERT_EQ(std::count(logLines[i].begin(), logLines[i].end(), '\n'), 1);
+    const auto line = nlohmann::json::parse(logLines[i]);
+    EXPECT_EQ(line["root"], roots[i]);
+    EXPECT_EQ(line["label"], std::string("CARD ") + roots[i][0]);
+    EXPECT_EQ(line["serial"], "1A2B-3C4D");
+    EXPECT_EQ(line["outcome"], "verified");
+    EXPECT_EQ(line["io_code"], 0);
+    EXPECT_EQ(line["ejected"], i == 0);
+    ASSERT_EQ(line["files"].size(), 4u);
+    for (std::size_t f = 0; f < 4; ++f) {
+      EXPECT_EQ(line["files"][f]["name"], images[f].fileName);
+      EXPECT_EQ(line["files"][f]["firmware"], images[f].versionLabel);
+      EXPECT_EQ(line["files"][f]["sha256"], hashes[f]);
+    }
+  }
+  // A log that cannot be opened: nothing is touched; one that stops taking lines makes the run fail.
+  files = {};
+  logOpens = false;
+  EXPECT_EQ(RunStation({"write", "E:", "--log", "/ro/cards.log"}, {{"E:-"}}), cli::kExitUsage);
+  EXPECT_THAT(console.err,
+              HasSubstr("cannot open the log '/ro/cards.log': Permission denied; nothing was written."));
+  EXPECT_EQ(RunStation({"station", "--log", "/ro/cards.log", "--json"}, {{"E:-"}, {"E:a"}}), cli::kExitUsage);
+  EXPECT_THAT(console.out, HasSubstr("\"code\": \"log-unopenable\""));
+  EXPECT_TRUE(files.calls.empty());
+  logOpens = true;
+  logFails = true;
+  EXPECT_EQ(RunStation({"write", "E:", "--log", "full.log"}, {{"E:-"}}), cli::kExitIoError);
+  EXPECT_THAT(console.err, HasSubstr("cannot append to the log 'full.log'"));
+}
+
+}  // namespace
+}  // namespace scaleboot::testing
