@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "main/cli/CardLog.h"
 #include "main/cli/Cli.h"
 #include "main/cli/CliTexts.h"
 #include "ui/Contents.h"
@@ -24,20 +25,6 @@ std::string Dump(const ordered_json& document) {
   return document.dump(2, ' ', true, ordered_json::error_handler_t::replace) + "\n";
 }
 
-std::string_view OutcomeCode(CardOutcome outcome) {
-  switch (outcome) {
-    case CardOutcome::Verified:
-      return "verified";
-    case CardOutcome::Mismatch:
-      return "mismatch";
-    case CardOutcome::IoError:
-      return "io-error";
-    case CardOutcome::CorruptImages:
-      return "corrupt-images";
-  }
-  return "io-error";
-}
-
 // "ejected" and "eject_error" (null, or the failure's "code", "text" and, for a card in use, "processes").
 void AddEject(LanguageIndex language, const platform::EjectResult& eject, ordered_json& entry) {
   const bool ejected = eject.status == platform::EjectResult::Status::Ejected;
@@ -49,6 +36,17 @@ void AddEject(LanguageIndex language, const platform::EjectResult& eject, ordere
   }
   entry["eject_error"] = {{"code", EjectErrorCode(eject)}, {"text", EjectReasonText(language, eject)}};
   if (eject.status == platform::EjectResult::Status::InUse) entry["eject_error"]["processes"] = eject.holders;
+}
+
+// One card of a write: "root", "outcome", "io_code" (an I/O error's code), "text", "also_named" and, where it
+// was ejected, "ejected" and "eject_error".
+ordered_json CardEntry(LanguageIndex language, const CardResult& card) {
+  ordered_json entry{{"root", card.root}, {"outcome", OutcomeCode(card.outcome)}};
+  if (card.outcome == CardOutcome::IoError && card.ioCode != 0) entry["io_code"] = card.ioCode;
+  entry["text"] = CardText(language, card);
+  if (!card.alsoNamed.empty()) entry["also_named"] = card.alsoNamed;
+  if (card.eject) AddEject(language, *card.eject, entry);
+  return entry;
 }
 
 }  // namespace
@@ -76,15 +74,14 @@ std::string ListJson(std::span<const std::string> roots) {
 std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards, int status) {
   ordered_json document = Document("write", status);
   document["cards"] = ordered_json::array();
-  for (const CardResult& card : cards) {
-    ordered_json entry{{"root", card.root}, {"outcome", OutcomeCode(card.outcome)}};
-    if (card.outcome == CardOutcome::IoError && card.ioCode != 0) entry["io_code"] = card.ioCode;
-    entry["text"] = CardText(language, card);
-    if (!card.alsoNamed.empty()) entry["also_named"] = card.alsoNamed;
-    if (card.eject) AddEject(language, *card.eject, entry);
-    document["cards"].push_back(entry);
-  }
+  for (const CardResult& card : cards) document["cards"].push_back(CardEntry(language, card));
   return Dump(document);
+}
+
+std::string StationCardJson(LanguageIndex language, const CardResult& card, std::string_view time) {
+  ordered_json entry = CardEntry(language, card);
+  entry["time"] = time;
+  return entry.dump(-1, ' ', true, ordered_json::error_handler_t::replace) + "\n";
 }
 
 std::string EjectJson(LanguageIndex language, std::span<const CardResult> cards, int status) {

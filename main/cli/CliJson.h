@@ -30,6 +30,8 @@ std::string CardText(LanguageIndex language, const CardResult& card);
 // Each document has "command" (null for a command line that could not be read) and "exit_status".
 std::string ListJson(std::span<const std::string> roots);
 std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards, int status);
+// One card of the station as it ends: write's keys for the card and its UTC "time", compact, on one line.
+std::string StationCardJson(LanguageIndex language, const CardResult& card, std::string_view time);
 // `holds`: whether the folder holds the module (every file identical); `verdict`: what it holds as a whole.
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
                        bool holds, CardVerdict verdict, int status);

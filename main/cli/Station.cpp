@@ -13,6 +13,7 @@
 #include "main/cli/CardLog.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
+#include "ui/EjectTexts.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -35,11 +36,6 @@ enum class Say {
   Stopping,
   Summary,
   NoReaders,
-  EjectGone,
-  EjectInUse,
-  EjectNotAuthorized,
-  EjectAccessDenied,
-  EjectNoService,
   EjectUnavailable,
   Count,
 };
@@ -59,11 +55,6 @@ constexpr std::array<std::array<std::string_view, kSayCount>, 2> kTexts{{
         "stopping: finishing {} card(s) in progress...",
         "{} written, {} failed",
         "the station cannot watch card readers on this system",
-        "the card was already gone",
-        "the card is in use{}",
-        "the system refused to unmount the card",
-        "the volume could not be opened to eject it",
-        "no udisks service and not running as root",
         "ejecting is not available",
     },
     {
@@ -78,11 +69,6 @@ constexpr std::array<std::array<std::string_view, kSayCount>, 2> kTexts{{
         "остановка: завершаю карт в работе: {}...",
         "записано {1}, ошибок {2}",
         "станция не умеет следить за картридерами в этой системе",
-        "карту уже вынули",
-        "карта занята{}",
-        "система не разрешила отмонтировать карту",
-        "не удалось открыть том, чтобы извлечь его",
-        "нет службы udisks, и программа запущена не от root",
         "извлечение недоступно",
     },
 }};
@@ -237,24 +223,15 @@ class Station {
     std::string text = LocalClock(record.ended) + " " + Label(card.root) + " " + CardText(language_, card);
     text += "; ";
     text += ejectFailed
-                ? Format(Words(language_, Say::NotEjected), {EjectFailureText(language_, *record.eject)})
+                ? Format(Words(language_, Say::NotEjected), {EjectReasonText(language_, *record.eject)})
                 : std::string(Words(language_, Say::RemoveCard));
     // Once for a card to take away; three times for one that needs the user.
     const std::string bell = verified && !ejectFailed ? "\a" : "\a\a\a";
     env_.console.Write(Stream::Err, text + bell + "\n");
     if (line_.json) {
-      nlohmann::ordered_json object{{"root", card.root}, {"outcome", OutcomeCode(card.outcome)}};
-      if (card.outcome == CardOutcome::IoError && card.ioCode != 0) object["io_code"] = card.ioCode;
-      object["text"] = CardText(language_, card);
-      if (record.eject) {
-        object["ejected"] = !ejectFailed;
-        object["eject_error"] =
-            ejectFailed ? nlohmann::ordered_json{{"text", EjectFailureText(language_, *record.eject)}}
-                        : nullptr;
-      }
-      object["time"] = UtcTimestamp(record.ended);
-      env_.console.Write(Stream::Out,
-                         object.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n");
+      CardResult ended = card;
+      ended.eject = record.eject;
+      env_.console.Write(Stream::Out, StationCardJson(language_, ended, UtcTimestamp(record.ended)));
     }
     if (log_ != nullptr &&
         !log_->Append(CardLogLine(record, env_.images, env_.imageSha256, build::kVersionText))) {
@@ -277,27 +254,6 @@ class Station {
 };
 
 }  // namespace
-
-std::string EjectFailureText(LanguageIndex language, const platform::EjectResult& eject) {
-  switch (eject.status) {
-    case EjectStatus::Ejected:
-      return {};
-    case EjectStatus::Gone:
-      return std::string(Words(language, Say::EjectGone));
-    case EjectStatus::InUse:
-      return Format(Words(language, Say::EjectInUse),
-                    {eject.holders.empty() ? "" : " (" + Joined(eject.holders) + ")"});
-    case EjectStatus::NotAuthorized:
-      return std::string(Words(language, Say::EjectNotAuthorized));
-    case EjectStatus::AccessDenied:
-      return std::string(Words(language, Say::EjectAccessDenied));
-    case EjectStatus::NoService:
-      return std::string(Words(language, Say::EjectNoService));
-    case EjectStatus::Failed:
-      break;
-  }
-  return eject.detail;
-}
 
 int RunStation(Environment& environment, const CommandLine& line, LanguageIndex language,
                platform::AppendFile* log) {

@@ -13,7 +13,4 @@ namespace scaleboot::cli {
 int RunStation(Environment& environment, const CommandLine& line, LanguageIndex language,
                platform::AppendFile* log);
 
-// The text of an eject that failed ("the card is in use by ...").
-std::string EjectFailureText(LanguageIndex language, const platform::EjectResult& eject);
-
 }  // namespace scaleboot::cli
