@@ -51,4 +51,21 @@ class GaugeModel {
   int pos_ = 0;
 };
 
+// The bar's four setters for a widget that repaints itself: each one changes the model and calls the widget's
+// RedrawNow(bool) with whether the rule asks for a redraw now. Widget derives from GaugeControl<Widget>.
+template <class Widget>
+class GaugeControl {
+ public:
+  void SetMinimum(int value) { Self().RedrawNow(model_.SetMinimum(value)); }
+  void SetMaximum(int value) { Self().RedrawNow(model_.SetMaximum(value)); }
+  void SetPosition(int value) { Self().RedrawNow(model_.SetPosition(value)); }
+  void AddProgress(int delta) { Self().RedrawNow(model_.AddProgress(delta)); }
+
+ protected:
+  GaugeModel model_;
+
+ private:
+  Widget& Self() { return static_cast<Widget&>(*this); }
+};
+
 }  // namespace scaleboot

@@ -46,23 +46,7 @@ TGauge::TGauge(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TGauge::SetMin(int value) {
-  RedrawIf(model_.SetMinimum(value));
-}
-
-void TGauge::SetMax(int value) {
-  RedrawIf(model_.SetMaximum(value));
-}
-
-void TGauge::SetPosition(int value) {
-  RedrawIf(model_.SetPosition(value));
-}
-
-void TGauge::AddProgress(int delta) {
-  RedrawIf(model_.AddProgress(delta));
-}
-
-void TGauge::RedrawIf(bool needed) {
+void TGauge::RedrawNow(bool needed) {
   if (!needed) return;
   // repaint(), not update(): the caller may not return to the event loop for a long time.
   repaint();

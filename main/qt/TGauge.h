@@ -14,7 +14,7 @@ constexpr QRgb Rgb(const layout::Colour& colour) {
   return qRgb(colour.red, colour.green, colour.blue);
 }
 
-class TGauge : public QWidget {
+class TGauge : public QWidget, public GaugeControl<TGauge> {
   Q_OBJECT
 
  public:
@@ -24,11 +24,6 @@ class TGauge : public QWidget {
   static constexpr QRgb kBackColor = Rgb(layout::kGaugeBackground);
   static constexpr QRgb kFillColor = Rgb(layout::kGaugeFill);
 
-  void SetMin(int value);
-  void SetMax(int value);
-  void SetPosition(int value);
-  void AddProgress(int delta);
-
   const GaugeModel& model() const { return model_; }
   // Paints done so far, whether asked for by the bar itself or by the window system.
   int paintCount() const { return paintCount_; }
@@ -37,9 +32,10 @@ class TGauge : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  void RedrawIf(bool needed);
+  friend class GaugeControl<TGauge>;
+  // Repaints at once when `needed`: the caller may not return to the event loop for a long time.
+  void RedrawNow(bool needed);
 
-  GaugeModel model_;
   int paintCount_ = 0;
 };
 

@@ -33,19 +33,6 @@ HWND TGauge::Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance)
   return hwnd_;
 }
 
-void TGauge::SetMinimum(int value) {
-  RedrawNow(model_.SetMinimum(value));
-}
-void TGauge::SetMaximum(int value) {
-  RedrawNow(model_.SetMaximum(value));
-}
-void TGauge::SetPosition(int value) {
-  RedrawNow(model_.SetPosition(value));
-}
-void TGauge::AddProgress(int delta) {
-  RedrawNow(model_.AddProgress(delta));
-}
-
 void TGauge::RedrawNow(bool needed) {
   if (needed && hwnd_) RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }

@@ -7,7 +7,7 @@
 
 namespace scaleboot::win32 {
 
-class TGauge final : public WindowObject {
+class TGauge final : public WindowObject, public GaugeControl<TGauge> {
  public:
   static void Register(HINSTANCE instance);
 
@@ -16,19 +16,13 @@ class TGauge final : public WindowObject {
   HWND Create(HWND parent, int id, const RECT& bounds, HINSTANCE instance);
   const GaugeModel& Model() const { return model_; }
 
-  // Each setter repaints the bar before it returns when the gauge rule asks for a redraw, without going
-  // through the message loop: the writer holds the thread while it moves the bar.
-  void SetMinimum(int value);
-  void SetMaximum(int value);
-  void SetPosition(int value);
-  void AddProgress(int delta);
-
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
   void Paint(HDC dc) const;
+  friend class GaugeControl<TGauge>;
+  // Repaints the bar before it returns, without going through the message loop: the writer holds the thread
+  // while it moves the bar.
   void RedrawNow(bool needed);
-
-  GaugeModel model_;
 };
 
 }  // namespace scaleboot::win32

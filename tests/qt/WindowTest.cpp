@@ -417,7 +417,7 @@ void WindowTest::accessibleNamesAndProgressValueFollowTheWindow() {
   QCOMPARE(value->minimumValue().toInt(), 0);
   QCOMPARE(value->maximumValue().toInt(), 100);
   QCOMPARE(value->currentValue().toInt(), 0);
-  f.Gauge1->SetMax(1754664);
+  f.Gauge1->SetMaximum(1754664);
   f.Gauge1->SetPosition(877332);
   QCOMPARE(value->currentValue().toInt(), 50);
   QCOMPARE(bar->text(QAccessible::Value), QStringLiteral("50%"));
@@ -928,7 +928,7 @@ void WindowTest::gaugePaintsFrameFillAndOnlyOnWholePercent() {
   QApplication::processEvents();
 
   int paints = gauge.paintCount();
-  gauge.SetMax(1000);  // same position, new range: redrawn at once
+  gauge.SetMaximum(1000);  // same position, new range: redrawn at once
   QCOMPARE(gauge.paintCount(), paints + 1);
   gauge.SetPosition(500);
   QCOMPARE(gauge.paintCount(), paints + 2);
