@@ -1,5 +1,7 @@
 #include "ui/EjectTexts.h"
 
+#include <array>
+
 namespace scaleboot {
 namespace {
 
@@ -72,23 +74,10 @@ std::string EjectReasonText(LanguageIndex language, const platform::EjectResult&
 }
 
 std::string_view EjectErrorCode(const platform::EjectResult& result) {
-  switch (result.status) {
-    case Status::Ejected:
-      return "";
-    case Status::Gone:
-      return "gone";
-    case Status::InUse:
-      return "in-use";
-    case Status::NotAuthorized:
-      return "not-authorized";
-    case Status::AccessDenied:
-      return "access-denied";
-    case Status::NoService:
-      return "no-service";
-    case Status::Failed:
-      break;
-  }
-  return "failed";
+  // In the order of EjectResult::Status, from Ejected (no error) to Failed.
+  constexpr std::array<std::string_view, 7> kCodes{
+      "", "gone", "in-use", "not-authorized", "access-denied", "no-service", "failed"};
+  return kCodes[static_cast<std::size_t>(result.status)];
 }
 
 }  // namespace scaleboot
