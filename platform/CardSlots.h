@@ -26,6 +26,8 @@ class CardSlotSource {
   // an empty identity), or, when `readers` is empty, one per removable drive the system lists.
   virtual std::vector<CardSlot> Poll(std::span<const std::string> readers) = 0;
   virtual VolumeFacts Describe(const std::string& root) = 0;
+  // The run of the card at `root` has ended (and its eject, if any): undoes what the source did for it.
+  virtual void Finished(const std::string& /*root*/) {}
 };
 
 }  // namespace scaleboot::platform

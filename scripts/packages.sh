@@ -100,6 +100,8 @@ LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev
   fonts-liberation)
 # sd-bus, through which the Linux programs ask udisks2 to eject a card.
 LINUX_BUILD_PACKAGES+=(libsystemd-dev)
+# libblkid, through which the station tells whether a card nobody mounted carries a file system.
+LINUX_BUILD_PACKAGES+=(libblkid-dev)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
 # compilers for 64- and 32-bit Windows, Wine with its 32-bit part (where the machine runs 32-bit programs) and a
 # virtual display for the Windows program, poppler for the document checks, the file-system tools that make the Linux tests' removable card

@@ -186,6 +186,8 @@ class Station {
         record.result.outcome = CardOutcome::IoError;
       }
       if (!line_.noEject) record.eject = Eject(record.result.root);
+      // A card the station mounted itself is unmounted again, even one kept in.
+      env_.cardSlots->Finished(record.result.root);
       const std::lock_guard lock(mutex_);
       ended_.push_back({identity, std::move(record)});
     });

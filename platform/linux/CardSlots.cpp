@@ -82,9 +82,11 @@ bool WaitOrStop(int milliseconds) {
   return stopRequested != 0;
 }
 
-LinuxCardSlots::LinuxCardSlots(MountDriveSource& drives) : drives_(drives) {}
+LinuxCardSlots::LinuxCardSlots(MountDriveSource& drives, CardMounter* mounter)
+    : drives_(drives), mounter_(mounter) {}
 
 std::vector<CardSlot> LinuxCardSlots::Poll(std::span<const std::string> readers) {
+  if (mounter_ != nullptr) mounter_->Look(readers);
   const std::vector<MountDriveSource::RemovableMount> mounts = drives_.RemovableMounts();
   std::vector<CardSlot> slots;
   if (readers.empty()) {
@@ -116,6 +118,10 @@ VolumeFacts LinuxCardSlots::Describe(const std::string& root) {
             LinkNaming("/dev/disk/by-uuid", mount.device)};
   }
   return {};
+}
+
+void LinuxCardSlots::Finished(const std::string& root) {
+  if (mounter_ != nullptr) mounter_->Release(root);
 }
 
 }  // namespace scaleboot::platform

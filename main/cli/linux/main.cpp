@@ -1,5 +1,7 @@
 // scaleboot-cli on Linux: the mount-table drive list, POSIX card files, udisks for ejecting and the terminal.
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +18,11 @@ int main(int argc, char** argv) {
   // Each card of a batch gets its own file layer: the set of files it has created is its own.
   const auto newFiles = [] { return std::make_unique<scaleboot::platform::PosixByteFileSystem>(); };
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  scaleboot::platform::LinuxCardSlots cardSlots(drives);
+  // The station mounts a card nobody has mounted after this grace (SCALEBOOT_MOUNT_GRACE_MS overrides it), so
+  // as not to race a desktop's automounter.
+  const char* grace = std::getenv("SCALEBOOT_MOUNT_GRACE_MS");
+  scaleboot::platform::CardMounter mounter(std::chrono::milliseconds(grace ? std::atol(grace) : 3000));
+  scaleboot::platform::LinuxCardSlots cardSlots(drives, &mounter);
   // Ctrl+C and SIGTERM let the station finish the cards in progress; other commands end as they always did.
   if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
     scaleboot::platform::InstallStopHandlers();

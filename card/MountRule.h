@@ -1,0 +1,47 @@
+// Which unmounted card the station mounts itself, and when: on a machine without a desktop nothing mounts a
+// card, but on one with a desktop its automounter does, a moment after the card appears. A card with a file
+// system that nobody has mounted for `grace` since it was first seen is mounted, once while it stays in. A
+// card there at the first look is never mounted (it is left alone, as its files are); nor is one that someone
+// else mounted, even after they unmount it again.
+#pragma once
+#include <chrono>
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace scaleboot {
+
+struct UnmountedCandidate {
+  std::string device;                 // the block device to mount, "/dev/sdb1"
+  std::string identity;               // tells this card from the next one in the same reader
+  unsigned long long number = 0;      // the device's number
+  unsigned long long diskNumber = 0;  // the number of its whole disk (the same for a whole disk)
+  bool hasFileSystem = false;
+  bool mounted = false;
+};
+
+// The readers the station watches: any removable card, or only the cards in the readers with these numbers.
+struct MountScope {
+  bool any = true;
+  std::vector<unsigned long long> readers;
+};
+
+class MountRule {
+ public:
+  using Clock = std::chrono::steady_clock;
+  explicit MountRule(Clock::duration grace) : grace_(grace) {}
+  // The first look: every card there now is left alone.
+  void Begin(std::span<const UnmountedCandidate> candidates);
+  // Every later look: the devices to mount now.
+  std::vector<std::string> Due(std::span<const UnmountedCandidate> candidates, const MountScope& scope,
+                               Clock::time_point now);
+
+ private:
+  Clock::duration grace_;
+  std::set<std::string> done_;                     // present and left alone, mounted by anyone, or tried
+  std::map<std::string, Clock::time_point> seen_;  // waiting out the grace since this time
+};
+
+}  // namespace scaleboot
