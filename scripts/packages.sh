@@ -109,6 +109,8 @@ LINUX_BUILD_PACKAGES+=(libblkid-dev)
 LINUX_TEST_PACKAGES=(libgtest-dev libgmock-dev googletest poppler-utils dosfstools e2fsprogs util-linux python3)
 # The udisks2 stand-in of the eject tests: a private system bus and python3-dbusmock objects on it.
 LINUX_TEST_PACKAGES+=(dbus-daemon python3-dbusmock)
+# The card whose store changes a sector (tests/linux/flipping-store.c): a FUSE file system under a loop device.
+LINUX_TEST_PACKAGES+=(libfuse3-dev fuse3 pkgconf)
 WINDOWS_TEST_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb xauth x11-utils
   xdotool)
 TEST_PACKAGES=("${LINUX_TEST_PACKAGES[@]}" "${WINDOWS_TEST_PACKAGES[@]}")

@@ -12,14 +12,6 @@ HANDLE StopEvent() {
   return event;
 }
 
-BOOL WINAPI OnConsoleControl(DWORD type) {
-  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
-  SetEvent(StopEvent());
-  // Closing the console ends the program once this returns: give the cards in progress what time there is.
-  if (type == CTRL_CLOSE_EVENT) Sleep(4500);
-  return TRUE;
-}
-
 // "E:" for "e", "E:\" or "e:/".
 std::string LetterOf(const std::string& reader) {
   if (reader.empty()) return reader;
@@ -78,6 +70,14 @@ VolumeFacts Win32CardSlots::Describe(const std::string& root) {
   std::snprintf(text, sizeof text, "%04lX-%04lX", static_cast<unsigned long>(serial >> 16),
                 static_cast<unsigned long>(serial & 0xFFFF));
   return {Narrow(label), text};
+}
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  SetEvent(StopEvent());
+  // Closing the console ends the program once this returns: give the cards in progress what time there is.
+  if (type == CTRL_CLOSE_EVENT) Sleep(4500);
+  return TRUE;
 }
 
 void InstallStopHandlers() {

@@ -1,0 +1,68 @@
+// Ctrl+C under Wine, through the console control handler the station registers: the handler is called as the
+// system calls it, then the pause between polls ends at once and a station run finishes its card and ends.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "../../core/CliHarness.h"
+#include "platform/win32/CardSlots.h"
+
+namespace scaleboot::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Reader E: is empty at the start; a card shows up in the second poll. While the station looks at it, Ctrl+C
+// comes, as it would from the console.
+struct CardThenCtrlC : platform::CardSlotSource {
+  int polls = 0;
+  std::vector<platform::CardSlot> Poll(std::span<const std::string>) override {
+    if (++polls == 1) return {{"E:", "", ""}};
+    if (polls == 2) platform::OnConsoleControl(CTRL_C_EVENT);
+    return {{"E:", "E:\\", "card-a"}};
+  }
+  platform::VolumeFacts Describe(const std::string&) override { return {"CARD", "1A2B-3C4D"}; }
+};
+
+struct Station : CliHarness {};
+
+// The stop event cannot be taken back once set: every step of the sequence is in this one test.
+TEST_F(Station, CtrlCThroughTheHandlerFinishesTheCardAndEndsWithTheSummary) {
+  // Events that do not ask for a stop are left to the system and leave the station running.
+  for (const DWORD other : {DWORD{CTRL_LOGOFF_EVENT}, DWORD{CTRL_SHUTDOWN_EVENT}}) {
+    EXPECT_FALSE(platform::OnConsoleControl(other)) << other;
+  }
+  EXPECT_FALSE(platform::WaitOrStop(50)) << "a stop before any Ctrl+C";
+
+  CardThenCtrlC slots;
+  cli::Environment environment{drives, files, console, images, kEnglish};
+  environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
+  environment.cardSlots = &slots;
+  environment.waitOrStop = platform::WaitOrStop;
+  const std::vector<std::string> args{"station", "--no-eject"};
+  auto run = std::async(std::launch::async, [&] { return cli::RunCli(args, environment); });
+  // Without the stop the station would poll forever: give up after a while rather than hang the suite.
+  if (run.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "the station did not stop on Ctrl+C:\n" << console.err;
+    std::_Exit(1);
+  }
+  EXPECT_EQ(run.get(), 0) << console.err;
+  EXPECT_EQ(slots.polls, 2) << "no poll after the stop";
+  EXPECT_TRUE(HoldsModule("E:\\")) << "the card seen just before the stop is written in full";
+  EXPECT_NE(console.err.find(" E: Module creation completed successfully; remove the card"),
+            std::string::npos)
+      << console.err;
+  EXPECT_NE(console.err.find("scaleboot-cli: 1 written, 0 failed"), std::string::npos) << console.err;
+
+  // The handler's answer to Ctrl+C and Ctrl+Break, and the pause it ends: at once, not after its length.
+  for (const DWORD stop : {DWORD{CTRL_C_EVENT}, DWORD{CTRL_BREAK_EVENT}}) {
+    EXPECT_TRUE(platform::OnConsoleControl(stop)) << stop;
+    const Clock::time_point start = Clock::now();
+    EXPECT_TRUE(platform::WaitOrStop(10000)) << stop;
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1)) << stop;
+  }
+}
+
+}  // namespace
+}  // namespace scaleboot::testing
