@@ -193,12 +193,13 @@ TEST_F(CliRun, VerifyReportsEachFileAndWhetherTheFolderHoldsTheModule) {
   files.files.erase("/home/tech/module/yk936.bin");
   console = {};
   EXPECT_EQ(Run({"verify", "/home/tech/module/"}), kExitMismatch);
-  EXPECT_EQ(console.out,
-            "32yk2368.bin: identical\n32yk936.bin: differs at byte 100 (differing bytes: 1); damaged: its "
-            "checksum does not hold\n"
-            "yk2368.bin: longer than the image (the image's 422916 bytes and more); damaged: its checksum does "
-            "not hold\nyk936.bin: missing\n"
-            "The folder does not hold this module.\nVerdict: the card is damaged or incomplete.\n");
+  EXPECT_EQ(
+      console.out,
+      "32yk2368.bin: identical\n32yk936.bin: differs at byte 100 (differing bytes: 1); damaged: its "
+      "checksum does not hold\n"
+      "yk2368.bin: longer than the image (the image's 422916 bytes and more); damaged: its checksum does "
+      "not hold\nyk936.bin: missing\n"
+      "The folder does not hold this module.\nVerdict: the card is damaged or incomplete.\n");
 
   files.fault = [](Op op, const std::string&, std::size_t) { return op == Op::OpenForReading ? 5 : 0; };
   console = {};
