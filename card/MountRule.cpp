@@ -4,19 +4,23 @@
 
 namespace scaleboot {
 
+bool MountableFileSystem(std::string_view type) {
+  return type == "vfat" || type == "exfat";
+}
+
 void MountRule::Begin(std::span<const UnmountedCandidate> candidates) {
   for (const UnmountedCandidate& candidate : candidates) done_.insert(candidate.identity);
 }
 
-std::vector<std::string> MountRule::Due(std::span<const UnmountedCandidate> candidates,
-                                        const MountScope& scope, Clock::time_point now) {
+MountDecision MountRule::Due(std::span<const UnmountedCandidate> candidates, const MountScope& scope,
+                             Clock::time_point now) {
   std::set<std::string> present;
   for (const UnmountedCandidate& candidate : candidates) present.insert(candidate.identity);
   // A card taken out is forgotten: the next one in its reader starts afresh.
   std::erase_if(done_, [&](const std::string& identity) { return !present.contains(identity); });
   std::erase_if(seen_, [&](const auto& entry) { return !present.contains(entry.first); });
 
-  std::vector<std::string> due;
+  MountDecision due;
   for (const UnmountedCandidate& candidate : candidates) {
     if (done_.contains(candidate.identity)) continue;
     if (candidate.mounted) {
@@ -32,7 +36,11 @@ std::vector<std::string> MountRule::Due(std::span<const UnmountedCandidate> cand
     if (now - since < grace_) continue;
     done_.insert(candidate.identity);
     seen_.erase(candidate.identity);
-    due.push_back(candidate.device);
+    if (MountableFileSystem(candidate.fileSystem)) {
+      due.mount.push_back(candidate);
+    } else {
+      due.refused.push_back(candidate);
+    }
   }
   return due;
 }

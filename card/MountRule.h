@@ -2,13 +2,15 @@
 // card, but on one with a desktop its automounter does, a moment after the card appears. A card with a file
 // system that nobody has mounted for `grace` since it was first seen is mounted, once while it stays in. A
 // card there at the first look is never mounted (it is left alone, as its files are); nor is one that someone
-// else mounted, even after they unmount it again.
+// else mounted, even after they unmount it again. Only the file systems the scales read are mounted: a card
+// with any other is left alone, and said so once, when it would have been mounted.
 #pragma once
 #include <chrono>
 #include <map>
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scaleboot {
@@ -19,8 +21,18 @@ struct UnmountedCandidate {
   unsigned long long number = 0;      // the device's number
   unsigned long long diskNumber = 0;  // the number of its whole disk (the same for a whole disk)
   bool hasFileSystem = false;
+  std::string fileSystem;  // its type as libblkid names it ("vfat", "ext4"), where it has one
   bool mounted = false;
 };
+
+// What one look decides.
+struct MountDecision {
+  std::vector<UnmountedCandidate> mount;    // the cards to mount now
+  std::vector<UnmountedCandidate> refused;  // due, but with a file system the station does not mount
+};
+
+// The file systems the station mounts itself: FAT and exFAT, the ones the scales read.
+bool MountableFileSystem(std::string_view type);
 
 // The readers the station watches: any removable card, or only the cards in the readers with these numbers.
 struct MountScope {
@@ -34,9 +46,9 @@ class MountRule {
   explicit MountRule(Clock::duration grace) : grace_(grace) {}
   // The first look: every card there now is left alone.
   void Begin(std::span<const UnmountedCandidate> candidates);
-  // Every later look: the devices to mount now.
-  std::vector<std::string> Due(std::span<const UnmountedCandidate> candidates, const MountScope& scope,
-                               Clock::time_point now);
+  // Every later look: the devices to mount now, and those refused for their file system.
+  MountDecision Due(std::span<const UnmountedCandidate> candidates, const MountScope& scope,
+                    Clock::time_point now);
 
  private:
   Clock::duration grace_;

@@ -15,8 +15,23 @@ class AppendFile {
   virtual bool Append(std::string_view line) = 0;
 };
 
-// Opens `path` for appending, creating it when it does not exist; nothing, and the system's words in `why`,
-// when it cannot be opened.
-std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, std::string& why);
+// Why a file was not opened for appending. Only a regular file on a disk is taken: a FIFO, a device or a
+// pipe would hang the program or swallow the lines. Run as root (elevated on Windows), a symbolic link (or
+// junction) at the end of the path is refused too: another user may have put it there to have root append to
+// a file of the system.
+struct AppendRefusal {
+  enum class Reason {
+    System,          // the system's own words are in `systemText`
+    NotRegularFile,  // a FIFO, a device, a socket, a folder
+    NoReader,        // a FIFO nobody reads (or a socket)
+    SymbolicLink,    // refused as root
+  };
+  Reason reason = Reason::System;
+  std::string systemText{};
+};
+
+// Opens `path` for appending, creating it when it does not exist; nothing, and why in `refusal`, when it
+// cannot be opened or is refused.
+std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, AppendRefusal& refusal);
 
 }  // namespace scaleboot::platform

@@ -19,6 +19,7 @@ struct CardRecord {
   std::optional<platform::EjectResult> eject{};  // absent when no eject was asked for
   platform::VolumeFacts volume{};                // as the system described the card before its run
   std::time_t ended = 0;
+  std::string unmountFailure{};  // why a card the station mounted is still mounted; empty when it is not
 };
 
 // "2026-12-09T14:03:22Z" and the local "14:03:22" of `time`.

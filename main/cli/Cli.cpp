@@ -64,10 +64,11 @@ class Run {
   int Execute() {
     // A record that cannot be kept refuses the command before any card is touched.
     if (!line_.logPath.empty()) {
-      std::string why;
+      platform::AppendRefusal why;
       log_ = env_.openLog ? env_.openLog(line_.logPath, why) : nullptr;
       if (!log_)
-        return Refuse("log-unopenable", Format(Text(language_, CliText::LogUnopenable), {line_.logPath, why}),
+        return Refuse("log-unopenable",
+                      Format(Text(language_, CliText::LogUnopenable), {line_.logPath, RefusalText(why)}),
                       kExitUsage);
     }
     switch (line_.command) {
@@ -99,6 +100,21 @@ class Run {
   }
 
  private:
+  std::string RefusalText(const platform::AppendRefusal& refusal) const {
+    using Reason = platform::AppendRefusal::Reason;
+    switch (refusal.reason) {
+      case Reason::NotRegularFile:
+        return std::string(Text(language_, CliText::LogNotRegularFile));
+      case Reason::NoReader:
+        return std::string(Text(language_, CliText::LogNoReader));
+      case Reason::SymbolicLink:
+        return std::string(Text(language_, CliText::LogSymbolicLink));
+      case Reason::System:
+        break;
+    }
+    return refusal.systemText;
+  }
+
   // Text for standard output; with --json the document takes its place.
   void Out(std::string_view text) {
     if (!line_.json) env_.console.Write(Stream::Out, text);

@@ -52,8 +52,9 @@ struct Environment {
   platform::CardSlotSource* cardSlots = nullptr;
   // The station's pause between looks at the readers: true, at once, once the user asked it to stop (Ctrl+C).
   std::function<bool(int milliseconds)> waitOrStop{};
-  // Opens the file of --log for appending; nothing, and the system's words, when it cannot.
-  std::function<std::unique_ptr<platform::AppendFile>(const std::string& path, std::string& why)> openLog{};
+  // Opens the file of --log for appending; nothing, and why, when it cannot or will not.
+  std::function<std::unique_ptr<platform::AppendFile>(const std::string& path, platform::AppendRefusal& why)>
+      openLog{};
   // The SHA-256 of each image in table order, as the build computed it, for --log.
   std::span<const std::string_view> imageSha256{};
 };

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::LogFailed) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::CardFilesUnavailable) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -146,6 +146,14 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "cannot open the log '{}': {}; nothing was written.",
     // LogFailed
     "cannot append to the log '{}'",
+    // LogNotRegularFile
+    "it is not a regular file",
+    // LogNoReader
+    "it is a pipe or a socket that nobody reads",
+    // LogSymbolicLink
+    "it is a symbolic link, which is not followed when run as root or as an administrator",
+    // CardFilesUnavailable
+    "the card's files cannot be prepared: {}",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -285,6 +293,14 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "не удаётся открыть журнал '{}': {}; ничего не записано.",
     // LogFailed
     "не удаётся дописать журнал '{}'",
+    // LogNotRegularFile
+    "это не обычный файл",
+    // LogNoReader
+    "это канал или сокет, который никто не читает",
+    // LogSymbolicLink
+    "это символическая ссылка, а от имени root или администратора ссылки не открываются",
+    // CardFilesUnavailable
+    "не удаётся подготовить файлы карты: {}",
 };
 
 }  // namespace

@@ -57,6 +57,10 @@ enum class CliText {
   OptionForWriteAndStation,
   LogUnopenable,
   LogFailed,
+  LogNotRegularFile,
+  LogNoReader,
+  LogSymbolicLink,
+  CardFilesUnavailable,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

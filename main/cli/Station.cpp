@@ -4,8 +4,10 @@
 #include <deque>
 #include <exception>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <system_error>
 #include <thread>
 
 #include "BuildInfo.h"
@@ -37,6 +39,9 @@ enum class Say {
   Summary,
   NoReaders,
   EjectUnavailable,
+  FileSystemLeftAlone,
+  NotMounted,
+  StillMounted,
   Count,
 };
 
@@ -56,6 +61,9 @@ constexpr std::array<std::array<std::string_view, kSayCount>, 2> kTexts{{
         "{} written, {} failed",
         "the station cannot watch card readers on this system",
         "ejecting is not available",
+        "{}: left alone: its file system ({}) is neither FAT nor exFAT",
+        "{}: not mounted: {}",
+        "still mounted at {}: {}",
     },
     {
         "не трогаю (были до запуска): {}",
@@ -70,6 +78,9 @@ constexpr std::array<std::array<std::string_view, kSayCount>, 2> kTexts{{
         "записано {1}, ошибок {2}",
         "станция не умеет следить за картридерами в этой системе",
         "извлечение недоступно",
+        "{}: не трогаю: её файловая система ({}) — не FAT и не exFAT",
+        "{}: не подключена: {}",
+        "осталась подключённой в {}: {}",
     },
 }};
 
@@ -130,14 +141,17 @@ class Station {
       }
       if (stop) break;
       for (const platform::CardSlot& slot : watch.Poll(env_.cardSlots->Poll(line_.roots))) Begin(slot);
+      for (const platform::RefusedCard& card : env_.cardSlots->TakeRefused()) Refused(card);
       ShowWaiting(watch.Running() == 0);
     }
     ShowWaiting(false);
     if (watch.Running() != 0)
       Line(Format(Words(language_, Say::Stopping), {std::to_string(watch.Running())}));
     // Every card in progress is finished: none is left half-written because the station was stopped.
-    for (std::thread& worker : workers_) worker.join();
-    Report(watch);
+    while (watch.Running() != 0) {
+      env_.waitOrStop(kTick);
+      Report(watch);
+    }
     const std::string summary = Counted(language_, Say::Summary, written_, failed_);
     Line(summary);
     if (line_.json) {
@@ -167,30 +181,65 @@ class Station {
     shown_ = text;
   }
 
+  void Refused(const platform::RefusedCard& card) {
+    ShowWaiting(false);
+    Line(card.failure.empty()
+             ? Format(Words(language_, Say::FileSystemLeftAlone), {card.device, card.fileSystem})
+             : Format(Words(language_, Say::NotMounted), {card.device, card.failure}));
+    ShowWaiting(true);
+  }
+
+  // One card's run: written, ejected, and whatever the slots did for it undone; never raises.
+  struct Job {
+    std::string identity;
+    CardRecord record;
+    std::unique_ptr<platform::ByteFileSystem> files;
+    std::string filesFailure;
+  };
+
   void Begin(const platform::CardSlot& slot) {
     ShowWaiting(false);
     Line(Format(Words(language_, Say::Writing), {Label(slot.root)}));
-    CardRecord record;
-    record.result.root = slot.root;
-    record.volume = env_.cardSlots->Describe(slot.root);
-    std::unique_ptr<platform::ByteFileSystem> files;
+    auto job = std::make_shared<Job>();
+    job->identity = slot.identity;
+    job->record.result.root = slot.root;
     try {
-      files = env_.newFiles();
-    } catch (const std::exception&) {
+      job->record.volume = env_.cardSlots->Describe(slot.root);
+      job->files = env_.newFiles();
+      if (!job->files) job->filesFailure = "out of memory";
+    } catch (const std::exception& error) {
+      job->filesFailure = error.what();
     }
-    workers_.emplace_back([this, record, identity = slot.identity, files = std::move(files)]() mutable {
-      NoView view;
-      if (files) {
-        record.result = WriteCard(record.result.root, env_.images, *files, view);
+    try {
+      workers_.emplace(slot.identity, std::thread([this, job] { RunJob(*job); }));
+    } catch (const std::system_error&) {
+      // No thread to be had: the card is written here, as a batch of one.
+      RunJob(*job);
+    }
+  }
+
+  void RunJob(Job& job) noexcept {
+    CardRecord& record = job.record;
+    const std::string root = record.result.root;
+    try {
+      if (job.files) {
+        NoView view;
+        record.result = WriteCard(root, env_.images, *job.files, view);
       } else {
         record.result.outcome = CardOutcome::IoError;
+        record.result.errorText = Format(Text(language_, CliText::CardFilesUnavailable), {job.filesFailure});
       }
-      if (!line_.noEject) record.eject = Eject(record.result.root);
+      if (!line_.noEject) record.eject = Eject(root);
       // A card the station mounted itself is unmounted again, even one kept in.
-      env_.cardSlots->Finished(record.result.root);
-      const std::lock_guard lock(mutex_);
-      ended_.push_back({identity, std::move(record)});
-    });
+      record.unmountFailure = env_.cardSlots->Finished(root);
+    } catch (const std::exception& error) {
+      if (record.result.outcome == CardOutcome::Verified) {
+        record.result.outcome = CardOutcome::IoError;
+        record.result.errorText = error.what();
+      }
+    }
+    const std::lock_guard lock(mutex_);
+    ended_.push_back({job.identity, std::move(record)});
   }
 
   platform::EjectResult Eject(const std::string& root) {
@@ -209,6 +258,11 @@ class Station {
       ended.swap(ended_);
     }
     for (auto& [identity, record] : ended) {
+      // The worker has nothing left to do but return.
+      if (const auto worker = workers_.find(identity); worker != workers_.end()) {
+        worker->second.join();
+        workers_.erase(worker);
+      }
       watch.Finished(identity);
       record.ended = std::time(nullptr);
       End(record);
@@ -222,23 +276,26 @@ class Station {
     const bool ejectFailed = record.eject && record.eject->status != EjectStatus::Ejected;
     (verified ? written_ : failed_) += 1;
     status_ = WorstStatus(status_, StatusOf(card.outcome));
+    // The record first: a card that was written is recorded even if the terminal has gone.
+    if (log_ != nullptr &&
+        !log_->Append(CardLogLine(record, env_.images, env_.imageSha256, build::kVersionText))) {
+      Line(Format(Text(language_, CliText::LogFailed), {line_.logPath}));
+      status_ = WorstStatus(status_, kExitIoError);
+    }
     std::string text = LocalClock(record.ended) + " " + Label(card.root) + " " + CardText(language_, card);
     text += "; ";
     text += ejectFailed
                 ? Format(Words(language_, Say::NotEjected), {EjectReasonText(language_, *record.eject)})
                 : std::string(Words(language_, Say::RemoveCard));
+    if (!record.unmountFailure.empty())
+      text += "; " + Format(Words(language_, Say::StillMounted), {card.root, record.unmountFailure});
     // Once for a card to take away; three times for one that needs the user.
-    const std::string bell = verified && !ejectFailed ? "\a" : "\a\a\a";
-    env_.console.Write(Stream::Err, text + bell + "\n");
+    const bool taken = verified && !ejectFailed && record.unmountFailure.empty();
+    env_.console.Write(Stream::Err, text + (taken ? "\a" : "\a\a\a") + "\n");
     if (line_.json) {
       CardResult ended = card;
       ended.eject = record.eject;
       env_.console.Write(Stream::Out, StationCardJson(language_, ended, UtcTimestamp(record.ended)));
-    }
-    if (log_ != nullptr &&
-        !log_->Append(CardLogLine(record, env_.images, env_.imageSha256, build::kVersionText))) {
-      Line(Format(Text(language_, CliText::LogFailed), {line_.logPath}));
-      status_ = WorstStatus(status_, kExitIoError);
     }
     ShowWaiting(true);
   }
@@ -247,7 +304,7 @@ class Station {
   const CommandLine& line_;
   LanguageIndex language_;
   platform::AppendFile* log_;
-  std::vector<std::thread> workers_;
+  std::map<std::string, std::thread> workers_;  // by the card's identity, until its run has been reported
   std::mutex mutex_, ejectMutex_;
   std::deque<std::pair<std::string, CardRecord>> ended_;  // identity and record, guarded by mutex_
   std::size_t written_ = 0, failed_ = 0;

@@ -1,6 +1,7 @@
 #include "platform/AppendFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,10 +28,27 @@ class PosixAppendFile : public AppendFile {
 
 }  // namespace
 
-std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, std::string& why) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, AppendRefusal& refusal) {
+  using Reason = AppendRefusal::Reason;
+  const bool root = ::geteuid() == 0;
+  // O_NONBLOCK: a FIFO nobody reads fails at once (ENXIO) instead of hanging the program; it changes
+  // nothing for a regular file.
+  const int flags =
+      O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | (root ? O_NOFOLLOW : 0);
+  const int fd = ::open(path.c_str(), flags, 0644);
   if (fd < 0) {
-    why = std::strerror(errno);
+    const int error = errno;
+    refusal = {error == ENXIO           ? Reason::NoReader
+               : error == ELOOP && root ? Reason::SymbolicLink
+               : error == EISDIR        ? Reason::NotRegularFile
+                                        : Reason::System,
+               std::strerror(error)};
+    return nullptr;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    refusal = {Reason::NotRegularFile, {}};
+    ::close(fd);
     return nullptr;
   }
   return std::make_unique<PosixAppendFile>(fd);

@@ -8,10 +8,13 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <utility>
 
 namespace scaleboot::platform {
 namespace {
@@ -58,31 +61,32 @@ bool RemovableDisk(const std::string& disk) {
   return disk.substr(disk.rfind('/') + 1).starts_with("mmcblk") && FirstLine(disk + "/device/type") == "SD";
 }
 
-// Whether libblkid finds a file system (not a partition table, swap or an encrypted volume) on `device`.
-bool HasFileSystem(const std::string& device) {
+// Whether libblkid finds a file system (not a partition table, swap or an encrypted volume) on `device`, and
+// its type. False in `answered` when the device could not be read (a card still settling): probed again at
+// the next look.
+struct ProbeResult {
+  bool answered = false;
+  bool hasFileSystem = false;
+  std::string type;
+};
+ProbeResult ProbeDevice(const std::string& device) {
+  ProbeResult result;
   blkid_probe probe = blkid_new_probe_from_filename(device.c_str());
-  if (probe == nullptr) return false;
+  if (probe == nullptr) return result;
   blkid_probe_enable_superblocks(probe, 1);
-  blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_USAGE);
+  blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_USAGE | BLKID_SUBLKS_TYPE);
+  const int found = blkid_do_safeprobe(probe);
+  // 1: nothing found; -2: two file systems claim the card, which is then none to mount.
+  result.answered = found == 0 || found == 1 || found == -2;
   const char* usage = nullptr;
-  const bool found = blkid_do_safeprobe(probe) == 0 &&
-                     blkid_probe_lookup_value(probe, "USAGE", &usage, nullptr) == 0 &&
-                     std::string(usage) == "filesystem";
-  blkid_free_probe(probe);
-  return found;
-}
-
-std::string FileSystemType(const std::string& device) {
-  blkid_probe probe = blkid_new_probe_from_filename(device.c_str());
-  if (probe == nullptr) return {};
-  blkid_probe_enable_superblocks(probe, 1);
-  blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_TYPE);
   const char* type = nullptr;
-  std::string found;
-  if (blkid_do_safeprobe(probe) == 0 && blkid_probe_lookup_value(probe, "TYPE", &type, nullptr) == 0)
-    found = type;
+  if (found == 0 && blkid_probe_lookup_value(probe, "USAGE", &usage, nullptr) == 0 &&
+      std::string(usage) == "filesystem" && blkid_probe_lookup_value(probe, "TYPE", &type, nullptr) == 0) {
+    result.hasFileSystem = true;
+    result.type = type;
+  }
   blkid_free_probe(probe);
-  return found;
+  return result;
 }
 
 std::string Name(const std::string& device) {
@@ -137,7 +141,7 @@ CardMounter::~CardMounter() {
   for (const auto& [root, mounted] : mounted_) Unmount(root, mounted);
 }
 
-std::vector<UnmountedCandidate> CardMounter::Candidates() const {
+std::vector<UnmountedCandidate> CardMounter::Candidates() {
   std::vector<UnmountedCandidate> candidates;
   const std::set<unsigned long long> mounted = MountedDevices();
   const std::string block = sysRoot_ + "/block";
@@ -170,11 +174,25 @@ std::vector<UnmountedCandidate> CardMounter::Candidates() const {
       candidate.identity =
           (sequence.empty() ? "dev:" + std::to_string(diskNumber) : "diskseq:" + sequence) + "/" + part;
       candidate.mounted = mounted.contains(candidate.number);
-      candidate.hasFileSystem = !candidate.mounted && HasFileSystem(candidate.device);
+      auto probe = probed_.find(candidate.identity);
+      if (probe == probed_.end() && !candidate.mounted) {
+        const ProbeResult result = ProbeDevice(candidate.device);
+        if (result.answered)
+          probe = probed_.emplace(candidate.identity, Probe{result.hasFileSystem, result.type}).first;
+      }
+      if (probe != probed_.end()) {
+        candidate.hasFileSystem = probe->second.hasFileSystem;
+        candidate.fileSystem = probe->second.type;
+      }
       candidates.push_back(candidate);
     }
   }
   ::closedir(disks);
+  // A card taken out is probed afresh when it comes back: it may have been formatted elsewhere meanwhile.
+  std::erase_if(probed_, [&](const auto& entry) {
+    return std::none_of(candidates.begin(), candidates.end(),
+                        [&](const UnmountedCandidate& c) { return c.identity == entry.first; });
+  });
   return candidates;
 }
 
@@ -194,73 +212,120 @@ void CardMounter::Look(std::span<const std::string> readers) {
     if (reader.starts_with("/dev/") && ::stat(reader.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
       scope.readers.push_back(static_cast<unsigned long long>(st.st_rdev));
   }
-  for (const std::string& device : rule_.Due(candidates, scope, MountRule::Clock::now())) Mount(device);
+  const MountDecision due = rule_.Due(candidates, scope, MountRule::Clock::now());
+  for (const UnmountedCandidate& card : due.refused) refused_.push_back({card.device, card.fileSystem, {}});
+  for (const UnmountedCandidate& card : due.mount) Mount(card);
 }
 
-void CardMounter::Mount(const std::string& device) {
-  bool udisksAnswered = false;
-  if (MountThroughUdisks(device, udisksAnswered) || udisksAnswered) return;
-  MountAsRoot(device);
+std::vector<RefusedCard> CardMounter::TakeRefused() {
+  const std::lock_guard lock(mutex_);
+  return std::exchange(refused_, {});
 }
 
-bool CardMounter::MountThroughUdisks(const std::string& device, bool& udisksAnswered) {
+void CardMounter::Mount(const UnmountedCandidate& card) {
+  std::string why;
+  if (MountThroughUdisks(card, why) || (why.empty() && MountAsRoot(card, why))) return;
+  // Said once: the rule does not offer this card again while it stays in.
+  if (!why.empty()) refused_.push_back({card.device, card.fileSystem, why});
+}
+
+// True when udisks mounted the card. Otherwise `why` holds udisks' answer, or stays empty where udisks is not
+// there to answer (no system bus, no such service or device): then the card is mounted as root, if at all.
+bool CardMounter::MountThroughUdisks(const UnmountedCandidate& card, std::string& why) {
   Bus bus;
   if (sd_bus_open_system(&bus.bus) < 0) return false;
   BusError error;
   sd_bus_message* reply = nullptr;
-  const int r = sd_bus_call_method(bus.bus, kService, ObjectPath(device).c_str(), kFilesystem, "Mount",
-                                   &error.error, &reply, "a{sv}", 1, "auth.no_user_interaction", "b", 1);
+  // The type the rule checked is the one mounted: udisks does not probe the card again for another.
+  const int r = sd_bus_call_method(bus.bus, kService, ObjectPath(card.device).c_str(), kFilesystem, "Mount",
+                                   &error.error, &reply, "a{sv}", 2, "auth.no_user_interaction", "b", 1,
+                                   "fstype", "s", card.fileSystem.c_str());
   if (r < 0) {
-    udisksAnswered = !error.Absent();
+    if (sd_bus_error_is_set(&error.error) && !error.Absent())
+      why = error.error.message != nullptr ? error.error.message : error.error.name;
     sd_bus_message_unref(reply);
     return false;
   }
-  udisksAnswered = true;
   const char* path = nullptr;
   if (sd_bus_message_read(reply, "s", &path) >= 0 && path != nullptr)
-    mounted_[WithoutSlash(path)] = {device, true};
+    mounted_[WithoutSlash(path)] = {card.device, true};
   sd_bus_message_unref(reply);
   return true;
 }
 
-bool CardMounter::MountAsRoot(const std::string& device) {
-  if (::geteuid() != 0) return false;
-  const std::string type = FileSystemType(device);
-  if (type.empty()) return false;
-  if (::mkdir(runFolder_.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  const std::string folder = runFolder_ + "/" + Name(device);
-  if (::mkdir(folder.c_str(), 0700) != 0) return false;
-  if (::mount(device.c_str(), folder.c_str(), type.c_str(), MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
+// A folder to mount into or under: a real folder (no link), not a mount point already; where the station
+// makes it, owned by root and writable by root alone.
+bool CardMounter::UsableFolder(const std::string& folder, bool ownedByRoot) const {
+  struct stat st, parent;
+  const std::string above = folder.substr(0, folder.rfind('/') == 0 ? 1 : folder.rfind('/'));
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::lstat(above.c_str(), &parent) != 0)
+    return false;
+  if (ownedByRoot) return st.st_uid == 0 && (st.st_mode & 022) == 0;
+  if (st.st_dev != parent.st_dev) return false;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  bool empty = true;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") empty = false;
+  }
+  ::closedir(dir);
+  return empty;
+}
+
+bool CardMounter::MountAsRoot(const UnmountedCandidate& card, std::string& why) {
+  if (::geteuid() != 0 || !MountableFileSystem(card.fileSystem)) return false;
+  // A folder of the station's: made here, or one left by an earlier run that was killed, used again when
+  // it is still what the station makes (root's alone; the card's folder empty, nothing mounted on it).
+  const auto made = [&](const std::string& folder, bool parent) {
+    if (::mkdir(folder.c_str(), 0700) == 0) return true;
+    const int error = errno;
+    if (error == EEXIST && UsableFolder(folder, parent)) return true;
+    why = folder + ": " + std::strerror(error == EEXIST ? (parent ? ENOTDIR : EBUSY) : error);
+    return false;
+  };
+  const std::string folder = runFolder_ + "/" + Name(card.device);
+  if (!made(runFolder_, true) || !made(folder, false)) return false;
+  if (::mount(card.device.c_str(), folder.c_str(), card.fileSystem.c_str(), MS_NOSUID | MS_NODEV | MS_NOEXEC,
+              nullptr) != 0) {
+    why = std::strerror(errno);
     ::rmdir(folder.c_str());
     return false;
   }
-  mounted_[folder] = {device, false};
+  mounted_[folder] = {card.device, false};
   return true;
 }
 
-void CardMounter::Release(const std::string& root) {
+std::string CardMounter::Release(const std::string& root) {
   const std::lock_guard lock(mutex_);
   const auto found = mounted_.find(WithoutSlash(root));
-  if (found == mounted_.end()) return;
-  Unmount(found->first, found->second);
-  mounted_.erase(found);
+  if (found == mounted_.end()) return {};
+  std::string why = Unmount(found->first, found->second);
+  // Still mounted: tried again when the station ends.
+  if (why.empty()) mounted_.erase(found);
+  return why;
 }
 
-void CardMounter::Unmount(const std::string& root, const Mounted& mounted) {
+std::string CardMounter::Unmount(const std::string& root, const Mounted& mounted) {
   if (mounted.throughUdisks) {
-    // Already unmounted by the eject, udisks says NotMounted: nothing to do either way.
     Bus bus;
-    if (sd_bus_open_system(&bus.bus) < 0) return;
+    if (const int r = sd_bus_open_system(&bus.bus); r < 0) return std::strerror(-r);
     BusError error;
     sd_bus_message* reply = nullptr;
-    sd_bus_call_method(bus.bus, kService, ObjectPath(mounted.device).c_str(), kFilesystem, "Unmount",
-                       &error.error, &reply, "a{sv}", 1, "auth.no_user_interaction", "b", 1);
+    const int r =
+        sd_bus_call_method(bus.bus, kService, ObjectPath(mounted.device).c_str(), kFilesystem, "Unmount",
+                           &error.error, &reply, "a{sv}", 1, "auth.no_user_interaction", "b", 1);
     sd_bus_message_unref(reply);
-    return;
+    // Already unmounted by the eject (NotMounted), or the card is gone with its object: nothing to do.
+    if (r >= 0 || error.Absent() ||
+        sd_bus_error_has_name(&error.error, "org.freedesktop.UDisks2.Error.NotMounted"))
+      return {};
+    return error.error.message != nullptr ? error.error.message : std::strerror(-r);
   }
   // The eject has usually unmounted it already (EINVAL: not a mount point any more); never a lazy unmount.
-  ::umount2(root.c_str(), 0);
+  if (::umount2(root.c_str(), 0) != 0 && errno != EINVAL && errno != ENOENT) return std::strerror(errno);
   ::rmdir(root.c_str());
+  return {};
 }
 
 }  // namespace scaleboot::platform

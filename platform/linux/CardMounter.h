@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "card/MountRule.h"
+#include "platform/CardSlots.h"
 
 namespace scaleboot::platform {
 
@@ -27,28 +28,37 @@ class CardMounter {
   // that are due. `readers` as the station's: empty for any card, device paths for the cards in those
   // readers.
   void Look(std::span<const std::string> readers);
+  // The cards refused or that failed to mount since the last call.
+  std::vector<RefusedCard> TakeRefused();
   // After the run of the card at `root`: if it was mounted here and is still mounted, unmounts it; removes
-  // the folder made for it.
-  void Release(const std::string& root);
-
-  // The removable cards as the rule sees them, from `sysRoot`, probed with libblkid.
-  std::vector<UnmountedCandidate> Candidates() const;
+  // the folder made for it. Empty when done, otherwise why it is still mounted.
+  std::string Release(const std::string& root);
 
  private:
   struct Mounted {
     std::string device;
     bool throughUdisks = false;
   };
-  void Mount(const std::string& device);
-  bool MountThroughUdisks(const std::string& device, bool& udisksAnswered);
-  bool MountAsRoot(const std::string& device);
-  void Unmount(const std::string& root, const Mounted& mounted);
+  struct Probe {
+    bool hasFileSystem = false;
+    std::string type;
+  };
+  // The removable cards as the rule sees them, from `sysRoot`; each probed with libblkid once while it stays
+  // in, not at every look.
+  std::vector<UnmountedCandidate> Candidates();
+  void Mount(const UnmountedCandidate& card);
+  bool MountThroughUdisks(const UnmountedCandidate& card, std::string& why);
+  bool MountAsRoot(const UnmountedCandidate& card, std::string& why);
+  bool UsableFolder(const std::string& folder, bool ownedByRoot) const;
+  std::string Unmount(const std::string& root, const Mounted& mounted);
 
   std::mutex mutex_;
   MountRule rule_;
   bool begun_ = false;
   std::string sysRoot_, runFolder_;
   std::map<std::string, Mounted> mounted_;  // by the mount point, without a trailing "/"
+  std::map<std::string, Probe> probed_;     // by the card's identity
+  std::vector<RefusedCard> refused_;
 };
 
 }  // namespace scaleboot::platform

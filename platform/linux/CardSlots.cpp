@@ -71,8 +71,12 @@ void InstallStopHandlers() {
   action.sa_handler = RequestStop;
   sigemptyset(&action.sa_mask);
   // No SA_RESTART: the pause between polls ends at the signal.
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+  // A terminal or ssh session that goes away (SIGHUP) stops the station as Ctrl+C does: the cards in
+  // progress are finished, not cut off.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  // Output that nobody reads any more (a pipe whose reader ended) fails its writes instead of ending the
+  // program with a card half-written.
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool WaitOrStop(int milliseconds) {
@@ -120,8 +124,12 @@ VolumeFacts LinuxCardSlots::Describe(const std::string& root) {
   return {};
 }
 
-void LinuxCardSlots::Finished(const std::string& root) {
-  if (mounter_ != nullptr) mounter_->Release(root);
+std::vector<RefusedCard> LinuxCardSlots::TakeRefused() {
+  return mounter_ != nullptr ? mounter_->TakeRefused() : std::vector<RefusedCard>{};
+}
+
+std::string LinuxCardSlots::Finished(const std::string& root) {
+  return mounter_ != nullptr ? mounter_->Release(root) : std::string();
 }
 
 }  // namespace scaleboot::platform

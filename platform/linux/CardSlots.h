@@ -16,14 +16,15 @@ class LinuxCardSlots : public CardSlotSource {
   std::vector<CardSlot> Poll(std::span<const std::string> readers) override;
   // The label and UUID (the FAT serial number "XXXX-XXXX") udev links to the card's device.
   VolumeFacts Describe(const std::string& root) override;
-  void Finished(const std::string& root) override;
+  std::vector<RefusedCard> TakeRefused() override;
+  std::string Finished(const std::string& root) override;
 
  private:
   MountDriveSource& drives_;
   CardMounter* mounter_;
 };
 
-// SIGINT and SIGTERM ask the station to stop instead of ending the program.
+// SIGINT, SIGTERM and SIGHUP ask the station to stop instead of ending the program; SIGPIPE is ignored.
 void InstallStopHandlers();
 // Sleeps up to `milliseconds`; true, at once, once a stop was asked for.
 bool WaitOrStop(int milliseconds);

@@ -1,3 +1,4 @@
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,14 +17,20 @@ int DescriptorOf(Console::Stream stream) {
 
 void StdioConsole::Write(Stream stream, std::string_view text) {
   const int fd = DescriptorOf(stream);
+  bool& failed = failed_[stream == Stream::Out ? 0 : 1];
+  // Once a stream has failed, nothing more is tried on it: the program goes on with its work.
+  if (failed) return;
   while (!text.empty()) {
     const ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
+    // A descriptor another program made non-blocking: wait a moment for room.
+    pollfd room{fd, POLLOUT, 0};
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && ::poll(&room, 1, 1000) > 0) continue;
     if (n <= 0) {
-      // A full disk: the rest is lost, and the program says so when it ends. (A closed pipe ends the program
-      // with SIGPIPE before this, as it does any other tool of a pipeline; that status is not success
-      // either.)
-      failed_[stream == Stream::Out ? 0 : 1] = true;
+      // A full disk, or a pipe whose reader has gone (where SIGPIPE is ignored, as the station does; other
+      // commands end with SIGPIPE before this, as any tool of a pipeline does): the rest is lost, and the
+      // program says so when it ends.
+      failed = true;
       return;
     }
     text.remove_prefix(static_cast<std::size_t>(n));

@@ -18,6 +18,8 @@ void Win32Console::Write(Stream stream, std::string_view text) {
   const HANDLE handle = HandleOf(stream);
   if (text.empty()) return;
   bool& failed = failed_[stream == Stream::Out ? 0 : 1];
+  // Once a stream has failed (a pipe whose reader has gone), nothing more is tried on it.
+  if (failed) return;
   // No handle at all (a program started without one) loses the text as surely as a full disk does.
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
     failed = true;

@@ -96,6 +96,14 @@ check "contents in Russian, valid UTF-8 with bare line feeds through a pipe" '[ 
   'valid_utf8 "$out"' 'no_carriage_return "$out"' 'contains "$out" "Версии прошивок:"' \
   'contains "$out" "P321835 - для весов ЮКС-Л(1)Д"'
 
+# A device as the log (the null device: /dev/null, or NUL on Windows) would swallow every line.
+null_device=/dev/null
+[[ $fixed_root == ?: ]] && null_device=NUL
+rm -f "$card"/*.bin
+run write "$root" --log "$null_device"
+check "a --log that is a device is refused before any card is touched" '[ "$status" -eq 2 ]' \
+  'contains "$err" "it is not a regular file"' '! ls "$card"/*.bin >/dev/null 2>&1'
+
 run write
 check "a missing root is a usage error" '[ "$status" -eq 2 ]' 'contains "$err" "--help"'
 

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -50,6 +53,8 @@ struct ScriptedSlots : platform::CardSlotSource {
   std::size_t next = 0;
   int waited = 0;
   std::vector<std::string> readersAsked;
+  std::vector<platform::RefusedCard> refused;  // given once, at the first look after the start
+  std::string unmountFailure;                  // what Finished answers
   std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
     readersAsked.assign(readers.begin(), readers.end());
     // Shows the previous poll again until the cards the step waits for have ended (a few thousand polls at
@@ -64,6 +69,10 @@ struct ScriptedSlots : platform::CardSlotSource {
   platform::VolumeFacts Describe(const std::string& root) override {
     return {"CARD " + root.substr(0, 1), "1A2B-3C4D"};
   }
+  std::vector<platform::RefusedCard> TakeRefused() override {
+    return next > 1 ? std::exchange(refused, {}) : std::vector<platform::RefusedCard>{};
+  }
+  std::string Finished(const std::string&) override { return unmountFailure; }
   bool Done() const { return next >= steps.size(); }
 };
 
@@ -79,9 +88,13 @@ struct FakeEjector : platform::Ejector {
 struct MemoryLog : platform::AppendFile {
   std::vector<std::string>& lines;
   bool fails;
-  MemoryLog(std::vector<std::string>& l, bool f) : lines(l), fails(f) {}
+  const FakeConsole& console;
+  std::vector<std::string>* saidBefore;  // what standard error held at each append
+  MemoryLog(std::vector<std::string>& l, bool f, const FakeConsole& c, std::vector<std::string>* said)
+      : lines(l), fails(f), console(c), saidBefore(said) {}
   bool Append(std::string_view line) override {
     if (!fails) lines.emplace_back(line);
+    if (saidBefore) saidBefore->push_back(console.err);
     return !fails;
   }
 };
@@ -90,7 +103,10 @@ struct Station : CliHarness {
   ScriptedSlots slots;
   FakeEjector ejector;
   std::vector<std::string> logLines;
-  bool logFails = false, logOpens = true;
+  bool logFails = false;
+  std::optional<platform::AppendRefusal> logRefusal;
+  std::vector<std::string> saidBeforeAppend;
+  std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
   const std::string_view hashes[4] = {"h0", "h1", "h2", "h3"};
 
   int RunStation(std::vector<std::string> args, std::vector<Step> steps) {
@@ -100,7 +116,8 @@ struct Station : CliHarness {
     console.out.clear();
     console.err.clear();
     cli::Environment environment{drives, files, console, images, kEnglish};
-    environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
+    environment.newFiles =
+        newFiles ? newFiles : [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
     environment.ejector = &ejector;
     environment.cardSlots = &slots;
     environment.imageSha256 = hashes;
@@ -109,12 +126,12 @@ struct Station : CliHarness {
       return slots.Done();
     };
     environment.openLog = [this](const std::string&,
-                                 std::string& why) -> std::unique_ptr<platform::AppendFile> {
-      if (!logOpens) {
-        why = "Permission denied";
+                                 platform::AppendRefusal& why) -> std::unique_ptr<platform::AppendFile> {
+      if (logRefusal) {
+        why = *logRefusal;
         return nullptr;
       }
-      return std::make_unique<MemoryLog>(logLines, logFails);
+      return std::make_unique<MemoryLog>(logLines, logFails, console, &saidBeforeAppend);
     };
     return cli::RunCli(args, environment);
   }
@@ -300,19 +317,98 @@ TEST_F(Station, LogsEveryCardOfStationAndWriteAndRefusesALogItCannotOpen) {
       EXPECT_EQ(line["files"][f]["sha256"], hashes[f]);
     }
   }
-  // A log that cannot be opened: nothing is touched; one that stops taking lines makes the run fail.
+  // A log that cannot be opened or is refused: nothing is touched, the reason in the user's language.
   files = {};
-  logOpens = false;
-  EXPECT_EQ(RunStation({"write", "E:", "--log", "/ro/cards.log"}, {{"E:-"}}), cli::kExitUsage);
-  EXPECT_THAT(console.err,
-              HasSubstr("cannot open the log '/ro/cards.log': Permission denied; nothing was written."));
-  EXPECT_EQ(RunStation({"station", "--log", "/ro/cards.log", "--json"}, {{"E:-"}, {"E:a"}}), cli::kExitUsage);
+  using Reason = platform::AppendRefusal::Reason;
+  const std::pair<platform::AppendRefusal, const char*> refusals[] = {
+      {{Reason::System, "Permission denied"},
+       "cannot open the log '/ro/cards.log': Permission denied; nothing was written."},
+      {{Reason::NoReader, "No such device or address"}, "it is a pipe or a socket that nobody reads;"},
+      {{Reason::SymbolicLink, "Too many levels of symbolic links"},
+       "it is a symbolic link, which is not followed"},
+      {{Reason::NotRegularFile}, "it is not a regular file;"},
+  };
+  for (const auto& [refusal, words] : refusals) {
+    logRefusal = refusal;
+    EXPECT_EQ(RunStation({"write", "E:", "--log", "/ro/cards.log"}, {{"E:-"}}), cli::kExitUsage);
+    EXPECT_THAT(console.err, HasSubstr(words));
+  }
+  EXPECT_EQ(RunStation({"station", "--log", "/ro/cards.log", "--json", "--lang", "ru"}, {{"E:-"}, {"E:a"}}),
+            cli::kExitUsage);
   EXPECT_THAT(console.out, HasSubstr("\"code\": \"log-unopenable\""));
+  EXPECT_THAT(console.err, HasSubstr("не удаётся открыть журнал '/ro/cards.log': это не обычный файл;"));
   EXPECT_TRUE(files.calls.empty());
-  logOpens = true;
+  logRefusal.reset();
   logFails = true;
   EXPECT_EQ(RunStation({"write", "E:", "--log", "full.log"}, {{"E:-"}}), cli::kExitIoError);
   EXPECT_THAT(console.err, HasSubstr("cannot append to the log 'full.log'"));
+}
+
+// What the system does to a station left running: output that goes away, a card whose files cannot be
+// prepared, a card refused for its file system, an unmount that fails. The cards go on, each recorded before
+// it is said.
+TEST_F(Station, GoesOnWithItsCardsWhateverTheSystemDoesToIt) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::function<void()> arrange;
+    int status;
+    std::vector<std::string> said;
+  };
+  const std::vector<Step> steps{{"E:- F:-"}, {"E:a F:b"}, {"E:a F:b", 2}};
+  const Case cases[] = {
+      {"standard output gone: both cards written and recorded, the status says output was lost",
+       {"station", "--json", "--log", "cards.log"},
+       [this] { console.outFails = true; },
+       cli::kExitIoError,
+       {"Module creation completed successfully; remove the card", "2 written, 0 failed",
+        "cannot write to standard output"}},
+      {"a card's files cannot be prepared: its line says why",
+       {"station", "--log", "cards.log"},
+       [this] {
+         newFiles = [this]() -> std::unique_ptr<platform::ByteFileSystem> {
+           static std::atomic<int> made{0};
+           if (made++ % 2 == 0) throw std::runtime_error("Resource temporarily unavailable");
+           return std::make_unique<LockedFileSystem>(files, filesLock);
+         };
+       },
+       cli::kExitIoError,
+       {"the card's files cannot be prepared: Resource temporarily unavailable; remove the card",
+        "1 written, 1 failed"}},
+      {"a card left alone for its file system, another that failed to mount, an unmount that failed",
+       {"station", "--log", "cards.log", "--lang", "en"},
+       [this] {
+         slots.refused = {{"/dev/sdc1", "ext4"}, {"/dev/sdd1", "vfat", "Permission denied"}};
+         slots.unmountFailure = "Device or resource busy";
+       },
+       cli::kExitSuccess,
+       {"/dev/sdc1: left alone: its file system (ext4) is neither FAT nor exFAT",
+        "/dev/sdd1: not mounted: Permission denied",
+        "remove the card; still mounted at E:\\: Device or resource busy", "2 written, 0 failed"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    files = {};
+    logLines.clear();
+    saidBeforeAppend.clear();
+    c.arrange();
+    EXPECT_EQ(RunStation(c.args, steps), c.status);
+    std::size_t at = 0;
+    for (const std::string& words : c.said) {
+      const std::size_t found = console.err.find(words, at);
+      EXPECT_NE(found, std::string::npos) << words << "\n" << console.err;
+      at = found == std::string::npos ? at : found;
+    }
+    EXPECT_EQ(logLines.size(), 2u);
+    // Each card is in the log before its line is said.
+    ASSERT_EQ(saidBeforeAppend.size(), 2u);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(EndedLines(saidBeforeAppend[i]), i) << saidBeforeAppend[i];
+    console.outFails = false;
+    console.ResetFailure();
+    newFiles = nullptr;
+    slots.refused.clear();
+    slots.unmountFailure.clear();
+  }
 }
 
 }  // namespace

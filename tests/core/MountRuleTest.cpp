@@ -11,8 +11,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A look: "a+ b= c- @2500" says card a has a file system and nobody mounted it, b is mounted, c has no file
-// system, and the look comes 2500 ms after the first one. Card x sits in reader 1 (its disk), any other in 2.
+// A look: "a+ b= c- d* @2500" says card a has a FAT file system and nobody mounted it, b is mounted, c has no
+// file system, d has an ext4 one, and the look comes 2500 ms after the first one. Card x sits in reader 1
+// (its disk), any other in 2.
 std::vector<UnmountedCandidate> Look(const std::string& text, int& at) {
   std::vector<UnmountedCandidate> candidates;
   std::istringstream words(text);
@@ -27,7 +28,8 @@ std::vector<UnmountedCandidate> Look(const std::string& text, int& at) {
     c.number = 100;
     c.diskNumber = c.identity == "x" ? 1 : 2;
     c.mounted = word.back() == '=';
-    c.hasFileSystem = word.back() == '+';
+    c.hasFileSystem = word.back() == '+' || word.back() == '*';
+    c.fileSystem = word.back() == '+' ? (c.identity == "e" ? "exfat" : "vfat") : "ext4";
     candidates.push_back(c);
   }
   return candidates;
@@ -59,6 +61,9 @@ TEST(MountRule, MountsACardNobodyMountsOnceAfterTheGrace) {
        "||a|b"},
       {"only the watched reader's card", {"", "x+ a+ @0", "x+ a+ @5000"}, "|x", MountScope{false, {1}}},
       {"readers named by mount point: nothing", {"", "x+ a+ @0", "x+ a+ @5000"}, "|", MountScope{false, {}}},
+      {"exFAT is mounted; another file system is refused once, after the grace",
+       {"", "a* e+ @0", "a* e+ @1000", "a* e+ @3000", "a* e+ @9000"},
+       "||!ae|"},
   };
   for (const Case& c : cases) {
     MountRule rule(3000ms);
@@ -68,8 +73,9 @@ TEST(MountRule, MountsACardNobodyMountsOnceAfterTheGrace) {
     for (std::size_t i = 1; i < c.looks.size(); ++i) {
       const auto candidates = Look(c.looks[i], at);
       if (i > 1) mounted += "|";
-      for (const std::string& device : rule.Due(candidates, c.scope, MountRule::Clock::time_point(at * 1ms)))
-        mounted += device.substr(5);
+      const MountDecision due = rule.Due(candidates, c.scope, MountRule::Clock::time_point(at * 1ms));
+      for (const UnmountedCandidate& refused : due.refused) mounted += "!" + refused.device.substr(5);
+      for (const UnmountedCandidate& card : due.mount) mounted += card.device.substr(5);
     }
     EXPECT_EQ(mounted, c.mounted) << c.name;
   }

@@ -1,13 +1,13 @@
-# scaleboot_add_card_test(NAME <name> [CARDS <count>] COMMAND <program> [<arg>...])
+# scaleboot_add_card_test(NAME <name> [CARDS <count>] [TYPE <vfat|ext2>] COMMAND <program> [<arg>...])
 #
 # A test whose command runs under tests/linux/removable-card.sh, with fresh, empty cards mounted for it that the
-# program lists as removable drives (one unless CARDS says more; the first's mount point, ending in "/", in
+# program lists as removable drives (one unless CARDS says more, of the file system TYPE where given; the first's mount point, ending in "/", in
 # SCALEBOOT_TEST_CARD, the second's in SCALEBOOT_TEST_CARD2; see the script for the rest). <program> may be a
 # target name. The test counts as skipped where the cards cannot be made (not root, no loop device).
 include_guard(GLOBAL)
 
 function(scaleboot_add_card_test)
-  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;CARDS" "COMMAND")
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;CARDS;TYPE" "COMMAND")
   list(POP_FRONT arg_COMMAND program)
   if(TARGET "${program}")
     set(program "$<TARGET_FILE:${program}>")
@@ -16,5 +16,9 @@ function(scaleboot_add_card_test)
     set(arg_CARDS 1)
   endif()
   add_test(NAME "${arg_NAME}" COMMAND "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/removable-card.sh" "${program}" ${arg_COMMAND})
-  set_tests_properties("${arg_NAME}" PROPERTIES SKIP_RETURN_CODE 77 ENVIRONMENT "SCALEBOOT_TEST_CARDS=${arg_CARDS}")
+  set(environment "SCALEBOOT_TEST_CARDS=${arg_CARDS}")
+  if(arg_TYPE)
+    list(APPEND environment "SCALEBOOT_TEST_CARD_TYPE=${arg_TYPE}")
+  endif()
+  set_tests_properties("${arg_NAME}" PROPERTIES SKIP_RETURN_CODE 77 ENVIRONMENT "${environment}")
 endfunction()
