@@ -1,6 +1,7 @@
 #include "main/cli/Station.h"
 
 #include <array>
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <map>
@@ -149,7 +150,8 @@ class Station {
       Line(Format(Words(language_, Say::Stopping), {std::to_string(watch.Running())}));
     // Every card in progress is finished: none is left half-written because the station was stopped.
     while (watch.Running() != 0) {
-      env_.waitOrStop(kTick);
+      // The pause itself: once a stop was asked for, waitOrStop no longer waits.
+      std::this_thread::sleep_for(std::chrono::milliseconds(kTick / 10));
       Report(watch);
     }
     const std::string summary = Counted(language_, Say::Summary, written_, failed_);
