@@ -13,17 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/CardMounting.h"
+
 namespace scaleboot {
 
-struct UnmountedCandidate {
-  std::string device;                 // the block device to mount, "/dev/sdb1"
-  std::string identity;               // tells this card from the next one in the same reader
-  unsigned long long number = 0;      // the device's number
-  unsigned long long diskNumber = 0;  // the number of its whole disk (the same for a whole disk)
-  bool hasFileSystem = false;
-  std::string fileSystem;  // its type as libblkid names it ("vfat", "ext4"), where it has one
-  bool mounted = false;
-};
+using platform::MountScope;
+using platform::UnmountedCandidate;
 
 // What one look decides.
 struct MountDecision {
@@ -33,12 +28,6 @@ struct MountDecision {
 
 // The file systems the station mounts itself: FAT and exFAT, the ones the scales read.
 bool MountableFileSystem(std::string_view type);
-
-// The readers the station watches: any removable card, or only the cards in the readers with these numbers.
-struct MountScope {
-  bool any = true;
-  std::vector<unsigned long long> readers;
-};
 
 class MountRule {
  public:

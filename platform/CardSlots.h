@@ -19,15 +19,6 @@ struct VolumeFacts {
   std::string serial;
 };
 
-// A card the source found unmounted and did not mount for the station: its file system is none the scales
-// read (only FAT and exFAT are mounted: no other file-system driver of the kernel is put before a card anyone
-// may have made), or mounting it failed.
-struct RefusedCard {
-  std::string device;      // "/dev/sdb1"
-  std::string fileSystem;  // as libblkid names it: "ext4", "btrfs", ...
-  std::string failure{};   // why mounting it failed; empty when it was refused for its file system
-};
-
 class CardSlotSource {
  public:
   virtual ~CardSlotSource() = default;
@@ -35,11 +26,6 @@ class CardSlotSource {
   // an empty identity), or, when `readers` is empty, one per removable drive the system lists.
   virtual std::vector<CardSlot> Poll(std::span<const std::string> readers) = 0;
   virtual VolumeFacts Describe(const std::string& root) = 0;
-  // The cards refused since the last call, each once per insertion.
-  virtual std::vector<RefusedCard> TakeRefused() { return {}; }
-  // The run of the card at `root` has ended (and its eject, if any): undoes what the source did for it.
-  // Empty when done; otherwise why the card the source mounted is still mounted at `root`.
-  virtual std::string Finished(const std::string& /*root*/) { return {}; }
 };
 
 }  // namespace scaleboot::platform

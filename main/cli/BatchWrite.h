@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "card/BootModuleWriter.h"
+#include "card/CardResult.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/ProgressLine.h"
 #include "platform/Eject.h"
@@ -18,22 +19,8 @@
 
 namespace scaleboot::cli {
 
-// How the write of one card ended.
-enum class CardOutcome {
-  Verified,       // every byte read back equals the image
-  Mismatch,       // a byte differed: the four files have been deleted again
-  IoError,        // a file operation failed: the files stay as they are
-  CorruptImages,  // an embedded image failed its checksum test: nothing was written
-};
-
-struct CardResult {
-  std::string root;
-  CardOutcome outcome = CardOutcome::Verified;
-  int ioCode = 0;           // the I/O code of an IoError outcome; 0 when the error carried none
-  std::string errorText{};  // the text of an IoError outcome, as the window shows it ("I/O error 19.")
-  std::optional<platform::EjectResult> eject{};  // how the eject after the run ended, when one was asked for
-  std::vector<std::string> alsoNamed{};          // the other roots given that name this card's folder
-};
+using ::scaleboot::CardOutcome;
+using ::scaleboot::CardResult;
 
 // The exit status of one card's outcome, and the worse of two statuses: 4 before 3 before 1 before 0 (2, a
 // usage error, is decided before any card is touched and stays as it is).

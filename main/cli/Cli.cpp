@@ -7,11 +7,11 @@
 #include "card/DriveScan.h"
 #include "card/SameCard.h"
 #include "common/Errors.h"
-#include "main/cli/CardLog.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
 #include "main/cli/CommandLine.h"
 #include "main/cli/Station.h"
+#include "station/CardRecord.h"
 #include "ui/Contents.h"
 #include "ui/EjectTexts.h"
 
@@ -333,8 +333,9 @@ class Run {
     if (!log_) return true;
     bool logged = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
-      const CardRecord record{results[i], results[i].eject, volumes[i], std::time(nullptr)};
-      if (!log_->Append(CardLogLine(record, env_.images, env_.imageSha256, build::kVersionText))) {
+      const station::CardEnd card{results[i], results[i].eject, volumes[i], std::time(nullptr)};
+      if (!log_->Append(station::CardLogLine(
+              card, {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli"}))) {
         ErrorLines(env_.console, Format(Text(language_, CliText::LogFailed), {line_.logPath}));
         logged = false;
       }

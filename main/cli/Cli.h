@@ -2,6 +2,7 @@
 // checks a folder against it and shows its contents, over the same core as the windows. Everything the
 // program does goes through this one call, so it runs the same against fakes in tests as against the system.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "images/FirmwareImages.h"
 #include "main/cli/BatchWrite.h"
 #include "platform/AppendFile.h"
+#include "platform/CardMounting.h"
 #include "platform/CardSlots.h"
 #include "platform/Eject.h"
 #include "platform/Platform.h"
@@ -50,6 +52,10 @@ struct Environment {
   // The station's readers, and what the system says of a card's volume for --log. Without them the station
   // refuses to start and the log names no label or serial number.
   platform::CardSlotSource* cardSlots = nullptr;
+  // Mounts the cards nobody mounts, for the station, once they stayed unmounted for `mountGrace`. Without
+  // one, the station writes only the cards something else mounts.
+  platform::CardMounting* mounter = nullptr;
+  std::chrono::milliseconds mountGrace{3000};
   // The station's pause between looks at the readers: true, at once, once the user asked it to stop (Ctrl+C).
   std::function<bool(int milliseconds)> waitOrStop{};
   // Opens the file of --log for appending; nothing, and why, when it cannot or will not.
@@ -68,7 +74,8 @@ int RunCli(std::span<const std::string> arguments, Environment& environment);
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
                           const FileSystemFactory& newFiles, platform::Console& console,
                           platform::Ejector* ejector = nullptr, platform::CardSlotSource* cardSlots = nullptr,
-                          std::function<bool(int)> waitOrStop = {});
+                          std::function<bool(int)> waitOrStop = {}, platform::CardMounting* mounter = nullptr,
+                          std::chrono::milliseconds mountGrace = std::chrono::milliseconds(3000));
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
 // the path without trailing separators ("/" stays "/").

@@ -2,9 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "main/cli/CardLog.h"
 #include "main/cli/Cli.h"
 #include "main/cli/CliTexts.h"
+#include "station/CardRecord.h"
 #include "ui/Contents.h"
 #include "ui/EjectTexts.h"
 
@@ -41,7 +41,7 @@ void AddEject(LanguageIndex language, const platform::EjectResult& eject, ordere
 // One card of a write: "root", "outcome", "io_code" (an I/O error's code), "text", "also_named" and, where it
 // was ejected, "ejected" and "eject_error".
 ordered_json CardEntry(LanguageIndex language, const CardResult& card) {
-  ordered_json entry{{"root", card.root}, {"outcome", OutcomeCode(card.outcome)}};
+  ordered_json entry{{"root", card.root}, {"outcome", station::OutcomeCode(card.outcome)}};
   if (card.outcome == CardOutcome::IoError && card.ioCode != 0) entry["io_code"] = card.ioCode;
   entry["text"] = CardText(language, card);
   if (!card.alsoNamed.empty()) entry["also_named"] = card.alsoNamed;
@@ -50,20 +50,6 @@ ordered_json CardEntry(LanguageIndex language, const CardResult& card) {
 }
 
 }  // namespace
-
-std::string CardText(LanguageIndex language, const CardResult& card) {
-  switch (card.outcome) {
-    case CardOutcome::Verified:
-      return std::string(Text(language, Msg::WriteOkText));
-    case CardOutcome::Mismatch:
-      return std::string(Text(language, Msg::WriteFailedText));
-    case CardOutcome::IoError:
-      return card.errorText;
-    case CardOutcome::CorruptImages:
-      return std::string(Text(language, Msg::CorruptText));
-  }
-  return card.errorText;
-}
 
 std::string ListJson(std::span<const std::string> roots) {
   ordered_json document = Document("list", kExitSuccess);

@@ -13,6 +13,7 @@
 #include "main/cli/BatchWrite.h"
 #include "platform/Platform.h"
 #include "ui/MessageTable.h"
+#include "ui/StationTexts.h"
 
 namespace scaleboot::cli {
 
@@ -23,9 +24,6 @@ struct FileReport {
   platform::PathInfo path;  // what the file's path names, where verify looked (Unknown where it did not)
   std::optional<OwnChecksum> checksum{};  // its own checksum, where it was read
 };
-
-// The text a single write prints for a card's outcome.
-std::string CardText(LanguageIndex language, const CardResult& card);
 
 // Each document has "command" (null for a command line that could not be read) and "exit_status".
 std::string ListJson(std::span<const std::string> roots);

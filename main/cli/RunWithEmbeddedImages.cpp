@@ -9,7 +9,8 @@ namespace scaleboot::cli {
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
                           const FileSystemFactory& newFiles, platform::Console& console,
                           platform::Ejector* ejector, platform::CardSlotSource* cardSlots,
-                          std::function<bool(int)> waitOrStop) {
+                          std::function<bool(int)> waitOrStop, platform::CardMounting* mounter,
+                          std::chrono::milliseconds mountGrace) {
   const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
   Environment environment{drives,
                           *files,
@@ -22,6 +23,8 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           platform::IdentifyFolder};
   environment.cardSlots = cardSlots;
   environment.waitOrStop = waitOrStop;
+  environment.mounter = mounter;
+  environment.mountGrace = mountGrace;
   environment.openLog = platform::OpenAppendFile;
   environment.imageSha256 = EmbeddedFirmwareSha256();
   return RunCli(arguments, environment);

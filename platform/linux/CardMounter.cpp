@@ -133,8 +133,8 @@ std::string ObjectPath(const std::string& device) {
 
 }  // namespace
 
-CardMounter::CardMounter(std::chrono::milliseconds grace, std::string sysRoot, std::string runFolder)
-    : rule_(grace), sysRoot_(std::move(sysRoot)), runFolder_(std::move(runFolder)) {}
+CardMounter::CardMounter(std::string sysRoot, std::string runFolder)
+    : sysRoot_(std::move(sysRoot)), runFolder_(std::move(runFolder)) {}
 
 CardMounter::~CardMounter() {
   const std::lock_guard lock(mutex_);
@@ -142,6 +142,7 @@ CardMounter::~CardMounter() {
 }
 
 std::vector<UnmountedCandidate> CardMounter::Candidates() {
+  const std::lock_guard lock(mutex_);
   std::vector<UnmountedCandidate> candidates;
   const std::set<unsigned long long> mounted = MountedDevices();
   const std::string block = sysRoot_ + "/block";
@@ -196,37 +197,22 @@ std::vector<UnmountedCandidate> CardMounter::Candidates() {
   return candidates;
 }
 
-void CardMounter::Look(std::span<const std::string> readers) {
-  const std::lock_guard lock(mutex_);
-  const std::vector<UnmountedCandidate> candidates = Candidates();
-  if (!begun_) {
-    rule_.Begin(candidates);
-    begun_ = true;
-    return;
-  }
+MountScope CardMounter::ScopeOf(std::span<const std::string> readers) {
   MountScope scope;
   scope.any = readers.empty();
   for (const std::string& reader : readers) {
     struct stat st;
-    // A reader named by its mount point has no card to mount: only device paths name one.
     if (reader.starts_with("/dev/") && ::stat(reader.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
       scope.readers.push_back(static_cast<unsigned long long>(st.st_rdev));
   }
-  const MountDecision due = rule_.Due(candidates, scope, MountRule::Clock::now());
-  for (const UnmountedCandidate& card : due.refused) refused_.push_back({card.device, card.fileSystem, {}});
-  for (const UnmountedCandidate& card : due.mount) Mount(card);
+  return scope;
 }
 
-std::vector<RefusedCard> CardMounter::TakeRefused() {
+std::string CardMounter::Mount(const UnmountedCandidate& card) {
   const std::lock_guard lock(mutex_);
-  return std::exchange(refused_, {});
-}
-
-void CardMounter::Mount(const UnmountedCandidate& card) {
   std::string why;
-  if (MountThroughUdisks(card, why) || (why.empty() && MountAsRoot(card, why))) return;
-  // Said once: the rule does not offer this card again while it stays in.
-  if (!why.empty()) refused_.push_back({card.device, card.fileSystem, why});
+  if (!MountThroughUdisks(card, why) && why.empty()) MountAsRoot(card, why);
+  return why;
 }
 
 // True when udisks mounted the card. Otherwise `why` holds udisks' answer, or stays empty where udisks is not
@@ -274,7 +260,7 @@ bool CardMounter::UsableFolder(const std::string& folder, bool ownedByRoot) cons
 }
 
 bool CardMounter::MountAsRoot(const UnmountedCandidate& card, std::string& why) {
-  if (::geteuid() != 0 || !MountableFileSystem(card.fileSystem)) return false;
+  if (::geteuid() != 0 || card.fileSystem.empty()) return false;
   // A folder of the station's: made here, or one left by an earlier run that was killed, used again when
   // it is still what the station makes (root's alone; the card's folder empty, nothing mounted on it).
   const auto made = [&](const std::string& folder, bool parent) {

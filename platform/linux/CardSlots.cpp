@@ -86,11 +86,9 @@ bool WaitOrStop(int milliseconds) {
   return stopRequested != 0;
 }
 
-LinuxCardSlots::LinuxCardSlots(MountDriveSource& drives, CardMounter* mounter)
-    : drives_(drives), mounter_(mounter) {}
+LinuxCardSlots::LinuxCardSlots(MountDriveSource& drives) : drives_(drives) {}
 
 std::vector<CardSlot> LinuxCardSlots::Poll(std::span<const std::string> readers) {
-  if (mounter_ != nullptr) mounter_->Look(readers);
   const std::vector<MountDriveSource::RemovableMount> mounts = drives_.RemovableMounts();
   std::vector<CardSlot> slots;
   if (readers.empty()) {
@@ -122,14 +120,6 @@ VolumeFacts LinuxCardSlots::Describe(const std::string& root) {
             LinkNaming("/dev/disk/by-uuid", mount.device)};
   }
   return {};
-}
-
-std::vector<RefusedCard> LinuxCardSlots::TakeRefused() {
-  return mounter_ != nullptr ? mounter_->TakeRefused() : std::vector<RefusedCard>{};
-}
-
-std::string LinuxCardSlots::Finished(const std::string& root) {
-  return mounter_ != nullptr ? mounter_->Release(root) : std::string();
 }
 
 }  // namespace scaleboot::platform

@@ -1,7 +1,6 @@
 // The station's services on Linux.
 #pragma once
 #include "platform/CardSlots.h"
-#include "platform/linux/CardMounter.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace scaleboot::platform {
@@ -11,17 +10,13 @@ namespace scaleboot::platform {
 // removable mount is a slot named by its mount point.
 class LinuxCardSlots : public CardSlotSource {
  public:
-  // With a `mounter`, each poll first lets it mount the cards nobody mounts.
-  explicit LinuxCardSlots(MountDriveSource& drives, CardMounter* mounter = nullptr);
+  explicit LinuxCardSlots(MountDriveSource& drives);
   std::vector<CardSlot> Poll(std::span<const std::string> readers) override;
   // The label and UUID (the FAT serial number "XXXX-XXXX") udev links to the card's device.
   VolumeFacts Describe(const std::string& root) override;
-  std::vector<RefusedCard> TakeRefused() override;
-  std::string Finished(const std::string& root) override;
 
  private:
   MountDriveSource& drives_;
-  CardMounter* mounter_;
 };
 
 // SIGINT, SIGTERM and SIGHUP ask the station to stop instead of ending the program; SIGPIPE is ignored.

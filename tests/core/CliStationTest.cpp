@@ -53,8 +53,6 @@ struct ScriptedSlots : platform::CardSlotSource {
   std::size_t next = 0;
   int waited = 0;
   std::vector<std::string> readersAsked;
-  std::vector<platform::RefusedCard> refused;  // given once, at the first look after the start
-  std::string unmountFailure;                  // what Finished answers
   std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
     readersAsked.assign(readers.begin(), readers.end());
     // Shows the previous poll again until the cards the step waits for have ended (a few thousand polls at
@@ -69,11 +67,20 @@ struct ScriptedSlots : platform::CardSlotSource {
   platform::VolumeFacts Describe(const std::string& root) override {
     return {"CARD " + root.substr(0, 1), "1A2B-3C4D"};
   }
-  std::vector<platform::RefusedCard> TakeRefused() override {
-    return next > 1 ? std::exchange(refused, {}) : std::vector<platform::RefusedCard>{};
-  }
-  std::string Finished(const std::string&) override { return unmountFailure; }
   bool Done() const { return next >= steps.size(); }
+};
+
+// Cards nobody mounted, there from the second look on: "ext4" ones are refused, "vfat" ones fail to mount.
+struct FakeMounter : platform::CardMounting {
+  std::vector<platform::UnmountedCandidate> cards;
+  std::string unmountFailure;  // what Release answers
+  int looks = 0;
+  std::vector<platform::UnmountedCandidate> Candidates() override {
+    return looks++ == 0 ? std::vector<platform::UnmountedCandidate>{} : cards;
+  }
+  platform::MountScope ScopeOf(std::span<const std::string>) override { return {}; }
+  std::string Mount(const platform::UnmountedCandidate&) override { return "Permission denied"; }
+  std::string Release(const std::string&) override { return unmountFailure; }
 };
 
 struct FakeEjector : platform::Ejector {
@@ -102,6 +109,7 @@ struct MemoryLog : platform::AppendFile {
 struct Station : CliHarness {
   ScriptedSlots slots;
   FakeEjector ejector;
+  FakeMounter mounter;
   std::vector<std::string> logLines;
   bool logFails = false;
   std::optional<platform::AppendRefusal> logRefusal;
@@ -120,6 +128,9 @@ struct Station : CliHarness {
         newFiles ? newFiles : [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
     environment.ejector = &ejector;
     environment.cardSlots = &slots;
+    environment.mounter = &mounter;
+    environment.mountGrace = std::chrono::milliseconds(0);
+    mounter.looks = 0;
     environment.imageSha256 = hashes;
     environment.waitOrStop = [this](int) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -378,8 +389,8 @@ TEST_F(Station, GoesOnWithItsCardsWhateverTheSystemDoesToIt) {
       {"a card left alone for its file system, another that failed to mount, an unmount that failed",
        {"station", "--log", "cards.log", "--lang", "en"},
        [this] {
-         slots.refused = {{"/dev/sdc1", "ext4"}, {"/dev/sdd1", "vfat", "Permission denied"}};
-         slots.unmountFailure = "Device or resource busy";
+         mounter.cards = {{"/dev/sdc1", "c", 1, 1, true, "ext4"}, {"/dev/sdd1", "d", 2, 2, true, "vfat"}};
+         mounter.unmountFailure = "Device or resource busy";
        },
        cli::kExitSuccess,
        {"/dev/sdc1: left alone: its file system (ext4) is neither FAT nor exFAT",
@@ -406,8 +417,7 @@ TEST_F(Station, GoesOnWithItsCardsWhateverTheSystemDoesToIt) {
     console.outFails = false;
     console.ResetFailure();
     newFiles = nullptr;
-    slots.refused.clear();
-    slots.unmountFailure.clear();
+    mounter = {};
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "main/cli/Cli.h"
+#include "platform/linux/CardMounter.h"
 #include "platform/linux/CardSlots.h"
 #include "platform/linux/LinuxEjector.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -21,11 +22,12 @@ int main(int argc, char** argv) {
   // The station mounts a card nobody has mounted after this grace (SCALEBOOT_MOUNT_GRACE_MS overrides it), so
   // as not to race a desktop's automounter.
   const char* grace = std::getenv("SCALEBOOT_MOUNT_GRACE_MS");
-  scaleboot::platform::CardMounter mounter(std::chrono::milliseconds(grace ? std::atol(grace) : 3000));
-  scaleboot::platform::LinuxCardSlots cardSlots(drives, &mounter);
+  const std::chrono::milliseconds mountGrace(grace ? std::atol(grace) : 3000);
+  scaleboot::platform::CardMounter mounter;
+  scaleboot::platform::LinuxCardSlots cardSlots(drives);
   // Ctrl+C and SIGTERM let the station finish the cards in progress; other commands end as they always did.
   if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
     scaleboot::platform::InstallStopHandlers();
   return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
-                                               scaleboot::platform::WaitOrStop);
+                                               scaleboot::platform::WaitOrStop, &mounter, mountGrace);
 }

@@ -1,8 +1,8 @@
-#include "main/cli/CardLog.h"
+#include "station/CardRecord.h"
 
 #include <nlohmann/json.hpp>
 
-namespace scaleboot::cli {
+namespace scaleboot::station {
 
 std::string_view OutcomeCode(CardOutcome outcome) {
   switch (outcome) {
@@ -31,16 +31,17 @@ std::string LocalClock(std::time_t time) {
   return text;
 }
 
-std::string CardLogLine(const CardRecord& record, std::span<const FirmwareImage> images,
-                        std::span<const std::string_view> sha256, std::string_view version) {
+std::string CardLogLine(const CardEnd& record, const RecordFacts& facts) {
+  const std::span<const FirmwareImage> images = facts.images;
+  const std::span<const std::string_view> sha256 = facts.sha256;
   using nlohmann::ordered_json;
   const auto textOrNull = [](const std::string& text) {
     return text.empty() ? ordered_json() : ordered_json(text);
   };
   ordered_json line{
       {"time", UtcTimestamp(record.ended)},
-      {"program", "scaleboot-cli"},
-      {"version", version},
+      {"program", facts.program},
+      {"version", facts.version},
       {"root", record.result.root},
       {"label", textOrNull(record.volume.label)},
       {"serial", textOrNull(record.volume.serial)},
@@ -56,4 +57,4 @@ std::string CardLogLine(const CardRecord& record, std::span<const FirmwareImage>
   return line.dump(-1, ' ', true, ordered_json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace scaleboot::cli
+}  // namespace scaleboot::station

@@ -1,4 +1,5 @@
-// The record of every card that --log keeps: one JSON line per card, appended to a file with a single write.
+// The record of every card that a record file (--log) keeps: one JSON line per card, appended to a file with
+// a single write.
 #pragma once
 #include <ctime>
 #include <optional>
@@ -6,20 +7,29 @@
 #include <string>
 #include <string_view>
 
+#include "card/CardResult.h"
 #include "images/FirmwareImages.h"
-#include "main/cli/BatchWrite.h"
 #include "platform/CardSlots.h"
 #include "platform/Eject.h"
 
-namespace scaleboot::cli {
+namespace scaleboot::station {
 
-// How one card's run ended, as the log and the station report it.
-struct CardRecord {
-  CardResult result;
+// One card's run as it ended.
+struct CardEnd {
+  CardResult result;                             // its outcome, I/O code and text, and its other names
   std::optional<platform::EjectResult> eject{};  // absent when no eject was asked for
   platform::VolumeFacts volume{};                // as the system described the card before its run
   std::time_t ended = 0;
   std::string unmountFailure{};  // why a card the station mounted is still mounted; empty when it is not
+  bool recordFailed = false;     // its line could not be appended to the record file
+};
+
+// What every record line says of the program that wrote it.
+struct RecordFacts {
+  std::span<const FirmwareImage> images{};
+  std::span<const std::string_view> sha256{};  // of each image in table order, as the build computed it
+  std::string_view version{};
+  std::string_view program{};  // "scaleboot-cli", "scaleboot" (the Linux window), "ScaleBoot" (Windows)
 };
 
 // "2026-12-09T14:03:22Z" and the local "14:03:22" of `time`.
@@ -28,11 +38,10 @@ std::string LocalClock(std::time_t time);
 
 // One compact JSON line, ending in a line break: "time" (UTC), "program", "version", "root", "label" and
 // "serial" (null where the system said nothing), "outcome", "io_code", "ejected", and "files": each image's
-// "name", "firmware" label and "sha256" (as the build computed it, in table order).
-std::string CardLogLine(const CardRecord& record, std::span<const FirmwareImage> images,
-                        std::span<const std::string_view> sha256, std::string_view version);
+// "name", "firmware" label and "sha256" (in table order).
+std::string CardLogLine(const CardEnd& card, const RecordFacts& facts);
 
 // The stable code of a card's outcome in JSON ("verified", "mismatch", "io-error", "corrupt-images").
 std::string_view OutcomeCode(CardOutcome outcome);
 
-}  // namespace scaleboot::cli
+}  // namespace scaleboot::station

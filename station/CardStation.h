@@ -1,0 +1,98 @@
+// The station, apart from any terminal or window: looks at the card readers when its owner says so, writes
+// every card that appears in a worker of its own, ejects it, undoes the mount it made for it and records it;
+// and says what happened as events with codes, for the owner to put into words. Workers report through a
+// queue that each tick drains, on the owner's thread: a window touches its widgets only from there.
+#pragma once
+#include <chrono>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "card/CardResult.h"
+#include "card/CardWatch.h"
+#include "card/MountRule.h"
+#include "images/FirmwareImages.h"
+#include "platform/AppendFile.h"
+#include "platform/CardMounting.h"
+#include "platform/CardSlots.h"
+#include "platform/Eject.h"
+#include "station/CardRecord.h"
+
+namespace scaleboot::station {
+
+struct Event {
+  enum class Kind {
+    LeftAlone,          // `names`: the readers holding a card at the start
+    Watching,           // `names`: the readers named, empty at the start
+    WatchingAny,        // no readers named: every removable drive that appears
+    CardStarted,        // `names`: the card's root
+    CardEnded,          // `card`
+    FileSystemRefused,  // `device` and `fileSystem`: a card nobody mounts, with another file system
+    MountFailed,        // `device` and `failure`
+    Waiting,            // `show`: whether nothing is in progress; the counts
+    Stopping,           // `running`: the cards in progress, finished before the station stops
+    Stopped,            // the counts
+  };
+  Kind kind;
+  std::vector<std::string> names{};
+  std::optional<CardEnd> card{};
+  std::string device{}, fileSystem{}, failure{};
+  bool show = false;
+  std::size_t written = 0, failed = 0, running = 0;
+};
+
+// What the station works with. Only `slots` and `writeCard` are needed; the others may be left out.
+struct StationParts {
+  platform::CardSlotSource& slots;
+  // Writes the module to the card at `root` and says how it ended; never raises. Runs on a worker thread.
+  std::function<CardResult(const std::string& root)> writeCard;
+  std::span<const std::string> readers{};      // none: every removable drive
+  platform::Ejector* ejector = nullptr;        // none: no eject (as --no-eject)
+  platform::CardMounting* mounter = nullptr;   // none: no card is mounted by the station
+  std::chrono::milliseconds mountGrace{3000};  // how long a card may stay unmounted before it is mounted here
+  platform::AppendFile* record = nullptr;      // one line per card, when given
+  RecordFacts recordFacts{};
+};
+
+class CardStation {
+ public:
+  explicit CardStation(StationParts parts);
+  ~CardStation();  // waits for the cards in progress
+  CardStation(const CardStation&) = delete;
+  CardStation& operator=(const CardStation&) = delete;
+
+  // The first look at the readers: what is there now is left alone.
+  std::vector<Event> Start();
+  // The cards that ended since the last tick; with `look`, then a look at the readers, which starts a run
+  // for each card that appeared, and the waiting event.
+  std::vector<Event> Tick(bool look);
+  // A stop was asked for: the Stopping event when cards are in progress (ticks then report them as they end).
+  std::vector<Event> Stop();
+  // Once nothing is in progress: the counts.
+  Event Stopped() const;
+  std::size_t Running() const { return watch_.Running(); }
+
+ private:
+  struct Job;
+  void Begin(const platform::CardSlot& slot, std::vector<Event>& events);
+  void Run(Job& job) noexcept;
+  void LookForCardsToMount(std::vector<Event>& events);
+
+  StationParts parts_;
+  CardWatch watch_;
+  std::optional<MountRule> mountRule_;
+  std::map<std::string, std::thread> workers_;  // by the card's identity, until its end has been reported
+  std::mutex mutex_, ejectMutex_;
+  std::deque<std::pair<std::string, CardEnd>> ended_;  // identity and end, guarded by mutex_
+  std::size_t written_ = 0, failed_ = 0;
+};
+
+}  // namespace scaleboot::station

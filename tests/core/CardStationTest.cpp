@@ -1,0 +1,94 @@
+// The station's core over scripted readers and a scripted writer: the events it reports, in order.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "station/CardStation.h"
+
+namespace scaleboot::station {
+namespace {
+
+// A poll: "E:a F:-" says reader E: holds card a and F: is empty.
+struct Slots : platform::CardSlotSource {
+  std::vector<std::string> polls;
+  std::size_t next = 0;
+  std::vector<platform::CardSlot> Poll(std::span<const std::string>) override {
+    std::vector<platform::CardSlot> slots;
+    std::istringstream words(polls[std::min(next++, polls.size() - 1)]);
+    for (std::string word; words >> word;) {
+      const bool card = word.substr(2) != "-";
+      slots.push_back({word.substr(0, 2), card ? word.substr(0, 2) : "", card ? word.substr(2) : ""});
+    }
+    return slots;
+  }
+  platform::VolumeFacts Describe(const std::string&) override { return {}; }
+};
+
+// The events as words: "left:E: start:F: end:F:verified wait stop:1 stopped:1/0".
+std::string Codes(const std::vector<Event>& events) {
+  static const char* kNames[] = {"left",    "watch",     "any", "start", "end",
+                                 "refused", "unmounted", "",    "stop",  ""};
+  std::string out;
+  for (const Event& event : events) {
+    if (event.kind == Event::Kind::Waiting) continue;
+    out += (out.empty() ? "" : " ") + std::string(kNames[static_cast<int>(event.kind)]);
+    for (const std::string& name : event.names) out += ":" + name;
+    if (event.card)
+      out += ":" + event.card->result.root +
+             (event.card->result.outcome == CardOutcome::Verified ? "ok" : "bad");
+    if (event.kind == Event::Kind::Stopping) out += ":" + std::to_string(event.running);
+  }
+  return out;
+}
+
+TEST(CardStation, WritesEachCardThatAppearsOnceAndFinishesTheOnesInProgress) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> polls;  // the first one is the start
+    const char* events;              // of the start, the looks, the stop and the ticks until nothing runs
+  };
+  const Case cases[] = {
+      {"written, removed, put back: written again",
+       {"E:-", "E:a", "E:a", "E:-", "E:a", "E:a"},
+       "watch:E: start:E: end:E:ok start:E: end:E:ok"},
+      {"one there at the start is left alone; one that fails is said",
+       {"E:a F:-", "E:a F:x", "E:a F:x"},
+       "left:E: watch:F: start:F: end:F:bad"},
+      {"a stop with a card in progress waits for it", {"E:-", "E:s"}, "watch:E: start:E: stop:1 end:E:ok"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Slots slots;
+    slots.polls = c.polls;
+    std::atomic<bool> release{false};
+    const std::vector<std::string> readers{"E:", "F:"};
+    StationParts parts{
+        slots, [&](const std::string& root) {
+          // Card "s" is slow: it ends once the stop was asked for.
+          while (root == "E:" && slots.polls.back() == "E:s" && !release) std::this_thread::yield();
+          return CardResult{root, root == "F:" ? CardOutcome::Mismatch : CardOutcome::Verified};
+        }};
+    parts.readers = readers;
+    CardStation station(parts);
+    std::vector<Event> events = station.Start();
+    const auto add = [&](std::vector<Event> more) { events.insert(events.end(), more.begin(), more.end()); };
+    for (std::size_t look = 1; look < c.polls.size(); ++look) {
+      add(station.Tick(true));
+      // Each card's run ends before the next look, but for the slow one.
+      for (int i = 0; i < 2000 && station.Running() != 0 && !(c.polls.back() == "E:s"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        add(station.Tick(false));
+      }
+    }
+    add(station.Stop());
+    release = true;
+    while (station.Running() != 0) add(station.Tick(false));
+    EXPECT_EQ(Codes(events), c.events);
+  }
+}
+
+}  // namespace
+}  // namespace scaleboot::station

@@ -1,0 +1,149 @@
+#include "ui/StationTexts.h"
+
+#include <array>
+#include <initializer_list>
+
+#include "ui/EjectTexts.h"
+
+namespace scaleboot {
+namespace {
+
+using Kind = station::Event::Kind;
+
+constexpr std::size_t kCount = static_cast<std::size_t>(StationText::Count);
+
+constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
+    {
+        "left alone (there before the start): {}",
+        "watching: {}",
+        "watching every removable drive that appears",
+        "insert a card to write it; stop with Ctrl+C",
+        "{} writing...",
+        "remove the card",
+        "not ejected: {}",
+        "Waiting for a card... {1} written, {2} failed",
+        "stopping: finishing {} card(s) in progress...",
+        "{1} written, {2} failed",
+        "the station cannot watch card readers on this system",
+        "ejecting is not available",
+        "{}: left alone: its file system ({}) is neither FAT nor exFAT",
+        "{}: not mounted: {}",
+        "still mounted at {}: {}",
+    },
+    {
+        "не трогаю (были до запуска): {}",
+        "слежу за: {}",
+        "слежу за всеми съёмными дисками, которые появятся",
+        "вставьте карту, чтобы записать её; остановка — Ctrl+C",
+        "{} запись...",
+        "выньте карту",
+        "не извлечена: {}",
+        "Жду карту... записано {1}, ошибок {2}",
+        "остановка: завершаю карт в работе: {}...",
+        "записано {1}, ошибок {2}",
+        "станция не умеет следить за картридерами в этой системе",
+        "извлечение недоступно",
+        "{}: не трогаю: её файловая система ({}) — не FAT и не exFAT",
+        "{}: не подключена: {}",
+        "осталась подключённой в {}: {}",
+    },
+}};
+
+// `pattern` with each "{}" replaced by the next of `arguments`, and "{1}", "{2}" by the first and second:
+// Russian puts the counts after their words.
+std::string Filled(std::string_view pattern, std::initializer_list<std::string> arguments) {
+  std::string out;
+  auto next = arguments.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern.compare(i, 2, "{}") == 0 && next != arguments.end()) {
+      out += *next++;
+      ++i;
+    } else if (pattern.compare(i, 3, "{1}") == 0 || pattern.compare(i, 3, "{2}") == 0) {
+      const std::size_t at = pattern[i + 1] == '1' ? 0 : 1;
+      if (at < arguments.size()) out += *(arguments.begin() + at);
+      i += 2;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& word : words) out += (out.empty() ? "" : ", ") + word;
+  return out;
+}
+
+}  // namespace
+
+std::string_view StationWords(LanguageIndex language, StationText text) {
+  return kTexts[language == kRussian ? 1 : 0][static_cast<std::size_t>(text)];
+}
+
+std::string CardText(LanguageIndex language, const CardResult& card) {
+  switch (card.outcome) {
+    case CardOutcome::Verified:
+      return std::string(Text(language, Msg::WriteOkText));
+    case CardOutcome::Mismatch:
+      return std::string(Text(language, Msg::WriteFailedText));
+    case CardOutcome::IoError:
+      return card.errorText;
+    case CardOutcome::CorruptImages:
+      return std::string(Text(language, Msg::CorruptText));
+  }
+  return card.errorText;
+}
+
+std::string CardLabel(const std::string& root) {
+  std::string key = root;
+  while (key.size() > 1 && (key.back() == '/' || key.back() == '\\')) key.pop_back();
+  return key.size() == 2 && key[1] == ':' ? key : key + ":";
+}
+
+std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t failed) {
+  return Filled(StationWords(language, StationText::Waiting),
+                {std::to_string(written), std::to_string(failed)});
+}
+
+std::string CardEndText(LanguageIndex language, const station::CardEnd& card) {
+  const bool ejectFailed = card.eject && card.eject->status != platform::EjectResult::Status::Ejected;
+  std::string text = station::LocalClock(card.ended) + " " + CardLabel(card.result.root) + " " +
+                     CardText(language, card.result) + "; ";
+  text += ejectFailed ? Filled(StationWords(language, StationText::NotEjected),
+                               {EjectReasonText(language, *card.eject)})
+                      : std::string(StationWords(language, StationText::RemoveCard));
+  if (!card.unmountFailure.empty())
+    text += "; " + Filled(StationWords(language, StationText::StillMounted),
+                          {card.result.root, card.unmountFailure});
+  return text;
+}
+
+std::string EventText(LanguageIndex language, const station::Event& event) {
+  const auto words = [&](StationText text) { return StationWords(language, text); };
+  switch (event.kind) {
+    case Kind::LeftAlone:
+      return Filled(words(StationText::LeftAlone), {Joined(event.names)});
+    case Kind::Watching:
+      return Filled(words(StationText::Watching), {Joined(event.names)});
+    case Kind::WatchingAny:
+      return std::string(words(StationText::WatchingAny));
+    case Kind::CardStarted:
+      return Filled(words(StationText::Writing), {CardLabel(event.names.empty() ? "" : event.names[0])});
+    case Kind::FileSystemRefused:
+      return Filled(words(StationText::FileSystemLeftAlone), {event.device, event.fileSystem});
+    case Kind::MountFailed:
+      return Filled(words(StationText::NotMounted), {event.device, event.failure});
+    case Kind::Stopping:
+      return Filled(words(StationText::Stopping), {std::to_string(event.running)});
+    case Kind::Stopped:
+      return Filled(words(StationText::Summary),
+                    {std::to_string(event.written), std::to_string(event.failed)});
+    case Kind::CardEnded:
+    case Kind::Waiting:
+      break;
+  }
+  return {};
+}
+
+}  // namespace scaleboot

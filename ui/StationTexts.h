@@ -1,0 +1,47 @@
+// The words of the station's events in English and Russian (UTF-8), for the command line and the windows.
+#pragma once
+#include <string>
+#include <string_view>
+
+#include "card/CardResult.h"
+#include "station/CardStation.h"
+#include "ui/MessageTable.h"
+
+namespace scaleboot {
+
+enum class StationText {
+  LeftAlone,
+  Watching,
+  WatchingAny,
+  StopHint,
+  Writing,
+  RemoveCard,
+  NotEjected,
+  Waiting,
+  Stopping,
+  Summary,
+  NoReaders,
+  EjectUnavailable,
+  FileSystemLeftAlone,
+  NotMounted,
+  StillMounted,
+  Count,
+};
+
+std::string_view StationWords(LanguageIndex language, StationText text);
+
+// What a single write says of a card's outcome: the window's texts, or the I/O error's.
+std::string CardText(LanguageIndex language, const CardResult& card);
+
+// "E:" for a drive letter, otherwise the root without its trailing separator followed by ":".
+std::string CardLabel(const std::string& root);
+
+// The line an event is told in, without a line break; empty for a card's end and the waiting line, whose
+// words are CardEndText and WaitingText.
+std::string EventText(LanguageIndex language, const station::Event& event);
+// "14:03:22 E: Module creation completed successfully; remove the card" and what else became of the card.
+std::string CardEndText(LanguageIndex language, const station::CardEnd& card);
+// "Waiting for a card... 3 written, 1 failed".
+std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t failed);
+
+}  // namespace scaleboot
