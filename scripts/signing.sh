@@ -61,8 +61,8 @@ sign_validate() {
 # its package does not pull in.
 sign_packages() {
   signing || return 0
-  echo osslsigncode
-  [ -z "$sign_module" ] || echo libengine-pkcs11-openssl
+  echo "${SIGNING_PACKAGES[0]}"
+  [ -z "$sign_module" ] || echo "${SIGNING_PACKAGES[1]}"
 }
 
 sign_cleanup() {
@@ -78,7 +78,7 @@ sign_refuse() {
     grep -vx 'Failed' | head -n 8)
   [ -n "$reasons" ] || reasons=$(tail -n 5 "$2")
   sed 's/^/    /' <<<"$reasons" >&2
-  echo "package.sh: the release is not signed; $dist was not touched." >&2
+  echo "package.sh: nothing was released; $dist was not touched." >&2
   exit 1
 }
 
