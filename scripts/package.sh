@@ -7,7 +7,7 @@
 #   FIRMWARE.txt                     the firmware images every program carries: name, length, label, SHA-256
 #   SHA256SUMS                       checksums of the other files
 #
-#   scripts/package.sh [--firmware DIR] [--screenshots-url URL]
+#   scripts/package.sh [--firmware DIR] [--screenshots-url URL] [SIGNING]
 #
 # --firmware DIR (or SCALEBOOT_FIRMWARE_DIR=DIR): every program is built from the four firmware images in DIR.
 #   Without it they carry the repository's placeholder images, which are not for scales, and the zips'
@@ -18,11 +18,27 @@
 #   docs/screenshot-windows.png are published; the AppStream metadata then lists them (AppStream takes only
 #   web addresses for screenshots, and the project has none of its own, so by default it lists none).
 #
+# SIGNING: ScaleBoot.exe and scaleboot-cli.exe in both zips are signed with the maintainer's code-signing
+# certificate (osslsigncode, SHA-256, installed when missing), the key either in a file or on a token:
+#   --sign-pkcs12 FILE --sign-password-file FILE
+#   --sign-pkcs11-module LIBRARY --sign-key PKCS11-URI --sign-cert FILE --sign-password-file FILE (the PIN)
+#   --sign-ca FILE    the CA certificates the signatures are verified against (the signer's root and the time-stamp
+#                     authority's); the system's CA bundle without it
+#   --timestamp URL   an RFC 3161 time stamp from that server; without it a signature stops verifying when the
+#                     certificate expires
+#   --sign-url URL    the web address the signature names (the project has none of its own, so by default none)
+# The password or PIN is read from its file by openssl and osslsigncode alone. Before anything is built, a small
+# Windows program is signed and verified with the same options: a wrong password, a certificate not for code
+# signing or a missing module stops the script in seconds. Each signed program is verified before the zips are
+# made; any failure stops the script with the reason and dist/ untouched. Without these options the release is
+# unsigned and reproducible.
+#
 # VERSION is the project version in CMakeLists.txt. The files depend only on the sources and the images: the
 # release builds go to build/package/ (or $SCALEBOOT_PACKAGE_BUILD_DIR), and every time stamp is
 # SOURCE_DATE_EPOCH, by default the time of the last commit. The files are made there and moved into dist/ (or
 # $SCALEBOOT_DIST_DIR) only once all of them are made: a run that fails leaves dist/ as it was.
 set -euo pipefail
+. "$(dirname "$0")/signing.sh"
 
 usage() {
   sed -n '2,/^set -euo/{/^#/s/^# \{0,1\}//p}' "$0"
@@ -41,6 +57,11 @@ while [ $# -gt 0 ]; do
       if [ "$1" = --firmware ]; then firmware=$2; else screenshots_url=$2; fi
       shift 2
       ;;
+    --sign-pkcs12 | --sign-password-file | --sign-pkcs11-module | --sign-key | --sign-cert | --sign-ca | --timestamp | --sign-url)
+      [ $# -ge 2 ] && [ -n "$2" ] || fail_usage "$1 needs a value"
+      sign_option "$1" "$2"
+      shift 2
+      ;;
     -h | --help)
       usage
       exit 0
@@ -55,11 +76,12 @@ case $screenshots_url in
   "" | http://* | https://*) screenshots_url=${screenshots_url%/} ;;
   *) fail_usage "--screenshots-url takes a web address (http:// or https://)" ;;
 esac
+sign_validate
 
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 ensure_packages "${LINUX_BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
-  "${PACKAGE_PACKAGES[@]}"
+  "${PACKAGE_PACKAGES[@]}" $(sign_packages)
 
 version=$(sed -n 's/^project(scaleboot VERSION \([0-9][0-9.]*\)[ )].*/\1/p' CMakeLists.txt)
 if [ -z "$version" ]; then
@@ -73,7 +95,7 @@ dist=${SCALEBOOT_DIST_DIR:-dist}
 
 # ---- The firmware images, checked before anything is built ----
 report=$(mktemp)
-trap 'rm -f "$report"' EXIT
+trap 'rm -f "$report"; sign_cleanup' EXIT
 if ! cmake -DFIRMWARE_DIR="$firmware" -DREPORT="$report" -P cmake/FirmwareCheck.cmake; then
   echo "error: the firmware images could not be checked" >&2
   exit 1
@@ -83,6 +105,8 @@ if grep -q '^problem' "$report"; then
   echo "package.sh: these firmware images cannot be released; nothing was built and $dist was not touched." >&2
   exit 1
 fi
+# The key, its password and its certificate, also before anything is built.
+sign_check
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
@@ -248,12 +272,20 @@ package_windows() { # package_windows ARCH PRESET BITS
   cp "$dir/main/win32/ScaleBoot.exe" "$stage/ScaleBoot.exe"
   # Linked stripped already; strip would stamp the PE header with the time of the run.
   cp "$dir/main/cli/scaleboot-cli.exe" "$stage/scaleboot-cli.exe"
-  # Russian and English, with the firmware versions; the warning about placeholder images only for those.
+  sign_program "$stage/ScaleBoot.exe" ScaleBoot
+  sign_program "$stage/scaleboot-cli.exe" scaleboot-cli
+  # Russian and English, with the firmware versions; the warning about placeholder images only for those;
+  # what Windows shows of a signed program, or the note that the programs are not signed.
   # UTF-8 with a byte-order mark and CR LF line ends, so that Notepad shows it right.
   {
     printf '\xef\xbb\xbf'
     fill_in packaging/windows/README.txt | sed -e "s/@BITS@/$bits/g" -e "s/@ARCH@/$arch/g" |
-      awk -v ru="$versions_ru" -v en="$versions_en" -v placeholder="$placeholder" '
+      signed=$(signing && echo yes || echo no) publisher=$sign_publisher \
+        awk -v ru="$versions_ru" -v en="$versions_en" -v placeholder="$placeholder" '
+        /^\[signed\]$/ { skipping = ENVIRON["signed"] != "yes"; next }
+        /^\[unsigned\]$/ { skipping = ENVIRON["signed"] == "yes"; next }
+        /^\[\/(un)?signed\]$/ { skipping = 0; next }
+        /^   @PUBLISHER@$/ { print "   " ENVIRON["publisher"]; next }
         /^@FIRMWARE_RU@$/ { print ru; next }
         /^@FIRMWARE_EN@$/ { print en; next }
         /^\[placeholder\]$/ { skipping = !placeholder; next }
@@ -283,4 +315,10 @@ if [ "$placeholder" = 1 ]; then
   echo "    A release takes the real images: scripts/package.sh --firmware DIR"
 else
   echo "=== package: the programs carry the firmware images of $firmware (none is a placeholder)."
+fi
+if signing; then
+  echo "=== package: the Windows programs are signed by \"$sign_publisher\"$([ -n "$sign_timestamp" ] ||
+    echo ", without a time stamp: the signatures stop verifying when the certificate expires")."
+else
+  echo "=== package: the Windows programs are not signed (see --help for the signing options)."
 fi

@@ -117,3 +117,8 @@ TEST_PACKAGES=("${LINUX_TEST_PACKAGES[@]}" "${WINDOWS_TEST_PACKAGES[@]}")
 # What the release packages need: the icon drawing and the zips (Python), the Debian package tools, and their
 # checks.
 PACKAGE_PACKAGES=(python3 dpkg-dev file lintian desktop-file-utils appstream unzip man-db)
+# A signed release (scripts/signing.sh): osslsigncode, and OpenSSL's PKCS#11 engine for a key on a token, which
+# osslsigncode loads but its package does not pull in. Its test adds a software token (SoftHSM2) and strace,
+# which records every program started with its arguments and environment.
+SIGNING_PACKAGES=(osslsigncode libengine-pkcs11-openssl)
+SIGNING_TEST_PACKAGES=("${SIGNING_PACKAGES[@]}" softhsm2 strace)

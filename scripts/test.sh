@@ -6,14 +6,17 @@
 #      run under Wine and Xvfb; where this machine runs no 32-bit programs (or SCALEBOOT_NO_32BIT=1 says to act
 #      so), the 32-bit build is still made and its run-time suites are reported as skipped;
 #   4. the release packages (scripts/package.sh), built twice to show they come out the same, and checked; then
-#      from other firmware images: refused when damaged, and carried by every program when sound;
+#      signed releases in the first build folder (a throwaway certificate in a file and on a SoftHSM2 token) and
+#      their refusals; then from other firmware images: refused when damaged, and carried by every program when
+#      sound;
 #   5. the path of a machine without 32-bit programs, forced, whatever this machine runs.
 # Ends with a summary of every suite (passed, skipped and why, failed); exits 0 when nothing failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 . scripts/packages.sh
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" \
+  "${SIGNING_TEST_PACKAGES[@]}"
 . tests/lib.sh
 . tests/win32/wine.sh
 
@@ -86,6 +89,16 @@ if scripts/package.sh; then
   status=0
   bash tests/packaging/check-deb.sh . dist "$checks/deb" 2>&1 | tee "$logs/deb.log" || status=$?
   suite package-deb "$status" "$logs/deb.log"
+  # Signed releases from the first build folder while it holds this release's build (only the signing and the
+  # packages are redone), each into a folder of its own: dist/ stays unsigned. The zips' checks reuse their folder.
+  status=0
+  signing_start=$SECONDS
+  bash tests/packaging/check-signing.sh . build/package "$checks/signing" \
+    build/windows/tests/win32/window/win32_window_driver.exe \
+    build/windows-x86/tests/win32/window/win32_window_driver.exe "$checks/zips" 2>&1 | tee "$logs/signing.log" ||
+    status=$?
+  suite package-signing "$status" "$logs/signing.log"
+  echo "=== package-signing: $((SECONDS - signing_start)) s"
   # Other firmware images: the refusals, and two releases from them in the two build folders above (only what
   # the images change is rebuilt), each into a folder of its own: dist/ keeps the release checked above.
   status=0

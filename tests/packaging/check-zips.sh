@@ -80,6 +80,23 @@ no_link_time() {  # the PE header's time stamp is zero, so rebuilding gives the 
   TZ=UTC "${objdump[$1]}" -p "$2" | grep -q '^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970$'
 }
 
+# has_signature ARCH EXE: the program carries an Authenticode signature (its security directory is not empty).
+has_signature() {
+  "${objdump[$1]}" -p "$2" | grep -qE '^Entry 4 [0-9a-f]+ 0*[1-9a-f][0-9a-f]* Security Directory'
+}
+
+# readme_says_signature TEXT ARCH DIR: the README says what it should of a signed release (the publisher's name
+# on the line after) or of an unsigned one, and not the other.
+readme_says_signature() {
+  local said=("не подписана" "not signed") unsaid="carry the publisher's signature"
+  if has_signature "$2" "$3/ScaleBoot.exe"; then
+    said=("подписаны цифровой подписью издателя:"$'\n'"   [^ ]" "carry the publisher's signature:"$'\n'"   [^ ]")
+    unsaid="not signed"
+  fi
+  [[ $1 == *${said[0]}* && $1 == *${said[1]}* ]] || { echo "    missing: ${said[*]}"; return 1; }
+  [[ $1 != *"$unsaid"* ]] || { echo "    says: $unsaid"; return 1; }
+}
+
 readme_ok() {  # readme_ok FILE ARCH: UTF-8 with a byte-order mark, CR LF lines, both languages, every section
   local text phrase
   [ "$(head -c3 "$1" | od -An -tx1 | tr -d ' ')" = efbbbf ] || { echo "    no byte-order mark"; return 1; }
@@ -89,10 +106,11 @@ readme_ok() {  # readme_ok FILE ARCH: UTF-8 with a byte-order mark, CR LF lines,
   for phrase in "ScaleBoot $version" "Как пользоваться" "How to use it" "Инструкция" "manual is one click away" \
     "ScaleBoot.exe" "scaleboot-cli verify" "Код завершения" "Exit status" "   4 — " \
     "Get-FileHash .\\ScaleBoot-$version-windows-$2.zip" "certutil -hashfile ScaleBoot-$version-windows-$2.zip SHA256" \
-    "«Разблокировать»" '"Unblock"' "не подписана" "not signed" $firmware_versions; do
+    "«Разблокировать»" '"Unblock"' $firmware_versions; do
     [[ "$text" == *"$phrase"* ]] || { echo "    missing: $phrase"; return 1; }
   done
   ! grep -qE '^\[/?[a-z]+\]$|@' <<<"$text" || { echo "    template markers left"; return 1; }
+  readme_says_signature "$text" "$2" "$(dirname "$1")" || return 1
   # The warning about placeholder images exactly when the programs carry them.
   if [ "$placeholder" = 1 ]; then
     [[ "$text" == *"ВНИМАНИЕ"* && "$text" == *"WARNING"* ]] || { echo "    no placeholder warning"; return 1; }
@@ -156,6 +174,8 @@ for arch in "${arches[@]}"; do
   check "$arch: README.txt in Russian and English, for Notepad, with the firmware versions" \
     readme_ok "$dir/README.txt" "$arch"
   check "$arch: both programs carry the same version information, company and copyright" versions_match "$arch" "$dir"
+  check "$arch: both programs are signed, or neither" \
+    test "$(has_signature "$arch" "$dir/ScaleBoot.exe"; echo $?)" = "$(has_signature "$arch" "$dir/scaleboot-cli.exe"; echo $?)"
   check "$arch: ScaleBoot.exe has a manifest for its own architecture" \
     grep -q "<assemblyIdentity [^>]*processorArchitecture=\"${manifest_machine[$arch]}\"" \
     <<<"$(manifest_of "$arch" "$dir/ScaleBoot.exe")"
