@@ -40,7 +40,7 @@ if [ "$type" != vfat ]; then
   station=$!
   wait_for "insert a card" "$work/err"
   reinsert
-  check "a $type card nobody mounts is left alone, said once" \
+  check "an $type card nobody mounts is left alone, said once" \
     wait_for "$device: left alone: its file system ($type) is neither FAT nor exFAT" "$work/err"
   sleep 2
   check "... and never mounted" eval '! grep -q "^$device " /proc/mounts && test ! -e "$folder"'
