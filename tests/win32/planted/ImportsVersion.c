@@ -1,10 +1,5 @@
-// The way the programs used to reach version.dll, through an import: it shows that a version.dll beside a
-// program is loaded under this Wine prefix and its overrides, so the planted-DLL check can see a load at all.
+// Imports version.dll, as the programs once did: shows that a version.dll beside a program is loaded here.
 #include <windows.h>
-
 int main(void) {
-  wchar_t self[MAX_PATH];
-  DWORD handle = 0;
-  GetModuleFileNameW(NULL, self, MAX_PATH);
-  return GetFileVersionInfoSizeW(self, &handle) != 0;
+  return (int)GetFileVersionInfoSizeW(L"imports-version.exe", NULL);
 }

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # A version.dll beside ScaleBoot.exe and scaleboot-cli.exe, run as Windows loads DLLs (native first:
-# WINEDLLOVERRIDES=version=n,b; Wine otherwise takes its own built-in one whatever lies beside a program). The
-# planted DLL notes in version.loaded beside itself that it was loaded, and in version.called which of its
-# functions a module called. A program that imports version.dll shows that the check sees both; then the
-# command-line program may not load it, neither program may call any of its functions, and the window's title
-# still carries the program's version, read through the system's version.dll.
-# Under Wine the window loads it all the same: Wine's own user32.dll imports version.dll (Windows' does not,
-# and takes its imports from the system folder as a KnownDLL), and what a system DLL imports before the
-# program's entry runs is beyond the program's reach. Such a load is reported, and passes only while Wine's
-# user32.dll is seen to import version.dll; the calls Wine's user32.dll makes are reported too.
+# WINEDLLOVERRIDES=version=n,b; Wine otherwise takes its own built-in one whatever lies beside a program).
+# Wine's loader reports each DLL it loads (WINEDEBUG=+loaddll), which tells the planted one, loaded "native"
+# from the program's folder. The planted DLL's functions read no version information. A program that imports
+# version.dll shows that such a load is seen; then the command-line program may not load it, and the window's
+# title still carries the program's version, which it read through the system's version.dll.
+# Under Wine the window loads the planted DLL all the same: Wine's own user32.dll imports version.dll (Windows'
+# does not, and takes its imports from the system folder as a KnownDLL), and what a system DLL imports before
+# the program's entry runs is beyond the program's reach. Such a load is reported, and passes only while Wine's
+# user32.dll is seen to import version.dll; the program's own calls would then reach the planted functions
+# (version.dll is already loaded by that name), and the title would show 65535.65535.
 #   run-planted-dll-test.sh SCALEBOOT_EXE CLI_EXE PLANTED_DLL IMPORTING_EXE DRIVER_EXE SOURCE_DIR WORK_DIR
 set -u
 gui=$1 cli=$2 plant=$3 importer=$4 driver=$5 source_dir=$6 work=$7
@@ -19,6 +20,7 @@ wine_can_start "$gui" || { wine_start "$gui"; exit; }
 
 export WINEDEBUG=-all WINEPREFIX="$work/wineprefix"
 wine_prefix_ensure || { echo "FAIL - the Wine prefix $WINEPREFIX could not be created"; exit 1; }
+export WINEDEBUG=-all,+loaddll
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d;winebrowser.exe=d;version=n,b"
 cleanup() {
   wineserver -k >/dev/null 2>&1
@@ -34,37 +36,32 @@ cp "$gui" "$app/ScaleBoot.exe"
 cp "$cli" "$app/scaleboot-cli.exe"
 cp "$importer" "$app/imports-version.exe"
 cp "$plant" "$app/version.dll"
-loaded="$app/version.loaded"
-called="$app/version.called"
 version=$(project_version "$source_dir")
 
-untouched() {  # untouched FILE: the planted DLL left no note in FILE since the last call
-  [ ! -e "$1" ] && return 0
-  echo "    $(basename "$1"): $(tr -d '\0\r' <"$1" | paste -sd' ')"
-  rm -f "$1"
-  return 1
+loads_plant() {  # loads_plant LOG: Wine's loader took the planted version.dll in
+  grep -qi 'trace:loaddll:.* Loaded L".*\\\\Downloads\\\\version\.dll".*: native' "$1"
 }
 windows_path() { wine_tool winepath -w "$1" 2>/dev/null; }
 run_in() {  # run_in FOLDER PROGRAM ARGS...: the program started from FOLDER, its current folder
   (cd "$1" && shift && wine_start "$@")
 }
 
-run_in "$app" "$app/imports-version.exe" >/dev/null 2>&1
-check "a program importing version.dll loads the one planted beside it and calls it" \
-  bash -c '[ -e "$1" ] && tr -d "\0\r" <"$2" | grep -qi " from .*\\\\imports-version\.exe$"' _ "$loaded" "$called"
-rm -f "$loaded" "$called"
+run_in "$app" "$app/imports-version.exe" >"$work/importer.log" 2>&1
+check "a program importing version.dll loads the one planted beside it" loads_plant "$work/importer.log"
 
-out=$(run_in "$app" "$app/scaleboot-cli.exe" --version 2>&1)
-check "scaleboot-cli.exe --version runs beside it and prints $version" grep -qF "$version" <<<"$out"
-check "scaleboot-cli.exe does not load the planted version.dll" untouched "$loaded"
-check "scaleboot-cli.exe calls none of its functions" untouched "$called"
+run_in "$app" "$app/scaleboot-cli.exe" --version >"$work/cli.log" 2>&1
+check "scaleboot-cli.exe --version runs beside it and prints $version" grep -qF "$version" "$work/cli.log"
+check "scaleboot-cli.exe does not load the planted version.dll" bash -c '! "$@"' _ loads_plant "$work/cli.log"
 
 # The window reads its own version through version.dll while it starts.
 start_xvfb || { fail "no X display could be started"; finish; }
-stage() {  # stage ARGS...: one stage of the window test driver, its checks counted
+gui_log="$work/gui.log"
+: >"$gui_log"
+stage() {  # stage ARGS...: one stage of the window test driver, its checks counted, Wine's traces kept apart
   local log="$work/stage.log" result
   wine_start "$driver" "$@" >"$log" 2>&1 </dev/null
-  grep -v '^RESULT ' "$log" | sed 's/^/    /'
+  grep 'trace:loaddll' "$log" >>"$gui_log"
+  grep -v '^RESULT \|trace:loaddll' "$log" | sed 's/^/    /'
   result=$(sed -n 's/^RESULT passed=\([0-9]*\) failed=\([0-9]*\).*/\1 \2/p' "$log" | tail -n1)
   [ -n "$result" ] || { fail "driver stage '$1' ended without a result"; return 1; }
   passed=$((passed + ${result% *}))
@@ -76,17 +73,10 @@ if stage start "$(windows_path "$app")\\ScaleBoot.exe"; then
   stage close
 fi
 wineserver -w
-calls_only_from_system() {  # no call of the planted DLL's functions but from a DLL of the system folder
-  [ ! -e "$called" ] && return 0
-  echo "    calls: $(tr -d '\0\r' <"$called" | paste -sd';')"
-  ! tr -d '\0\r' <"$called" | grep -qvi ' from C:\\windows\\system32\\[a-z0-9_]*\.dll$'
-}
-check "ScaleBoot.exe calls none of the planted version.dll's functions" calls_only_from_system
 wine_user32="$WINEPREFIX/drive_c/windows/system32/user32.dll"
-if [ -e "$loaded" ] && x86_64-w64-mingw32-objdump -p "$wine_user32" | grep -qi 'DLL Name: version\.dll'; then
+if loads_plant "$gui_log" && x86_64-w64-mingw32-objdump -p "$wine_user32" | grep -qi 'DLL Name: version\.dll'; then
   echo "note: the planted version.dll was loaded at start through Wine's own user32.dll, which imports it"
-  rm -f "$loaded"
 else
-  check "ScaleBoot.exe does not load the planted version.dll" untouched "$loaded"
+  check "ScaleBoot.exe does not load the planted version.dll" bash -c '! "$@"' _ loads_plant "$gui_log"
 fi
 finish

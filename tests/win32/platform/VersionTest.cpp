@@ -19,7 +19,6 @@ TEST(Version, TheFileVersionsMajorAndMinorNumbersAreRead) {
   // The probe module carries file version 3.7.1.2 (and product version 9.9.9.9).
   EXPECT_EQ(ReadFileVersionOf(ProgramFolder() + VERSION_PROBE_NAME), 0x00030007u);
   EXPECT_EQ(FormatProgramVersion(ReadFileVersionOf(ProgramFolder() + VERSION_PROBE_NAME)), "3.7");
-  // Without version.dll's functions (it could not be loaded), no version.
   EXPECT_FALSE(ReadFileVersionOf(ProgramFolder() + VERSION_PROBE_NAME, VersionCalls{}).has_value());
 }
 
