@@ -1,8 +1,6 @@
 // A stand-in version.dll, as a download might leave one beside the programs: it reads no version information.
-#define FAILS(name, ...)                                            \
-  __declspec(dllexport) unsigned long __stdcall name(__VA_ARGS__) { \
-    return 0;                                                       \
-  }
+// clang-format off
+#define FAILS(name, ...) __declspec(dllexport) unsigned long __stdcall name(__VA_ARGS__) { return 0; }
 FAILS(GetFileVersionInfoSizeA, const char* path, unsigned long* handle)
 FAILS(GetFileVersionInfoSizeW, const unsigned short* path, unsigned long* handle)
 FAILS(GetFileVersionInfoA, const char* path, unsigned long handle, unsigned long size, void* data)

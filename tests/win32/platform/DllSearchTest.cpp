@@ -3,17 +3,15 @@
 #include "platform/win32/Win32Platform.h"
 using namespace scaleboot::platform;
 
-static BOOL WINAPI Fails(DWORD) {
-  return FALSE;
-}
-static BOOL WINAPI TakesOutTheCurrentFolder(const wchar_t* folder) {
-  return folder && !*folder;
-}
+struct Fake {
+  static BOOL WINAPI Fails(DWORD) { return FALSE; }
+  static BOOL WINAPI TakesOutTheCurrentFolder(const wchar_t* folder) { return folder && !*folder; }
+};
 
 TEST(DllSearch, WithoutSetDefaultDllDirectoriesTheCurrentFolderIsTakenOut) {
-  EXPECT_EQ(RestrictDllSearch({nullptr, &TakesOutTheCurrentFolder}), DllSearch::kNoCurrentFolder);
-  EXPECT_EQ(RestrictDllSearch({&Fails, &TakesOutTheCurrentFolder}), DllSearch::kNoCurrentFolder);
-  EXPECT_EQ(RestrictDllSearch({&Fails, nullptr}), DllSearch::kUnchanged);
+  EXPECT_EQ(RestrictDllSearch({nullptr, &Fake::TakesOutTheCurrentFolder}), DllSearch::kNoCurrentFolder);
+  EXPECT_EQ(RestrictDllSearch({&Fake::Fails, &Fake::TakesOutTheCurrentFolder}), DllSearch::kNoCurrentFolder);
+  EXPECT_EQ(RestrictDllSearch({&Fake::Fails, nullptr}), DllSearch::kUnchanged);
 }
 
 TEST(DllSearch, NoDllBesideTheProgramIsLoadedByNameOnceTheSearchIsRestricted) {
