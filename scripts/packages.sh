@@ -117,3 +117,5 @@ TEST_PACKAGES=("${LINUX_TEST_PACKAGES[@]}" "${WINDOWS_TEST_PACKAGES[@]}")
 # What the release packages need: the icon drawing and the zips (Python), the Debian package tools, and their
 # checks.
 PACKAGE_PACKAGES=(python3 dpkg-dev file lintian desktop-file-utils appstream unzip man-db)
+# hardening-check, which the Debian package check runs on both programs (devscripts, without its recommends).
+PACKAGE_PACKAGES+=(devscripts)
