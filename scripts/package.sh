@@ -152,8 +152,11 @@ fill_in() {
 
 # ---- Linux: the programs first, since the others' texts name the firmware versions they report ----
 linux=$builds/linux
-# With Debian's hardening: fortified libc calls, a read-only relocation table.
-build linux "$linux" "-D_FORTIFY_SOURCE=2 -fstack-protector-strong" "-Wl,-z,relro,-z,now" \
+# With Debian's hardening: fortified libc calls, stack protection, stack-clash protection, control-flow
+# protection (CET), read-only relocations bound at start. tests/packaging/check-deb.sh reads them back from the
+# build's CMakeCache.txt.
+build linux "$linux" "-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection -fcf-protection" \
+  "-Wl,-z,relro,-z,now" \
   scaleboot scaleboot-cli firmware_table
 cli=$linux/main/cli/scaleboot-cli
 if ! "$cli" verify "$firmware" --lang en --quiet >/dev/null; then

@@ -122,3 +122,5 @@ PACKAGE_PACKAGES=(python3 dpkg-dev file lintian desktop-file-utils appstream unz
 # which records every program started with its arguments and environment.
 SIGNING_PACKAGES=(osslsigncode libengine-pkcs11-openssl)
 SIGNING_TEST_PACKAGES=("${SIGNING_PACKAGES[@]}" softhsm2 strace)
+# hardening-check, which the Debian package check runs on both programs (devscripts, without its recommends).
+PACKAGE_PACKAGES+=(devscripts)

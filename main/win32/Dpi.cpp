@@ -1,7 +1,6 @@
 #include "main/win32/Dpi.h"
 
-#include <string>
-
+#include "platform/win32/Win32Platform.h"
 #include "ui/ScaledLayout.h"
 
 namespace scaleboot::win32 {
@@ -27,16 +26,10 @@ const DpiFunctions& SystemDpiFunctions() {
   static const DpiFunctions functions = [] {
     DpiFunctions found;
     found.getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
-    // From the system folder only, never from the program's or the current folder. Windows 7 has no
-    // shcore.dll; where it is loaded, it stays loaded for the program's whole run.
-    wchar_t folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-      const std::wstring path = std::wstring(folder, length) + L"\\shcore.dll";
-      if (const HMODULE shcore = LoadLibraryW(path.c_str())) {
-        found.getDpiForMonitor = reinterpret_cast<GetDpiForMonitorFunction>(
-            reinterpret_cast<void (*)()>(GetProcAddress(shcore, "GetDpiForMonitor")));
-      }
+    // Windows 7 has no shcore.dll.
+    if (const HMODULE shcore = platform::LoadSystemLibrary(L"shcore.dll")) {
+      found.getDpiForMonitor = reinterpret_cast<GetDpiForMonitorFunction>(
+          reinterpret_cast<void (*)()>(GetProcAddress(shcore, "GetDpiForMonitor")));
     }
     return found;
   }();

@@ -11,6 +11,8 @@
 #include "ui/Errors.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+  // Before anything loads a DLL by name: none comes from the program's folder or the current one.
+  scaleboot::platform::RestrictDllSearch();
   // The writer holds the thread for seconds while it repaints the progress bar itself; without this, Windows
   // would cover the window with a "not responding" ghost and the bar would not be seen moving.
   DisableProcessWindowsGhosting();

@@ -22,16 +22,24 @@ std::wstring OwnExecutablePathW() {
   }
 }
 
-std::optional<std::uint32_t> ReadFileVersionOfW(const std::wstring& widePath) {
-  if (widePath.empty()) return std::nullopt;
+// Through void(*)() so that the cast between function types is one the compiler accepts without a warning.
+template <typename Function>
+void Find(HMODULE module, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
+std::optional<std::uint32_t> ReadFileVersionOfW(const std::wstring& widePath, const VersionCalls& calls) {
+  if (widePath.empty() || !calls.getFileVersionInfoSizeW || !calls.getFileVersionInfoW ||
+      !calls.verQueryValueW)
+    return std::nullopt;
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
+  const DWORD size = calls.getFileVersionInfoSizeW(widePath.c_str(), &ignored);
   if (size == 0) return std::nullopt;
   std::vector<std::uint8_t> data(size);
-  if (!::GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return std::nullopt;
+  if (!calls.getFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return std::nullopt;
   void* value = nullptr;
   UINT valueLength = 0;
-  if (!::VerQueryValueW(data.data(), L"\\", &value, &valueLength)) return std::nullopt;
+  if (!calls.verQueryValueW(data.data(), L"\\", &value, &valueLength)) return std::nullopt;
   if (value == nullptr || valueLength < sizeof(VS_FIXEDFILEINFO)) return std::nullopt;
   const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
   if (info->dwSignature != VS_FFI_SIGNATURE) return std::nullopt;
@@ -44,13 +52,26 @@ std::string OwnExecutablePath() {
   return Narrow(OwnExecutablePathW());
 }
 
-std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path) {
-  return ReadFileVersionOfW(Widen(path));
+const VersionCalls& SystemVersionCalls() {
+  static const VersionCalls calls = [] {
+    VersionCalls found;
+    if (const HMODULE version = LoadSystemLibrary(L"version.dll")) {
+      Find(version, "GetFileVersionInfoSizeW", found.getFileVersionInfoSizeW);
+      Find(version, "GetFileVersionInfoW", found.getFileVersionInfoW);
+      Find(version, "VerQueryValueW", found.verQueryValueW);
+    }
+    return found;
+  }();
+  return calls;
 }
 
-// Read from the executable file on every call: nothing is cached.
+std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path, const VersionCalls& calls) {
+  return ReadFileVersionOfW(Widen(path), calls);
+}
+
+// Read from the executable file on every call: only version.dll's functions are kept.
 std::optional<std::uint32_t> ReadOwnFileVersion() {
-  return ReadFileVersionOfW(OwnExecutablePathW());
+  return ReadFileVersionOfW(OwnExecutablePathW(), SystemVersionCalls());
 }
 
 }  // namespace scaleboot::platform

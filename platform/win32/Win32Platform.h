@@ -34,9 +34,40 @@ class Win32Console : public Console {
 // naming the code when the system has none.
 std::string SystemErrorText(DWORD code);
 
+// Where the program's later loads of a DLL by name look. Windows looks in the program's own folder first for
+// a DLL that is not on its KnownDLLs list, so a DLL someone left beside the program (in a Downloads folder,
+// say) would run inside it. SetDefaultDllDirectories limits every load by name to the system folder (Windows
+// 8, and Windows 7 with update KB2533623); without it, SetDllDirectoryW(L"") at least takes the current
+// folder out of the search. Each call is nullptr where the system lacks it.
+struct DllSearchCalls {
+  BOOL(WINAPI* setDefaultDllDirectories)(DWORD flags) = nullptr;
+  BOOL(WINAPI* setDllDirectoryW)(const wchar_t* folder) = nullptr;
+};
+DllSearchCalls SystemDllSearchCalls();
+enum class DllSearch { kSystemFolderOnly, kNoCurrentFolder, kUnchanged };
+// The first thing each program's entry calls. When both calls fail the search stays as it was: the programs
+// load their own DLLs through LoadSystemLibrary, which does not search.
+DllSearch RestrictDllSearch(const DllSearchCalls& calls = SystemDllSearchCalls());
+
+// The DLL `name` of the system folder, loaded by its full path (GetSystemDirectoryW), never one from the
+// program's or the current folder; nullptr when it cannot be loaded. It stays loaded for the program's run.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
+// The functions of version.dll that read a module's version information. The programs import no
+// version.dll: it is loaded from the system folder when first needed (LoadSystemLibrary). Each call is
+// nullptr when it could not be loaded.
+struct VersionCalls {
+  DWORD(WINAPI* getFileVersionInfoSizeW)(const wchar_t* path, DWORD* handle) = nullptr;
+  BOOL(WINAPI* getFileVersionInfoW)(const wchar_t* path, DWORD handle, DWORD size, void* data) = nullptr;
+  BOOL(WINAPI* verQueryValueW)
+  (const void* block, const wchar_t* subBlock, void** value, UINT* length) = nullptr;
+};
+const VersionCalls& SystemVersionCalls();
+
 // The more significant half of the file version of the module at `path`, or nothing when it has no version
-// information or it cannot be read.
-std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path);
+// information, it cannot be read or version.dll's functions are missing.
+std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path,
+                                               const VersionCalls& calls = SystemVersionCalls());
 
 // GetLogicalDriveStringsW / GetDriveTypeW.
 class Win32DriveSource : public DriveSource {

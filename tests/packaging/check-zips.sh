@@ -181,6 +181,11 @@ for arch in "${arches[@]}"; do
     <<<"$(manifest_of "$arch" "$dir/ScaleBoot.exe")"
   check "$arch: scaleboot-cli.exe has its manifest (UTF-8, long paths, Windows 7 to 10)" \
     cli_manifest_ok "$arch" "$dir/scaleboot-cli.exe"
+  # comctl32.dll is allowed only because this makes Windows take it from its side-by-side store.
+  check "$arch: ScaleBoot.exe's manifest asks for Common Controls 6; scaleboot-cli.exe imports no comctl32.dll" \
+    bash -c 'tr -d "\n" <<<"$1" | grep -q "<dependentAssembly> *<assemblyIdentity [^>]*name=\"Microsoft.Windows.Common-Controls\" version=\"6\.0\.0\.0\"" &&
+      ! "$2" -p "$3" | grep -qi "DLL Name: comctl32.dll"' _ "$(manifest_of "$arch" "$dir/ScaleBoot.exe")" \
+    "${objdump[$arch]}" "$dir/scaleboot-cli.exe"
 
   for exe in "$dir"/*.exe; do
     name=$(basename "$exe")

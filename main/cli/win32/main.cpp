@@ -10,6 +10,8 @@
 #include "platform/win32/Win32Platform.h"
 
 int wmain(int argc, wchar_t** argv) {
+  // Before anything loads a DLL by name: none comes from the program's folder or the current one.
+  scaleboot::platform::RestrictDllSearch();
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {
     // "/?" asks for help on Windows, as with the system's own commands.

@@ -19,6 +19,7 @@ TEST(Version, TheFileVersionsMajorAndMinorNumbersAreRead) {
   // The probe module carries file version 3.7.1.2 (and product version 9.9.9.9).
   EXPECT_EQ(ReadFileVersionOf(ProgramFolder() + VERSION_PROBE_NAME), 0x00030007u);
   EXPECT_EQ(FormatProgramVersion(ReadFileVersionOf(ProgramFolder() + VERSION_PROBE_NAME)), "3.7");
+  EXPECT_FALSE(ReadFileVersionOf(ProgramFolder() + VERSION_PROBE_NAME, VersionCalls{}).has_value());
 }
 
 TEST(Version, AProgramWithoutVersionInformationFallsBackTo65535) {
