@@ -26,8 +26,8 @@ std::string UtcTimestamp(std::time_t time);
 std::string LocalClock(std::time_t time);
 
 // One compact JSON line, ending in a line break: "time" (UTC), "program", "version", "root", "label" and
-// "serial" (null where the system said nothing), "outcome", "io_code", "ejected", and "files": each image's
-// "name", "firmware" label and "sha256" (as the build computed it, in table order).
+// "serial" (null where the system said nothing), "outcome", "io_code", "device_compared", "ejected", and
+// "files": each image's "name", "firmware" label and "sha256" (as the build computed it, in table order).
 std::string CardLogLine(const CardRecord& record, std::span<const FirmwareImage> images,
                         std::span<const std::string_view> sha256, std::string_view version);
 

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::LogFailed) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::CacheOnly) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -146,6 +146,9 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "cannot open the log '{}': {}; nothing was written.",
     // LogFailed
     "cannot append to the log '{}'",
+    // CacheOnly
+    "Note: this card's file system reads only through the system's cache, so the check could not reach "
+    "past it: the bytes compared may have come from memory.",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -285,6 +288,9 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "не удаётся открыть журнал '{}': {}; ничего не записано.",
     // LogFailed
     "не удаётся дописать журнал '{}'",
+    // CacheOnly
+    "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
+    "пройти мимо него: сравнённые байты могли быть взяты из памяти.",
 };
 
 }  // namespace

@@ -57,6 +57,7 @@ enum class CliText {
   OptionForWriteAndStation,
   LogUnopenable,
   LogFailed,
+  CacheOnly,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

@@ -230,6 +230,8 @@ class Station {
     // Once for a card to take away; three times for one that needs the user.
     const std::string bell = verified && !ejectFailed ? "\a" : "\a\a\a";
     env_.console.Write(Stream::Err, text + bell + "\n");
+    if (!card.deviceCompared)
+      env_.console.Write(Stream::Err, std::string(Text(language_, CliText::CacheOnly)) + "\n");
     if (line_.json) {
       CardResult ended = card;
       ended.eject = record.eject;

@@ -82,9 +82,11 @@ TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamag
     if (!*c.file) PutOtherVersion(files, folder);
     if (*c.file && c.edit) c.edit(files.files[folder + c.file]);
     if (!c.edit) files.files.erase(folder + c.file);
-    // The last case's checksum read fails: the drive is no longer ready.
-    files.fault = [&](Op op, const std::string&, std::size_t) {
-      return op == Op::ReadBlock && c.status == kExitIoError ? 21 : 0;
+    // The last case's checksum read (each file's second read past the cache) fails: the drive is no longer
+    // ready.
+    std::map<std::string, int> deviceReads;
+    files.fault = [&](Op op, const std::string& path, std::size_t) {
+      return op == Op::PastCache && ++deviceReads[path] % 2 == 0 && c.status == kExitIoError ? 21 : 0;
     };
     const auto& [english, russian] = verdictLines.at(c.verdict);
     EXPECT_EQ(Run({"verify", folder, "--lang", "en"}), c.status);
