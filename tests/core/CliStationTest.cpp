@@ -278,6 +278,14 @@ TEST_F(Station, WaitingLineCountsTheCardsOnATerminal) {
   EXPECT_THAT(console.err, Not(HasSubstr("Waiting")));
 }
 
+TEST_F(Station, ACardCheckedOnlyThroughTheCacheGetsALineOfItsOwnAndIsLoggedSo) {
+  files.pastCacheRefused = true;
+  EXPECT_EQ(RunStation({"station", "--log", "cards.log"}, {{"F:-"}, {"F:b"}, {"F:b", 1}}), 0);
+  EXPECT_THAT(console.err, HasSubstr("remove the card\a\nNote: this card's file system reads only through"));
+  ASSERT_EQ(logLines.size(), 1u);
+  EXPECT_EQ(nlohmann::json::parse(logLines[0])["device_compared"], false);
+}
+
 TEST_F(Station, LogsEveryCardOfStationAndWriteAndRefusesALogItCannotOpen) {
   EXPECT_EQ(RunStation({"station", "--log", "cards.log"}, {{"F:-"}, {"F:b"}, {"F:b", 1}}), 0);
   EXPECT_EQ(RunStation({"write", "E:", "G:", "--log=cards.log"}, {{"E:-"}}), 0);

@@ -285,6 +285,7 @@ TEST_F(CliRun, ProgressOnATerminalRedrawsOnlyWhenThePercentageChanges) {
   for (std::size_t i = 0; i + 1 < console.errWrites.size(); ++i) {
     EXPECT_EQ(console.errWrites[i].size(), console.errWrites[0].size()) << "each line covers the one before";
   }
+  EXPECT_EQ(files.writes + files.reads, 0u) << "the command line moves blocks, not single bytes";
 
   console = {};
   console.terminal = true;
@@ -307,6 +308,7 @@ TEST_F(CliRun, ProgressOnATerminalRedrawsOnlyWhenThePercentageChanges) {
   EXPECT_EQ(beforeThirdFile, "\rVerifying  50%");
   EXPECT_EQ(console.errWrites[console.errWrites.size() - 2], "\rVerifying 100%");
   EXPECT_EQ(console.errWrites.back(), "\n");
+  EXPECT_EQ(files.reads, 0u) << "verify reads blocks too";
 }
 
 TEST(CliLocale, RussianLocalesOnly) {

@@ -105,5 +105,39 @@ TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamag
   }
 }
 
+// The verdict follows the bytes read past the cache: a card whose store changed a byte behind a right cache
+// is damaged. Where the file system allows no such read, write and verify say so in a line of their own.
+TEST_F(CliVerdict, TheVerdictFollowsTheBytesReadPastTheCacheAndACacheOnlyCheckSaysSo) {
+  const std::string note =
+      "Note: this card's file system reads only through the system's cache, so the check could not reach "
+      "past "
+      "it: the bytes compared may have come from memory.\n";
+  files.onDevice = [](const std::string& path, auto& bytes) {
+    if (path.ends_with("/32yk2368.bin")) bytes[100] ^= 1;
+  };
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "refused" : "read past the cache");
+    files.pastCacheRefused = refused;
+    PutModule("/cards/");
+    EXPECT_EQ(Run({"verify", "/cards/"}), refused ? kExitSuccess : kExitMismatch);
+    EXPECT_THAT(console.out, HasSubstr(refused ? "32yk2368.bin: identical\n"
+                                               : "32yk2368.bin: differs at byte 100 (differing bytes: 1); "
+                                                 "damaged: its checksum does not hold\n"));
+    EXPECT_THAT(console.out, EndsWith(" this module.\n" + (refused ? note : "") +
+                                      (refused ? "Verdict: the card holds this module.\n"
+                                               : "Verdict: the card is damaged or incomplete.\n")));
+    EXPECT_EQ(Run({"verify", "/cards/", "--lang", "ru"}) != kExitSuccess, !refused);
+    EXPECT_EQ(console.out.find("Примечание: файловая система этой карты читает только через системный кэш") !=
+                  std::string::npos,
+              refused);
+    Run({"verify", "/cards/", "--json"});
+    EXPECT_EQ(json::parse(console.out)["device_compared"], !refused);
+    Run({"write", "E:"});
+    if (refused) EXPECT_EQ(console.out, "Module creation completed successfully\n" + note);
+    Run({"write", "E:", "--json"});
+    EXPECT_EQ(json::parse(console.out)["cards"][0]["device_compared"], !refused);
+  }
+}
+
 }  // namespace
 }  // namespace scaleboot::cli

@@ -324,5 +324,22 @@ TEST(CardRunOnMount, AWriteProtectedCardGivesIoError19) {
   EXPECT_EQ(view.gauge.position(), 0);
 }
 
+// A full card ends the run with the disk-full code whether the writer moves one byte or a block per call.
+TEST(PosixByteFiles, AFullCardGivesDiskFullInOneByteAndInBlockCalls) {
+  for (const std::size_t transfer : {kOneByteTransfers, std::size_t{16 * 1024}}) {
+    TmpfsMount card("size=64k");
+    if (!card.mounted()) GTEST_SKIP() << "this process may not mount a tmpfs";
+    PosixByteFileSystem fs(platform::OpenAnyFolder);
+    CountingView view;
+    int code = 0;
+    try {
+      WriteBootModule(card.dir().root(), FirmwareImages(), fs, view, transfer);
+    } catch (const IoError& error) {
+      code = error.code();
+    }
+    EXPECT_EQ(code, 112) << transfer;
+  }
+}
+
 }  // namespace
 }  // namespace scaleboot
