@@ -109,9 +109,8 @@ TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamag
 // is damaged. Where the file system allows no such read, write and verify say so in a line of their own.
 TEST_F(CliVerdict, TheVerdictFollowsTheBytesReadPastTheCacheAndACacheOnlyCheckSaysSo) {
   const std::string note =
-      "Note: this card's file system reads only through the system's cache, so the check could not reach "
-      "past "
-      "it: the bytes compared may have come from memory.\n";
+      "Note: this card's file system reads only through the system's cache, so the "
+      "check could not reach past it: the bytes compared may have come from memory.\n";
   files.onDevice = [](const std::string& path, auto& bytes) {
     if (path.ends_with("/32yk2368.bin")) bytes[100] ^= 1;
   };
@@ -126,10 +125,8 @@ TEST_F(CliVerdict, TheVerdictFollowsTheBytesReadPastTheCacheAndACacheOnlyCheckSa
     EXPECT_THAT(console.out, EndsWith(" this module.\n" + (refused ? note : "") +
                                       (refused ? "Verdict: the card holds this module.\n"
                                                : "Verdict: the card is damaged or incomplete.\n")));
-    EXPECT_EQ(Run({"verify", "/cards/", "--lang", "ru"}) != kExitSuccess, !refused);
-    EXPECT_EQ(console.out.find("Примечание: файловая система этой карты читает только через системный кэш") !=
-                  std::string::npos,
-              refused);
+    Run({"verify", "/cards/", "--lang", "ru"});
+    EXPECT_EQ(console.out.find("\nПримечание: файловая система этой карты") != std::string::npos, refused);
     Run({"verify", "/cards/", "--json"});
     EXPECT_EQ(json::parse(console.out)["device_compared"], !refused);
     Run({"write", "E:"});

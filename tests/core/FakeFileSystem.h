@@ -13,18 +13,9 @@ namespace scaleboot::testing {
 
 class FakeFileSystem : public platform::ByteFileSystem {
  public:
-  enum class Op {
-    Create,
-    Open,
-    OpenForReading,
-    Write,
-    Read,
-    Close,
-    Delete,
-    ReadBlock,
-    PastCache,
-    WriteBlock
-  };
+  // clang-format off
+  enum class Op { Create, Open, OpenForReading, Write, Read, Close, Delete, ReadBlock, PastCache, WriteBlock };
+  // clang-format on
   struct Call {
     Op op;
     std::string path;
@@ -46,8 +37,7 @@ class FakeFileSystem : public platform::ByteFileSystem {
   // cache holds other bytes than the card itself). `pastCacheRefused` makes every such read refused.
   std::function<void(const std::string&, std::vector<std::uint8_t>&)> onDevice;
   bool pastCacheRefused = false;
-  // The most bytes one block call moves: a card that takes a block in parts.
-  std::size_t blockLimit = SIZE_MAX;
+  std::size_t blockLimit = SIZE_MAX;  // bytes a block call moves at most: a card taking blocks in parts
   std::size_t writes = 0, reads = 0, deletes = 0, blockReads = 0, blockWrites = 0;
 
   int Create(const std::string& path, Handle& h) override {
