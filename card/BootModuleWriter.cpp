@@ -45,6 +45,39 @@ std::string PathOf(const std::string& folder, const FirmwareImage& image) {
   return folder + std::string(image.fileName);
 }
 
+// One call's transfer of the front of `bytes`: a WriteByte where `transferSize` is 1, else a block of at most
+// `transferSize` bytes. Sets `moved` to the bytes written; a call that moved none says kShortTransfer.
+int WriteSome(platform::ByteFileSystem& files, Handle handle, std::span<const std::uint8_t> bytes,
+              std::size_t transferSize, std::size_t& moved) {
+  moved = 0;
+  if (transferSize == 1) {
+    const int status = files.WriteByte(handle, bytes.front());
+    if (status == 0) moved = 1;
+    return status;
+  }
+  const std::span<const std::uint8_t> block = bytes.first(std::min(bytes.size(), transferSize));
+  const int status = files.WriteBlock(handle, block, moved);
+  moved = std::min(moved, block.size());
+  if (status == 0 && moved == 0) return platform::ByteFileSystem::kShortTransfer;
+  return status;
+}
+
+// One call's read into the front of `buffer` (at least one byte long), as WriteSome writes: kShortTransfer at
+// the end of the file.
+int ReadSome(platform::ByteFileSystem& files, Handle handle, std::span<std::uint8_t> buffer,
+             std::size_t transferSize, std::size_t& got) {
+  got = 0;
+  if (transferSize == 1) {
+    const int status = files.ReadByte(handle, buffer.front());
+    if (status == 0) got = 1;
+    return status;
+  }
+  const int status = files.ReadBlock(handle, buffer.first(std::min(buffer.size(), transferSize)), got);
+  got = std::min(got, buffer.size());
+  if (status == 0 && got == 0) return platform::ByteFileSystem::kShortTransfer;
+  return status;
+}
+
 // What reading an open file back against an image found.
 struct ReadBack {
   int status = 0;  // 0, or the status of the read that failed (kShortTransfer at the end of the file)
@@ -53,21 +86,25 @@ struct ReadBack {
   std::uint32_t firstMismatch = 0;
 };
 
-// Reads exactly the image's length, one byte per call, counting the bytes that differ and advancing the gauge
-// by one for each byte read. Stops at the first failing read.
+// Reads exactly the image's length, `transferSize` bytes per call at most, counting the bytes that differ and
+// advancing the gauge by the bytes of each call. Stops at the first failing read.
 ReadBack ReadBackImage(platform::ByteFileSystem& files, Handle handle, const FirmwareImage& image,
-                       WriterView& view) {
+                       WriterView& view, std::size_t transferSize) {
   ReadBack result;
-  for (const std::uint8_t expected : image.bytes) {
-    std::uint8_t actual = 0;
-    result.status = files.ReadByte(handle, actual);
+  std::vector<std::uint8_t> buffer(std::max<std::size_t>(1, std::min(transferSize, image.bytes.size())));
+  while (result.bytesRead < image.bytes.size()) {
+    const std::span<const std::uint8_t> expected = image.bytes.subspan(result.bytesRead);
+    std::size_t got = 0;
+    result.status = ReadSome(files, handle, std::span(buffer).first(std::min(buffer.size(), expected.size())),
+                             transferSize, got);
     if (result.status != 0) return result;
-    if (actual != expected) {
-      if (result.mismatches == 0) result.firstMismatch = result.bytesRead;
+    for (std::size_t i = 0; i < got; ++i) {
+      if (buffer[i] == expected[i]) continue;
+      if (result.mismatches == 0) result.firstMismatch = result.bytesRead + static_cast<std::uint32_t>(i);
       if (__builtin_add_overflow(result.mismatches, 1, &result.mismatches)) throw OverflowError();
     }
-    ++result.bytesRead;
-    view.AddGaugeProgress(1);
+    result.bytesRead += static_cast<std::uint32_t>(got);
+    view.AddGaugeProgress(static_cast<int>(got));
   }
   return result;
 }
@@ -103,20 +140,27 @@ int TotalLength(std::span<const FirmwareImage> images) {
   return GaugeMaximumFor(images) / 2;
 }
 
-FileFinding VerifyFile(const std::string& path, const FirmwareImage& image, platform::ByteFileSystem& files,
-                       WriterView& view) {
-  using Kind = FileFinding::Kind;
+// A file's finding, and whether its bytes were compared past the system's cache.
+struct CheckedFile {
   FileFinding finding;
+  bool deviceCompared = false;
+};
+
+CheckedFile VerifyFile(const std::string& path, const FirmwareImage& image, platform::ByteFileSystem& files,
+                       WriterView& view, std::size_t transferSize) {
+  using Kind = FileFinding::Kind;
+  CheckedFile checked;
+  FileFinding& finding = checked.finding;
   Handle handle = 0;
   if (const int status = files.OpenForReading(path, handle)) {
     finding.kind = status == io::kFileNotFound ? Kind::Missing : Kind::Unreadable;
     finding.errorCode = status;
     // The gauge still covers the whole module: skip the bytes of a file that could not be read.
     view.AddGaugeProgress(static_cast<int>(image.length));
-    return finding;
+    return checked;
   }
   OpenFile file(files, handle);
-  const ReadBack read = ReadBackImage(files, handle, image, view);
+  const ReadBack read = ReadBackImage(files, handle, image, view, transferSize);
   finding.bytesRead = read.bytesRead;
   finding.differingBytes = static_cast<std::uint32_t>(read.mismatches);
   finding.firstDifference = read.firstMismatch;
@@ -127,7 +171,8 @@ FileFinding VerifyFile(const std::string& path, const FirmwareImage& image, plat
     finding.errorCode = read.status;
   } else {
     std::uint8_t extra = 0;
-    const int beyond = files.ReadByte(handle, extra);
+    std::size_t got = 0;
+    const int beyond = ReadSome(files, handle, std::span(&extra, 1), transferSize, got);
     if (beyond == 0) {
       finding.kind = Kind::Longer;
     } else if (beyond != platform::ByteFileSystem::kShortTransfer) {
@@ -143,10 +188,11 @@ FileFinding VerifyFile(const std::string& path, const FirmwareImage& image, plat
     finding.kind = Kind::Unreadable;
     finding.errorCode = io::kCloseFailed;
   }
-  if (finding.kind == Kind::Unreadable) return finding;
+  if (finding.kind == Kind::Unreadable) return checked;
   // The device's bytes are what the scales will read: where they differ more than the cached ones did, they
   // are the finding.
   const DeviceRead device = CompareOnDevice(files, path, image, finding.bytesRead);
+  checked.deviceCompared = device.compared;
   if (device.status != 0) {
     finding.kind = Kind::Unreadable;
     finding.errorCode = device.status;
@@ -155,7 +201,7 @@ FileFinding VerifyFile(const std::string& path, const FirmwareImage& image, plat
     finding.firstDifference = device.firstMismatch;
     if (finding.kind == Kind::Identical) finding.kind = Kind::Differs;
   }
-  return finding;
+  return checked;
 }
 
 }  // namespace
@@ -169,6 +215,12 @@ int GaugeMaximumFor(std::span<const FirmwareImage> images) {
 
 WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
                              platform::ByteFileSystem& files, WriterView& view) {
+  return WriteBootModule(driveRoot, images, files, view, kOneByteTransfers).outcome;
+}
+
+WriteReport WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
+                            platform::ByteFileSystem& files, WriterView& view, std::size_t transferSize) {
+  if (transferSize == 0) throw RangeError();
   // No drive: the file names alone would name files in the working folder.
   if (driveRoot.empty()) throw IoError(io::kInvalidFilename);
   view.SetWriteEnabled(false);
@@ -180,46 +232,61 @@ WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const Firmw
     Handle handle = 0;
     Check(files.Create(PathOf(driveRoot, image), handle));
     OpenFile file(files, handle);
-    for (const std::uint8_t byte : image.bytes) {
-      CheckTransfer(files.WriteByte(handle, byte), io::kShortWrite);
-      view.AddGaugeProgress(1);
+    for (std::span<const std::uint8_t> rest = image.bytes; !rest.empty();) {
+      std::size_t moved = 0;
+      CheckTransfer(WriteSome(files, handle, rest, transferSize, moved), io::kShortWrite);
+      view.AddGaugeProgress(static_cast<int>(moved));
+      rest = rest.subspan(moved);
     }
     if (file.Close() != 0) throw IoError(io::kCloseFailed);
   }
 
   view.BeginPhase(WriterView::Phase::Verifying);
   std::int32_t mismatches = 0;
+  bool deviceCompared = true;
   for (const FirmwareImage& image : images) {
     Handle handle = 0;
     Check(files.Open(PathOf(driveRoot, image), handle));
     OpenFile file(files, handle);
-    const ReadBack read = ReadBackImage(files, handle, image, view);
+    const ReadBack read = ReadBackImage(files, handle, image, view, transferSize);
     CheckTransfer(read.status, io::kShortRead);
     if (__builtin_add_overflow(mismatches, read.mismatches, &mismatches)) throw OverflowError();
     if (file.Close() != 0) throw IoError(io::kCloseFailed);
     // Then once more from the device itself, after the file's own read-back.
     const DeviceRead device = CompareOnDevice(files, PathOf(driveRoot, image), image, image.bytes.size());
     Check(device.status);
+    deviceCompared = deviceCompared && device.compared;
     if (__builtin_add_overflow(mismatches, static_cast<std::int32_t>(device.mismatches), &mismatches))
       throw OverflowError();
   }
 
   view.SetGaugePosition(0);
   view.SetWriteEnabled(true);
-  if (mismatches == 0) return WriteOutcome::Verified;
+  if (mismatches == 0) return {WriteOutcome::Verified, deviceCompared};
   for (const FirmwareImage& image : images) files.Delete(PathOf(driveRoot, image));
-  return WriteOutcome::Mismatch;
+  return {WriteOutcome::Mismatch, deviceCompared};
 }
 
 std::vector<FileFinding> VerifyBootModule(const std::string& folder, std::span<const FirmwareImage> images,
                                           platform::ByteFileSystem& files, WriterView& view) {
+  return CheckBootModule(folder, images, files, view, kOneByteTransfers).findings;
+}
+
+ModuleCheck CheckBootModule(const std::string& folder, std::span<const FirmwareImage> images,
+                            platform::ByteFileSystem& files, WriterView& view, std::size_t transferSize) {
+  if (transferSize == 0) throw RangeError();
   view.SetGaugeRange(0, TotalLength(images));
   view.SetGaugePosition(0);
   view.BeginPhase(WriterView::Phase::Verifying);
-  std::vector<FileFinding> findings;
-  for (const FirmwareImage& image : images)
-    findings.push_back(VerifyFile(PathOf(folder, image), image, files, view));
-  return findings;
+  ModuleCheck check;
+  for (const FirmwareImage& image : images) {
+    const CheckedFile file = VerifyFile(PathOf(folder, image), image, files, view, transferSize);
+    check.findings.push_back(file.finding);
+    const bool reachedDevice = file.deviceCompared || file.finding.kind == FileFinding::Kind::Missing ||
+                               file.finding.kind == FileFinding::Kind::Unreadable;
+    check.deviceCompared = check.deviceCompared && reachedDevice;
+  }
+  return check;
 }
 
 bool HoldsModule(std::span<const FileFinding> findings) {

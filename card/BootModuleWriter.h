@@ -1,6 +1,8 @@
-// Writes the four images into the root of a card, reads them back byte for byte and reports the outcome; and
-// checks the files already in a folder against the images without writing anything.
+// Writes the four images into the root of a card, reads them back and reports the outcome; and checks the
+// files already in a folder against the images without writing anything. The windows move one byte per call;
+// the command line passes a block size, which changes the number of calls and gauge steps, nothing else.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -31,6 +33,16 @@ enum class WriteOutcome {
   Mismatch,  // some byte differed: the four files have been deleted again
 };
 
+// The transfers of the windows: one byte per write or read call, one gauge step per byte.
+inline constexpr std::size_t kOneByteTransfers = 1;
+
+// How a write-and-verify ended, and whether every file's read-back was also compared past the system's cache
+// (false where the file system refused such a read: the bytes compared may have come from memory).
+struct WriteReport {
+  WriteOutcome outcome = WriteOutcome::Verified;
+  bool deviceCompared = true;
+};
+
 // Twice the total length of the images: every byte is written once and read back once.
 int GaugeMaximumFor(std::span<const FirmwareImage> images);
 
@@ -41,6 +53,11 @@ int GaugeMaximumFor(std::span<const FirmwareImage> images);
 // leaves the gauge at 0 and the write button enabled.
 WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
                              platform::ByteFileSystem& files, WriterView& view);
+// The same run with at most `transferSize` bytes per write or read call (1: exactly as above; 0 raises
+// RangeError). A block call that moves part of its bytes is followed by one for the rest; one that moves none
+// without an error raises IoError 101 while writing, 100 while reading back.
+WriteReport WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
+                            platform::ByteFileSystem& files, WriterView& view, std::size_t transferSize);
 
 // How one file in a folder compares with its image.
 struct FileFinding {
@@ -67,6 +84,16 @@ struct FileFinding {
 // file counts against the module, since the scales would read it whole.
 std::vector<FileFinding> VerifyBootModule(const std::string& folder, std::span<const FirmwareImage> images,
                                           platform::ByteFileSystem& files, WriterView& view);
+
+// The findings of a check, and whether every file that could be read was also compared past the system's
+// cache.
+struct ModuleCheck {
+  std::vector<FileFinding> findings;
+  bool deviceCompared = true;
+};
+// VerifyBootModule with at most `transferSize` bytes per read call (0 raises RangeError).
+ModuleCheck CheckBootModule(const std::string& folder, std::span<const FirmwareImage> images,
+                            platform::ByteFileSystem& files, WriterView& view, std::size_t transferSize);
 
 // True when every finding is Identical: the folder holds exactly this module.
 bool HoldsModule(std::span<const FileFinding> findings);

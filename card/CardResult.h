@@ -22,6 +22,7 @@ struct CardResult {
   std::string errorText{};  // the text of an IoError outcome, as the window shows it ("I/O error 19.")
   std::optional<platform::EjectResult> eject{};  // how the eject after the run ended, when one was asked for
   std::vector<std::string> alsoNamed{};          // the other roots given that name this card's folder
+  bool deviceCompared = true;  // false where the file system let no read-back past its cache
 };
 
 }  // namespace scaleboot

@@ -33,6 +33,19 @@ OwnChecksum CheckOwnChecksum(const std::string& path, platform::ByteFileSystem& 
   return {0, !tooLong && checksum.Matches() && !checksum.PayloadAllSame()};
 }
 
+OwnChecksum CheckDeviceChecksum(const std::string& path, platform::ByteFileSystem& files,
+                                std::optional<std::uint64_t> knownSize) {
+  if (knownSize && *knownSize > kLongestCheckedFile) return {};
+  std::vector<std::uint8_t> contents;
+  const int status = files.ReadPastCache(path, kLongestCheckedFile + 1, contents);
+  if (status == platform::ByteFileSystem::kPastCacheRefused) return CheckOwnChecksum(path, files, knownSize);
+  if (status != 0) return {status, false};
+  if (contents.size() > kLongestCheckedFile) return {};
+  TrailerChecksum checksum;
+  checksum.Add(contents);
+  return {0, checksum.Matches() && !checksum.PayloadAllSame()};
+}
+
 std::optional<OwnChecksum> CheckFileChecksum(const std::string& path, const FileFinding& finding,
                                              platform::ByteFileSystem& files,
                                              std::optional<std::uint64_t> knownSize) {
@@ -48,7 +61,7 @@ std::optional<OwnChecksum> CheckFileChecksum(const std::string& path, const File
     case Kind::Longer:
       break;
   }
-  return CheckOwnChecksum(path, files, knownSize);
+  return CheckDeviceChecksum(path, files, knownSize);
 }
 
 CardVerdict JudgeCard(std::span<const FileFinding> findings,

@@ -30,8 +30,13 @@ struct OwnChecksum {
 OwnChecksum CheckOwnChecksum(const std::string& path, platform::ByteFileSystem& files,
                              std::optional<std::uint64_t> knownSize = std::nullopt);
 
+// The checksum of the bytes the device holds: the file read past the system's cache, up to one byte beyond
+// kLongestCheckedFile; CheckOwnChecksum's read through the cache only where the file system refuses that.
+OwnChecksum CheckDeviceChecksum(const std::string& path, platform::ByteFileSystem& files,
+                                std::optional<std::uint64_t> knownSize = std::nullopt);
+
 // The own checksum of one file of a folder after `finding`: an identical file is intact (the images pass the
-// start-up test), a missing or unreadable one has none, any other is read by CheckOwnChecksum.
+// start-up test), a missing or unreadable one has none, any other is read by CheckDeviceChecksum.
 std::optional<OwnChecksum> CheckFileChecksum(const std::string& path, const FileFinding& finding,
                                              platform::ByteFileSystem& files,
                                              std::optional<std::uint64_t> knownSize = std::nullopt);

@@ -31,8 +31,9 @@ class DriveSource {
   virtual unsigned DriveType(const std::string& root) = 0;
 };
 
-// Files of single bytes, one operating-system call per byte. Every status is 0 on success or the Windows
-// error code naming the failure (Linux maps errno to it); kShortTransfer when a call transferred no byte.
+// Card files, one operating-system call per transfer: a byte, or a block. Every status is 0 on success or the
+// Windows error code naming the failure (Linux maps errno to it); kShortTransfer when a one-byte call
+// transferred no byte.
 class ByteFileSystem {
  public:
   using Handle = std::intptr_t;
@@ -50,8 +51,11 @@ class ByteFileSystem {
   virtual int OpenForReading(const std::string& path, Handle& handle) = 0;
   virtual int WriteByte(Handle handle, std::uint8_t byte) = 0;
   virtual int ReadByte(Handle handle, std::uint8_t& byte) = 0;
+  // Writes up to bytes.size() bytes in one call and sets `count` to the number written, which may be fewer
+  // (0 when the call moved no byte without saying why).
+  virtual int WriteBlock(Handle handle, std::span<const std::uint8_t> bytes, std::size_t& count) = 0;
   // Reads up to buffer.size() bytes in one call and sets `count` to the number read: 0 at the end of the
-  // file. For checking a whole file where the byte-for-byte comparison is not needed.
+  // file.
   virtual int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) = 0;
   // Closes the handle; a file that was written is first put on the medium. Any non-zero status is a failure.
   virtual int Close(Handle handle) = 0;

@@ -47,6 +47,7 @@ std::string CardLogLine(const CardEnd& record, const RecordFacts& facts) {
       {"serial", textOrNull(record.volume.serial)},
       {"outcome", OutcomeCode(record.result.outcome)},
       {"io_code", record.result.ioCode},
+      {"device_compared", record.result.deviceCompared},
       {"ejected", record.eject && record.eject->status == platform::EjectResult::Status::Ejected}};
   line["files"] = ordered_json::array();
   for (std::size_t i = 0; i < images.size(); ++i) {

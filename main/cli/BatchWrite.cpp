@@ -62,12 +62,12 @@ std::vector<std::string> ProgressLabels(std::span<const std::string> roots) {
 }
 
 CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> images,
-                     platform::ByteFileSystem& files, WriterView& view) {
+                     platform::ByteFileSystem& files, WriterView& view, std::size_t transferSize) {
   CardResult result{root};
   try {
-    result.outcome = WriteBootModule(root, images, files, view) == WriteOutcome::Verified
-                         ? CardOutcome::Verified
-                         : CardOutcome::Mismatch;
+    const WriteReport report = WriteBootModule(root, images, files, view, transferSize);
+    result.outcome = report.outcome == WriteOutcome::Verified ? CardOutcome::Verified : CardOutcome::Mismatch;
+    result.deviceCompared = report.deviceCompared;
   } catch (const IoError& error) {
     result = {root, CardOutcome::IoError, error.code(), ErrorBoxText(error.what())};
   } catch (const std::exception& error) {

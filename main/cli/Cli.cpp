@@ -224,10 +224,11 @@ class Run {
       status = WorstStatus(status, StatusOf(card.outcome));
       const std::string text = (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
                                CardText(language_, card);
+      const std::string_view cacheOnly = card.deviceCompared ? "" : Text(language_, CliText::CacheOnly);
       if (card.outcome == CardOutcome::Verified) {
-        Out(text + "\n");
+        Out(text + "\n" + (cacheOnly.empty() ? "" : std::string(cacheOnly) + "\n"));
       } else {
-        ErrorLines(env_.console, text);
+        ErrorLines(env_.console, text + (cacheOnly.empty() ? "" : "\n" + std::string(cacheOnly)));
       }
       if (card.eject) EjectLine(card.root, *card.eject);
     }
@@ -298,7 +299,8 @@ class Run {
     if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
     ProgressLine progress(env_.console, language_, ShowProgress());
     CardProgress view(progress, 0, 1);  // reading only
-    const std::vector<FileFinding> findings = VerifyBootModule(folder, env_.images, env_.files, view);
+    const ModuleCheck check = CheckBootModule(folder, env_.images, env_.files, view, kCardTransferSize);
+    const std::vector<FileFinding>& findings = check.findings;
     progress.Finish();
     std::vector<FileReport> reports;
     std::vector<std::optional<OwnChecksum>> checksums;
@@ -323,8 +325,11 @@ class Run {
     const CardVerdict verdict = JudgeCard(findings, checksums);
     const int status = holds ? kExitSuccess : unreadable ? kExitIoError : kExitMismatch;
     Out(std::string(Text(language_, holds ? CliText::ModuleFound : CliText::ModuleNotFound)) + "\n");
+    if (!check.deviceCompared) Out(std::string(Text(language_, CliText::CacheOnly)) + "\n");
     Out(std::string(VerdictText(language_, verdict)) + "\n");
-    return line_.json ? Document(VerifyJson(language_, folder, reports, holds, verdict, status), status)
+    return line_.json ? Document(VerifyJson(language_, folder, reports, holds, verdict, check.deviceCompared,
+                                            status),
+                                 status)
                       : status;
   }
 

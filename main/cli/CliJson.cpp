@@ -38,12 +38,13 @@ void AddEject(LanguageIndex language, const platform::EjectResult& eject, ordere
   if (eject.status == platform::EjectResult::Status::InUse) entry["eject_error"]["processes"] = eject.holders;
 }
 
-// One card of a write: "root", "outcome", "io_code" (an I/O error's code), "text", "also_named" and, where it
-// was ejected, "ejected" and "eject_error".
+// One card of a write: "root", "outcome", "io_code" (an I/O error's code), "text", "device_compared",
+// "also_named" and, where it was ejected, "ejected" and "eject_error".
 ordered_json CardEntry(LanguageIndex language, const CardResult& card) {
   ordered_json entry{{"root", card.root}, {"outcome", station::OutcomeCode(card.outcome)}};
   if (card.outcome == CardOutcome::IoError && card.ioCode != 0) entry["io_code"] = card.ioCode;
   entry["text"] = CardText(language, card);
+  entry["device_compared"] = card.deviceCompared;
   if (!card.alsoNamed.empty()) entry["also_named"] = card.alsoNamed;
   if (card.eject) AddEject(language, *card.eject, entry);
   return entry;
@@ -82,7 +83,7 @@ std::string EjectJson(LanguageIndex language, std::span<const CardResult> cards,
 }
 
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
-                       bool holds, CardVerdict verdict, int status) {
+                       bool holds, CardVerdict verdict, bool deviceCompared, int status) {
   using Kind = FileFinding::Kind;
   ordered_json document = Document("verify", status);
   document["folder"] = folder;
@@ -90,6 +91,7 @@ std::string VerifyJson(LanguageIndex language, std::string_view folder, std::spa
   document["text"] = Text(language, holds ? CliText::ModuleFound : CliText::ModuleNotFound);
   document["verdict"] = VerdictCode(verdict);
   document["verdict_text"] = VerdictText(language, verdict);
+  document["device_compared"] = deviceCompared;
   document["files"] = ordered_json::array();
   for (const FileReport& file : files) {
     const FileFinding& finding = file.finding;

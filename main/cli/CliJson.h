@@ -30,9 +30,10 @@ std::string ListJson(std::span<const std::string> roots);
 std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards, int status);
 // One card of the station as it ends: write's keys for the card and its UTC "time", compact, on one line.
 std::string StationCardJson(LanguageIndex language, const CardResult& card, std::string_view time);
-// `holds`: whether the folder holds the module (every file identical); `verdict`: what it holds as a whole.
+// `holds`: whether the folder holds the module (every file identical); `verdict`: what it holds as a whole;
+// `deviceCompared`: whether every file read was compared past the system's cache.
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,
-                       bool holds, CardVerdict verdict, int status);
+                       bool holds, CardVerdict verdict, bool deviceCompared, int status);
 std::string ContentsJson(LanguageIndex language);
 // eject: "cards" with "root", "ejected" and "eject_error" per card.
 std::string EjectJson(LanguageIndex language, std::span<const CardResult> cards, int status);

@@ -8,7 +8,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::CardFilesUnavailable) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::CacheOnly) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -154,6 +154,9 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "it is a symbolic link, which is not followed when run as root or as an administrator",
     // CardFilesUnavailable
     "the card's files cannot be prepared: {}",
+    // CacheOnly
+    "Note: this card's file system reads only through the system's cache, so the check could not reach "
+    "past it: the bytes compared may have come from memory.",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -301,6 +304,9 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "это символическая ссылка, а от имени root или администратора ссылки не открываются",
     // CardFilesUnavailable
     "не удаётся подготовить файлы карты: {}",
+    // CacheOnly
+    "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
+    "пройти мимо него: сравнённые байты могли быть взяты из памяти.",
 };
 
 }  // namespace

@@ -61,6 +61,7 @@ enum class CliText {
   LogNoReader,
   LogSymbolicLink,
   CardFilesUnavailable,
+  CacheOnly,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

@@ -146,6 +146,8 @@ class Station {
     // Once for a card to take away; three times for one that needs the user.
     const bool taken = verified && !ejectFailed && card.unmountFailure.empty();
     env_.console.Write(Stream::Err, CardEndText(language_, card) + (taken ? "\a" : "\a\a\a") + "\n");
+    if (!card.result.deviceCompared)
+      env_.console.Write(Stream::Err, std::string(Text(language_, CliText::CacheOnly)) + "\n");
     if (line_.json) {
       CardResult ended = card.result;
       ended.eject = card.eject;

@@ -76,6 +76,7 @@ class PosixByteFileSystem : public ByteFileSystem {
   int OpenForReading(const std::string& path, Handle& handle) override;
   int WriteByte(Handle handle, std::uint8_t byte) override;
   int ReadByte(Handle handle, std::uint8_t& byte) override;
+  int WriteBlock(Handle handle, std::span<const std::uint8_t> bytes, std::size_t& count) override;
   int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) override;
   int Close(Handle handle) override;
   void Delete(const std::string& path) override;

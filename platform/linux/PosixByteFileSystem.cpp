@@ -177,6 +177,17 @@ int PosixByteFileSystem::ReadByte(Handle handle, std::uint8_t& byte) {
   }
 }
 
+int PosixByteFileSystem::WriteBlock(Handle handle, std::span<const std::uint8_t> bytes, std::size_t& count) {
+  for (;;) {
+    const ssize_t n = ::write(static_cast<int>(handle), bytes.data(), bytes.size());
+    if (n >= 0) {
+      count = static_cast<std::size_t>(n);
+      return 0;
+    }
+    if (errno != EINTR) return LastErrorCode();
+  }
+}
+
 int PosixByteFileSystem::ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) {
   for (;;) {
     const ssize_t n = ::read(static_cast<int>(handle), buffer.data(), buffer.size());

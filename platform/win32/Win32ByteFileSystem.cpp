@@ -126,6 +126,14 @@ int Win32ByteFileSystem::ReadByte(Handle handle, std::uint8_t& byte) {
   return transferred == 1 ? 0 : kShortTransfer;
 }
 
+int Win32ByteFileSystem::WriteBlock(Handle handle, std::span<const std::uint8_t> bytes, std::size_t& count) {
+  DWORD transferred = 0;
+  const DWORD size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAXDWORD));
+  if (!calls_->WriteFile(ToHandle(handle), bytes.data(), size, &transferred)) return LastErrorCode();
+  count = transferred;
+  return 0;
+}
+
 int Win32ByteFileSystem::ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) {
   DWORD transferred = 0;
   const DWORD size = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));

@@ -94,7 +94,7 @@ class Win32FileCalls {
 };
 
 // CreateFileW with read and write access and shared reading and writing; one ReadFile or WriteFile per byte
-// (one ReadFile per block in ReadBlock);
+// (one ReadFile or WriteFile per block in ReadBlock and WriteBlock);
 // FlushFileBuffers before a written file is closed. Card file names that are reparse points are refused (5).
 // Read-back from the card: before a file is opened to be read (Open, OpenForReading), it is opened once
 // without buffering (FILE_FLAG_NO_BUFFERING) and closed again, which makes the FAT driver put the file's
@@ -108,6 +108,7 @@ class Win32ByteFileSystem : public ByteFileSystem {
   int OpenForReading(const std::string& path, Handle& handle) override;
   int WriteByte(Handle handle, std::uint8_t byte) override;
   int ReadByte(Handle handle, std::uint8_t& byte) override;
+  int WriteBlock(Handle handle, std::span<const std::uint8_t> bytes, std::size_t& count) override;
   int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) override;
   int Close(Handle handle) override;
   void Delete(const std::string& path) override;

@@ -36,9 +36,9 @@ wait_for() {  # wait_for TEXT FILE: up to 30 seconds until FILE holds TEXT
   return 1
 }
 
-# run_card CHANGED: a fresh card over the store, inverting a byte of the sector that starts the first image when
-# CHANGED is 1, is inserted while the station watches its device; the station is stopped once it has ended.
-run_card() {
+# new_card CHANGED: a fresh card image over the store, inverting a byte of the sector that starts the first image
+# when CHANGED is 1, on a loop device flagged removable (not mounted yet).
+new_card() {
   rm -rf "$work/store" "$work/card" "$work/err" "$work/card.img" && mkdir "$work/store" "$work/card"
   truncate -s 8M "$work/card.img" && "${mkfs[@]}" "$work/card.img" >/dev/null || return 1
   local changed=-
@@ -50,6 +50,12 @@ run_card() {
   printf '1\n' >"$work/removable"
   flag=/sys/block/${device#/dev/}/removable
   mount --bind "$work/removable" "$flag" || return 1
+}
+
+# run_card CHANGED: such a card is inserted while the station watches its device; the station is stopped once it
+# has ended.
+run_card() {
+  new_card "$1" || return 1
   "$cli" station --no-eject "$device" >"$work/out" 2>"$work/err" &
   station=$!
   wait_for "watching: $device" "$work/err" || return 1
@@ -87,4 +93,19 @@ for row in "${cases[@]}"; do
   cat "$work/err"
   detach
 done
+
+# The four files copied onto such a card while the system's cache keeps the right bytes: verify judges the bytes
+# read past the cache, so the card is damaged, not "another version, intact".
+if new_card 1 && mount -t "$type" "$device" "$work/card" && cp "$firmware"/*.bin "$work/card/" && sync; then
+  "$cli" verify "$work/card/" >"$work/out" 2>&1
+  check "a copy onto a store that changes a byte: verify exits 1" test $? -eq 1
+  check "a copy onto a store that changes a byte: verify calls the copy damaged" \
+    grep -qF "32yk2368.bin: differs at byte" "$work/out"
+  check "a copy onto a store that changes a byte: the verdict is damaged" \
+    grep -qxF "Verdict: the card is damaged or incomplete." "$work/out"
+  cat "$work/out"
+else
+  fail "a copy onto a store that changes a byte: the card cannot be set up over the store"
+fi
+detach
 finish

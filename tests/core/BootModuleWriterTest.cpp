@@ -44,6 +44,7 @@ class RecordingView : public WriterView {
 };
 
 const std::string kRoot = "E:\\";
+constexpr std::size_t kBlock = 16 * 1024;  // the command line's transfers
 const char* const kNames[] = {"32yk2368.bin", "32yk936.bin", "yk2368.bin", "yk936.bin"};
 
 struct Writer : ::testing::Test {
@@ -346,8 +347,13 @@ TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
        15750},
       {"close fails", 1, keep, Op::Close, 6, {Kind::Unreadable, 15750, 0, 0, 1}},
   };
-  for (const VerifyCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  // The command line's verify reads the same in blocks: the same findings, the read past the end included.
+  std::vector<std::pair<VerifyCase, std::size_t>> runs;
+  for (const std::size_t transfer : {kOneByteTransfers, kBlock})
+    for (const VerifyCase& c : cases) runs.emplace_back(c, transfer);
+  for (const auto& [c, transfer] : runs) {
+    SCOPED_TRACE(std::string(c.name) + " in calls of " + std::to_string(transfer));
+    const Op failOp = transfer > 1 && c.failOp == Op::Read ? Op::ReadBlock : c.failOp;
     FakeFileSystem files;
     RecordingView v;
     for (int i = 0; i < 4; ++i) files.files[Path(i)].assign(images[i].bytes.begin(), images[i].bytes.end());
@@ -358,10 +364,14 @@ TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
     }
     const auto before = files.files;
     files.fault = [&](Op op, const std::string& path, std::size_t index) {
-      return op == c.failOp && path == Path(c.file) && (op != Op::Read || index == c.failAt) ? c.failStatus
-                                                                                             : 0;
+      return op == failOp && path == Path(c.file) &&
+                     ((op != Op::Read && op != Op::ReadBlock) || index == c.failAt)
+                 ? c.failStatus
+                 : 0;
     };
-    const std::vector<FileFinding> findings = VerifyBootModule(kRoot, images, files, v);
+    const std::vector<FileFinding> findings =
+        transfer == 1 ? VerifyBootModule(kRoot, images, files, v)
+                      : CheckBootModule(kRoot, images, files, v, transfer).findings;
     ASSERT_EQ(findings.size(), 4u);
     for (int i = 0; i < 4; ++i) {
       const FileFinding intact{Kind::Identical, images[i].length};
@@ -370,8 +380,8 @@ TEST_F(Writer, VerifyNamesWhatEachFileHoldsAndNeverWrites) {
     EXPECT_EQ(HoldsModule(findings), c.expected.kind == Kind::Identical);
     EXPECT_EQ(files.files, before) << "verify changes nothing";
     for (const auto& call : files.calls) {
-      EXPECT_TRUE(call.op == Op::OpenForReading || call.op == Op::Read || call.op == Op::Close ||
-                  call.op == Op::PastCache);
+      EXPECT_TRUE(call.op == Op::OpenForReading || call.op == (transfer == 1 ? Op::Read : Op::ReadBlock) ||
+                  call.op == Op::Close || call.op == Op::PastCache);
     }
     EXPECT_TRUE(files.open.empty());
     EXPECT_EQ(v.gauge.position(), v.gauge.maximum()) << "the gauge covers the whole module";
@@ -428,6 +438,47 @@ TEST_F(Writer, BytesTheDeviceReturnsDecideWhateverTheCacheSays) {
     ASSERT_EQ(findings.size(), 4u);
     EXPECT_EQ(findings[1], c.finding);
     EXPECT_EQ(findings[0], (FileFinding{Kind::Identical, 422916}));
+  }
+}
+
+// The command line's run in blocks: a card that takes part of a block is asked for the rest; a call that
+// fails gives its own code, and only one that moves nothing without an error gives 101 or 100.
+struct BlockCase {
+  const char* name;
+  std::function<void(FakeFileSystem&)> card;
+  int code;  // -1 verified, else the I/O code raised
+  std::size_t maxWriteCalls = 60;
+};
+
+TEST_F(Writer, BlocksWriteTheSameFilesInFewCallsAndFailWithTheCodesOfOneByteCalls) {
+  const auto failing = [](Op failing, std::size_t from, int code) {
+    return [=](FakeFileSystem& fs) {
+      fs.fault = [=](Op op, auto&, std::size_t at) { return op == failing && at >= from ? code : 0; };
+    };
+  };
+  const BlockCase cases[] = {
+      {"whole blocks", [](FakeFileSystem&) {}, -1},
+      {"the card takes 1000 bytes a call", [](FakeFileSystem& fs) { fs.blockLimit = 1000; }, -1, 900},
+      {"a write call moves no byte", [](FakeFileSystem& fs) { fs.blockLimit = 0; }, 101},
+      {"the card is full", failing(Op::WriteBlock, 1, 112), 112},
+      {"a read fails", failing(Op::ReadBlock, 0, 1117), 1117},
+      {"a file ends before the read-back does",
+       [](FakeFileSystem& fs) { fs.afterWrite = [](auto&, auto& bytes) { bytes.pop_back(); }; }, 100},
+  };
+  for (const BlockCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFileSystem files;
+    RecordingView v;
+    c.card(files);
+    int code = -1;
+    try {
+      EXPECT_EQ(WriteBootModule(kRoot, images, files, v, kBlock).outcome, WriteOutcome::Verified);
+    } catch (const IoError& e) {
+      code = e.code();
+    }
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(files.writes + files.reads, 0u) << "no one-byte call";
+    EXPECT_LE(files.blockWrites, c.maxWriteCalls);
   }
 }
 

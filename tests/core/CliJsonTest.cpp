@@ -40,11 +40,11 @@ TEST_F(CliJson, ListWriteContentsAndVersionAnswerInOneDocument) {
   EXPECT_EQ(write["command"], "write");
   EXPECT_EQ(write["exit_status"], kExitIoError);
   ASSERT_EQ(write["cards"].size(), 2u);
-  EXPECT_EQ(write["cards"][0], json::parse(R"({"root": "E:\\", "outcome": "verified",
+  EXPECT_EQ(write["cards"][0], json::parse(R"({"root": "E:\\", "outcome": "verified", "device_compared": true,
                                                "text": "Запись загрузочного модуля на карту завершена успешно"})"));
-  EXPECT_EQ(
-      write["cards"][1],
-      json::parse(R"({"root": "F:\\", "outcome": "io-error", "io_code": 19, "text": "I/O error 19."})"));
+  EXPECT_EQ(write["cards"][1],
+            json::parse(R"({"root": "F:\\", "outcome": "io-error", "io_code": 19, "text": "I/O error 19.",
+                     "device_compared": true})"));
   EXPECT_EQ(console.err, "scaleboot-cli: F:\\: I/O error 19.\n") << "standard error is as without --json";
 
   EXPECT_EQ(Run({"contents", "--json", "--lang", "ru"}), kExitSuccess);

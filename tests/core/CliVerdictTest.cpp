@@ -82,9 +82,11 @@ TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamag
     if (!*c.file) PutOtherVersion(files, folder);
     if (*c.file && c.edit) c.edit(files.files[folder + c.file]);
     if (!c.edit) files.files.erase(folder + c.file);
-    // The last case's checksum read fails: the drive is no longer ready.
-    files.fault = [&](Op op, const std::string&, std::size_t) {
-      return op == Op::ReadBlock && c.status == kExitIoError ? 21 : 0;
+    // The last case's checksum read (each file's second read past the cache) fails: the drive is no longer
+    // ready.
+    std::map<std::string, int> deviceReads;
+    files.fault = [&](Op op, const std::string& path, std::size_t) {
+      return op == Op::PastCache && ++deviceReads[path] % 2 == 0 && c.status == kExitIoError ? 21 : 0;
     };
     const auto& [english, russian] = verdictLines.at(c.verdict);
     EXPECT_EQ(Run({"verify", folder, "--lang", "en"}), c.status);
@@ -100,6 +102,37 @@ TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamag
       const json& file = document["files"][i];
       EXPECT_EQ(file.contains("intact") ? file["intact"] ? 'T' : 'F' : '-', c.intact[i]) << i;
     }
+  }
+}
+
+// The verdict follows the bytes read past the cache: a card whose store changed a byte behind a right cache
+// is damaged. Where the file system allows no such read, write and verify say so in a line of their own.
+TEST_F(CliVerdict, TheVerdictFollowsTheBytesReadPastTheCacheAndACacheOnlyCheckSaysSo) {
+  const std::string note =
+      "Note: this card's file system reads only through the system's cache, so the "
+      "check could not reach past it: the bytes compared may have come from memory.\n";
+  files.onDevice = [](const std::string& path, auto& bytes) {
+    if (path.ends_with("/32yk2368.bin")) bytes[100] ^= 1;
+  };
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "refused" : "read past the cache");
+    files.pastCacheRefused = refused;
+    PutModule("/cards/");
+    EXPECT_EQ(Run({"verify", "/cards/"}), refused ? kExitSuccess : kExitMismatch);
+    EXPECT_THAT(console.out, HasSubstr(refused ? "32yk2368.bin: identical\n"
+                                               : "32yk2368.bin: differs at byte 100 (differing bytes: 1); "
+                                                 "damaged: its checksum does not hold\n"));
+    EXPECT_THAT(console.out, EndsWith(" this module.\n" + (refused ? note : "") +
+                                      (refused ? "Verdict: the card holds this module.\n"
+                                               : "Verdict: the card is damaged or incomplete.\n")));
+    Run({"verify", "/cards/", "--lang", "ru"});
+    EXPECT_EQ(console.out.find("\nПримечание: файловая система этой карты") != std::string::npos, refused);
+    Run({"verify", "/cards/", "--json"});
+    EXPECT_EQ(json::parse(console.out)["device_compared"], !refused);
+    Run({"write", "E:"});
+    if (refused) EXPECT_EQ(console.out, "Module creation completed successfully\n" + note);
+    Run({"write", "E:", "--json"});
+    EXPECT_EQ(json::parse(console.out)["cards"][0]["device_compared"], !refused);
   }
 }
 

@@ -1,6 +1,7 @@
 // An in-memory one-byte file layer that records every call and can fail any one of them.
 #pragma once
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -12,7 +13,9 @@ namespace scaleboot::testing {
 
 class FakeFileSystem : public platform::ByteFileSystem {
  public:
-  enum class Op { Create, Open, OpenForReading, Write, Read, Close, Delete, ReadBlock, PastCache };
+  // clang-format off
+  enum class Op { Create, Open, OpenForReading, Write, Read, Close, Delete, ReadBlock, PastCache, WriteBlock };
+  // clang-format on
   struct Call {
     Op op;
     std::string path;
@@ -34,7 +37,8 @@ class FakeFileSystem : public platform::ByteFileSystem {
   // cache holds other bytes than the card itself). `pastCacheRefused` makes every such read refused.
   std::function<void(const std::string&, std::vector<std::uint8_t>&)> onDevice;
   bool pastCacheRefused = false;
-  std::size_t writes = 0, reads = 0, deletes = 0, blockReads = 0;
+  std::size_t blockLimit = SIZE_MAX;  // bytes a block call moves at most: a card taking blocks in parts
+  std::size_t writes = 0, reads = 0, deletes = 0, blockReads = 0, blockWrites = 0;
 
   int Create(const std::string& path, Handle& h) override {
     if (int s = Fault(Op::Create, path, 0)) return s;
@@ -75,13 +79,25 @@ class FakeFileSystem : public platform::ByteFileSystem {
     ++reads;
     return 0;
   }
-  // Recorded at a file's first block; the fault sees the offset of the block.
+  // Block calls are recorded at a file's first block; the fault sees the offset of the block.
+  int WriteBlock(Handle h, std::span<const std::uint8_t> bytes, std::size_t& count) override {
+    OpenFile& f = open.at(h);
+    if (f.pos == 0) calls.push_back({Op::WriteBlock, f.path});
+    if (int s = Fault(Op::WriteBlock, f.path, f.pos)) return s;
+    auto& data = files[f.path];
+    count = std::min(bytes.size(), blockLimit);
+    if (data.size() < f.pos + count) data.resize(f.pos + count);
+    std::copy_n(bytes.begin(), count, data.begin() + static_cast<std::ptrdiff_t>(f.pos));
+    f.pos += count;
+    ++blockWrites;
+    return 0;
+  }
   int ReadBlock(Handle h, std::span<std::uint8_t> buffer, std::size_t& count) override {
     OpenFile& f = open.at(h);
     if (f.pos == 0) calls.push_back({Op::ReadBlock, f.path});
     if (int s = Fault(Op::ReadBlock, f.path, f.pos)) return s;
     const auto& data = files[f.path];
-    count = std::min(buffer.size(), data.size() - std::min(f.pos, data.size()));
+    count = std::min({buffer.size(), blockLimit, data.size() - std::min(f.pos, data.size())});
     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(f.pos), count, buffer.begin());
     f.pos += count;
     ++blockReads;

@@ -30,6 +30,10 @@ class LockedFileSystem : public platform::ByteFileSystem {
     const std::lock_guard lock(mutex_);
     return files_.ReadByte(handle, byte);
   }
+  int WriteBlock(Handle handle, std::span<const std::uint8_t> bytes, std::size_t& count) override {
+    const std::lock_guard lock(mutex_);
+    return files_.WriteBlock(handle, bytes, count);
+  }
   int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) override {
     const std::lock_guard lock(mutex_);
     return files_.ReadBlock(handle, buffer, count);

@@ -163,6 +163,9 @@ TEST(PosixByteFiles, ReadOnlyCardGivesWriteProtectedAndFullCardGivesDiskFull) {
   int status = 0;
   for (int i = 0; i < 200000 && status == 0; ++i) status = fs.WriteByte(h, 0xAA);
   EXPECT_EQ(status, 112);
+  std::size_t count = 0;
+  EXPECT_EQ(fs.WriteBlock(h, std::vector<std::uint8_t>(4096), count), 112)
+      << "a block write gives the same code";
   fs.Close(h);
   fs.Delete(dir / "big.bin");
 

@@ -75,6 +75,9 @@ class UnmountingFileSystem : public platform::ByteFileSystem {
   }
   int WriteByte(Handle handle, std::uint8_t byte) override { return files_.WriteByte(handle, byte); }
   int ReadByte(Handle handle, std::uint8_t& byte) override { return files_.ReadByte(handle, byte); }
+  int WriteBlock(Handle handle, std::span<const std::uint8_t> bytes, std::size_t& count) override {
+    return files_.WriteBlock(handle, bytes, count);
+  }
   int ReadBlock(Handle handle, std::span<std::uint8_t> buffer, std::size_t& count) override {
     return files_.ReadBlock(handle, buffer, count);
   }

@@ -329,6 +329,20 @@ TEST(ByteFileSystem, EachFileIsOpenedUnbufferedBetweenItsWriteAndItsReadBack) {
                                    << Joined(expected);
 }
 
+// The command line's run makes the same calls with a block per WriteFile and ReadFile: a few dozen writes.
+TEST(ByteFileSystem, ARunInBlocksWritesTheModuleInAFewDozenCalls) {
+  TempDir dir;
+  RecordingCalls calls;
+  Win32ByteFileSystem files(calls);
+  RecordingView view;
+  ASSERT_EQ(WriteBootModule(dir.root(), FirmwareImages(), files, view, 16 * 1024).outcome,
+            WriteOutcome::Verified);
+  std::size_t writeCalls = 0;
+  for (const std::string& line : calls.trace)
+    if (line.starts_with("WriteFile ")) writeCalls += std::stoul(line.substr(line.rfind(" x") + 2));
+  EXPECT_LE(writeCalls, 60u) << Joined(calls.trace);
+}
+
 // Checking a folder does the same before it reads each file; the read past the image's end looks for more.
 TEST(ByteFileSystem, VerifyOpensEachFileUnbufferedBeforeReadingIt) {
   TempDir dir;
