@@ -10,6 +10,7 @@
 
 #include "BuildInfo.h"
 #include "card/CardWatch.h"
+#include "card/SameCard.h"
 #include "main/cli/CardLog.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
@@ -98,6 +99,14 @@ std::string Label(const std::string& root) {
   return key.size() == 2 && key[1] == ':' ? key : key + ":";
 }
 
+// The card's label, or, for a card under several names, every one of them ("E: and F: are the same card:").
+std::string Names(LanguageIndex language, const CardResult& card) {
+  if (card.alsoNamed.empty()) return Label(card.root);
+  std::string first = RootKey(card.root);
+  for (std::size_t i = 0; i + 1 < card.alsoNamed.size(); ++i) first += ", " + RootKey(card.alsoNamed[i]);
+  return Format(Text(language, CliText::SameCard), {first, RootKey(card.alsoNamed.back())}) + ":";
+}
+
 class NoView : public WriterView {
  public:
   void SetWriteEnabled(bool) override {}
@@ -129,7 +138,13 @@ class Station {
         Report(watch);
       }
       if (stop) break;
-      for (const platform::CardSlot& slot : watch.Poll(env_.cardSlots->Poll(line_.roots))) Begin(slot);
+      const std::vector<platform::CardSlot> polled = env_.cardSlots->Poll(line_.roots);
+      const std::vector<platform::CardSlot> begun = watch.Poll(polled);
+      // A card under two names (a subst letter, two mount folders) gets one worker.
+      std::vector<std::optional<platform::FolderIdentity>> folders;
+      for (const platform::CardSlot& slot : begun)
+        folders.push_back(env_.identifyFolder ? env_.identifyFolder(slot.root).identity : std::nullopt);
+      for (const SlotGroup& card : GroupSameCards(begun, folders, polled)) Begin(card);
       ShowWaiting(watch.Running() == 0);
     }
     ShowWaiting(false);
@@ -167,21 +182,24 @@ class Station {
     shown_ = text;
   }
 
-  void Begin(const platform::CardSlot& slot) {
+  void Begin(const SlotGroup& card) {
     ShowWaiting(false);
-    Line(Format(Words(language_, Say::Writing), {Label(slot.root)}));
     CardRecord record;
-    record.result.root = slot.root;
-    record.volume = env_.cardSlots->Describe(slot.root);
+    record.result.root = card.slot.root;
+    record.result.alsoNamed = card.alsoNamed;
+    Line(Format(Words(language_, Say::Writing), {Names(language_, record.result)}));
+    record.volume = env_.cardSlots->Describe(card.slot.root);
     std::unique_ptr<platform::ByteFileSystem> files;
     try {
       files = env_.newFiles();
     } catch (const std::exception&) {
     }
-    workers_.emplace_back([this, record, identity = slot.identity, files = std::move(files)]() mutable {
+    workers_.emplace_back([this, record, identities = card.identities, files = std::move(files)]() mutable {
       NoView view;
       if (files) {
+        std::vector<std::string> alsoNamed = std::move(record.result.alsoNamed);
         record.result = WriteCard(record.result.root, env_.images, *files, view);
+        record.result.alsoNamed = std::move(alsoNamed);
       } else {
         record.result.outcome = CardOutcome::IoError;
       }
@@ -189,7 +207,7 @@ class Station {
       // A card the station mounted itself is unmounted again, even one kept in.
       env_.cardSlots->Finished(record.result.root);
       const std::lock_guard lock(mutex_);
-      ended_.push_back({identity, std::move(record)});
+      ended_.push_back({identities, std::move(record)});
     });
   }
 
@@ -203,13 +221,13 @@ class Station {
 
   // The cards whose runs ended since the last look: their lines, bells, JSON objects and log lines.
   void Report(CardWatch& watch) {
-    std::deque<std::pair<std::string, CardRecord>> ended;
+    std::deque<std::pair<std::vector<std::string>, CardRecord>> ended;
     {
       const std::lock_guard lock(mutex_);
       ended.swap(ended_);
     }
-    for (auto& [identity, record] : ended) {
-      watch.Finished(identity);
+    for (auto& [identities, record] : ended) {
+      for (const std::string& identity : identities) watch.Finished(identity);
       record.ended = std::time(nullptr);
       End(record);
     }
@@ -222,7 +240,8 @@ class Station {
     const bool ejectFailed = record.eject && record.eject->status != EjectStatus::Ejected;
     (verified ? written_ : failed_) += 1;
     status_ = WorstStatus(status_, StatusOf(card.outcome));
-    std::string text = LocalClock(record.ended) + " " + Label(card.root) + " " + CardText(language_, card);
+    std::string text =
+        LocalClock(record.ended) + " " + Names(language_, card) + " " + CardText(language_, card);
     text += "; ";
     text += ejectFailed
                 ? Format(Words(language_, Say::NotEjected), {EjectReasonText(language_, *record.eject)})
@@ -249,7 +268,7 @@ class Station {
   platform::AppendFile* log_;
   std::vector<std::thread> workers_;
   std::mutex mutex_, ejectMutex_;
-  std::deque<std::pair<std::string, CardRecord>> ended_;  // identity and record, guarded by mutex_
+  std::deque<std::pair<std::vector<std::string>, CardRecord>> ended_;  // identities and record, by mutex_
   std::size_t written_ = 0, failed_ = 0;
   int status_ = kExitSuccess;
   std::string shown_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "card/CardWatch.h"
+#include "card/SameCard.h"
 
 namespace scaleboot {
 namespace {
@@ -69,6 +70,42 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
       polls.push_back(Join(started, ","));
     }
     EXPECT_EQ(Join(polls, "|"), c.started);
+  }
+}
+
+// The cards begun on one poll after an empty start, one per card: "E/ F/ (a,b)" is a card written at E/,
+// also named F/, whose run stands for the identities a and b.
+TEST(SameCardSlots, OneCardUnderTwoNamesIsBegunOnce) {
+  const struct {
+    const char* name;
+    const char* poll;
+    std::vector<int> folders;  // the folder of each slot begun, 0 where unknown
+    const char* begun;
+  } cases[] = {
+      {"one card mounted at two folders", "/m:a /n:a", {1}, "/m/ /n/ (a)"},
+      {"a subst letter: two identities, one folder", "E:a F:b", {1, 1}, "E/ F/ (a,b)"},
+      {"cloned cards: two folders", "E:a F:b", {1, 2}, "E/ (a) | F/ (b)"},
+      {"folders unknown: each its own", "E:a F:b", {0, 0}, "E/ (a) | F/ (b)"},
+      {"three names, one of another card", "E:a F:b G:c", {1, 2, 1}, "E/ G/ (a,c) | F/ (b)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CardWatch watch;
+    watch.Begin({});
+    const std::vector<platform::CardSlot> polled = Slots(c.poll), begun = watch.Poll(polled);
+    std::vector<std::optional<platform::FolderIdentity>> folders;
+    for (const int folder : c.folders)
+      folders.push_back(folder == 0
+                            ? std::nullopt
+                            : std::optional(platform::FolderIdentity{0, 0, "\\d" + std::to_string(folder)}));
+    ASSERT_EQ(folders.size(), begun.size());
+    std::vector<std::string> groups;
+    for (const SlotGroup& group : GroupSameCards(begun, folders, polled)) {
+      std::vector<std::string> names{group.slot.root};
+      names.insert(names.end(), group.alsoNamed.begin(), group.alsoNamed.end());
+      groups.push_back(Join(names, " ") + " (" + Join(group.identities, ",") + ")");
+    }
+    EXPECT_EQ(Join(groups, " | "), c.begun);
   }
 }
 

@@ -176,6 +176,18 @@ TEST_F(Batch, RootsOfOneFolderAreWrittenOnceAndTheResultNamesThemAll) {
   EXPECT_FALSE(document["cards"][1].contains("also_named"));
 }
 
+TEST_F(Batch, ARootWhoseFolderCannotBeToldIsNotWrittenBesideOthers) {
+  identities = {{"E:\\", {7, 5}}, {"G:\\", {8, 5}}};  // F:'s folder cannot be told (1117)
+  EXPECT_EQ(Run({"write", "E:", "F:", "G:"}), kExitIoError);
+  EXPECT_EQ(console.out,
+            "E:\\: Module creation completed successfully\nG:\\: Module creation completed successfully\n");
+  EXPECT_EQ(console.err, "scaleboot-cli: F:\\: I/O error 1117.\n");
+  EXPECT_EQ(CallsOn("F:\\", Op::Create), 0u);
+  // Alone, the root is written: it cannot be another name of a card written beside it.
+  EXPECT_EQ(Run({"write", "F:"}), kExitSuccess);
+  EXPECT_EQ(CallsOn("F:\\", Op::Create), 4u);
+}
+
 TEST_F(Batch, OneRootThatIsNoRemovableDriveRefusesTheWholeCommand) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"write", "E:", "F:", "C:"}, {"write", "Z:", "E:"}, {"write", "E:", "D:\\", "--json"}}) {

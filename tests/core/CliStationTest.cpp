@@ -103,6 +103,8 @@ struct Station : CliHarness {
     environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
     environment.ejector = &ejector;
     environment.cardSlots = &slots;
+    if (!identities.empty())
+      environment.identifyFolder = [this](const std::string& root) { return Identify(root); };
     environment.imageSha256 = hashes;
     environment.waitOrStop = [this](int) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -313,6 +315,29 @@ TEST_F(Station, LogsEveryCardOfStationAndWriteAndRefusesALogItCannotOpen) {
   logFails = true;
   EXPECT_EQ(RunStation({"write", "E:", "--log", "full.log"}, {{"E:-"}}), cli::kExitIoError);
   EXPECT_THAT(console.err, HasSubstr("cannot append to the log 'full.log'"));
+}
+
+TEST_F(Station, OneCardUnderTwoNamesIsWrittenOnceAndItsLinesNameBoth) {
+  // One card mounted at two folders shows one identity twice; a subst letter shows two identities of one
+  // folder.
+  const std::pair<const char*, bool> cases[] = {{"E:a F:a", false}, {"E:a F:b", true}};
+  for (const auto& [poll, sameFolder] : cases) {
+    SCOPED_TRACE(poll);
+    files = {};
+    identities.clear();
+    if (sameFolder) identities = {{"E:\\", {0, 0, "v7"}}, {"F:\\", {0, 0, "v7"}}};
+    EXPECT_EQ(RunStation({"station"}, {{"E:- F:-"}, {poll}, {"E:- F:-", 1}, {poll, 1}, {poll, 2}}), 0);
+    EXPECT_EQ(Creates("E:\\"), 8u);
+    EXPECT_EQ(Creates("F:\\"), 0u);
+    EXPECT_EQ(EndedLines(console.err), 2) << console.err;
+    // Taken out and put back, the card is again one card under both names.
+    const std::regex said(
+        R"(E: and F: are the same card: (writing\.\.\.|Module creation completed successfully))");
+    EXPECT_EQ(std::distance(std::sregex_iterator(console.err.begin(), console.err.end(), said),
+                            std::sregex_iterator()),
+              4)
+        << console.err;
+  }
 }
 
 }  // namespace
