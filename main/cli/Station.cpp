@@ -140,6 +140,8 @@ class Station {
       if (stop) break;
       const std::vector<platform::CardSlot> polled = env_.cardSlots->Poll(line_.roots);
       const std::vector<platform::CardSlot> begun = watch.Poll(polled);
+      for (const std::string& reader : watch.NewlyRefused(polled))
+        Line(Format(Text(language_, CliText::NotRemovable), {reader}));
       // A card under two names (a subst letter, two mount folders) gets one worker.
       std::vector<std::optional<platform::FolderIdentity>> folders;
       for (const platform::CardSlot& slot : begun)

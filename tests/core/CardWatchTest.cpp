@@ -73,6 +73,20 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
   }
 }
 
+TEST(CardWatch, AReaderRefusedAsNoRemovableDriveIsSaidOnceUntilItIsOneAgain) {
+  const std::pair<std::vector<std::vector<platform::CardSlot>>, const char*> cases[] = {
+      {{{{"E:", "", "", true}}, {{"E:", "", "", true}}, {{"E:", "", "", true}, {"F:", "", "", true}}},
+       "E:||F:"},
+      {{{{"E:", "", "", true}}, {{"E:", "E:\\", "a"}}, {{"E:", "", "", true}}}, "E:||E:"},
+  };
+  for (const auto& [polls, said] : cases) {
+    CardWatch watch;
+    std::vector<std::string> lines;
+    for (const auto& poll : polls) lines.push_back(Join(watch.NewlyRefused(poll), ","));
+    EXPECT_EQ(Join(lines, "|"), said);
+  }
+}
+
 // The cards begun on one poll after an empty start, one per card: "E/ F/ (a,b)" is a card written at E/,
 // also named F/, whose run stands for the identities a and b.
 TEST(SameCardSlots, OneCardUnderTwoNamesIsBegunOnce) {

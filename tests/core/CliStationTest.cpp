@@ -19,8 +19,9 @@ using ::testing::Not;
 using Op = FakeFileSystem::Op;
 using EjectStatus = platform::EjectResult::Status;
 
-// A poll: "E:a F:-" says reader E: holds card a (root "E:\") and F: is empty. A step is shown only once the
-// station has reported `ended` cards; after the last one, the station is asked to stop.
+// A poll: "E:a F:- G:!" says reader E: holds card a (root "E:\"), F: is empty and G: is no removable drive. A
+// step is shown only once the station has reported `ended` cards; after the last one, the station is asked to
+// stop.
 struct Step {
   const char* poll;
   int ended = 0;
@@ -31,8 +32,8 @@ std::vector<platform::CardSlot> Slots(const std::string& poll) {
   std::istringstream words(poll);
   for (std::string word; words >> word;) {
     const std::string reader = word.substr(0, 2), identity = word.substr(2);
-    const bool card = identity != "-";
-    slots.push_back({reader, card ? reader + "\\" : "", card ? identity : ""});
+    const bool card = identity != "-" && identity != "!";
+    slots.push_back({reader, card ? reader + "\\" : "", card ? identity : "", identity == "!"});
   }
   return slots;
 }
@@ -206,6 +207,17 @@ TEST_F(Station, WritesEachNewCardOnceLeavesTheOthersAloneAndSaysHowItEnded) {
        {"F:\\"},
        {"Module creation completed successfully; not ejected: in use by another program: bash (12)"},
        3},
+      {"a named reader gone to a fixed disk is refused until it is a removable drive again",
+       {"station", "F:"},
+       {{"F:-"}, {"F:!"}, {"F:!"}, {"F:b"}, {"F:b", 1}},
+       ejected,
+       "",
+       0,
+       0,
+       4,
+       {"F:\\"},
+       {"'F:' is not a removable drive; nothing was written.", "F: writing..."},
+       1},
       {"a stop during a run finishes the card",
        {"station"},
        {{"F:-"}, {"F:b"}},
