@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,14 +11,16 @@
 namespace scaleboot {
 namespace {
 
-// "E:a F:- G:b" is a poll: reader E: holds card a, F: is empty. "!a" says card a's run has ended.
+// "E:a F:- G:!" is a poll: reader E: holds card a, F: is empty, G: is no removable drive. "!a" says card a's
+// run has ended.
 std::vector<platform::CardSlot> Slots(const std::string& poll) {
   std::vector<platform::CardSlot> slots;
   std::istringstream words(poll);
   for (std::string word; words >> word;) {
     const auto colon = word.rfind(':');
     const std::string reader = word.substr(0, colon), identity = word.substr(colon + 1);
-    slots.push_back({reader, identity == "-" ? "" : reader + "/", identity == "-" ? "" : identity});
+    const bool card = identity != "-" && identity != "!";
+    slots.push_back({reader, card ? reader + "/" : "", card ? identity : "", identity == "!"});
   }
   return slots;
 }
@@ -27,7 +30,8 @@ struct Case {
   std::vector<const char*> steps;  // the first one is the start
   const char* leftAlone;
   const char* watched;
-  const char* started;  // the identities started over all later steps, in order, "|" between polls
+  const char*
+      started;  // the identities started (and "!" readers refused) over later steps, "|" between polls
 };
 
 std::string Join(const std::vector<std::string>& words, const char* separator) {
@@ -48,6 +52,11 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
       {"card left alone moved to another path", {"/m:a", "/n:a"}, "/m", "", ""},
       {"a card gone before its run ended", {"E:-", "E:b", "E:-", "!b", "E:b"}, "", "E", "b||b"},
       {"a reader that keeps a card during its run", {"E:-", "E:b", "E:b", "E:b"}, "", "E", "b||"},
+      {"a reader refused is said so once",
+       {"E:-", "E:!", "E:! F:!", "E:b F:!", "E:! F:!"},
+       "",
+       "E",
+       "!E|!F|b|!E"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -63,6 +72,7 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
         continue;
       }
       std::vector<std::string> started;
+      for (const std::string& reader : watch.NewlyRefused(Slots(step))) started.push_back("!" + reader);
       for (const platform::CardSlot& slot : watch.Poll(Slots(step))) {
         EXPECT_EQ(slot.root, slot.reader + "/");
         started.push_back(slot.identity);
@@ -73,53 +83,27 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
   }
 }
 
-TEST(CardWatch, AReaderRefusedAsNoRemovableDriveIsSaidOnceUntilItIsOneAgain) {
-  const std::pair<std::vector<std::vector<platform::CardSlot>>, const char*> cases[] = {
-      {{{{"E:", "", "", true}}, {{"E:", "", "", true}}, {{"E:", "", "", true}, {"F:", "", "", true}}},
-       "E:||F:"},
-      {{{{"E:", "", "", true}}, {{"E:", "E:\\", "a"}}, {{"E:", "", "", true}}}, "E:||E:"},
-  };
-  for (const auto& [polls, said] : cases) {
-    CardWatch watch;
-    std::vector<std::string> lines;
-    for (const auto& poll : polls) lines.push_back(Join(watch.NewlyRefused(poll), ","));
-    EXPECT_EQ(Join(lines, "|"), said);
-  }
-}
-
-// The cards begun on one poll after an empty start, one per card: "E/ F/ (a,b)" is a card written at E/,
-// also named F/, whose run stands for the identities a and b.
+// The cards begun on one poll after an empty start: "E/ F/ (a,b)" is a card written at E/, also named F/, its
+// run standing for the identities a and b. Slots with equal digits in `folders` show one folder (0: unknown).
 TEST(SameCardSlots, OneCardUnderTwoNamesIsBegunOnce) {
-  const struct {
-    const char* name;
-    const char* poll;
-    std::vector<int> folders;  // the folder of each slot begun, 0 where unknown
-    const char* begun;
-  } cases[] = {
-      {"one card mounted at two folders", "/m:a /n:a", {1}, "/m/ /n/ (a)"},
-      {"a subst letter: two identities, one folder", "E:a F:b", {1, 1}, "E/ F/ (a,b)"},
-      {"cloned cards: two folders", "E:a F:b", {1, 2}, "E/ (a) | F/ (b)"},
-      {"folders unknown: each its own", "E:a F:b", {0, 0}, "E/ (a) | F/ (b)"},
-      {"three names, one of another card", "E:a F:b G:c", {1, 2, 1}, "E/ G/ (a,c) | F/ (b)"},
+  const std::array<const char*, 3> cases[] = {
+      {"/m:a /n:a", "0", "/m/ /n/ (a)"},               // one card mounted at two folders
+      {"E:a F:b G:c", "121", "E/ G/ (a,c) | F/ (b)"},  // G: a subst letter of E:, F: a cloned card
+      {"E:a F:b", "00", "E/ (a) | F/ (b)"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [poll, folders, said] : cases) {
     CardWatch watch;
     watch.Begin({});
-    const std::vector<platform::CardSlot> polled = Slots(c.poll), begun = watch.Poll(polled);
-    std::vector<std::optional<platform::FolderIdentity>> folders;
-    for (const int folder : c.folders)
-      folders.push_back(folder == 0
-                            ? std::nullopt
-                            : std::optional(platform::FolderIdentity{0, 0, "\\d" + std::to_string(folder)}));
-    ASSERT_EQ(folders.size(), begun.size());
+    const std::vector<platform::CardSlot> polled = Slots(poll), begun = watch.Poll(polled);
+    std::vector<std::optional<platform::FolderIdentity>> identities;
+    for (const char* f = folders; *f; ++f)
+      identities.push_back(*f == '0' ? std::nullopt
+                                     : std::optional(platform::FolderIdentity{0, 0, std::string(1, *f)}));
     std::vector<std::string> groups;
-    for (const SlotGroup& group : GroupSameCards(begun, folders, polled)) {
-      std::vector<std::string> names{group.slot.root};
-      names.insert(names.end(), group.alsoNamed.begin(), group.alsoNamed.end());
-      groups.push_back(Join(names, " ") + " (" + Join(group.identities, ",") + ")");
-    }
-    EXPECT_EQ(Join(groups, " | "), c.begun);
+    for (const SlotGroup& group : GroupSameCards(begun, identities, polled))
+      groups.push_back(group.slot.root + (group.alsoNamed.empty() ? "" : " ") + Join(group.alsoNamed, " ") +
+                       " (" + Join(group.identities, ",") + ")");
+    EXPECT_EQ(Join(groups, " | "), said);
   }
 }
 

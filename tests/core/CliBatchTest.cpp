@@ -176,14 +176,11 @@ TEST_F(Batch, RootsOfOneFolderAreWrittenOnceAndTheResultNamesThemAll) {
   EXPECT_FALSE(document["cards"][1].contains("also_named"));
 }
 
-TEST_F(Batch, ARootWhoseFolderCannotBeToldIsNotWrittenBesideOthers) {
-  identities = {{"E:\\", {7, 5}}, {"G:\\", {8, 5}}};  // F:'s folder cannot be told (1117)
-  EXPECT_EQ(Run({"write", "E:", "F:", "G:"}), kExitIoError);
-  EXPECT_EQ(console.out,
-            "E:\\: Module creation completed successfully\nG:\\: Module creation completed successfully\n");
-  EXPECT_EQ(console.err, "scaleboot-cli: F:\\: I/O error 1117.\n");
-  EXPECT_EQ(CallsOn("F:\\", Op::Create), 0u);
-  // Alone, the root is written: it cannot be another name of a card written beside it.
+TEST_F(Batch, ARootWhoseFolderCannotBeToldIsNotWrittenBesideOthersButIsAlone) {
+  identities = {{"E:\\", {7, 5}}};  // F:'s folder cannot be told (1117)
+  EXPECT_EQ(Run({"write", "E:", "F:"}), kExitIoError);
+  EXPECT_EQ(console.out + console.err,
+            "E:\\: Module creation completed successfully\nscaleboot-cli: F:\\: I/O error 1117.\n");
   EXPECT_EQ(Run({"write", "F:"}), kExitSuccess);
   EXPECT_EQ(CallsOn("F:\\", Op::Create), 4u);
 }
