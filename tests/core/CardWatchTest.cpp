@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "card/CardWatch.h"
-#include "card/SameCard.h"
 
 namespace scaleboot {
 namespace {
@@ -80,30 +78,6 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
       polls.push_back(Join(started, ","));
     }
     EXPECT_EQ(Join(polls, "|"), c.started);
-  }
-}
-
-// The cards begun on one poll after an empty start: "E/ F/ (a,b)" is a card written at E/, also named F/, its
-// run standing for the identities a and b. Slots with equal digits in `folders` show one folder (0: unknown).
-TEST(SameCardSlots, OneCardUnderTwoNamesIsBegunOnce) {
-  const std::array<const char*, 3> cases[] = {
-      {"/m:a /n:a", "0", "/m/ /n/ (a)"},               // one card mounted at two folders
-      {"E:a F:b G:c", "121", "E/ G/ (a,c) | F/ (b)"},  // G: a subst letter of E:, F: a cloned card
-      {"E:a F:b", "00", "E/ (a) | F/ (b)"},
-  };
-  for (const auto& [poll, folders, said] : cases) {
-    CardWatch watch;
-    watch.Begin({});
-    const std::vector<platform::CardSlot> polled = Slots(poll), begun = watch.Poll(polled);
-    std::vector<std::optional<platform::FolderIdentity>> identities;
-    for (const char* f = folders; *f; ++f)
-      identities.push_back(*f == '0' ? std::nullopt
-                                     : std::optional(platform::FolderIdentity{0, 0, std::string(1, *f)}));
-    std::vector<std::string> groups;
-    for (const SlotGroup& group : GroupSameCards(begun, identities, polled))
-      groups.push_back(group.slot.root + (group.alsoNamed.empty() ? "" : " ") + Join(group.alsoNamed, " ") +
-                       " (" + Join(group.identities, ",") + ")");
-    EXPECT_EQ(Join(groups, " | "), said);
   }
 }
 

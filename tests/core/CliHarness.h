@@ -27,8 +27,7 @@ struct CliHarness : ::testing::Test {
   std::map<std::string, platform::PathInfo> paths;
   bool inspect = false;
   platform::Ejector* ejector = nullptr;  // eject and write --eject; none unless a test sets one
-  // The folder each root names, once a test sets any: roots of equal identity are one folder of one card; a
-  // root not named here cannot be told (I/O error 1117).
+  // The folder each root names, once a test sets any: roots of equal identity are one folder of one card.
   std::map<std::string, platform::FolderIdentity> identities;
   std::mutex filesLock;
 
