@@ -28,8 +28,7 @@ struct Case {
   std::vector<const char*> steps;  // the first one is the start
   const char* leftAlone;
   const char* watched;
-  const char*
-      started;  // the identities started (and "!" readers refused) over later steps, "|" between polls
+  const char* started;  // the identities started ("!" readers refused) after the start, "|" between polls
 };
 
 std::string Join(const std::vector<std::string>& words, const char* separator) {
@@ -50,11 +49,7 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
       {"card left alone moved to another path", {"/m:a", "/n:a"}, "/m", "", ""},
       {"a card gone before its run ended", {"E:-", "E:b", "E:-", "!b", "E:b"}, "", "E", "b||b"},
       {"a reader that keeps a card during its run", {"E:-", "E:b", "E:b", "E:b"}, "", "E", "b||"},
-      {"a reader refused is said so once",
-       {"E:-", "E:!", "E:! F:!", "E:b F:!", "E:! F:!"},
-       "",
-       "E",
-       "!E|!F|b|!E"},
+      {"refused: said once", {"E:-", "E:!", "E:! F:!", "E:b F:!", "E:! F:!"}, "", "E", "!E|!F|b|!E"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -177,7 +177,7 @@ TEST_F(Batch, RootsOfOneFolderAreWrittenOnceAndTheResultNamesThemAll) {
 }
 
 TEST_F(Batch, ARootWhoseFolderCannotBeToldIsNotWrittenBesideOthersButIsAlone) {
-  identities = {{"E:\\", {7, 5}}};  // F:'s folder cannot be told (1117)
+  identities = {{"E:\\", {7, 5}}};
   EXPECT_EQ(Run({"write", "E:", "F:"}), kExitIoError);
   EXPECT_EQ(console.out + console.err,
             "E:\\: Module creation completed successfully\nscaleboot-cli: F:\\: I/O error 1117.\n");

@@ -318,8 +318,7 @@ TEST_F(Station, LogsEveryCardOfStationAndWriteAndRefusesALogItCannotOpen) {
 }
 
 TEST_F(Station, OneCardUnderTwoNamesIsWrittenOnceAndItsLinesNameBoth) {
-  // One card mounted at two folders (E: and F: show card a), a subst letter (F: shows card b of E:'s folder
-  // b); taken out and put back, it is again one card under both names.
+  // One card at two folders (E: and F: show card a), a subst letter (F: card b, E:'s folder b).
   for (const std::string in : {"E:a F:a", "E:a F:b"}) {
     files = {};
     identities = {{"E:\\", {0, 0, "b"}}, {"F:\\", {0, 0, in.substr(6)}}};
