@@ -33,6 +33,18 @@ std::vector<platform::CardSlot> CardWatch::Poll(std::span<const platform::CardSl
   return start;
 }
 
+std::vector<std::string> CardWatch::NewlyRefused(std::span<const platform::CardSlot> slots) {
+  std::set<std::string> refused;
+  std::vector<std::string> newly;
+  for (const platform::CardSlot& slot : slots) {
+    if (!slot.notRemovable) continue;
+    refused.insert(slot.reader);
+    if (!refused_.contains(slot.reader)) newly.push_back(slot.reader);
+  }
+  refused_ = std::move(refused);
+  return newly;
+}
+
 void CardWatch::Finished(const std::string& identity) {
   // A card pulled during its run and put back is a new insertion, whatever its identity.
   if (running_.erase(identity) != 0 && present_.contains(identity)) blocked_.insert(identity);

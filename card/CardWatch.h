@@ -22,6 +22,9 @@ class CardWatch {
   CardWatchStart Begin(std::span<const platform::CardSlot> slots);
   // Every later poll: the slots whose card is to be written now, each once.
   std::vector<platform::CardSlot> Poll(std::span<const platform::CardSlot> slots);
+  // The readers of `slots` refused as no removable drive that were not at the last call: each is said once
+  // until it is a removable drive again.
+  std::vector<std::string> NewlyRefused(std::span<const platform::CardSlot> slots);
   // The run of the card `identity` has ended; it is not written again before its removal is seen.
   void Finished(const std::string& identity);
   std::size_t Running() const { return running_.size(); }
@@ -30,6 +33,7 @@ class CardWatch {
   std::set<std::string> running_;
   std::set<std::string> blocked_;  // present, and either left alone or already written
   std::set<std::string> present_;  // the cards of the last poll
+  std::set<std::string> refused_;  // the readers refused at the last call of NewlyRefused
 };
 
 }  // namespace scaleboot

@@ -14,6 +14,7 @@ inline constexpr int kFileNotFound = 2;     // also what opening a missing card 
 inline constexpr int kInvalidFilename = 3;  // also an empty drive root: no drive selected
 inline constexpr int kAccessDenied = 5;
 inline constexpr int kDriveNotReady = 21;  // the drive root is no longer a mounted removable drive
+inline constexpr int kNotAFolder = 267;    // a path that must name a folder names a file
 inline constexpr int kShortRead = 100;     // a read returned fewer bytes than asked: end of file
 inline constexpr int kShortWrite = 101;    // a write stored fewer bytes than asked: disk full
 }  // namespace io

@@ -11,6 +11,9 @@ struct CardSlot {
   std::string reader;    // as the user names it: "E:", a mount point, a reader's device path
   std::string root;      // where the card's files go ("E:\", "/media/card/"); empty while no card is readable
   std::string identity;  // the card in it; empty while the reader is empty or the card not ready
+  // A reader named by the user that the system now lists as no removable drive (a letter gone to a fixed
+  // disk): shown with no card, so nothing is written to it.
+  bool notRemovable = false;
 };
 
 // What the system says of a card's volume; empty strings where it says nothing.

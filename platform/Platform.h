@@ -70,14 +70,23 @@ class ByteFileSystem {
 };
 
 // Which folder a path names, whatever name it is reached by: two paths with equal identities are one folder
-// of one volume. Linux: the device and inode numbers; Windows: the volume serial number and the file index.
+// of one mounted volume. Linux: the device and inode numbers, which no two mounts share. Windows: the
+// folder's path on its volume's device (a card's root "\Device\HarddiskVolume7\", a subst letter
+// to its folder fw "\Device\HarddiskVolume7\fw\"), since two cards cloned from one image have
+// equal volume serial numbers and root-folder indexes.
 struct FolderIdentity {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
+  std::string devicePath{};
   bool operator==(const FolderIdentity&) const = default;
 };
-// The identity of the folder `path`, or nothing when it cannot be opened or asked.
-std::optional<FolderIdentity> IdentifyFolder(const std::string& path);
+// The identity of a folder, or the system's error code (Windows numbering) of why it could not be told.
+struct FolderLookup {
+  std::optional<FolderIdentity> identity{};
+  int code = 0;
+};
+// The identity of the folder `path`; a path that is not a folder gives code 267 (not a folder).
+FolderLookup IdentifyFolder(const std::string& path);
 
 // Saving a help document next to the program and handing it to the desktop.
 class DocumentHost {

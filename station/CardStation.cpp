@@ -11,7 +11,7 @@ using EjectStatus = platform::EjectResult::Status;
 
 // One card's run: written, ejected, whatever the station mounted for it undone; never raises.
 struct CardStation::Job {
-  std::string identity;
+  std::vector<std::string> identities;  // every identity the card showed, its slot's own first
   CardEnd end;
 };
 
@@ -38,18 +38,18 @@ std::vector<Event> CardStation::Start() {
 
 std::vector<Event> CardStation::Tick(bool look) {
   std::vector<Event> events;
-  std::deque<std::pair<std::string, CardEnd>> ended;
+  std::deque<std::pair<std::vector<std::string>, CardEnd>> ended;
   {
     const std::lock_guard lock(mutex_);
     ended.swap(ended_);
   }
-  for (auto& [identity, end] : ended) {
+  for (auto& [identities, end] : ended) {
     // The worker has nothing left to do but return.
-    if (const auto worker = workers_.find(identity); worker != workers_.end()) {
+    if (const auto worker = workers_.find(identities.front()); worker != workers_.end()) {
       worker->second.join();
       workers_.erase(worker);
     }
-    watch_.Finished(identity);
+    for (const std::string& identity : identities) watch_.Finished(identity);
     (end.result.outcome == CardOutcome::Verified ? written_ : failed_) += 1;
     // The record first: a card that was written is recorded whatever becomes of its owner's output.
     if (parts_.record != nullptr)
@@ -65,7 +65,15 @@ std::vector<Event> CardStation::Tick(bool look) {
   }
   if (!look) return events;
   LookForCardsToMount(events);
-  for (const platform::CardSlot& slot : watch_.Poll(parts_.slots.Poll(parts_.readers))) Begin(slot, events);
+  const std::vector<platform::CardSlot> polled = parts_.slots.Poll(parts_.readers);
+  const std::vector<platform::CardSlot> begun = watch_.Poll(polled);
+  for (const std::string& reader : watch_.NewlyRefused(polled))
+    events.push_back({Event::Kind::ReaderNotRemovable, {reader}});
+  // A card under two names (a subst letter, two mount folders) gets one worker.
+  std::vector<std::optional<platform::FolderIdentity>> folders;
+  for (const platform::CardSlot& slot : begun)
+    folders.push_back(parts_.identifyFolder ? parts_.identifyFolder(slot.root).identity : std::nullopt);
+  for (const SlotGroup& card : GroupSameCards(begun, folders, polled)) Begin(card, events);
   Event waiting{Event::Kind::Waiting};
   waiting.show = watch_.Running() == 0;
   waiting.written = written_;
@@ -114,11 +122,15 @@ void CardStation::LookForCardsToMount(std::vector<Event>& events) {
   }
 }
 
-void CardStation::Begin(const platform::CardSlot& slot, std::vector<Event>& events) {
-  events.push_back({Event::Kind::CardStarted, {slot.root}});
+void CardStation::Begin(const SlotGroup& card, std::vector<Event>& events) {
+  const platform::CardSlot& slot = card.slot;
+  Event started{Event::Kind::CardStarted, {slot.root}};
+  started.names.insert(started.names.end(), card.alsoNamed.begin(), card.alsoNamed.end());
+  events.push_back(std::move(started));
   auto job = std::make_shared<Job>();
-  job->identity = slot.identity;
+  job->identities = card.identities;
   job->end.result.root = slot.root;
+  job->end.result.alsoNamed = card.alsoNamed;
   try {
     job->end.volume = parts_.slots.Describe(slot.root);
   } catch (const std::exception&) {
@@ -135,7 +147,9 @@ void CardStation::Run(Job& job) noexcept {
   CardEnd& end = job.end;
   const std::string root = end.result.root;
   try {
+    std::vector<std::string> alsoNamed = std::move(end.result.alsoNamed);
     end.result = parts_.writeCard(root);
+    end.result.alsoNamed = std::move(alsoNamed);
     if (parts_.ejector != nullptr) {
       // One eject at a time: the system's eject services are not asked from several threads at once.
       const std::lock_guard lock(ejectMutex_);
@@ -150,7 +164,7 @@ void CardStation::Run(Job& job) noexcept {
     }
   }
   const std::lock_guard lock(mutex_);
-  ended_.push_back({job.identity, std::move(end)});
+  ended_.push_back({job.identities, std::move(end)});
 }
 
 }  // namespace scaleboot::station

@@ -19,27 +19,30 @@
 #include "card/CardResult.h"
 #include "card/CardWatch.h"
 #include "card/MountRule.h"
+#include "card/SameCard.h"
 #include "images/FirmwareImages.h"
 #include "platform/AppendFile.h"
 #include "platform/CardMounting.h"
 #include "platform/CardSlots.h"
 #include "platform/Eject.h"
+#include "platform/Platform.h"
 #include "station/CardRecord.h"
 
 namespace scaleboot::station {
 
 struct Event {
   enum class Kind {
-    LeftAlone,          // `names`: the readers holding a card at the start
-    Watching,           // `names`: the readers named, empty at the start
-    WatchingAny,        // no readers named: every removable drive that appears
-    CardStarted,        // `names`: the card's root
-    CardEnded,          // `card`
-    FileSystemRefused,  // `device` and `fileSystem`: a card nobody mounts, with another file system
-    MountFailed,        // `device` and `failure`
-    Waiting,            // `show`: whether nothing is in progress; the counts
-    Stopping,           // `running`: the cards in progress, finished before the station stops
-    Stopped,            // the counts
+    LeftAlone,           // `names`: the readers holding a card at the start
+    Watching,            // `names`: the readers named, empty at the start
+    WatchingAny,         // no readers named: every removable drive that appears
+    CardStarted,         // `names`: the card's root, then its other names (one card under two letters)
+    CardEnded,           // `card`
+    FileSystemRefused,   // `device` and `fileSystem`: a card nobody mounts, with another file system
+    MountFailed,         // `device` and `failure`
+    ReaderNotRemovable,  // `names`: a reader named that the system now lists as no removable drive
+    Waiting,             // `show`: whether nothing is in progress; the counts
+    Stopping,            // `running`: the cards in progress, finished before the station stops
+    Stopped,             // the counts
   };
   Kind kind;
   std::vector<std::string> names{};
@@ -58,7 +61,10 @@ struct StationParts {
   platform::Ejector* ejector = nullptr;        // none: no eject (as --no-eject)
   platform::CardMounting* mounter = nullptr;   // none: no card is mounted by the station
   std::chrono::milliseconds mountGrace{3000};  // how long a card may stay unmounted before it is mounted here
-  platform::AppendFile* record = nullptr;      // one line per card, when given
+  // Which folder a root names: the slots of one card (a subst letter) get one run. Without it, each slot
+  // with a card identity of its own is a card of its own.
+  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
+  platform::AppendFile* record = nullptr;  // one line per card, when given
   RecordFacts recordFacts{};
 };
 
@@ -82,16 +88,16 @@ class CardStation {
 
  private:
   struct Job;
-  void Begin(const platform::CardSlot& slot, std::vector<Event>& events);
+  void Begin(const SlotGroup& card, std::vector<Event>& events);
   void Run(Job& job) noexcept;
   void LookForCardsToMount(std::vector<Event>& events);
 
   StationParts parts_;
   CardWatch watch_;
   std::optional<MountRule> mountRule_;
-  std::map<std::string, std::thread> workers_;  // by the card's identity, until its end has been reported
+  std::map<std::string, std::thread> workers_;  // by the card's first identity, until its end is reported
   std::mutex mutex_, ejectMutex_;
-  std::deque<std::pair<std::string, CardEnd>> ended_;  // identity and end, guarded by mutex_
+  std::deque<std::pair<std::vector<std::string>, CardEnd>> ended_;  // identities and end, by mutex_
   std::size_t written_ = 0, failed_ = 0;
 };
 

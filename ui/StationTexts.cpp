@@ -29,6 +29,8 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "{}: left alone: its file system ({}) is neither FAT nor exFAT",
         "{}: not mounted: {}",
         "still mounted at {}: {}",
+        "'{}' is not a removable drive; nothing was written.",
+        "{} and {} are the same card",
     },
     {
         "не трогаю (были до запуска): {}",
@@ -46,6 +48,8 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "{}: не трогаю: её файловая система ({}) — не FAT и не exFAT",
         "{}: не подключена: {}",
         "осталась подключённой в {}: {}",
+        "'{}' не съёмный диск; ничего не записано.",
+        "{} и {} — одна и та же карта",
     },
 }};
 
@@ -95,10 +99,19 @@ std::string CardText(LanguageIndex language, const CardResult& card) {
   return card.errorText;
 }
 
-std::string CardLabel(const std::string& root) {
-  std::string key = root;
-  while (key.size() > 1 && (key.back() == '/' || key.back() == '\\')) key.pop_back();
-  return key.size() == 2 && key[1] == ':' ? key : key + ":";
+std::string CardLabel(LanguageIndex language, const std::string& root,
+                      const std::vector<std::string>& alsoNamed) {
+  const auto key = [](std::string name) {
+    while (name.size() > 1 && (name.back() == '/' || name.back() == '\\')) name.pop_back();
+    return name;
+  };
+  if (alsoNamed.empty()) {
+    const std::string name = key(root);
+    return name.size() == 2 && name[1] == ':' ? name : name + ":";
+  }
+  std::string first = key(root);
+  for (std::size_t i = 0; i + 1 < alsoNamed.size(); ++i) first += ", " + key(alsoNamed[i]);
+  return Filled(StationWords(language, StationText::SameCard), {first, key(alsoNamed.back())}) + ":";
 }
 
 std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t failed) {
@@ -108,7 +121,8 @@ std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t
 
 std::string CardEndText(LanguageIndex language, const station::CardEnd& card) {
   const bool ejectFailed = card.eject && card.eject->status != platform::EjectResult::Status::Ejected;
-  std::string text = station::LocalClock(card.ended) + " " + CardLabel(card.result.root) + " " +
+  std::string text = station::LocalClock(card.ended) + " " +
+                     CardLabel(language, card.result.root, card.result.alsoNamed) + " " +
                      CardText(language, card.result) + "; ";
   text += ejectFailed ? Filled(StationWords(language, StationText::NotEjected),
                                {EjectReasonText(language, *card.eject)})
@@ -129,7 +143,12 @@ std::string EventText(LanguageIndex language, const station::Event& event) {
     case Kind::WatchingAny:
       return std::string(words(StationText::WatchingAny));
     case Kind::CardStarted:
-      return Filled(words(StationText::Writing), {CardLabel(event.names.empty() ? "" : event.names[0])});
+      return Filled(words(StationText::Writing),
+                    {event.names.empty() ? std::string()
+                                         : CardLabel(language, event.names[0],
+                                                     {event.names.begin() + 1, event.names.end()})});
+    case Kind::ReaderNotRemovable:
+      return Filled(words(StationText::NotRemovable), {Joined(event.names)});
     case Kind::FileSystemRefused:
       return Filled(words(StationText::FileSystemLeftAlone), {event.device, event.fileSystem});
     case Kind::MountFailed:

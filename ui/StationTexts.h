@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "card/CardResult.h"
 #include "station/CardStation.h"
@@ -25,6 +26,8 @@ enum class StationText {
   FileSystemLeftAlone,
   NotMounted,
   StillMounted,
+  NotRemovable,
+  SameCard,
   Count,
 };
 
@@ -33,8 +36,10 @@ std::string_view StationWords(LanguageIndex language, StationText text);
 // What a single write says of a card's outcome: the window's texts, or the I/O error's.
 std::string CardText(LanguageIndex language, const CardResult& card);
 
-// "E:" for a drive letter, otherwise the root without its trailing separator followed by ":".
-std::string CardLabel(const std::string& root);
+// "E:" for a drive letter, otherwise the root without its trailing separator followed by ":"; for a card
+// under several names every one of them: "E: and F: are the same card:".
+std::string CardLabel(LanguageIndex language, const std::string& root,
+                      const std::vector<std::string>& alsoNamed = {});
 
 // The line an event is told in, without a line break; empty for a card's end and the waiting line, whose
 // words are CardEndText and WaitingText.

@@ -189,15 +189,19 @@ class Run {
     int status = kExitSuccess;
     const std::optional<std::vector<std::string>> given = CardsToWrite(status);
     if (!given) return status;
-    // One card under two names is written once, as the first of them.
+    // One card under two names is written once, as the first of them; a root whose folder cannot be told
+    // is not written at all.
     const OneRootPerFolder same = OnePerFolder(*given, env_.identifyFolder);
-    const std::optional<std::vector<std::string>> cards = same.roots;
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < same.roots.size(); ++i) {
+      if (same.unidentified[i] == 0) written.push_back(same.roots[i]);
+    }
     std::vector<CardResult> results;
     std::vector<platform::VolumeFacts> volumes;
-    for (const std::string& root : *cards)
+    for (const std::string& root : same.roots)
       volumes.push_back(log_ && env_.cardSlots ? env_.cardSlots->Describe(root) : platform::VolumeFacts{});
     if (ImagesCorrupt(env_.images)) {
-      for (const std::string& root : *cards) results.push_back({root, CardOutcome::CorruptImages});
+      for (const std::string& root : same.roots) results.push_back({root, CardOutcome::CorruptImages});
       for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
       ErrorLines(env_.console, Msg(Msg::CorruptText));
       if (line_.eject) EjectAfterRun(results);
@@ -206,17 +210,24 @@ class Run {
       }
       return line_.json ? Document(WriteJson(language_, results, kExitCorrupt), kExitCorrupt) : kExitCorrupt;
     }
-    if (cards->size() == 1) {
+    std::vector<CardResult> runs;
+    if (written.size() == 1) {
       ProgressLine progress(env_.console, language_, ShowProgress());
       CardProgress view(progress, 0, 2);  // writing, then reading back
-      results.push_back(WriteCard(cards->front(), env_.images, env_.files, view));
+      runs.push_back(WriteCard(written.front(), env_.images, env_.files, view));
       progress.Finish();
-    } else {
-      ProgressLine progress(env_.console, language_, ProgressLabels(*cards), ShowProgress());
-      results = WriteCards(*cards, env_.images, env_.newFiles, progress);
+    } else if (!written.empty()) {
+      ProgressLine progress(env_.console, language_, ProgressLabels(written), ShowProgress());
+      runs = WriteCards(written, env_.images, env_.newFiles, progress);
       progress.Finish();
     }
-    for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
+    for (std::size_t i = 0, run = 0; i < same.roots.size(); ++i) {
+      const int code = same.unidentified[i];
+      results.push_back(code == 0 ? runs[run++]
+                                  : CardResult{same.roots[i], CardOutcome::IoError, code,
+                                               ErrorBoxText(IoError::TextFor(code))});
+      results.back().alsoNamed = same.alsoNamed[i];
+    }
     if (line_.eject) EjectAfterRun(results);
     if (!LogCards(results, volumes)) status = WorstStatus(status, kExitIoError);
     // One line per card, in the order given; a single card named once has the window's text alone.

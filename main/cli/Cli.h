@@ -48,7 +48,7 @@ struct Environment {
   platform::Ejector* ejector = nullptr;
   // Which folder a root names, whatever its name: write writes one folder named twice once. When empty,
   // every root given is a card of its own.
-  std::function<std::optional<platform::FolderIdentity>(const std::string&)> identifyFolder{};
+  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
   // The station's readers, and what the system says of a card's volume for --log. Without them the station
   // refuses to start and the log names no label or serial number.
   platform::CardSlotSource* cardSlots = nullptr;

@@ -55,6 +55,7 @@ class Station {
     parts.ejector = line_.noEject ? nullptr : env_.ejector != nullptr ? env_.ejector : &noEjector_;
     parts.mounter = env_.mounter;
     parts.mountGrace = env_.mountGrace;
+    parts.identifyFolder = env_.identifyFolder;
     parts.record = log_;
     parts.recordFacts = {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli"};
     station::CardStation core(parts);

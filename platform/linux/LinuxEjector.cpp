@@ -17,6 +17,8 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/linux/LinuxPlatform.h"
+
 namespace scaleboot::platform {
 namespace {
 
@@ -54,6 +56,7 @@ struct BlockObject {
 };
 struct DriveObject {
   bool ejectable = false;
+  bool removable = false;  // Removable or MediaRemovable
 };
 struct Objects {
   std::vector<BlockObject> blocks;
@@ -83,6 +86,10 @@ int ReadProperty(sd_bus_message* m, const std::string& interface, const std::str
     int value = 0;
     r = sd_bus_message_read(m, "v", "b", &value);
     drive.ejectable = value != 0;
+  } else if (interface == kDrive && (name == "Removable" || name == "MediaRemovable")) {
+    int value = 0;
+    r = sd_bus_message_read(m, "v", "b", &value);
+    drive.removable = drive.removable || value != 0;
   } else {
     r = sd_bus_message_skip(m, "v");
   }
@@ -215,10 +222,21 @@ std::vector<std::string> ProcessesUsingDevice(dev_t device, const std::string& p
 
 LinuxEjector::LinuxEjector()
     : LinuxEjector([](const std::string& root) { return umount2(root.c_str(), 0) == 0 ? 0 : errno; },
-                   geteuid() == 0, "/proc") {}
+                   geteuid() == 0, "/proc",
+                   [](const std::string& root) {
+                     MountDriveSource drives;
+                     int folder = -1;
+                     if (drives.OpenRemovableRoot(root.ends_with('/') ? root : root + "/", folder) != 0)
+                       return false;
+                     close(folder);
+                     return true;
+                   }) {}
 
-LinuxEjector::LinuxEjector(Unmount unmount, bool asRoot, std::string procRoot)
-    : unmount_(std::move(unmount)), asRoot_(asRoot), procRoot_(std::move(procRoot)) {}
+LinuxEjector::LinuxEjector(Unmount unmount, bool asRoot, std::string procRoot, CardRootCheck isCardRoot)
+    : unmount_(std::move(unmount)),
+      asRoot_(asRoot),
+      procRoot_(std::move(procRoot)),
+      isCardRoot_(std::move(isCardRoot)) {}
 
 EjectResult LinuxEjector::UnmountDirectly(const std::string& root, dev_t device) {
   if (!asRoot_) return {Status::NoService};
@@ -231,6 +249,9 @@ EjectResult LinuxEjector::UnmountDirectly(const std::string& root, dev_t device)
 }
 
 EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& options) {
+  // A folder that is no longer a card's mount root lies on whatever is mounted below it, the system disk
+  // perhaps: nothing of that is unmounted.
+  if (!isCardRoot_(root)) return {Status::Gone};
   struct stat st {};
   const int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0 || fstat(fd, &st) != 0) {
@@ -268,6 +289,9 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
   });
   if (card == objects.blocks.end()) return UnmountDirectly(root, device);
   const std::string drive = card->drive;
+  const auto driveObject = objects.drives.find(drive);
+  if (driveObject != objects.drives.end() && !driveObject->second.removable)
+    return {Status::Failed, true, {}, "udisks: not a removable drive"};
 
   // Every mounted file system of the drive, the card's own included.
   for (const BlockObject& block : objects.blocks) {
@@ -286,7 +310,6 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
   }
   if (drive.empty() || drive == "/") return {Status::Ejected, false};
 
-  const auto driveObject = objects.drives.find(drive);
   const bool ejectable = driveObject != objects.drives.end() && driveObject->second.ejectable;
   EjectResult result{Status::Ejected, ejectable};
   if (ejectable) {

@@ -43,19 +43,26 @@ Win32CardSlots::Win32CardSlots() {
 
 std::vector<CardSlot> Win32CardSlots::Poll(std::span<const std::string> readers) {
   std::vector<std::string> letters;
+  const auto removable = [](const std::string& letter) {
+    return GetDriveTypeW(Widen(letter + "\\").c_str()) == DRIVE_REMOVABLE;
+  };
   if (readers.empty()) {
     const DWORD mask = GetLogicalDrives();
     for (int i = 2; i < 26; ++i) {  // A: and B: are never asked, as in the drive list
       const std::string letter{static_cast<char>('A' + i), ':'};
-      if ((mask & (1u << i)) && GetDriveTypeW(Widen(letter + "\\").c_str()) == DRIVE_REMOVABLE)
-        letters.push_back(letter);
+      if ((mask & (1u << i)) && removable(letter)) letters.push_back(letter);
     }
   } else {
     for (const std::string& reader : readers) letters.push_back(LetterOf(reader));
   }
   std::vector<CardSlot> slots;
   for (const std::string& letter : letters) {
+    // A named reader is written only while it is a removable drive; an empty one is not refused.
     std::string identity = IdentityOf(letter);
+    if (!identity.empty() && !readers.empty() && !removable(letter)) {
+      slots.push_back({letter, "", "", true});
+      continue;
+    }
     slots.push_back({letter, identity.empty() ? "" : letter + "\\", identity});
   }
   return slots;

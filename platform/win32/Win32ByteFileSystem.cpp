@@ -49,6 +49,10 @@ BOOL Win32FileCalls::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFO
   return ::GetFileInformationByHandle(file, info);
 }
 
+DWORD Win32FileCalls::GetFinalPathNameByHandleW(HANDLE file, wchar_t* path, DWORD size, DWORD flags) {
+  return ::GetFinalPathNameByHandleW(file, path, size, flags);
+}
+
 BOOL Win32FileCalls::CloseHandle(HANDLE handle) {
   return ::CloseHandle(handle);
 }

@@ -90,8 +90,13 @@ class Win32FileCalls {
   virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* transferred);
   virtual BOOL FlushFileBuffers(HANDLE file);
   virtual BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
+  virtual DWORD GetFinalPathNameByHandleW(HANDLE file, wchar_t* path, DWORD size, DWORD flags);
   virtual BOOL CloseHandle(HANDLE handle);
 };
+
+// IdentifyFolder through `calls`: the folder opened with FILE_FLAG_BACKUP_SEMANTICS and no access, then its
+// path on its volume's device (GetFinalPathNameByHandleW with VOLUME_NAME_NT).
+FolderLookup IdentifyFolderWith(const std::string& path, Win32FileCalls& calls);
 
 // CreateFileW with read and write access and shared reading and writing; one ReadFile or WriteFile per byte
 // (one ReadFile or WriteFile per block in ReadBlock and WriteBlock);

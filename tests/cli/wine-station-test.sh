@@ -1,7 +1,8 @@
 #!/bin/bash
 # scaleboot-cli.exe station under Wine: E: is registered as a removable drive before the start, mapped to a
 # folder that does not exist yet (an empty reader), so the station watches it; the folder made during the run is
-# a card that appears and is written, verified and logged. The station is then ended by killing its process:
+# a card that appears and is written, verified and logged. C:, a fixed disk named as a reader too, is refused
+# and said so once. The station is then ended by killing its process:
 # waiting for wineserver while it runs would wait for the station.
 #   wine-station-test.sh WINE_RUN SCALEBOOT_CLI_EXE FIRMWARE_DIR
 set -uo pipefail
@@ -25,7 +26,7 @@ wait_for() {
   return 1
 }
 
-wine_start "$exe" station E: --no-eject --log "Z:$work/cards.log" >"$work/out" 2>"$work/err" &
+wine_start "$exe" station E: C: --no-eject --log "Z:$work/cards.log" >"$work/out" 2>"$work/err" &
 check "an empty reader at the start is watched, not left alone" wait_for "watching: E:" "$work/err"
 sleep 1.5
 mkdir "$card"
@@ -36,8 +37,10 @@ logged() {
   python3 -c 'import json, sys; r = [json.loads(l) for l in open(sys.argv[1])]; sys.exit(0 if len(r) == 1 and r[0]["root"] == "E:\\" and r[0]["outcome"] == "verified" else 1)' "$work/cards.log"
 }
 check "its record is appended to the log" logged
+refused_once() { [ "$(grep -cF "'C:' is not a removable drive; nothing was written." "$work/err")" -eq 1 ]; }
+check "a named reader that is a fixed disk is refused, and said so once" refused_once
 # The station's own process, found by the log path that only this run names.
-station=$(pgrep -f -- "station E: --no-eject --log Z:$work/cards.log" | head -n1)
+station=$(pgrep -f -- "station E: C: --no-eject --log Z:$work/cards.log" | head -n1)
 [ -n "$station" ] && kill "$station"
 for i in $(seq 50); do kill -0 "$station" 2>/dev/null || break; sleep 0.1; done
 cat "$work/err"

@@ -29,8 +29,8 @@ struct Slots : platform::CardSlotSource {
 
 // The events as words: "left:E: start:F: end:F:verified wait stop:1 stopped:1/0".
 std::string Codes(const std::vector<Event>& events) {
-  static const char* kNames[] = {"left",    "watch",     "any", "start", "end",
-                                 "refused", "unmounted", "",    "stop",  ""};
+  static const char* kNames[] = {"left",      "watch",     "any", "start", "end", "refused",
+                                 "unmounted", "removable", "",    "stop",  ""};
   std::string out;
   for (const Event& event : events) {
     if (event.kind == Event::Kind::Waiting) continue;

@@ -9,14 +9,16 @@
 namespace scaleboot {
 namespace {
 
-// "E:a F:- G:b" is a poll: reader E: holds card a, F: is empty. "!a" says card a's run has ended.
+// "E:a F:- G:!" is a poll: reader E: holds card a, F: is empty, G: is no removable drive. "!a" says card a's
+// run has ended.
 std::vector<platform::CardSlot> Slots(const std::string& poll) {
   std::vector<platform::CardSlot> slots;
   std::istringstream words(poll);
   for (std::string word; words >> word;) {
     const auto colon = word.rfind(':');
     const std::string reader = word.substr(0, colon), identity = word.substr(colon + 1);
-    slots.push_back({reader, identity == "-" ? "" : reader + "/", identity == "-" ? "" : identity});
+    const bool card = identity != "-" && identity != "!";
+    slots.push_back({reader, card ? reader + "/" : "", card ? identity : "", identity == "!"});
   }
   return slots;
 }
@@ -26,7 +28,7 @@ struct Case {
   std::vector<const char*> steps;  // the first one is the start
   const char* leftAlone;
   const char* watched;
-  const char* started;  // the identities started over all later steps, in order, "|" between polls
+  const char* started;  // the identities started ("!" readers refused) after the start, "|" between polls
 };
 
 std::string Join(const std::vector<std::string>& words, const char* separator) {
@@ -47,6 +49,7 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
       {"card left alone moved to another path", {"/m:a", "/n:a"}, "/m", "", ""},
       {"a card gone before its run ended", {"E:-", "E:b", "E:-", "!b", "E:b"}, "", "E", "b||b"},
       {"a reader that keeps a card during its run", {"E:-", "E:b", "E:b", "E:b"}, "", "E", "b||"},
+      {"refused: said once", {"E:-", "E:!", "E:! F:!", "E:b F:!", "E:! F:!"}, "", "E", "!E|!F|b|!E"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -62,6 +65,7 @@ TEST(CardWatch, StartsEachNewCardOnceAndOnlyAfterItsRemovalAgain) {
         continue;
       }
       std::vector<std::string> started;
+      for (const std::string& reader : watch.NewlyRefused(Slots(step))) started.push_back("!" + reader);
       for (const platform::CardSlot& slot : watch.Poll(Slots(step))) {
         EXPECT_EQ(slot.root, slot.reader + "/");
         started.push_back(slot.identity);

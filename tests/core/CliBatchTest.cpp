@@ -176,6 +176,14 @@ TEST_F(Batch, RootsOfOneFolderAreWrittenOnceAndTheResultNamesThemAll) {
   EXPECT_FALSE(document["cards"][1].contains("also_named"));
 }
 
+TEST_F(Batch, ARootWhoseFolderCannotBeToldIsNotWrittenBesideOthersButIsAlone) {
+  identities = {{"E:\\", {7, 5}}};
+  EXPECT_EQ(Run({"write", "E:", "F:"}), kExitIoError);
+  EXPECT_EQ(console.out + console.err,
+            "E:\\: Module creation completed successfully\nscaleboot-cli: F:\\: I/O error 1117.\n");
+  EXPECT_EQ(Run({"write", "F:"}), kExitSuccess);  // alone, it is written
+}
+
 TEST_F(Batch, OneRootThatIsNoRemovableDriveRefusesTheWholeCommand) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"write", "E:", "F:", "C:"}, {"write", "Z:", "E:"}, {"write", "E:", "D:\\", "--json"}}) {

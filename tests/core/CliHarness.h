@@ -44,13 +44,14 @@ struct CliHarness : ::testing::Test {
     environment.ejector = ejector;
     if (inspect) environment.inspectPath = [this](const std::string& path) { return Inspect(path); };
     if (!identities.empty()) {
-      environment.identifyFolder =
-          [this](const std::string& root) -> std::optional<platform::FolderIdentity> {
-        const auto it = identities.find(root);
-        return it == identities.end() ? std::nullopt : std::optional(it->second);
-      };
+      environment.identifyFolder = [this](const std::string& root) { return Identify(root); };
     }
     return cli::RunCli(args, environment);
+  }
+  platform::FolderLookup Identify(const std::string& root) const {
+    const auto it = identities.find(root);
+    return it == identities.end() ? platform::FolderLookup{std::nullopt, 1117}
+                                  : platform::FolderLookup{it->second};
   }
   platform::PathInfo Inspect(const std::string& path) const {
     if (const auto it = paths.find(path); it != paths.end()) return it->second;

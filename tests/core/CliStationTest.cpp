@@ -131,6 +131,8 @@ struct Station : CliHarness {
     environment.mounter = &mounter;
     environment.mountGrace = std::chrono::milliseconds(0);
     mounter.looks = 0;
+    if (!identities.empty())
+      environment.identifyFolder = [this](const std::string& root) { return Identify(root); };
     environment.imageSha256 = hashes;
     environment.waitOrStop = [this](int) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -426,6 +428,22 @@ TEST_F(Station, GoesOnWithItsCardsWhateverTheSystemDoesToIt) {
     console.ResetFailure();
     newFiles = nullptr;
     mounter = {};
+  }
+}
+
+TEST_F(Station, OneCardUnderTwoNamesIsWrittenOnceAndItsLinesNameBoth) {
+  // One card at two folders (E: and F: show card a), a subst letter (F: card b, E:'s folder b).
+  for (const std::string in : {"E:a F:a", "E:a F:b"}) {
+    files = {};
+    identities = {{"E:\\", {0, 0, "b"}}, {"F:\\", {0, 0, in.substr(6)}}};
+    EXPECT_EQ(RunStation({"station"},
+                         {{"E:- F:-"}, {in.c_str()}, {"E:- F:-", 1}, {in.c_str(), 1}, {in.c_str(), 2}}),
+              0);
+    EXPECT_EQ(Creates("E:\\") * 10 + Creates("F:\\"), 80u);  // E: twice, F: never
+    const std::regex said(R"(E: and F: are the same card: (writing|Module creation completed successfully))");
+    EXPECT_EQ(std::distance(std::sregex_iterator(console.err.begin(), console.err.end(), said),
+                            std::sregex_iterator()),
+              4);
   }
 }
 

@@ -116,11 +116,12 @@ class UdisksEject : public ::testing::Test {
   std::string log_ = logDir / "calls.log";
   pid_t mock_ = -1;
   std::vector<std::string> unmounted_;
+  bool cardRoot_ = true;  // whether the temporary folder counts as a card's mount root
   LinuxEjector ejector{[this](const std::string& root) {
                          unmounted_.push_back(root);
                          return 0;
                        },
-                       true, "/proc"};
+                       true, "/proc", [this](const std::string&) { return cardRoot_; }};
 };
 
 TEST_F(UdisksEject, UnmountsEveryFileSystemOfTheDriveBeforeEjectingIt) {
@@ -148,11 +149,16 @@ TEST_F(UdisksEject, UnmountsEveryFileSystemOfTheDriveBeforeEjectingIt) {
       // A mount udisks does not see, and a card it does not know: unmounted directly.
       {"not-mounted", false, Status::Ejected, true, {"sdb1 Unmount", "sdb2 Unmount", "Reader Eject"}, true},
       {"unknown", false, Status::Ejected, true, {}, true},
+      // No drive object (a loop device): as the drive list says; a fixed disk and a plain folder: left alone.
+      {"loop", false, Status::Ejected, false, {"sdb1 Unmount"}, false},
+      {"fixed-drive", false, Status::Failed, true, {}, false},
+      {"plain-folder", true, Status::Gone, true, {}, false},
   };
   std::ofstream held(card / "held.bin");  // this test's own process holds a file on the card
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario + (c.powerOff ? " --power-off" : ""));
     unmounted_.clear();
+    cardRoot_ = c.scenario != "plain-folder";
     StartStandIn(c.scenario);
     const EjectResult result = ejector.Eject(card.root(), {c.powerOff});
     EXPECT_EQ(result.status, c.status);
@@ -174,16 +180,19 @@ TEST_F(UdisksEject, WithoutUdisksOnlyRootUnmountsDirectly) {
   EXPECT_EQ(ejector.Eject(card.root(), {}).status, Status::Ejected);
   EXPECT_THAT(unmounted_, ElementsAre(card.root()));
 
-  LinuxEjector notRoot([](const std::string&) { return 0; }, false, "/proc");
+  const auto anyRoot = [](const std::string&) { return true; };
+  LinuxEjector notRoot([](const std::string&) { return 0; }, false, "/proc", anyRoot);
   EXPECT_EQ(notRoot.Eject(card.root(), {}).status, Status::NoService);
 
   const std::pair<int, Status> answers[] = {
       {EBUSY, Status::InUse}, {EPERM, Status::NotAuthorized}, {EINVAL, Status::Failed}};
   for (const auto& [error, status] : answers) {
-    LinuxEjector failing([error = error](const std::string&) { return error; }, true, "/proc");
+    LinuxEjector failing([error = error](const std::string&) { return error; }, true, "/proc", anyRoot);
     EXPECT_EQ(failing.Eject(card.root(), {}).status, status) << error;
   }
   EXPECT_EQ(ejector.Eject(card / "pulled/", {}).status, Status::Gone);
+  // The program's own check: a temporary folder is no removable device's mount root.
+  EXPECT_EQ(LinuxEjector().Eject(card.root(), {}).status, Status::Gone);
 }
 
 TEST(ProcessesUsingDevice, OpenFilesCurrentFoldersAndMappingsCount) {

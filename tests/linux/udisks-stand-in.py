@@ -6,7 +6,9 @@ beside it whose file system must be left alone.
 Usage: udisks-stand-in.py SCENARIO DEVICE_NUMBER ROOT CALLS
 Each Unmount, Eject and PowerOff the program calls appends a line "OBJECT METHOD OPTIONS" to the file CALLS.
 SCENARIO: ejectable, fixed-slot (the reader cannot eject its media), busy, denied, not-mounted (a mount udisks
-does not see), unknown (no object has the card's device number), eject-fails.
+does not see), unknown (no object has the card's device number), eject-fails, fixed-drive (the card's block
+lies on the fixed disk), loop (the card's block has no drive object, as a loop device), plain-folder (the
+objects of ejectable; the test's root is no card's mount root).
 """
 import sys
 import time
@@ -66,18 +68,20 @@ def block(name, number, drive, mounted, unmount=''):
     obj.AddMethod(FILESYSTEM, 'Unmount', 'a{sv}', '', logged(name, 'Unmount', unmount))
 
 
-def drive(name, ejectable):
+def drive(name, ejectable, removable):
     path = PREFIX + 'drives/' + name
     mock_at('/org/freedesktop/UDisks2').AddObject(
-        path, DRIVE, {'Ejectable': dbus.Boolean(ejectable), 'CanPowerOff': dbus.Boolean(True)},
+        path, DRIVE, {'Ejectable': dbus.Boolean(ejectable), 'CanPowerOff': dbus.Boolean(True),
+                      'Removable': dbus.Boolean(False), 'MediaRemovable': dbus.Boolean(removable)},
         [('Eject', 'a{sv}', '', logged(name, 'Eject', eject)), ('PowerOff', 'a{sv}', '', logged(name, 'PowerOff'))])
     return path
 
 
-reader = drive('Reader', scenario != 'fixed-slot')
-disk = drive('Disk', False)
+reader = drive('Reader', scenario != 'fixed-slot', True)
+disk = drive('Disk', False, False)
 card_number = device + 50 if scenario == 'unknown' else device
-block('sdb1', card_number, reader, [root], card_unmount)
+card_drive = {'fixed-drive': disk, 'loop': '/'}.get(scenario, reader)
+block('sdb1', card_number, card_drive, [root], card_unmount)
 block('sdb2', device + 1, reader, ['/media/other'])
 block('sdb3', device + 2, reader, [])
 block('sda1', device + 100, disk, ['/'])
