@@ -53,9 +53,15 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
     },
 }};
 
-// `pattern` with each "{}" replaced by the next of `arguments`, and "{1}", "{2}" by the first and second:
-// Russian puts the counts after their words.
-std::string Filled(std::string_view pattern, std::initializer_list<std::string> arguments) {
+std::string Joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& word : words) out += (out.empty() ? "" : ", ") + word;
+  return out;
+}
+
+}  // namespace
+
+std::string Filled(std::string_view pattern, std::initializer_list<std::string_view> arguments) {
   std::string out;
   auto next = arguments.begin();
   for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -72,14 +78,6 @@ std::string Filled(std::string_view pattern, std::initializer_list<std::string> 
   }
   return out;
 }
-
-std::string Joined(const std::vector<std::string>& words) {
-  std::string out;
-  for (const std::string& word : words) out += (out.empty() ? "" : ", ") + word;
-  return out;
-}
-
-}  // namespace
 
 std::string_view StationWords(LanguageIndex language, StationText text) {
   return kTexts[language == kRussian ? 1 : 0][static_cast<std::size_t>(text)];

@@ -1,5 +1,6 @@
 // The words of the station's events in English and Russian (UTF-8), for the command line and the windows.
 #pragma once
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,10 @@ enum class StationText {
 };
 
 std::string_view StationWords(LanguageIndex language, StationText text);
+
+// `pattern` with each "{}" replaced by the next of `arguments`, and "{1}", "{2}" by the first and the second
+// (Russian puts counts after their words).
+std::string Filled(std::string_view pattern, std::initializer_list<std::string_view> arguments);
 
 // What a single write says of a card's outcome: the window's texts, or the I/O error's.
 std::string CardText(LanguageIndex language, const CardResult& card);

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/Errors.h"
+#include "ui/StationTexts.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -323,17 +324,7 @@ std::size_t Characters(std::string_view text) {
 }
 
 std::string Format(std::string_view pattern, std::initializer_list<std::string_view> arguments) {
-  std::string out;
-  auto next = arguments.begin();
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern.compare(i, 2, "{}") == 0 && next != arguments.end()) {
-      out += *next++;
-      ++i;
-    } else {
-      out += pattern[i];
-    }
-  }
-  return out;
+  return Filled(pattern, arguments);
 }
 
 bool LocaleIsRussian(std::string_view localeName) {
