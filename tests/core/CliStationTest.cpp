@@ -163,6 +163,7 @@ TEST_F(Station, WritesEachNewCardOnceLeavesTheOthersAloneAndSaysHowItEnded) {
     std::vector<std::string> ejected;
     std::vector<std::string> said;  // on standard error, in this order
     int bells;
+    bool slow = false;  // each block write takes a while: the card is still in progress at the stop
   };
   const platform::EjectResult ejected{EjectStatus::Ejected};
   const platform::EjectResult inUse{EjectStatus::InUse, true, {"bash (12)"}};
@@ -244,7 +245,8 @@ TEST_F(Station, WritesEachNewCardOnceLeavesTheOthersAloneAndSaysHowItEnded) {
        4,
        {"F:\\"},
        {"stopping: finishing 1 card(s) in progress...", "1 written, 0 failed"},
-       1},
+       1,
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -255,6 +257,11 @@ TEST_F(Station, WritesEachNewCardOnceLeavesTheOthersAloneAndSaysHowItEnded) {
     files.afterWrite = [damaged](const std::string& path, std::vector<std::uint8_t>& data) {
       if (!damaged.empty() && path.starts_with(damaged)) data[0] ^= 1;
     };
+    if (c.slow)
+      files.fault = [](Op op, const std::string&, std::size_t) {
+        if (op == Op::WriteBlock) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return 0;
+      };
     EXPECT_EQ(RunStation(c.args, c.steps), c.status);
     EXPECT_EQ(Creates("E:\\"), c.createsOnE);
     EXPECT_EQ(Creates("F:\\"), c.createsOnF);
