@@ -87,7 +87,7 @@ SCALEBOOT_DIST_DIR=$dist1 SCALEBOOT_PACKAGE_BUILD_DIR=$build1 "$source_dir/scrip
   --firmware "$images" --screenshots-url "$screenshots/" >"$work/release-1.log" 2>&1 </dev/null || status=$?
 tail -n 12 "$work/release-1.log" | sed 's/^/    /'
 check "the release script builds from them and says they are placeholders" \
-  bash -c '[ "$1" -eq 0 ] && tail -n 2 "$2" | grep -q "PLACEHOLDER firmware images"' _ "$status" "$work/release-1.log"
+  bash -c '[ "$1" -eq 0 ] && tail -n 4 "$2" | grep -q "PLACEHOLDER firmware images"' _ "$status" "$work/release-1.log"
 [ "$status" -eq 0 ] || finish
 
 firmware_listed() {  # each image's line in FIRMWARE.txt: name, length, label, placeholder, SHA-256
