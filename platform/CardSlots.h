@@ -29,6 +29,13 @@ class CardSlotSource {
   // an empty identity), or, when `readers` is empty, one per removable drive the system lists.
   virtual std::vector<CardSlot> Poll(std::span<const std::string> readers) = 0;
   virtual VolumeFacts Describe(const std::string& root) = 0;
+  // The reader that holds the card at `root`, named as Poll takes it: here the root without its trailing
+  // separator ("E:", "/media/card"), which names the reader wherever a reader keeps its name while empty.
+  virtual std::string ReaderOf(const std::string& root) {
+    std::string reader = root;
+    while (reader.size() > 1 && (reader.back() == '/' || reader.back() == '\\')) reader.pop_back();
+    return reader;
+  }
 };
 
 }  // namespace scaleboot::platform

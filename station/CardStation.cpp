@@ -150,7 +150,7 @@ void CardStation::Run(Job& job) noexcept {
     std::vector<std::string> alsoNamed = std::move(end.result.alsoNamed);
     end.result = parts_.writeCard(root);
     end.result.alsoNamed = std::move(alsoNamed);
-    if (parts_.ejector != nullptr) {
+    if (parts_.ejector != nullptr && (!parts_.ejectEach || parts_.ejectEach())) {
       // One eject at a time: the system's eject services are not asked from several threads at once.
       const std::lock_guard lock(ejectMutex_);
       end.eject = parts_.ejector->Eject(root, {});

@@ -59,6 +59,7 @@ struct StationParts {
   std::function<CardResult(const std::string& root)> writeCard;
   std::span<const std::string> readers{};      // none: every removable drive
   platform::Ejector* ejector = nullptr;        // none: no eject (as --no-eject)
+  std::function<bool()> ejectEach{};           // asked as each card ends, on its worker: eject it (none: yes)
   platform::CardMounting* mounter = nullptr;   // none: no card is mounted by the station
   std::chrono::milliseconds mountGrace{3000};  // how long a card may stay unmounted before it is mounted here
   // Which folder a root names: the slots of one card (a subst letter) get one run. Without it, each slot

@@ -31,6 +31,27 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "still mounted at {}: {}",
         "'{}' is not a removable drive; nothing was written.",
         "{} and {} are the same card",
+        "it is not a regular file",
+        "it is a pipe or a socket that nobody reads",
+        "it is a symbolic link, which is not followed when run as root or as an administrator",
+        "cannot append to the log '{}'",
+        "the card's files cannot be prepared: {}",
+        "Write every card inserted...",
+        "Writing inserted cards",
+        "Watch:",
+        "every removable drive",
+        "Time",
+        "Drive",
+        "Outcome",
+        "Card",
+        "Eject each card",
+        "Keep a record in...",
+        "Keep a record in (lines are added at the end of the file chosen)",
+        "Record: {}",
+        "Cannot keep a record in '{}': {}.",
+        "Stop",
+        "read back through the system's cache only",
+        "a card is being written",
     },
     {
         "не трогаю (были до запуска): {}",
@@ -50,6 +71,27 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "осталась подключённой в {}: {}",
         "'{}' не съёмный диск; ничего не записано.",
         "{} и {} — одна и та же карта",
+        "это не обычный файл",
+        "это канал или сокет, который никто не читает",
+        "это символическая ссылка, а от имени root или администратора ссылки не открываются",
+        "не удаётся дописать журнал '{}'",
+        "не удаётся подготовить файлы карты: {}",
+        "Записывать каждую вставленную карту...",
+        "Запись вставляемых карт",
+        "Следить за:",
+        "все съёмные диски",
+        "Время",
+        "Диск",
+        "Результат",
+        "Карта",
+        "Извлекать каждую карту",
+        "Вести журнал в...",
+        "Вести журнал в (строки дописываются в конец выбранного файла)",
+        "Журнал: {}",
+        "Невозможно вести журнал в '{}': {}.",
+        "Остановить",
+        "прочитана обратно только через системный кэш",
+        "идёт запись карты",
     },
 }};
 
@@ -117,18 +159,36 @@ std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t
                 {std::to_string(written), std::to_string(failed)});
 }
 
-std::string CardEndText(LanguageIndex language, const station::CardEnd& card) {
+std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card) {
   const bool ejectFailed = card.eject && card.eject->status != platform::EjectResult::Status::Ejected;
-  std::string text = station::LocalClock(card.ended) + " " +
-                     CardLabel(language, card.result.root, card.result.alsoNamed) + " " +
-                     CardText(language, card.result) + "; ";
-  text += ejectFailed ? Filled(StationWords(language, StationText::NotEjected),
-                               {EjectReasonText(language, *card.eject)})
-                      : std::string(StationWords(language, StationText::RemoveCard));
+  std::string text = ejectFailed ? Filled(StationWords(language, StationText::NotEjected),
+                                          {EjectReasonText(language, *card.eject)})
+                                 : std::string(StationWords(language, StationText::RemoveCard));
   if (!card.unmountFailure.empty())
     text += "; " + Filled(StationWords(language, StationText::StillMounted),
                           {card.result.root, card.unmountFailure});
   return text;
+}
+
+std::string CardEndText(LanguageIndex language, const station::CardEnd& card) {
+  return station::LocalClock(card.ended) + " " +
+         CardLabel(language, card.result.root, card.result.alsoNamed) + " " +
+         CardText(language, card.result) + "; " + CardRemovalText(language, card);
+}
+
+std::string RefusalText(LanguageIndex language, const platform::AppendRefusal& refusal) {
+  using Reason = platform::AppendRefusal::Reason;
+  switch (refusal.reason) {
+    case Reason::NotRegularFile:
+      return std::string(StationWords(language, StationText::RecordNotRegularFile));
+    case Reason::NoReader:
+      return std::string(StationWords(language, StationText::RecordNoReader));
+    case Reason::SymbolicLink:
+      return std::string(StationWords(language, StationText::RecordSymbolicLink));
+    case Reason::System:
+      break;
+  }
+  return refusal.systemText;
 }
 
 std::string EventText(LanguageIndex language, const station::Event& event) {

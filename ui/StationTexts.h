@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "card/CardResult.h"
+#include "platform/AppendFile.h"
 #include "station/CardStation.h"
 #include "ui/MessageTable.h"
 
@@ -29,6 +30,29 @@ enum class StationText {
   StillMounted,
   NotRemovable,
   SameCard,
+  // The record file's refusals and failures, and a card whose files cannot be prepared.
+  RecordNotRegularFile,
+  RecordNoReader,
+  RecordSymbolicLink,
+  RecordFailed,
+  CardFilesUnavailable,
+  // The station window.
+  MenuItem,
+  WindowTitle,
+  WatchLabel,
+  EveryRemovableDrive,
+  ColumnTime,
+  ColumnDrive,
+  ColumnOutcome,
+  ColumnCard,
+  EjectEach,
+  KeepRecord,
+  RecordDialogTitle,
+  RecordingTo,
+  RecordRefused,
+  StopButton,
+  CacheOnly,
+  BusyReason,
   Count,
 };
 
@@ -46,11 +70,16 @@ std::string CardText(LanguageIndex language, const CardResult& card);
 std::string CardLabel(LanguageIndex language, const std::string& root,
                       const std::vector<std::string>& alsoNamed = {});
 
+// Why a record file was refused: the reason's words, or the system's own.
+std::string RefusalText(LanguageIndex language, const platform::AppendRefusal& refusal);
+
 // The line an event is told in, without a line break; empty for a card's end and the waiting line, whose
 // words are CardEndText and WaitingText.
 std::string EventText(LanguageIndex language, const station::Event& event);
 // "14:03:22 E: Module creation completed successfully; remove the card" and what else became of the card.
 std::string CardEndText(LanguageIndex language, const station::CardEnd& card);
+// "remove the card", or why it was not ejected, and whether a mount of the station's stayed.
+std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card);
 // "Waiting for a card... 3 written, 1 failed".
 std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t failed);
 

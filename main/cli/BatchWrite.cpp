@@ -61,22 +61,6 @@ std::vector<std::string> ProgressLabels(std::span<const std::string> roots) {
   return labels;
 }
 
-CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> images,
-                     platform::ByteFileSystem& files, WriterView& view, std::size_t transferSize) {
-  CardResult result{root};
-  try {
-    const WriteReport report = WriteBootModule(root, images, files, view, transferSize);
-    result.outcome = report.outcome == WriteOutcome::Verified ? CardOutcome::Verified : CardOutcome::Mismatch;
-    result.deviceCompared = report.deviceCompared;
-  } catch (const IoError& error) {
-    result = {root, CardOutcome::IoError, error.code(), ErrorBoxText(error.what())};
-  } catch (const std::exception& error) {
-    // Nothing may leave a worker thread: any other failure ends this card's run alone, like an I/O error.
-    result = {root, CardOutcome::IoError, 0, ErrorBoxText(error.what())};
-  }
-  return result;
-}
-
 std::vector<CardResult> WriteCards(std::span<const std::string> roots, std::span<const FirmwareImage> images,
                                    const FileSystemFactory& newFiles, ProgressLine& progress) {
   std::vector<std::unique_ptr<platform::ByteFileSystem>> files;

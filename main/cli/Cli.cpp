@@ -14,6 +14,7 @@
 #include "station/CardRecord.h"
 #include "ui/Contents.h"
 #include "ui/EjectTexts.h"
+#include "ui/StationTexts.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -67,9 +68,10 @@ class Run {
       platform::AppendRefusal why;
       log_ = env_.openLog ? env_.openLog(line_.logPath, why) : nullptr;
       if (!log_)
-        return Refuse("log-unopenable",
-                      Format(Text(language_, CliText::LogUnopenable), {line_.logPath, RefusalText(why)}),
-                      kExitUsage);
+        return Refuse(
+            "log-unopenable",
+            Format(Text(language_, CliText::LogUnopenable), {line_.logPath, RefusalText(language_, why)}),
+            kExitUsage);
     }
     switch (line_.command) {
       case Command::Help:
@@ -100,21 +102,6 @@ class Run {
   }
 
  private:
-  std::string RefusalText(const platform::AppendRefusal& refusal) const {
-    using Reason = platform::AppendRefusal::Reason;
-    switch (refusal.reason) {
-      case Reason::NotRegularFile:
-        return std::string(Text(language_, CliText::LogNotRegularFile));
-      case Reason::NoReader:
-        return std::string(Text(language_, CliText::LogNoReader));
-      case Reason::SymbolicLink:
-        return std::string(Text(language_, CliText::LogSymbolicLink));
-      case Reason::System:
-        break;
-    }
-    return refusal.systemText;
-  }
-
   // Text for standard output; with --json the document takes its place.
   void Out(std::string_view text) {
     if (!line_.json) env_.console.Write(Stream::Out, text);
@@ -352,7 +339,7 @@ class Run {
       const station::CardEnd card{results[i], results[i].eject, volumes[i], std::time(nullptr)};
       if (!log_->Append(station::CardLogLine(
               card, {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli"}))) {
-        ErrorLines(env_.console, Format(Text(language_, CliText::LogFailed), {line_.logPath}));
+        ErrorLines(env_.console, Format(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
         logged = false;
       }
     }

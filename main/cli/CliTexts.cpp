@@ -145,16 +145,6 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "option '{}' goes with write and station only",
     // LogUnopenable
     "cannot open the log '{}': {}; nothing was written.",
-    // LogFailed
-    "cannot append to the log '{}'",
-    // LogNotRegularFile
-    "it is not a regular file",
-    // LogNoReader
-    "it is a pipe or a socket that nobody reads",
-    // LogSymbolicLink
-    "it is a symbolic link, which is not followed when run as root or as an administrator",
-    // CardFilesUnavailable
-    "the card's files cannot be prepared: {}",
     // CacheOnly
     "Note: this card's file system reads only through the system's cache, so the check could not reach "
     "past it: the bytes compared may have come from memory.",
@@ -295,16 +285,6 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "параметр '{}' только для команд write и station",
     // LogUnopenable
     "не удаётся открыть журнал '{}': {}; ничего не записано.",
-    // LogFailed
-    "не удаётся дописать журнал '{}'",
-    // LogNotRegularFile
-    "это не обычный файл",
-    // LogNoReader
-    "это канал или сокет, который никто не читает",
-    // LogSymbolicLink
-    "это символическая ссылка, а от имени root или администратора ссылки не открываются",
-    // CardFilesUnavailable
-    "не удаётся подготовить файлы карты: {}",
     // CacheOnly
     "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
     "пройти мимо него: сравнённые байты могли быть взяты из памяти.",

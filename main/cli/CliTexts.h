@@ -56,11 +56,6 @@ enum class CliText {
   OptionForStation,
   OptionForWriteAndStation,
   LogUnopenable,
-  LogFailed,
-  LogNotRegularFile,
-  LogNoReader,
-  LogSymbolicLink,
-  CardFilesUnavailable,
   CacheOnly,
 };
 

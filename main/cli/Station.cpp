@@ -10,6 +10,7 @@
 #include "main/cli/CliTexts.h"
 #include "station/CardStation.h"
 #include "ui/StationTexts.h"
+#include "ui/StationWindow.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -20,27 +21,6 @@ using Kind = station::Event::Kind;
 
 constexpr int kTicksPerPoll = 10;  // the readers are looked at once a second, in pauses of 100 ms
 constexpr int kTick = 100;
-
-class NoView : public WriterView {
- public:
-  void SetWriteEnabled(bool) override {}
-  void SetGaugeRange(int, int) override {}
-  void SetGaugePosition(int) override {}
-  void AddGaugeProgress(int) override {}
-};
-
-// Where the system has no ejector, every eject fails with these words.
-class NoEjector : public platform::Ejector {
- public:
-  explicit NoEjector(LanguageIndex language) : language_(language) {}
-  platform::EjectResult Eject(const std::string&, const platform::EjectOptions&) override {
-    return {
-        EjectStatus::Failed, true, {}, std::string(StationWords(language_, StationText::EjectUnavailable))};
-  }
-
- private:
-  LanguageIndex language_;
-};
 
 // The station on a terminal: its events as lines on standard error, the bells, the waiting line and --json.
 class Station {
@@ -93,17 +73,8 @@ class Station {
  private:
   // Runs on a card's worker thread.
   CardResult Write(const std::string& root) {
-    std::unique_ptr<platform::ByteFileSystem> files;
-    std::string why = "out of memory";
-    try {
-      files = env_.newFiles();
-    } catch (const std::exception& error) {
-      why = error.what();
-    }
-    if (!files)
-      return {root, CardOutcome::IoError, 0, Format(Text(language_, CliText::CardFilesUnavailable), {why})};
-    NoView view;
-    return WriteCard(root, env_.images, *files, view);
+    return station::WriteCardWithOwnFiles(root, env_.images, env_.newFiles,
+                                          StationWords(language_, StationText::CardFilesUnavailable));
   }
 
   void Say(const std::vector<station::Event>& events) {
@@ -141,7 +112,7 @@ class Station {
     // The record was appended before this line: a card that was written is recorded even when the terminal
     // has gone.
     if (card.recordFailed) {
-      Line(Format(Text(language_, CliText::LogFailed), {line_.logPath}));
+      Line(Format(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
       status_ = WorstStatus(status_, kExitIoError);
     }
     // Once for a card to take away; three times for one that needs the user.
@@ -160,7 +131,7 @@ class Station {
   const CommandLine& line_;
   LanguageIndex language_;
   platform::AppendFile* log_;
-  NoEjector noEjector_;
+  UnavailableEjector noEjector_;
   int status_ = kExitSuccess;
   std::string shown_;
 };

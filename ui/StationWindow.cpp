@@ -1,0 +1,168 @@
+#include "ui/StationWindow.h"
+
+#include <ctime>
+#include <utility>
+
+#include "ui/StationTexts.h"
+
+namespace scaleboot {
+
+using Kind = station::Event::Kind;
+using EjectStatus = platform::EjectResult::Status;
+
+platform::EjectResult UnavailableEjector::Eject(const std::string&, const platform::EjectOptions&) {
+  return {EjectStatus::Failed, true, {}, std::string(StationWords(language_, StationText::EjectUnavailable))};
+}
+
+std::vector<StationChoice> StationChoices(LanguageIndex language, platform::CardSlotSource& slots,
+                                          const std::string& selectedRoot) {
+  std::vector<StationChoice> choices;
+  if (!selectedRoot.empty()) {
+    const std::string reader = slots.ReaderOf(selectedRoot);
+    if (!reader.empty()) choices.push_back({reader, reader});
+  }
+  choices.push_back({"", std::string(StationWords(language, StationText::EveryRemovableDrive))});
+  return choices;
+}
+
+// The record file the user chose, swapped in between ticks; lines go nowhere until one is chosen.
+class StationSession::Record : public platform::AppendFile {
+ public:
+  bool Append(std::string_view line) override { return !target || target->Append(line); }
+  std::unique_ptr<platform::AppendFile> target;
+};
+
+StationSession::StationSession(StationSetup setup)
+    : setup_(std::move(setup)),
+      record_(std::make_unique<Record>()),
+      unavailable_(setup_.language),
+      readers_(setup_.reader.empty() ? std::vector<std::string>{} : std::vector<std::string>{setup_.reader}),
+      station_([this] {
+        station::StationParts parts{setup_.slots, [this](const std::string& root) { return Write(root); }};
+        parts.readers = readers_;
+        parts.ejector = setup_.ejector != nullptr ? setup_.ejector : &unavailable_;
+        parts.ejectEach = [this] { return eject_.load(); };
+        parts.mounter = setup_.mounter;
+        parts.mountGrace = setup_.mountGrace;
+        parts.identifyFolder = setup_.identifyFolder;
+        parts.record = record_.get();
+        parts.recordFacts = setup_.recordFacts;
+        return parts;
+      }()) {}
+
+StationSession::~StationSession() = default;
+
+CardResult StationSession::Write(const std::string& root) {
+  return station::WriteCardWithOwnFiles(root, setup_.images, setup_.newFiles,
+                                        StationWords(setup_.language, StationText::CardFilesUnavailable),
+                                        setup_.transferSize);
+}
+
+void StationSession::SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path) {
+  record_->target = std::move(file);
+  recordPath_ = std::move(path);
+  recordFailing_ = false;
+}
+
+std::string StationSession::WaitingStatus(std::size_t written, std::size_t failed) const {
+  std::string status = WaitingText(setup_.language, written, failed);
+  if (recordFailing_)
+    status += "; " + Filled(StationWords(setup_.language, StationText::RecordFailed), {recordPath_});
+  return status;
+}
+
+StationUpdate StationSession::Start() {
+  StationUpdate update;
+  Apply(station_.Start(), update);
+  if (!update.watching)
+    update.watching = Filled(StationWords(setup_.language, StationText::Watching), {setup_.reader});
+  update.status = WaitingStatus(0, 0);
+  return update;
+}
+
+StationUpdate StationSession::Tick() {
+  StationUpdate update;
+  const bool look = !stopping_ && ++ticks_ % (1000 / kStationTickMs) == 0;
+  Apply(station_.Tick(look), update);
+  update.finished = stopping_ && !Busy();
+  return update;
+}
+
+StationUpdate StationSession::Stop() {
+  StationUpdate update;
+  stopping_ = true;
+  Apply(station_.Stop(), update);
+  update.finished = !Busy();
+  return update;
+}
+
+void StationSession::Apply(const std::vector<station::Event>& events, StationUpdate& update) {
+  const LanguageIndex language = setup_.language;
+  const auto words = [language](StationText text) { return StationWords(language, text); };
+  for (const station::Event& event : events) {
+    switch (event.kind) {
+      case Kind::LeftAlone:
+      case Kind::Watching:
+      case Kind::WatchingAny:
+        update.watching =
+            (update.watching ? *update.watching + "; " : std::string()) + EventText(language, event);
+        break;
+      case Kind::CardStarted:
+        update.status = EventText(language, event);
+        break;
+      case Kind::CardEnded: {
+        const station::CardEnd& card = *event.card;
+        const bool verified = card.result.outcome == CardOutcome::Verified;
+        const bool ejectFailed = card.eject && card.eject->status != EjectStatus::Ejected;
+        (verified ? written_ : failed_) += 1;
+        StationRow row{station::LocalClock(card.ended),
+                       CardLabel(language, card.result.root, card.result.alsoNamed),
+                       CardText(language, card.result), CardRemovalText(language, card),
+                       verified && !ejectFailed && card.unmountFailure.empty()};
+        // A check that could not reach past the system's cache is said: the card may be worse than it reads.
+        if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
+        if (record_->target) {
+          recordFailing_ = card.recordFailed;
+          if (card.recordFailed)
+            row.removal += "; " + Filled(words(StationText::RecordFailed), {recordPath_});
+        }
+        update.sounds.push_back(row.good ? StationSound::Once : StationSound::Thrice);
+        update.rows.push_back(std::move(row));
+        if (stopping_) {
+          station::Event left{Kind::Stopping};
+          left.running = station_.Running();
+          update.status = left.running != 0 ? EventText(language, left) : WaitingStatus(written_, failed_);
+        }
+        break;
+      }
+      case Kind::FileSystemRefused:
+      case Kind::MountFailed:
+      case Kind::ReaderNotRemovable:
+        update.rows.push_back(
+            {station::LocalClock(std::time(nullptr)),
+             event.device.empty() && !event.names.empty() ? event.names.front() : event.device,
+             EventText(language, event), "", false});
+        break;
+      case Kind::Waiting:
+        if (event.show && !stopping_) update.status = WaitingStatus(event.written, event.failed);
+        break;
+      case Kind::Stopping:
+        update.status = EventText(language, event);
+        break;
+      case Kind::Stopped:
+        break;
+    }
+  }
+}
+
+MessageBoxSpec RecordRefusedBox(LanguageIndex language, const std::string& path,
+                                const platform::AppendRefusal& refusal, std::string_view caption) {
+  // The system's words may end in a full stop and a line break of their own.
+  std::string why = RefusalText(language, refusal);
+  while (!why.empty() && (why.back() == '.' || why.back() == '\n' || why.back() == '\r' || why.back() == ' '))
+    why.pop_back();
+  return {Filled(StationWords(language, StationText::RecordRefused), {path, why}), std::string(caption),
+          BoxIcon::Error};
+}
+
+}  // namespace scaleboot

@@ -1,0 +1,138 @@
+// The station window apart from any toolkit: what to offer to watch, and what the window shows as the
+// station runs (the line on what it watches, a row per card, the status line, the sounds). Both windows put
+// its results on their controls; its ticks run on their threads, as the station's do.
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "images/FirmwareImages.h"
+#include "platform/AppendFile.h"
+#include "platform/CardMounting.h"
+#include "platform/CardSlots.h"
+#include "platform/Eject.h"
+#include "platform/Platform.h"
+#include "station/CardRecord.h"
+#include "station/CardStation.h"
+#include "station/CardWrite.h"
+#include "ui/MessageBox.h"
+#include "ui/MessageTable.h"
+
+namespace scaleboot {
+
+// The window ticks this often, and looks at the readers every tenth tick (once a second).
+inline constexpr int kStationTickMs = 100;
+
+// Where the system has no ejector, every eject fails with the words "ejecting is not available".
+class UnavailableEjector : public platform::Ejector {
+ public:
+  explicit UnavailableEjector(LanguageIndex language) : language_(language) {}
+  platform::EjectResult Eject(const std::string& root, const platform::EjectOptions& options) override;
+
+ private:
+  LanguageIndex language_;
+};
+
+// One entry of the drop-down: the reader to watch ("E:", "/dev/sdb"), empty for every removable drive.
+struct StationChoice {
+  std::string reader;
+  std::string text;
+};
+
+// The reader of the drive `selectedRoot` (none when empty, or when no slot holds it), then every removable
+// drive; the first is the one chosen.
+std::vector<StationChoice> StationChoices(LanguageIndex language, platform::CardSlotSource& slots,
+                                          const std::string& selectedRoot);
+
+enum class StationSound {
+  Once,    // a card to take away
+  Thrice,  // a card that needs the user
+};
+
+// One row of the list: a card's end, or a card the station could not take (then `removal` is empty).
+struct StationRow {
+  std::string time;     // local "14:03:22"
+  std::string drive;    // "E:", "/media/card:", "E: and F: are the same card:"
+  std::string outcome;  // the command line's words for the card's outcome
+  std::string removal;  // "remove the card", or why not, and whatever else became of the card
+  bool good = false;    // written, and ready to take away
+};
+
+// What changed on the window since the last call.
+struct StationUpdate {
+  std::optional<std::string> watching;  // the line on what is watched and what is left alone
+  std::vector<StationRow> rows;         // to add at the end, oldest first
+  std::optional<std::string> status;    // the status line
+  std::vector<StationSound> sounds;     // in order
+  bool finished = false;                // a stop was asked for and no card is in progress: close now
+};
+
+struct StationSetup {
+  LanguageIndex language;
+  platform::CardSlotSource& slots;
+  // A file layer of its own for each card; may raise, or return none.
+  std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
+  std::span<const FirmwareImage> images;
+  std::string reader{};                       // empty: every removable drive
+  platform::Ejector* ejector = nullptr;       // none: ejects fail with "ejecting is not available"
+  platform::CardMounting* mounter = nullptr;  // none: the station mounts nothing
+  std::chrono::milliseconds mountGrace{3000};
+  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
+  station::RecordFacts recordFacts{};
+  std::size_t transferSize = station::kCardTransferSize;
+};
+
+// The station behind the window. Every call is made on the window's thread.
+class StationSession {
+ public:
+  explicit StationSession(StationSetup setup);
+  ~StationSession();  // waits for the cards in progress
+  StationSession(const StationSession&) = delete;
+  StationSession& operator=(const StationSession&) = delete;
+
+  // The first look: the cards in now are left alone. Says what is watched, and the waiting status.
+  StationUpdate Start();
+  // Every kStationTickMs: the cards that ended, and every tenth tick a look at the readers.
+  StationUpdate Tick();
+  // Stop, Esc or closing: no card is begun any more; `finished` at once when none is in progress, otherwise
+  // at the tick that reports the last one's end.
+  StationUpdate Stop();
+
+  // Whether each card that ends from now on is ejected (on at the start).
+  void SetEject(bool eject) { eject_ = eject; }
+  // Appends each card's record line to `file` from now on; `path` names it in the words of a failed append.
+  void SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path);
+
+  bool Busy() const { return station_.Running() != 0; }
+  bool Stopping() const { return stopping_; }
+
+ private:
+  class Record;
+  void Apply(const std::vector<station::Event>& events, StationUpdate& update);
+  std::string WaitingStatus(std::size_t written, std::size_t failed) const;
+  CardResult Write(const std::string& root);
+
+  StationSetup setup_;
+  std::unique_ptr<Record> record_;
+  UnavailableEjector unavailable_;
+  std::atomic<bool> eject_{true};
+  std::vector<std::string> readers_;
+  station::CardStation station_;
+  std::string recordPath_;
+  bool recordFailing_ = false;  // the last append failed
+  bool stopping_ = false;
+  int ticks_ = 0;
+  std::size_t written_ = 0, failed_ = 0;
+};
+
+// The box for a record file the log rules refused: "Cannot keep a record in 'PATH': WHY."
+MessageBoxSpec RecordRefusedBox(LanguageIndex language, const std::string& path,
+                                const platform::AppendRefusal& refusal, std::string_view caption);
+
+}  // namespace scaleboot
