@@ -39,6 +39,8 @@ reader=$!
 start_station "$work/pipe"
 insert_and_wait "$work/seen"
 kill "$reader"
+# Gone before the station writes again: its next write finds nobody reading.
+wait "$reader" 2>/dev/null
 kill -INT "$station"
 wait "$station"
 status=$?
