@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -64,6 +65,19 @@ void RequestStop(int) {
   stopRequested = 1;
 }
 
+// "/dev/sdb" for the disk `device`, from its folder under /sys/dev/block; empty when no node under /dev names
+// that very device.
+std::string DiskNode(unsigned long long device) {
+  const std::string link =
+      "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  char target[4096];
+  const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+  if (length <= 0) return {};
+  const std::string folder(target, static_cast<std::size_t>(length));
+  const std::string node = "/dev/" + folder.substr(folder.find_last_of('/') + 1);
+  return DeviceNamed(node) == device ? node : std::string();
+}
+
 }  // namespace
 
 void InstallStopHandlers() {
@@ -111,6 +125,14 @@ std::vector<CardSlot> LinuxCardSlots::Poll(std::span<const std::string> readers)
     slots.push_back(slot);
   }
   return slots;
+}
+
+std::string LinuxCardSlots::ReaderOf(const std::string& root) {
+  for (const auto& mount : drives_.RemovableMounts()) {
+    if (Without(mount.root, '/') != Without(root, '/') || mount.disk == 0) continue;
+    if (std::string node = DiskNode(mount.disk); !node.empty()) return node;
+  }
+  return CardSlotSource::ReaderOf(root);
 }
 
 VolumeFacts LinuxCardSlots::Describe(const std::string& root) {

@@ -14,6 +14,9 @@ class LinuxCardSlots : public CardSlotSource {
   std::vector<CardSlot> Poll(std::span<const std::string> readers) override;
   // The label and UUID (the FAT serial number "XXXX-XXXX") udev links to the card's device.
   VolumeFacts Describe(const std::string& root) override;
+  // The whole disk the card at `root` is on ("/dev/sdb"), which stays the reader's name while it is empty;
+  // the mount point when the system names no such disk.
+  std::string ReaderOf(const std::string& root) override;
 
  private:
   MountDriveSource& drives_;

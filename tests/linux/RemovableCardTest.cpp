@@ -22,6 +22,7 @@
 #include "card/BootModuleWriter.h"
 #include "card/DriveScan.h"
 #include "main/cli/Cli.h"
+#include "platform/linux/CardSlots.h"
 #include "ui/Errors.h"
 #include "ui/Gauge.h"
 
@@ -221,6 +222,18 @@ TEST_F(RemovableCard, ACardMountedAtTwoFoldersIsWrittenOnceUnderBothNames) {
               card.root + " and " + other + " are the same card: Module creation completed successfully\n");
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(OnCard(i)) << PathOf(i);
   }
+}
+
+// The station window watches the reader the selected card is in: its whole disk, which names the next card.
+TEST_F(RemovableCard, ItsReaderIsItsDiskAndNamesTheCardInIt) {
+  platform::MountDriveSource drives;
+  platform::LinuxCardSlots slots(drives);
+  const std::string reader = slots.ReaderOf(card.root);
+  EXPECT_EQ(reader, card.device);
+  const std::vector<std::string> readers{reader};
+  const std::vector<platform::CardSlot> polled = slots.Poll(readers);
+  ASSERT_EQ(polled.size(), 1u);
+  EXPECT_EQ(polled[0].root, card.root);
 }
 
 }  // namespace

@@ -1,0 +1,259 @@
+// The station window's rows, status line and sounds over scripted readers and the in-memory file layer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "FakeFileSystem.h"
+#include "ui/StationTexts.h"
+#include "ui/StationWindow.h"
+
+namespace scaleboot {
+namespace {
+
+using testing::FakeFileSystem;
+using Status = platform::EjectResult::Status;
+
+// Reader E: is empty for the first look and holds card "a" after it.
+struct Slots : platform::CardSlotSource {
+  int polls = 0;
+  std::vector<platform::CardSlot> Poll(std::span<const std::string>) override {
+    if (polls++ == 0) return {{"E:", "", ""}};
+    return {{"E:", "E:\\", "a"}};
+  }
+  platform::VolumeFacts Describe(const std::string&) override { return {}; }
+};
+
+struct Ejector : platform::Ejector {
+  Status status;
+  int asked = 0;
+  explicit Ejector(Status s) : status(s) {}
+  platform::EjectResult Eject(const std::string&, const platform::EjectOptions&) override {
+    ++asked;
+    return {status, true, {"notepad.exe (12)"}, {}};
+  }
+};
+
+struct Record : platform::AppendFile {
+  bool works;
+  std::vector<std::string> lines;
+  explicit Record(bool w) : works(w) {}
+  bool Append(std::string_view line) override {
+    if (works) lines.emplace_back(line);
+    return works;
+  }
+};
+
+// Ticks until the card's row is there (the first look is the tenth tick), gathering the updates.
+StationUpdate RunUntilRow(StationSession& session, StationUpdate all = {}) {
+  for (int tick = 0; tick < 3000 && all.rows.empty(); ++tick) {
+    StationUpdate update = session.Tick();
+    all.rows.insert(all.rows.end(), update.rows.begin(), update.rows.end());
+    all.sounds.insert(all.sounds.end(), update.sounds.begin(), update.sounds.end());
+    if (update.status) all.status = update.status;
+    all.finished = update.finished;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return all;
+}
+
+TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
+  const LanguageIndex en = kEnglish;
+  const std::string notEjected = "not ejected: in use by another program: notepad.exe (12)";
+  struct Case {
+    const char* name;
+    bool eject;
+    std::optional<Status> ejector;  // none: the system has no ejector
+    bool nullFiles, cacheOnly, mismatch;
+    std::optional<bool> recordWorks;  // none: no record chosen
+    std::string outcome, removal, status;
+    StationSound sound;
+  };
+  const std::string ok(Text(en, Msg::WriteOkText));
+  const Case cases[] = {
+      {"written and ejected",
+       true,
+       Status::Ejected,
+       false,
+       false,
+       false,
+       {},
+       ok,
+       "remove the card",
+       "Waiting for a card... 1 written, 0 failed",
+       StationSound::Once},
+      {"eject off: not asked",
+       false,
+       Status::InUse,
+       false,
+       false,
+       false,
+       {},
+       ok,
+       "remove the card",
+       "Waiting for a card... 1 written, 0 failed",
+       StationSound::Once},
+      {"eject refused",
+       true,
+       Status::InUse,
+       false,
+       false,
+       false,
+       {},
+       ok,
+       notEjected,
+       "Waiting for a card... 1 written, 0 failed",
+       StationSound::Thrice},
+      {"no ejector on the system",
+       true,
+       {},
+       false,
+       false,
+       false,
+       {},
+       ok,
+       "not ejected: ejecting is not available",
+       "Waiting for a card... 1 written, 0 failed",
+       StationSound::Thrice},
+      {"no file layer",
+       false,
+       {},
+       true,
+       false,
+       false,
+       {},
+       "the card's files cannot be prepared: out of memory",
+       "remove the card",
+       "Waiting for a card... 0 written, 1 failed",
+       StationSound::Thrice},
+      {"a byte differs",
+       false,
+       {},
+       false,
+       false,
+       true,
+       {},
+       std::string(Text(en, Msg::WriteFailedText)),
+       "remove the card",
+       "Waiting for a card... 0 written, 1 failed",
+       StationSound::Thrice},
+      {"checked through the cache only",
+       false,
+       {},
+       false,
+       true,
+       false,
+       {},
+       ok + "; read back through the system's cache only",
+       "remove the card",
+       "Waiting for a card... 1 written, 0 failed",
+       StationSound::Once},
+      {"recorded",
+       false,
+       {},
+       false,
+       false,
+       false,
+       true,
+       ok,
+       "remove the card",
+       "Waiting for a card... 1 written, 0 failed",
+       StationSound::Once},
+      {"record append fails",
+       false,
+       {},
+       false,
+       false,
+       false,
+       false,
+       ok,
+       "remove the card; cannot append to the log 'cards.log'",
+       "Waiting for a card... 1 written, 0 failed; cannot append to the log 'cards.log'",
+       StationSound::Once},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Slots slots;
+    Ejector ejector(c.ejector.value_or(Status::Failed));
+    StationSetup setup{en, slots,
+                       [&c]() -> std::unique_ptr<platform::ByteFileSystem> {
+                         if (c.nullFiles) return nullptr;
+                         auto files = std::make_unique<FakeFileSystem>();
+                         files->pastCacheRefused = c.cacheOnly;
+                         if (c.mismatch)
+                           files->afterWrite = [](const std::string&, std::vector<std::uint8_t>& b) {
+                             b[7] ^= 1;
+                           };
+                         return files;
+                       },
+                       FirmwareImages()};
+    setup.reader = "E:";
+    setup.ejector = c.ejector ? &ejector : nullptr;
+    StationSession session(setup);
+    session.SetEject(c.eject);
+    auto* record = new Record(c.recordWorks.value_or(true));
+    if (c.recordWorks) session.SetRecord(std::unique_ptr<platform::AppendFile>(record), "cards.log");
+    const StationUpdate start = session.Start();
+    EXPECT_EQ(start.watching.value_or(""), "watching: E:");
+    const StationUpdate all = RunUntilRow(session);
+    ASSERT_EQ(all.rows.size(), 1u);
+    EXPECT_EQ(all.rows[0].drive, "E:");
+    EXPECT_EQ(all.rows[0].outcome, c.outcome);
+    EXPECT_EQ(all.rows[0].removal, c.removal);
+    EXPECT_EQ(all.rows[0].good, c.sound == StationSound::Once);
+    EXPECT_EQ(all.sounds, std::vector<StationSound>{c.sound});
+    EXPECT_EQ(all.status.value_or(""), c.status);
+    EXPECT_EQ(ejector.asked, c.eject && c.ejector ? 1 : 0);
+    if (c.recordWorks == true) EXPECT_EQ(record->lines.size(), 1u);
+    if (!c.recordWorks) delete record;
+  }
+}
+
+TEST(StationWindow, AStopWaitsForTheCardInProgressThenFinishes) {
+  Slots slots;
+  std::atomic<bool> release{false};
+  StationSetup setup{kEnglish, slots,
+                     [&release] {
+                       auto files = std::make_unique<FakeFileSystem>();
+                       files->fault = [&release](FakeFileSystem::Op, const std::string&, std::size_t) {
+                         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                         return 0;
+                       };
+                       return files;
+                     },
+                     FirmwareImages()};
+  StationSession session(setup);
+  EXPECT_EQ(session.Start().watching.value_or(""), "watching every removable drive that appears");
+  StationUpdate update;
+  for (int tick = 0; tick < 10; ++tick) update = session.Tick();
+  EXPECT_EQ(update.status.value_or(""), "E: writing...");
+  ASSERT_TRUE(session.Busy());
+  update = session.Stop();
+  EXPECT_FALSE(update.finished);
+  EXPECT_EQ(update.status.value_or(""), "stopping: finishing 1 card(s) in progress...");
+  // No later look begins another card; the one in progress ends, and only then the window may close.
+  for (int tick = 0; tick < 20; ++tick) EXPECT_FALSE(session.Tick().finished);
+  release = true;
+  update = RunUntilRow(session);
+  EXPECT_EQ(update.rows.size(), 1u);
+  EXPECT_TRUE(update.finished);
+  EXPECT_EQ(slots.polls, 2);
+}
+
+TEST(StationWindow, OffersTheSelectedDrivesReaderThenEveryRemovableDrive) {
+  Slots slots;
+  const auto texts = [&](const std::string& selected) {
+    std::vector<std::string> out;
+    for (const StationChoice& choice : StationChoices(kRussian, slots, selected))
+      out.push_back(choice.reader + "|" + choice.text);
+    return out;
+  };
+  EXPECT_EQ(texts("E:\\"), (std::vector<std::string>{"E:|E:", "|все съёмные диски"}));
+  EXPECT_EQ(texts(""), (std::vector<std::string>{"|все съёмные диски"}));
+  const platform::AppendRefusal refusal{platform::AppendRefusal::Reason::System, "Permission denied.\r\n"};
+  EXPECT_EQ(RecordRefusedBox(kEnglish, "/x.log", refusal, "T"),
+            (MessageBoxSpec{"Cannot keep a record in '/x.log': Permission denied.", "T", BoxIcon::Error}));
+}
+
+}  // namespace
+}  // namespace scaleboot
