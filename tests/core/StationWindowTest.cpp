@@ -58,129 +58,47 @@ StationUpdate RunUntilRow(StationSession& session, StationUpdate all = {}) {
 }
 
 TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
-  const LanguageIndex en = kEnglish;
-  const std::string notEjected = "not ejected: in use by another program: notepad.exe (12)";
+  const std::string ok(Text(kEnglish, Msg::WriteOkText)), log = "cannot append to the log 'cards.log'";
+  const std::string written = "Waiting for a card... 1 written, 0 failed";
+  const std::string failed = "Waiting for a card... 0 written, 1 failed";
   struct Case {
     const char* name;
-    bool eject;
-    std::optional<Status> ejector;  // none: the system has no ejector
-    bool nullFiles, cacheOnly, mismatch;
-    std::optional<bool> recordWorks;  // none: no record chosen
+    std::string setup;  // words: eject, ejected / in-use (the system's ejector), no-files, cache, differs,
+                        // log, log-fails
     std::string outcome, removal, status;
     StationSound sound;
   };
-  const std::string ok(Text(en, Msg::WriteOkText));
+  // clang-format off
   const Case cases[] = {
-      {"written and ejected",
-       true,
-       Status::Ejected,
-       false,
-       false,
-       false,
-       {},
-       ok,
-       "remove the card",
-       "Waiting for a card... 1 written, 0 failed",
-       StationSound::Once},
-      {"eject off: not asked",
-       false,
-       Status::InUse,
-       false,
-       false,
-       false,
-       {},
-       ok,
-       "remove the card",
-       "Waiting for a card... 1 written, 0 failed",
-       StationSound::Once},
-      {"eject refused",
-       true,
-       Status::InUse,
-       false,
-       false,
-       false,
-       {},
-       ok,
-       notEjected,
-       "Waiting for a card... 1 written, 0 failed",
+      {"written and ejected", "eject ejected", ok, "remove the card", written, StationSound::Once},
+      {"eject off: not asked", "in-use", ok, "remove the card", written, StationSound::Once},
+      {"eject refused", "eject in-use", ok, "not ejected: in use by another program: notepad.exe (12)", written,
        StationSound::Thrice},
-      {"no ejector on the system",
-       true,
-       {},
-       false,
-       false,
-       false,
-       {},
-       ok,
-       "not ejected: ejecting is not available",
-       "Waiting for a card... 1 written, 0 failed",
+      {"no ejector on the system", "eject", ok, "not ejected: ejecting is not available", written,
        StationSound::Thrice},
-      {"no file layer",
-       false,
-       {},
-       true,
-       false,
-       false,
-       {},
-       "the card's files cannot be prepared: out of memory",
-       "remove the card",
-       "Waiting for a card... 0 written, 1 failed",
+      {"no file layer", "no-files", "the card's files cannot be prepared: out of memory", "remove the card", failed,
        StationSound::Thrice},
-      {"a byte differs",
-       false,
-       {},
-       false,
-       false,
-       true,
-       {},
-       std::string(Text(en, Msg::WriteFailedText)),
-       "remove the card",
-       "Waiting for a card... 0 written, 1 failed",
+      {"a byte differs", "differs", std::string(Text(kEnglish, Msg::WriteFailedText)), "remove the card", failed,
        StationSound::Thrice},
-      {"checked through the cache only",
-       false,
-       {},
-       false,
-       true,
-       false,
-       {},
-       ok + "; read back through the system's cache only",
-       "remove the card",
-       "Waiting for a card... 1 written, 0 failed",
-       StationSound::Once},
-      {"recorded",
-       false,
-       {},
-       false,
-       false,
-       false,
-       true,
-       ok,
-       "remove the card",
-       "Waiting for a card... 1 written, 0 failed",
-       StationSound::Once},
-      {"record append fails",
-       false,
-       {},
-       false,
-       false,
-       false,
-       false,
-       ok,
-       "remove the card; cannot append to the log 'cards.log'",
-       "Waiting for a card... 1 written, 0 failed; cannot append to the log 'cards.log'",
-       StationSound::Once},
+      {"checked through the cache only", "cache", ok + "; read back through the system's cache only",
+       "remove the card", written, StationSound::Once},
+      {"recorded", "log", ok, "remove the card", written, StationSound::Once},
+      {"record append fails", "log-fails", ok, "remove the card; " + log, written + "; " + log, StationSound::Once},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    const auto has = [&c](const char* word) {
+      return (" " + c.setup + " ").find(std::string(" ") + word + " ") != std::string::npos;
+    };
     Slots slots;
-    Ejector ejector(c.ejector.value_or(Status::Failed));
-    StationSetup setup{en, slots,
-                       [&c]() -> std::unique_ptr<platform::ByteFileSystem> {
-                         if (c.nullFiles) return nullptr;
+    Ejector ejector(has("ejected") ? Status::Ejected : Status::InUse);
+    StationSetup setup{kEnglish, slots,
+                       [&]() -> std::unique_ptr<platform::ByteFileSystem> {
+                         if (has("no-files")) return nullptr;
                          auto files = std::make_unique<FakeFileSystem>();
-                         files->pastCacheRefused = c.cacheOnly;
-                         if (c.mismatch)
+                         files->pastCacheRefused = has("cache");
+                         if (has("differs"))
                            files->afterWrite = [](const std::string&, std::vector<std::uint8_t>& b) {
                              b[7] ^= 1;
                            };
@@ -188,13 +106,13 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
                        },
                        FirmwareImages()};
     setup.reader = "E:";
-    setup.ejector = c.ejector ? &ejector : nullptr;
+    setup.ejector = has("ejected") || has("in-use") ? &ejector : nullptr;
     StationSession session(setup);
-    session.SetEject(c.eject);
-    auto* record = new Record(c.recordWorks.value_or(true));
-    if (c.recordWorks) session.SetRecord(std::unique_ptr<platform::AppendFile>(record), "cards.log");
-    const StationUpdate start = session.Start();
-    EXPECT_EQ(start.watching.value_or(""), "watching: E:");
+    session.SetEject(has("eject"));
+    auto record = std::make_unique<Record>(!has("log-fails"));
+    const Record& lines = *record;
+    if (has("log") || has("log-fails")) session.SetRecord(std::move(record), "cards.log");
+    EXPECT_EQ(session.Start().watching.value_or(""), "watching: E:");
     const StationUpdate all = RunUntilRow(session);
     ASSERT_EQ(all.rows.size(), 1u);
     EXPECT_EQ(all.rows[0].drive, "E:");
@@ -203,9 +121,8 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
     EXPECT_EQ(all.rows[0].good, c.sound == StationSound::Once);
     EXPECT_EQ(all.sounds, std::vector<StationSound>{c.sound});
     EXPECT_EQ(all.status.value_or(""), c.status);
-    EXPECT_EQ(ejector.asked, c.eject && c.ejector ? 1 : 0);
-    if (c.recordWorks == true) EXPECT_EQ(record->lines.size(), 1u);
-    if (!c.recordWorks) delete record;
+    EXPECT_EQ(ejector.asked, has("eject") && setup.ejector ? 1 : 0);
+    if (has("log")) EXPECT_EQ(lines.lines.size(), 1u);
   }
 }
 
