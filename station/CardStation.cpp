@@ -1,5 +1,6 @@
 #include "station/CardStation.h"
 
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <system_error>
@@ -163,6 +164,7 @@ void CardStation::Run(Job& job) noexcept {
       end.result.errorText = error.what();
     }
   }
+  end.ended = std::time(nullptr);
   const std::lock_guard lock(mutex_);
   ended_.push_back({job.identities, std::move(end)});
 }

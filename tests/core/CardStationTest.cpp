@@ -72,6 +72,7 @@ TEST(CardStation, WritesEachCardThatAppearsOnceAndFinishesTheOnesInProgress) {
           return CardResult{root, root == "F:" ? CardOutcome::Mismatch : CardOutcome::Verified};
         }};
     parts.readers = readers;
+    const std::time_t begun = std::time(nullptr);
     CardStation station(parts);
     std::vector<Event> events = station.Start();
     const auto add = [&](std::vector<Event> more) { events.insert(events.end(), more.begin(), more.end()); };
@@ -87,6 +88,9 @@ TEST(CardStation, WritesEachCardThatAppearsOnceAndFinishesTheOnesInProgress) {
     release = true;
     while (station.Running() != 0) add(station.Tick(false));
     EXPECT_EQ(Codes(events), c.events);
+    // Each card's end carries the time it ended: its row, its line and its record say when.
+    for (const Event& event : events)
+      if (event.card) EXPECT_GE(event.card->ended, begun);
   }
 }
 
