@@ -158,6 +158,16 @@ if start_program "$app"; then
     fail "unmapped: files written after the drive went away: $stray"
   fi
 
+  # The station window, opened with no drive listed, writes a card whose drive appears meanwhile.
+  card5="$work/card-station"
+  rm -rf "$card5"
+  mkdir -p "$card5"
+  stage station "$card5"
+  for image in "${images[@]}"; do
+    same_file "$card5/$image" "$firmware/$image" "station: card file $image equals the image"
+  done
+  stage remove-card
+
   stage close
 fi
 wineserver -k >/dev/null 2>&1
@@ -188,6 +198,7 @@ if stage corrupt-firmware "$(windows_path "$app3")\\ScaleBoot.exe" "$(windows_pa
   start_program "$app3"; then
   stage corrupt-card "$card3"
   stage corrupt-contents
+  stage corrupt-station
   stage close
 fi
 stage remove-card
