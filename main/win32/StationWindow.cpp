@@ -61,7 +61,7 @@ StationWindow::StationWindow(HINSTANCE instance, LanguageIndex language, Station
       choices_(StationChoices(language, services.slots, selectedRoot)) {}
 
 StationWindow::~StationWindow() {
-  if (hwnd_) DestroyWindow(hwnd_);
+  if (hwnd_) Finish();
   session_.reset();
   if (font_) DeleteObject(font_);
 }

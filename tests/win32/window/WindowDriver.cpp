@@ -1345,9 +1345,9 @@ std::wstring ListText(HWND list, int row, int column) {
 }
 
 // With no drive listed: the menu's station item opens the window, owned by the main window, which takes no
-// input meanwhile; a card whose drive appears is written and listed; Esc stops and closes. With `keep` the
-// window stays open (for a screenshot).
-void StageStation(HWND main, const std::wstring& unixFolder, bool keep) {
+// input meanwhile; the record goes to RECORD_FILE; a card whose drive appears is written and listed; Esc
+// stops and closes. With `keep` the window stays open (for a screenshot).
+void StageStation(HWND main, const std::wstring& unixFolder, const std::wstring& record, bool keep) {
   using namespace scaleboot::win32;
   using scaleboot::StationText;
   const auto words = [](StationText text) {
@@ -1378,6 +1378,26 @@ void StageStation(HWND main, const std::wstring& unixFolder, bool keep) {
   CheckInt(Send(eject, BM_GETCHECK), BST_CHECKED, "station: each card is ejected by default");
   ClickWithMouse(eject);
   Check(WaitFor([&] { return Send(eject, BM_GETCHECK) == BST_UNCHECKED; }, 2s), "station: eject unticked");
+  // The record goes to a file that exists: it is appended to, with no question whether to replace it.
+  PostMessageW(GetDlgItem(station, kStationKeepRecordId), BM_CLICK, 0, 0);
+  HWND dialog = nullptr;
+  WaitFor(
+      [&] {
+        return (dialog = FindTopLevel({L"#32770", words(StationText::RecordDialogTitle), 0, station}));
+      },
+      5s);
+  if (Check(dialog != nullptr, "station: the record's save dialog opens, titled and owned by the window")) {
+    // The file name's box (cmb13) is a ComboBoxEx32 whose combo box holds the edit a user types in.
+    const HWND name = FindWindowExW(FindWindowExW(GetDlgItem(dialog, 0x47C), nullptr, L"ComboBox", nullptr),
+                                    nullptr, L"Edit", nullptr);
+    Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(record.c_str()));
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    const std::wstring recording = Wide(scaleboot::Filled(
+        scaleboot::StationWords(scaleboot::kRussian, StationText::RecordingTo), {Utf8(record)}));
+    Check(WaitFor([&] { return TextOf(GetDlgItem(station, kStationRecordId)) == recording; }, 10s),
+          "station: the window names the record file",
+          Visible(TextOf(GetDlgItem(station, kStationRecordId))));
+  }
   Send(station, WM_NULL);
   if (!Check(DefineDrive(L'E', unixFolder), "station: card inserted as removable drive E:")) return;
   const HWND list = GetDlgItem(station, kStationListId);
@@ -1822,7 +1842,7 @@ int Usage() {
   Say("        card-unmapped UNIX_FOLDER FIRST_FILE | corrupt-card UNIX_FOLDER |");
   Say("        title VERSION | close | patch-version EXE MAJOR MINOR | blank-version EXE |");
   Say("        corrupt-firmware EXE IMAGE | remove-card | dpi DPI PROGRAM_FOLDER RESOURCES UNIX_FOLDER |");
-  Say("        station UNIX_FOLDER [keep] | corrupt-station");
+  Say("        station UNIX_FOLDER RECORD_FILE [keep] | corrupt-station");
   return 2;
 }
 
@@ -1871,7 +1891,7 @@ int Run(const std::vector<std::wstring>& args) {
   } else if (stage == L"dpi") {
     StageDpi(main, _wtoi(arg(1).c_str()), arg(2), arg(3), arg(4));
   } else if (stage == L"station") {
-    StageStation(main, arg(1), arg(2) == L"keep");
+    StageStation(main, arg(1), arg(2), arg(3) == L"keep");
   } else if (stage == L"corrupt-station") {
     StageCorruptStation(main);
   } else if (stage == L"title") {
