@@ -1401,8 +1401,18 @@ void StageStation(HWND main, const std::wstring& unixFolder, const std::wstring&
   Send(station, WM_NULL);
   if (!Check(DefineDrive(L'E', unixFolder), "station: card inserted as removable drive E:")) return;
   const HWND list = GetDlgItem(station, kStationListId);
-  if (!Check(WaitFor([&] { return Send(list, LVM_GETITEMCOUNT) == 1; }, 30s), "station: a row for the card"))
-    return;
+  // While the card is written Windows may not end the session; once it is done, it may.
+  bool refused = false;
+  const bool listed = WaitFor(
+      [&] {
+        refused |= Send(station, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == FALSE;
+        return Send(list, LVM_GETITEMCOUNT) == 1;
+      },
+      30s);
+  if (!Check(listed, "station: a row for the card")) return;
+  Check(refused, "station: the end of the session is refused while the card is written");
+  CheckInt(Send(station, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE,
+           "station: and allowed once it is written");
   CheckText(ListText(list, 0, 1) + L" | " + ListText(list, 0, 2) + L" | " + ListText(list, 0, 3),
             L"E: | " + Russian(kVersion).writeOkText + L" | " + words(StationText::RemoveCard),
             "station: the row says the card was written and can be removed");
