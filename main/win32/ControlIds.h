@@ -1,4 +1,4 @@
-// Identifiers of the main window's controls and window classes. The window tests find the controls by them.
+// Identifiers of the windows' controls and window classes. The window tests find the controls by them.
 #pragma once
 
 namespace scaleboot::win32 {
@@ -14,10 +14,24 @@ enum ControlId : int {
   kSpeedButton3Id,
 };
 
+// The station window's controls. Stop is IDCANCEL, so that Esc presses it.
+enum StationControlId : int {
+  kStationWatchLabelId = 201,
+  kStationWatchId,
+  kStationWatchingId,
+  kStationListId,
+  kStationStatusId,
+  kStationRecordId,
+  kStationEjectId,
+  kStationKeepRecordId,
+  kStationStopId = 2,  // IDCANCEL
+};
+
 inline constexpr unsigned kTimer1Id = 1;
 
 inline constexpr wchar_t kFormClassName[] = L"TForm1";
 inline constexpr wchar_t kGaugeClassName[] = L"TGauge";
 inline constexpr wchar_t kSpeedButtonClassName[] = L"TSpeedButton";
+inline constexpr wchar_t kStationClassName[] = L"ScaleBootStation";
 
 }  // namespace scaleboot::win32

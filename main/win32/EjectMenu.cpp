@@ -6,11 +6,13 @@
 
 #include "platform/win32/Win32Platform.h"
 #include "ui/EjectTexts.h"
+#include "ui/StationTexts.h"
 
 namespace scaleboot::win32 {
 namespace {
 
 constexpr UINT kEjectItem = 1;
+constexpr UINT kStationItem = 2;
 
 std::string SelectedRoot(HWND list) {
   const LRESULT index = SendMessageW(list, CB_GETCURSEL, 0, 0);
@@ -26,7 +28,8 @@ std::string SelectedRoot(HWND list) {
 }  // namespace
 
 std::optional<MessageBoxSpec> RunEjectMenu(HWND owner, HWND list, LPARAM position, LanguageIndex language,
-                                           platform::Ejector& ejector) {
+                                           platform::Ejector& ejector, bool stationEnabled,
+                                           const std::function<void(const std::string& root)>& openStation) {
   const std::string root = SelectedRoot(list);
   POINT at{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
   if (position == -1) {
@@ -39,9 +42,15 @@ std::optional<MessageBoxSpec> RunEjectMenu(HWND owner, HWND list, LPARAM positio
   if (!menu) return std::nullopt;
   const std::wstring item = platform::Widen(EjectMenuText(language));
   AppendMenuW(menu, MF_STRING | (root.empty() ? MF_GRAYED : 0u), kEjectItem, item.c_str());
+  const std::wstring station = platform::Widen(StationWords(language, StationText::MenuItem));
+  AppendMenuW(menu, MF_STRING | (stationEnabled ? 0u : MF_GRAYED), kStationItem, station.c_str());
   const UINT chosen = static_cast<UINT>(
       TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr));
   DestroyMenu(menu);
+  if (chosen == kStationItem && stationEnabled) {
+    openStation(root);
+    return std::nullopt;
+  }
   if (chosen != kEjectItem || root.empty()) return std::nullopt;
   return EjectResultBox(language, root, ejector.Eject(root, {}));
 }

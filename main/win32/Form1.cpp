@@ -15,6 +15,7 @@
 #include "main/win32/FormScale.h"
 #include "main/win32/ResourceIds.h"
 #include "main/win32/StandardControls.h"
+#include "main/win32/StationWindow.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/Contents.h"
 #include "ui/Documents.h"
@@ -172,6 +173,11 @@ void TForm1::SetButton1Enabled(bool enabled) {
   // A disabled window keeps no focus; hand it to the drive list so the keyboard still works.
   if (!enabled && GetFocus() == Button1_) SetFocus(ComboBox1_);
   EnableWindow(Button1_, enabled);
+}
+
+void TForm1::OpenStation(const std::string& root) {
+  StationWindow station(instance_, state_.Language, *station_, root);
+  station.Run(hwnd_);
 }
 
 void TForm1::ShowMessageBox(const MessageBoxSpec& box) {
@@ -355,7 +361,11 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
       if (reinterpret_cast<HWND>(wParam) != ComboBox1_ || !ejector_) break;
       Guarded([&] {
-        if (const auto box = RunEjectMenu(hwnd_, ComboBox1_, lParam, state_.Language, *ejector_))
+        // Like the write button, the station is not offered when the images failed their start-up test.
+        const bool stationEnabled = station_ && state_.CorruptCount == 0;
+        if (const auto box =
+                RunEjectMenu(hwnd_, ComboBox1_, lParam, state_.Language, *ejector_, stationEnabled,
+                             [this](const std::string& root) { OpenStation(root); }))
           ShowMessageBox(*box);
       });
       return 0;

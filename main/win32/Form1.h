@@ -19,6 +19,8 @@
 
 namespace scaleboot::win32 {
 
+struct StationServices;
+
 class TForm1 final : public WindowObject {
  public:
   TForm1(HINSTANCE instance, platform::DriveSource& drives, platform::ByteFileSystem& files,
@@ -44,6 +46,8 @@ class TForm1 final : public WindowObject {
 
   // The drive list's Eject menu item ejects through `ejector`; without one the list has no menu.
   void SetEjector(platform::Ejector* ejector) { ejector_ = ejector; }
+  // The menu's station item opens the station window over these; without them it is greyed.
+  void SetStation(StationServices* station) { station_ = station; }
 
   // Shows an error that escaped a handler and returns; the program goes on.
   void ErrorReporter(std::string_view message);
@@ -69,6 +73,8 @@ class TForm1 final : public WindowObject {
   // Sizes Label1 to the drawn width of `text` and puts the drive list the gap after it.
   void PlaceLabel(const std::wstring& text);
   void SetButton1Enabled(bool enabled);
+  // The station window for the drive `root` (empty: none selected); returns once it is closed.
+  void OpenStation(const std::string& root);
   void ShowMessageBox(const MessageBoxSpec& box);
   void DiscardPendingInput();
   void OnCommand(int id, int code, HWND control);
@@ -100,6 +106,7 @@ class TForm1 final : public WindowObject {
   std::wstring applicationTitle_;  // empty until the first ApplyLanguage
   HWND lastFocus_ = nullptr;       // the control that gets the focus back when the window is reactivated
   platform::Ejector* ejector_ = nullptr;
+  StationServices* station_ = nullptr;
 };
 
 }  // namespace scaleboot::win32

@@ -15,14 +15,14 @@
 #include "ui/WindowTexts.h"
 
 namespace scaleboot::win32 {
-namespace {
-
-// "MS Sans Serif" 8 pt: `pixels` high characters, 11 at 96 DPI. Russian charset, so that a system whose own
-// MS Sans Serif has no Cyrillic letters maps the Russian texts to a face that has them.
+// Russian charset, so that a system whose own MS Sans Serif has no Cyrillic letters maps the Russian texts to
+// a face that has them.
 HFONT CreateFormFont(int pixels) {
   return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
 }
+
+namespace {
 
 HBITMAP LoadBitmapResource(HINSTANCE instance, int id) {
   auto* bitmap = static_cast<HBITMAP>(

@@ -5,7 +5,13 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <memory>
 
+#include "BuildInfo.h"
+#include "images/FirmwareImages.h"
+#include "main/win32/StationWindow.h"
+#include "platform/Embedded.h"
+#include "platform/win32/CardSlots.h"
 #include "platform/win32/Win32Ejector.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/Errors.h"
@@ -28,8 +34,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     platform::Win32DocumentHost documents;
     platform::SystemVolumeControl volumes;
     platform::Win32Ejector ejector(volumes);
+    // The station window: each card gets its own file layer (the set of files it must flush is its own).
+    platform::Win32CardSlots cardSlots;
+    win32::StationServices station{
+        cardSlots,
+        [] { return std::make_unique<platform::Win32ByteFileSystem>(); },
+        FirmwareImages(),
+        &ejector,
+        platform::IdentifyFolder,
+        {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "ScaleBoot"}};
     win32::TForm1 form(instance, drives, files, documents);
     form.SetEjector(&ejector);
+    form.SetStation(&station);
     const HWND window = form.Create();
     documents.SetOwner(window);
     form.Show(showCommand);

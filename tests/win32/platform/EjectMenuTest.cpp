@@ -68,7 +68,8 @@ TEST(Win32EjectMenu, EjectsTheSelectedDriveAndReturnsItsBox) {
     ejector.answer = c.answer;
     menuItem.clear();
     SetTimer(owner, 1, 200, ChooseFirstItem);
-    const auto box = RunEjectMenu(owner, list, -1, c.language, ejector);
+    const auto box = RunEjectMenu(owner, list, -1, c.language, ejector, true,
+                                  [](const std::string&) { ADD_FAILURE() << "station opened"; });
     EXPECT_EQ(menuItem, c.item);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, c.text);

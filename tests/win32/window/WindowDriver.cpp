@@ -33,6 +33,7 @@
 #include "ui/Errors.h"
 #include "ui/MessageTable.h"
 #include "ui/ScaledLayout.h"
+#include "ui/StationTexts.h"
 #include "ui/WindowTexts.h"
 
 namespace {
@@ -1294,6 +1295,145 @@ void StageCorruptCard(HWND main, const std::wstring& unixFolder) {
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "corrupt: Button1 stays disabled with a card listed");
 }
 
+// ---- The station window ----
+
+// Opens the drive list's menu as the menu key does; its window, "#32768", once it shows.
+HWND OpenDriveMenu(HWND main) {
+  PostMessageW(main, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Control(main, scaleboot::win32::kComboBox1Id)),
+               -1);
+  HWND menu = nullptr;
+  WaitFor([&] { return (menu = FindTopLevel({L"#32768", L"", ProcessOf(main), nullptr})) != nullptr; }, 5s);
+  Send(main, WM_NULL);
+  return menu;
+}
+
+// Whether the menu's second (last) item is drawn in the menu's text colour, not greyed: dark pixels inside
+// its lower half, away from the frame.
+bool LastItemInked(HWND menu) {
+  RECT rect = ScreenRect(menu);
+  rect = {rect.left + 4, (rect.top + rect.bottom) / 2, rect.right - 4, rect.bottom - 4};
+  const Pixels shot = CaptureScreen(rect);
+  return std::any_of(shot.data.begin(), shot.data.end(),
+                     [](COLORREF c) { return GetRValue(c) < 64 && GetGValue(c) < 64 && GetBValue(c) < 64; });
+}
+
+// Up from no selection goes to the last item, the station's; Enter chooses it.
+HWND ChooseStation(HWND main, HWND menu) {
+  PostKey(menu, VK_UP);
+  PostKey(menu, VK_RETURN);
+  HWND station = nullptr;
+  const std::wstring title =
+      Wide(scaleboot::StationWords(scaleboot::kRussian, scaleboot::StationText::WindowTitle));
+  WaitFor(
+      [&] {
+        return (station = FindTopLevel({scaleboot::win32::kStationClassName, title, ProcessOf(main), main}));
+      },
+      3s);
+  return station;
+}
+
+std::wstring ListText(HWND list, int row, int column) {
+  RemoteMemory memory(list, 4096);
+  if (!memory.valid()) return {};
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = static_cast<wchar_t*>(memory.at(1024));
+  item.cchTextMax = 512;
+  memory.Write(0, &item, sizeof(item));
+  Send(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory.at(0)));
+  return memory.ReadText(1024, 512);
+}
+
+// With no drive listed: the menu's station item opens the window, owned by the main window, which takes no
+// input meanwhile; the record goes to RECORD_FILE; a card whose drive appears is written and listed; Esc
+// stops and closes. With `keep` the window stays open (for a screenshot).
+void StageStation(HWND main, const std::wstring& unixFolder, const std::wstring& record, bool keep) {
+  using namespace scaleboot::win32;
+  using scaleboot::StationText;
+  const auto words = [](StationText text) {
+    return Wide(scaleboot::StationWords(scaleboot::kRussian, text));
+  };
+  const HWND menu = OpenDriveMenu(main);
+  if (!Check(menu != nullptr, "station: the drive list's menu opens")) return;
+  Check(LastItemInked(menu), "station: its item is enabled with no drive listed");
+  const HWND station = ChooseStation(main, menu);
+  if (!Check(station != nullptr, "station: the window opens, titled and owned by the main window")) return;
+  Check(!IsWindowEnabled(main), "station: main window disabled while it is open");
+  CheckText(Joined(ComboItems(GetDlgItem(station, kStationWatchId))),
+            L"[" + words(StationText::EveryRemovableDrive) + L"]",
+            "station: the only choice is every removable drive");
+  // Tab goes round the drop-down, the list, the check box and both buttons.
+  std::vector<int> order;
+  for (int i = 0; i < 5; ++i) {
+    const HWND from = FocusOf(station);
+    PostKey(from, VK_TAB);
+    WaitFor([&] { return FocusOf(station) != from; }, 2s);
+    order.push_back(GetDlgCtrlID(FocusOf(station)));
+  }
+  Check(order == std::vector<int>{kStationListId, kStationEjectId, kStationKeepRecordId, kStationStopId,
+                                  kStationWatchId},
+        "station: Tab reaches every control in turn");
+  // Under Wine an eject would reach the host's device: the card is left in.
+  const HWND eject = GetDlgItem(station, kStationEjectId);
+  CheckInt(Send(eject, BM_GETCHECK), BST_CHECKED, "station: each card is ejected by default");
+  ClickWithMouse(eject);
+  Check(WaitFor([&] { return Send(eject, BM_GETCHECK) == BST_UNCHECKED; }, 2s), "station: eject unticked");
+  // The record goes to a file that exists: it is appended to, with no question whether to replace it.
+  PostMessageW(GetDlgItem(station, kStationKeepRecordId), BM_CLICK, 0, 0);
+  HWND dialog = nullptr;
+  WaitFor(
+      [&] {
+        return (dialog = FindTopLevel({L"#32770", words(StationText::RecordDialogTitle), 0, station}));
+      },
+      5s);
+  if (Check(dialog != nullptr, "station: the record's save dialog opens, titled and owned by the window")) {
+    // The file name's box (cmb13) is a ComboBoxEx32 whose combo box holds the edit a user types in.
+    const HWND name = FindWindowExW(FindWindowExW(GetDlgItem(dialog, 0x47C), nullptr, L"ComboBox", nullptr),
+                                    nullptr, L"Edit", nullptr);
+    Send(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(record.c_str()));
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    const std::wstring recording = Wide(scaleboot::Filled(
+        scaleboot::StationWords(scaleboot::kRussian, StationText::RecordingTo), {Utf8(record)}));
+    Check(WaitFor([&] { return TextOf(GetDlgItem(station, kStationRecordId)) == recording; }, 10s),
+          "station: the window names the record file",
+          Visible(TextOf(GetDlgItem(station, kStationRecordId))));
+  }
+  Send(station, WM_NULL);
+  if (!Check(DefineDrive(L'E', unixFolder), "station: card inserted as removable drive E:")) return;
+  const HWND list = GetDlgItem(station, kStationListId);
+  // While the card is written Windows may not end the session; once it is done, it may.
+  bool refused = false;
+  const bool listed = WaitFor(
+      [&] {
+        refused |= Send(station, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == FALSE;
+        return Send(list, LVM_GETITEMCOUNT) == 1;
+      },
+      30s);
+  if (!Check(listed, "station: a row for the card")) return;
+  Check(refused, "station: the end of the session is refused while the card is written");
+  CheckInt(Send(station, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE,
+           "station: and allowed once it is written");
+  CheckText(ListText(list, 0, 1) + L" | " + ListText(list, 0, 2) + L" | " + ListText(list, 0, 3),
+            L"E: | " + Russian(kVersion).writeOkText + L" | " + words(StationText::RemoveCard),
+            "station: the row says the card was written and can be removed");
+  CheckText(TextOf(GetDlgItem(station, kStationStatusId)),
+            Wide(scaleboot::WaitingText(scaleboot::kRussian, 1, 0)), "station: the status line counts it");
+  if (keep) return;
+  PostKey(FocusOf(station), VK_ESCAPE);
+  Check(WaitFor([&] { return !IsWindow(station); }, 5s), "station: Esc closes the window");
+  Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 2s), "station: main window enabled again");
+}
+
+// A build whose images failed the start-up test: the item is greyed and choosing it opens nothing.
+void StageCorruptStation(HWND main) {
+  const HWND menu = OpenDriveMenu(main);
+  if (!Check(menu != nullptr, "corrupt: the drive list's menu opens")) return;
+  Check(!LastItemInked(menu), "corrupt: the station item is greyed");
+  Check(ChooseStation(main, menu) == nullptr, "corrupt: choosing it opens no station window");
+  PostKey(menu, VK_ESCAPE);
+  Check(WaitFor([&] { return !IsWindow(menu) || !IsWindowVisible(menu); }, 3s), "corrupt: the menu closes");
+}
+
 // ---- Display scales ----
 
 // This driver measures and clicks in the screen's own pixels, whatever the DPI of the program's window: were
@@ -1711,7 +1851,8 @@ int Usage() {
   Say("        document-error FOLDER | card UNIX_FOLDER | card-error | card-removed |");
   Say("        card-unmapped UNIX_FOLDER FIRST_FILE | corrupt-card UNIX_FOLDER |");
   Say("        title VERSION | close | patch-version EXE MAJOR MINOR | blank-version EXE |");
-  Say("        corrupt-firmware EXE IMAGE | remove-card | dpi DPI PROGRAM_FOLDER RESOURCES UNIX_FOLDER");
+  Say("        corrupt-firmware EXE IMAGE | remove-card | dpi DPI PROGRAM_FOLDER RESOURCES UNIX_FOLDER |");
+  Say("        station UNIX_FOLDER RECORD_FILE [keep] | corrupt-station");
   return 2;
 }
 
@@ -1759,6 +1900,10 @@ int Run(const std::vector<std::wstring>& args) {
     StageCorruptCard(main, arg(1));
   } else if (stage == L"dpi") {
     StageDpi(main, _wtoi(arg(1).c_str()), arg(2), arg(3), arg(4));
+  } else if (stage == L"station") {
+    StageStation(main, arg(1), arg(2), arg(3) == L"keep");
+  } else if (stage == L"corrupt-station") {
+    StageCorruptStation(main);
   } else if (stage == L"title") {
     StageTitle(main, arg(1));
   } else if (stage == L"close") {

@@ -158,6 +158,23 @@ if start_program "$app"; then
     fail "unmapped: files written after the drive went away: $stray"
   fi
 
+  # The station window, opened with no drive listed, writes a card whose drive appears meanwhile.
+  card5="$work/card-station"
+  rm -rf "$card5"
+  mkdir -p "$card5"
+  echo "an earlier line" >"$work/record.log"
+  stage station "$card5" "$(windows_path "$work/record.log")"
+  for image in "${images[@]}"; do
+    same_file "$card5/$image" "$firmware/$image" "station: card file $image equals the image"
+  done
+  if [ "$(head -n1 "$work/record.log")" = "an earlier line" ] &&
+    sed -n 2p "$work/record.log" | grep -q '"program":"ScaleBoot".*"outcome":"verified"'; then
+    ok "station: the card's record line is appended to the record file"
+  else
+    fail "station: the card's record line is appended to the record file ($(head -c 300 "$work/record.log"))"
+  fi
+  stage remove-card
+
   stage close
 fi
 wineserver -k >/dev/null 2>&1
@@ -188,6 +205,7 @@ if stage corrupt-firmware "$(windows_path "$app3")\\ScaleBoot.exe" "$(windows_pa
   start_program "$app3"; then
   stage corrupt-card "$card3"
   stage corrupt-contents
+  stage corrupt-station
   stage close
 fi
 stage remove-card

@@ -1,0 +1,82 @@
+// The station window: writes card after card as they are inserted, opened from the drive list's menu. It is
+// owned by the main window, which takes no input while it is open, and runs its own message loop until it
+// closes (as a dialog box does), so that the main window goes on rescanning its drives meanwhile.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "main/win32/ControlIds.h"
+#include "main/win32/WindowObject.h"
+#include "ui/StationWindow.h"
+
+namespace scaleboot::win32 {
+
+// What the station needs of the program; WinMain fills it with the system's services.
+struct StationServices {
+  platform::CardSlotSource& slots;
+  std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
+  std::span<const FirmwareImage> images;
+  platform::Ejector* ejector = nullptr;
+  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
+  station::RecordFacts recordFacts{};
+};
+
+class StationWindow final : public WindowObject {
+ public:
+  // `selectedRoot`: the drive selected in the main window ("E:\"), empty when none is.
+  StationWindow(HINSTANCE instance, LanguageIndex language, StationServices& services,
+                const std::string& selectedRoot);
+  ~StationWindow();
+
+  // Opens the window over `owner`, disables the owner and returns once the window is closed and the owner
+  // enabled again. Raises RaisedError when the window cannot be created.
+  void Run(HWND owner);
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
+  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+  template <class Handler>
+  void Guarded(Handler&& handler) noexcept;
+  void ReportUnhandled(const char* message) noexcept;
+
+  void CreateControls();
+  // Places the controls for dpi_ and sizes the window around them, centred over the owner or where it is.
+  void Layout(bool centre);
+  int TextWidth(HWND control) const;
+  void ShowBox(const MessageBoxSpec& box);
+
+  // (Re)builds the session for the drop-down's choice; the record file, if any, is opened again for it.
+  void StartSession();
+  void Apply(const StationUpdate& update);
+  void Tick();
+  void WatchChange();
+  void EjectClick();
+  void KeepRecordClick();
+  void StopClick();
+  // Refuses the end of the session while a card is being written; true when it may end.
+  bool QueryEndSession();
+  void Finish();
+
+  HINSTANCE instance_;
+  LanguageIndex language_;
+  StationServices& services_;
+  std::vector<StationChoice> choices_;
+  std::unique_ptr<StationSession> session_;
+  std::string recordPath_;  // empty while no record is kept
+  HWND owner_ = nullptr;
+  int dpi_ = 96;
+  HFONT font_ = nullptr;
+  HWND watchLabel_ = nullptr, watch_ = nullptr, watching_ = nullptr, list_ = nullptr, status_ = nullptr,
+       record_ = nullptr, eject_ = nullptr, keepRecord_ = nullptr, stop_ = nullptr;
+  HWND lastFocus_ = nullptr;  // gets the focus back when the window is activated again
+  int currentChoice_ = 0;
+  bool blockingShutdown_ = false;
+  bool reporting_ = false;  // an error box is open: ticks wait
+};
+
+}  // namespace scaleboot::win32
