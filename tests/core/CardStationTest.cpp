@@ -90,7 +90,9 @@ TEST(CardStation, WritesEachCardThatAppearsOnceAndFinishesTheOnesInProgress) {
     EXPECT_EQ(Codes(events), c.events);
     // Each card's end carries the time it ended: its row, its line and its record say when.
     for (const Event& event : events)
-      if (event.card) EXPECT_GE(event.card->ended, begun);
+      if (event.card) {
+        EXPECT_GE(event.card->ended, begun);
+      }
   }
 }
 

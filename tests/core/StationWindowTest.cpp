@@ -122,7 +122,9 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
     EXPECT_EQ(all.sounds, std::vector<StationSound>{c.sound});
     EXPECT_EQ(all.status.value_or(""), c.status);
     EXPECT_EQ(ejector.asked, has("eject") && setup.ejector ? 1 : 0);
-    if (has("log")) EXPECT_EQ(lines.lines.size(), 1u);
+    if (has("log")) {
+      EXPECT_EQ(lines.lines.size(), 1u);
+    }
   }
 }
 
