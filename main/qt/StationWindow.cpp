@@ -229,11 +229,13 @@ void TStationWindow::Apply(const StationUpdate& update) {
     CardList->scrollToItem(item);
   }
   if (!update.rows.empty()) {
-    // The columns widen to their texts and never narrow, so rows already read stay where they were.
+    const int character = CardList->fontMetrics().averageCharWidth();
+    // The columns widen to their texts, a character apart, and never narrow, so rows already read stay where
+    // they were.
     for (int column = kTime; column < kCard; ++column) {
       const int before = CardList->columnWidth(column);
       CardList->resizeColumnToContents(column);
-      CardList->setColumnWidth(column, std::max(before, CardList->columnWidth(column)));
+      CardList->setColumnWidth(column, std::max(before, CardList->columnWidth(column) + character));
     }
   }
   if (update.status) {

@@ -104,7 +104,8 @@ class StationWindowTest : public QObject {
   ScriptedSlots slots_;
   AnsweringEjector ejector_;
   StationServices services_;
-  std::atomic<bool> hold_{false};  // every card's block writes wait while it is set
+  std::atomic<bool> hold_{false};               // every card's block writes wait while it is set
+  std::chrono::steady_clock::time_point held_;  // and until then at most
   std::vector<std::pair<MessageBoxSpec, QWidget*>> boxes_;
   std::vector<qint64> beeps_;
   QElapsedTimer clock_;
@@ -118,14 +119,17 @@ void StationWindowTest::init() {
   boxes_.clear();
   beeps_.clear();
   clock_.start();
-  services_ = {&slots_, [this] {
-                 auto files = std::make_unique<FakeFileSystem>();
-                 files->fault = [this](FakeFileSystem::Op op, const std::string&, std::size_t) {
-                   while (op == FakeFileSystem::Op::WriteBlock && hold_) std::this_thread::yield();
-                   return 0;
-                 };
-                 return files;
-               }};
+  services_ = {
+      &slots_, [this] {
+        auto files = std::make_unique<FakeFileSystem>();
+        files->fault = [this](FakeFileSystem::Op op, const std::string&, std::size_t) {
+          // Held for 5 s at most: a window that waits for the card before its time fails, not hangs.
+          while (op == FakeFileSystem::Op::WriteBlock && hold_ && std::chrono::steady_clock::now() < held_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          return 0;
+        };
+        return files;
+      }};
   services_.ejector = &ejector_;
   services_.recordFacts = {FirmwareImages(), {}, "2.18.0.0", "scaleboot"};
   reporter_.SetPresenter([this](const MessageBoxSpec& box, QWidget* parent) {
@@ -185,6 +189,7 @@ void StationWindowTest::stopButtonEscAndCloseWaitForTheCardInProgress() {
     connect(station, &QDialog::finished, this,
             [&] { rowsAtTheEnd = station->CardList->topLevelItemCount(); });
     hold_ = true;
+    held_ = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     slots_.now = {kCard};
     QTRY_VERIFY_WITH_TIMEOUT(!station->WatchList->isEnabled(), 5000);  // greyed while a card is written
     stop(*station);
