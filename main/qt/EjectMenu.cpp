@@ -5,6 +5,11 @@
 #include <QMenu>
 
 #include "ui/EjectTexts.h"
+// The station's core names a member `slots`, which Qt defines as a keyword of its own.
+#pragma push_macro("slots")
+#undef slots
+#include "ui/StationTexts.h"
+#pragma pop_macro("slots")
 
 namespace scaleboot::qt {
 namespace {
@@ -35,15 +40,26 @@ class MenuKeys : public QObject {
 }  // namespace
 
 void AttachEjectMenu(QComboBox& list, platform::Ejector& ejector, ErrorReporter& reporter,
-                     std::function<LanguageIndex()> language) {
-  const auto show = [&list, &ejector, &reporter, language](QPoint at) {
+                     std::function<LanguageIndex()> language, StationMenuItem station) {
+  const auto show = [&list, &ejector, &reporter, language, station](QPoint at) {
     const std::string root = list.currentIndex() < 0 ? std::string() : list.currentText().toStdString();
     const LanguageIndex lang = language();
     QMenu menu(&list);
     QAction* eject = menu.addAction(
         QString::fromUtf8(EjectMenuText(lang).data(), static_cast<qsizetype>(EjectMenuText(lang).size())));
     eject->setEnabled(!root.empty());
-    if (menu.exec(list.mapToGlobal(at)) != eject || root.empty()) return;
+    QAction* watch = nullptr;
+    if (station.open) {
+      const std::string_view text = StationWords(lang, StationText::MenuItem);
+      watch = menu.addAction(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+      watch->setEnabled(!station.enabled || station.enabled());
+    }
+    QAction* chosen = menu.exec(list.mapToGlobal(at));
+    if (chosen != nullptr && chosen == watch) {
+      reporter.Run(station.open);
+      return;
+    }
+    if (chosen != eject || root.empty()) return;
     reporter.Run([&] { reporter.ShowBox(EjectResultBox(lang, root, ejector.Eject(root, {}))); });
   };
   list.setContextMenuPolicy(Qt::CustomContextMenu);

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMargins>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -15,6 +16,7 @@
 #include "images/FirmwareImages.h"
 #include "main/Startup.h"
 #include "main/qt/ErrorReporter.h"
+#include "main/qt/StationWindow.h"
 #include "main/qt/TGauge.h"
 #include "platform/Eject.h"
 #include "platform/Platform.h"
@@ -100,6 +102,11 @@ class TForm1 : public QWidget {
 
   // Gives the drive list its Eject menu item, which ejects through `ejector`.
   void SetEjector(platform::Ejector& ejector);
+  // Instead of SetEjector: the Eject item through `services.ejector`, then the item that opens the station
+  // window on `services`. The services are used for the whole life of the window.
+  void SetStation(const StationServices& services);
+  // The station window while it is open; none otherwise.
+  TStationWindow* stationWindow() const { return station_.data(); }
 
   // Event handlers. Each runs under the error reporter: an error ends the handler and is shown in a box.
   void Timer1Timer();
@@ -108,6 +115,7 @@ class TForm1 : public QWidget {
   void SpeedButton2Click();
   void SpeedButton3Click();
   void ComboBoxEx1Change(int index);
+  void StationItemClick();
 
  private:
   class GaugeView;
@@ -133,6 +141,8 @@ class TForm1 : public QWidget {
   ProgramState state_;
   bool awaitingFrame_ = true;  // centred before the frame was known
   QMargins centredFrame_;      // the frame the last centring allowed for
+  StationServices stationServices_;
+  QPointer<TStationWindow> station_;
 };
 
 }  // namespace scaleboot::qt

@@ -1,10 +1,16 @@
 // The program: the Linux services, the window, and the event loop until the window is closed.
 #include <QDesktopServices>
 #include <QUrl>
+#include <memory>
+
+#include "BuildInfo.h"
 
 #include "main/qt/ErrorReporter.h"
 #include "main/qt/TApplication.h"
 #include "main/qt/TForm1.h"
+#include "platform/Embedded.h"
+#include "platform/linux/CardMounter.h"
+#include "platform/linux/CardSlots.h"
 #include "platform/linux/LinuxEjector.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "ui/Errors.h"
@@ -22,8 +28,19 @@ int main(int, char** argv) {
   });
 
   platform::LinuxEjector ejector;
+  platform::LinuxCardSlots cardSlots(drives);
+  platform::CardMounter mounter;
+  qt::StationServices station;
+  station.cardSlots = &cardSlots;
+  // Each card the station writes gets a file layer of its own, on the card's worker thread.
+  station.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
+  station.ejector = &ejector;
+  station.mounter = &mounter;
+  station.identifyFolder = platform::IdentifyFolder;
+  station.recordFacts = {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "scaleboot"};
+
   qt::TForm1 form(drives, files, documents, reporter);
-  form.SetEjector(ejector);
+  form.SetStation(station);
   form.show();
   return application.exec();
 }

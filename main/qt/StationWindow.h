@@ -1,0 +1,101 @@
+// The station window: watches a card reader (or every removable drive) and writes each card put in, one row
+// per card, while the main window waits behind it.
+#pragma once
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "images/FirmwareImages.h"
+#include "main/qt/ErrorReporter.h"
+// The station's core names a member `slots`, which Qt defines as a keyword of its own.
+#pragma push_macro("slots")
+#undef slots
+#include "ui/StationWindow.h"
+#pragma pop_macro("slots")
+
+namespace scaleboot::qt {
+
+// What the station needs of the system, given once by the program.
+struct StationServices {
+  platform::CardSlotSource* cardSlots = nullptr;
+  std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
+  platform::Ejector* ejector = nullptr;
+  platform::CardMounting* mounter = nullptr;
+  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
+  station::RecordFacts recordFacts{};
+};
+
+// Pause between the beeps of a card that needs the user.
+inline constexpr int kStationBeepGapMs = 200;
+
+class TStationWindow : public QDialog {
+ public:
+  // Watches from the start, the reader of `selectedRoot` first when there is one. Window-modal over `owner`.
+  TStationWindow(QWidget* owner, const StationServices& services, std::span<const FirmwareImage> images,
+                 LanguageIndex language, const std::string& selectedRoot, ErrorReporter& reporter);
+  ~TStationWindow() override;
+
+  QLabel* WatchLabel = nullptr;
+  QComboBox* WatchList = nullptr;
+  QLabel* WatchingLine = nullptr;
+  QTreeWidget* CardList = nullptr;
+  QLabel* StatusLine = nullptr;
+  QCheckBox* EjectBox = nullptr;
+  QPushButton* RecordButton = nullptr;
+  QLabel* RecordLine = nullptr;
+  QPushButton* StopButton = nullptr;
+  QTimer* Ticker = nullptr;
+
+  // The sound of a card; replaced in tests to count the beeps.
+  std::function<void()> beep = [] { QApplication::beep(); };
+  // Asks for the record file; an empty path when the user cancels. Replaced in tests.
+  std::function<QString(QWidget* parent, const QString& caption)> askRecordPath = AskRecordPath;
+  static QString AskRecordPath(QWidget* parent, const QString& caption);
+
+  bool stopping() const { return session_ && session_->Stopping(); }
+
+  // Event handlers, each under the error reporter.
+  void TickerTimer();
+  void WatchListChange(int index);
+  void RecordButtonClick();
+  void StopButtonClick();
+
+ protected:
+  // Esc and closing the window: the same as Stop; the window stays until the cards in progress are done.
+  void reject() override;
+
+ private:
+  class Forwarder;
+
+  void CreateControls(const std::vector<StationChoice>& choices);
+  void BeginSession(const std::string& reader);
+  void Apply(const StationUpdate& update);
+  void Beep(int count);
+
+  StationServices services_;
+  std::span<const FirmwareImage> images_;
+  LanguageIndex language_;
+  ErrorReporter& reporter_;
+  std::vector<StationChoice> choices_;
+  // The record file outlives every session that appends to it: a new choice of reader keeps it.
+  std::shared_ptr<platform::AppendFile> record_;
+  std::string recordPath_;
+  std::unique_ptr<StationSession> session_;
+  int watched_ = 0;  // the drop-down's entry the session watches
+  QTimer* beepGap_ = nullptr;
+  int beepsDue_ = 0;
+  bool ticking_ = false;  // a tick's error box is up: the ticks in its loop are skipped
+  bool finished_ = false;
+};
+
+}  // namespace scaleboot::qt
