@@ -27,7 +27,7 @@ CardStation::~CardStation() {
 std::vector<Event> CardStation::Start() {
   std::vector<Event> events;
   if (mountRule_) mountRule_->Begin(parts_.mounter->Candidates());
-  const CardWatchStart start = watch_.Begin(parts_.slots.Poll(parts_.readers));
+  const CardWatchStart start = watch_.Begin(parts_.cardSlots.Poll(parts_.readers));
   if (!start.leftAlone.empty()) events.push_back({Event::Kind::LeftAlone, start.leftAlone});
   if (parts_.readers.empty()) {
     events.push_back({Event::Kind::WatchingAny});
@@ -66,7 +66,7 @@ std::vector<Event> CardStation::Tick(bool look) {
   }
   if (!look) return events;
   LookForCardsToMount(events);
-  const std::vector<platform::CardSlot> polled = parts_.slots.Poll(parts_.readers);
+  const std::vector<platform::CardSlot> polled = parts_.cardSlots.Poll(parts_.readers);
   const std::vector<platform::CardSlot> begun = watch_.Poll(polled);
   for (const std::string& reader : watch_.NewlyRefused(polled))
     events.push_back({Event::Kind::ReaderNotRemovable, {reader}});
@@ -133,7 +133,7 @@ void CardStation::Begin(const SlotGroup& card, std::vector<Event>& events) {
   job->end.result.root = slot.root;
   job->end.result.alsoNamed = card.alsoNamed;
   try {
-    job->end.volume = parts_.slots.Describe(slot.root);
+    job->end.volume = parts_.cardSlots.Describe(slot.root);
   } catch (const std::exception&) {
   }
   try {

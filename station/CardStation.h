@@ -54,7 +54,7 @@ struct Event {
 
 // What the station works with. Only `slots` and `writeCard` are needed; the others may be left out.
 struct StationParts {
-  platform::CardSlotSource& slots;
+  platform::CardSlotSource& cardSlots;
   // Writes the module to the card at `root` and says how it ended; never raises. Runs on a worker thread.
   std::function<CardResult(const std::string& root)> writeCard;
   std::span<const std::string> readers{};      // none: every removable drive

@@ -38,7 +38,8 @@ StationSession::StationSession(StationSetup setup)
       unavailable_(setup_.language),
       readers_(setup_.reader.empty() ? std::vector<std::string>{} : std::vector<std::string>{setup_.reader}),
       station_([this] {
-        station::StationParts parts{setup_.slots, [this](const std::string& root) { return Write(root); }};
+        station::StationParts parts{setup_.cardSlots,
+                                    [this](const std::string& root) { return Write(root); }};
         parts.readers = readers_;
         parts.ejector = setup_.ejector != nullptr ? setup_.ejector : &unavailable_;
         parts.ejectEach = [this] { return eject_.load(); };

@@ -75,7 +75,7 @@ struct StationUpdate {
 
 struct StationSetup {
   LanguageIndex language;
-  platform::CardSlotSource& slots;
+  platform::CardSlotSource& cardSlots;
   // A file layer of its own for each card; may raise, or return none.
   std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
   std::span<const FirmwareImage> images;

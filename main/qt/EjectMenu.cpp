@@ -5,11 +5,7 @@
 #include <QMenu>
 
 #include "ui/EjectTexts.h"
-// The station's core names a member `slots`, which Qt defines as a keyword of its own.
-#pragma push_macro("slots")
-#undef slots
 #include "ui/StationTexts.h"
-#pragma pop_macro("slots")
 
 namespace scaleboot::qt {
 namespace {

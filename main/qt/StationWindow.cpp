@@ -5,7 +5,6 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <ctime>
 #include <utility>
 
 #include "main/qt/TForm1.h"
@@ -212,11 +211,7 @@ void TStationWindow::reject() {
 void TStationWindow::Apply(const StationUpdate& update) {
   if (update.watching) WatchingLine->setText(Q(*update.watching));
   for (const StationRow& row : update.rows) {
-    // The station leaves a card's end time at the epoch; the tick that reports the end comes within a tick
-    // of it, so the time now stands in.
-    const std::string time =
-        row.time == station::LocalClock(0) ? station::LocalClock(std::time(nullptr)) : row.time;
-    auto* item = new QTreeWidgetItem(CardList, {Q(time), Q(row.drive), Q(row.outcome), Q(row.removal)});
+    auto* item = new QTreeWidgetItem(CardList, {Q(row.time), Q(row.drive), Q(row.outcome), Q(row.removal)});
     for (int column = 0; column < kColumns; ++column) {
       item->setToolTip(column, item->text(column));
       // A card that needs the user stands out.

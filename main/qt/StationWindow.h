@@ -17,11 +17,7 @@
 
 #include "images/FirmwareImages.h"
 #include "main/qt/ErrorReporter.h"
-// The station's core names a member `slots`, which Qt defines as a keyword of its own.
-#pragma push_macro("slots")
-#undef slots
 #include "ui/StationWindow.h"
-#pragma pop_macro("slots")
 
 namespace scaleboot::qt {
 

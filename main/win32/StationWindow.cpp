@@ -57,7 +57,7 @@ StationWindow::StationWindow(HINSTANCE instance, LanguageIndex language, Station
     : instance_(instance),
       language_(language),
       services_(services),
-      choices_(StationChoices(language, services.slots, selectedRoot)) {}
+      choices_(StationChoices(language, services.cardSlots, selectedRoot)) {}
 
 StationWindow::~StationWindow() {
   if (hwnd_) Finish();
@@ -249,7 +249,7 @@ void StationWindow::ShowBox(const MessageBoxSpec& box) {
 
 void StationWindow::StartSession() {
   session_.reset();
-  StationSetup setup{language_, services_.slots, services_.newFiles, services_.images};
+  StationSetup setup{language_, services_.cardSlots, services_.newFiles, services_.images};
   setup.reader = choices_[static_cast<std::size_t>(currentChoice_)].reader;
   setup.ejector = services_.ejector;
   setup.identifyFolder = services_.identifyFolder;

@@ -18,7 +18,7 @@ namespace scaleboot::win32 {
 
 // What the station needs of the program; WinMain fills it with the system's services.
 struct StationServices {
-  platform::CardSlotSource& slots;
+  platform::CardSlotSource& cardSlots;
   std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
   std::span<const FirmwareImage> images;
   platform::Ejector* ejector = nullptr;

@@ -25,9 +25,8 @@ struct Slots : platform::CardSlotSource {
 };
 
 struct Ejector : platform::Ejector {
-  Status status;
+  Status status = Status::InUse;
   int asked = 0;
-  explicit Ejector(Status s) : status(s) {}
   platform::EjectResult Eject(const std::string&, const platform::EjectOptions&) override {
     ++asked;
     return {status, true, {"notepad.exe (12)"}, {}};
@@ -70,8 +69,7 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
   };
   // clang-format off
   const Case cases[] = {
-      {"written and ejected", "eject ejected", ok, "remove the card", written, StationSound::Once},
-      {"eject off: not asked", "in-use", ok, "remove the card", written, StationSound::Once},
+      {"written, ejected and recorded", "eject ejected log", ok, "remove the card", written, StationSound::Once},
       {"eject refused", "eject in-use", ok, "not ejected: in use by another program: notepad.exe (12)", written,
        StationSound::Thrice},
       {"no ejector on the system", "eject", ok, "not ejected: ejecting is not available", written,
@@ -80,9 +78,8 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
        StationSound::Thrice},
       {"a byte differs", "differs", std::string(Text(kEnglish, Msg::WriteFailedText)), "remove the card", failed,
        StationSound::Thrice},
-      {"checked through the cache only", "cache", ok + "; read back through the system's cache only",
+      {"through the cache only; eject off: not asked", "in-use cache", ok + "; read back through the system's cache only",
        "remove the card", written, StationSound::Once},
-      {"recorded", "log", ok, "remove the card", written, StationSound::Once},
       {"record append fails", "log-fails", ok, "remove the card; " + log, written + "; " + log, StationSound::Once},
   };
   // clang-format on
@@ -92,7 +89,8 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
       return (" " + c.setup + " ").find(std::string(" ") + word + " ") != std::string::npos;
     };
     Slots slots;
-    Ejector ejector(has("ejected") ? Status::Ejected : Status::InUse);
+    Ejector ejector;
+    if (has("ejected")) ejector.status = Status::Ejected;
     StationSetup setup{kEnglish, slots,
                        [&]() -> std::unique_ptr<platform::ByteFileSystem> {
                          if (has("no-files")) return nullptr;
@@ -122,9 +120,7 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
     EXPECT_EQ(all.sounds, std::vector<StationSound>{c.sound});
     EXPECT_EQ(all.status.value_or(""), c.status);
     EXPECT_EQ(ejector.asked, has("eject") && setup.ejector ? 1 : 0);
-    if (has("log")) {
-      EXPECT_EQ(lines.lines.size(), 1u);
-    }
+    EXPECT_EQ(lines.lines.size(), has("log") ? 1u : 0u);
   }
 }
 
@@ -146,7 +142,6 @@ TEST(StationWindow, AStopWaitsForTheCardInProgressThenFinishes) {
   StationUpdate update;
   for (int tick = 0; tick < 10; ++tick) update = session.Tick();
   EXPECT_EQ(update.status.value_or(""), "E: writing...");
-  ASSERT_TRUE(session.Busy());
   update = session.Stop();
   EXPECT_FALSE(update.finished);
   EXPECT_EQ(update.status.value_or(""), "stopping: finishing 1 card(s) in progress...");
@@ -159,16 +154,8 @@ TEST(StationWindow, AStopWaitsForTheCardInProgressThenFinishes) {
   EXPECT_EQ(slots.polls, 2);
 }
 
-TEST(StationWindow, OffersTheSelectedDrivesReaderThenEveryRemovableDrive) {
-  Slots slots;
-  const auto texts = [&](const std::string& selected) {
-    std::vector<std::string> out;
-    for (const StationChoice& choice : StationChoices(kRussian, slots, selected))
-      out.push_back(choice.reader + "|" + choice.text);
-    return out;
-  };
-  EXPECT_EQ(texts("E:\\"), (std::vector<std::string>{"E:|E:", "|все съёмные диски"}));
-  EXPECT_EQ(texts(""), (std::vector<std::string>{"|все съёмные диски"}));
+// The system's words end in a full stop and a line break of their own; the box has one full stop.
+TEST(StationWindow, ARefusedRecordFileIsSaidInOneSentence) {
   const platform::AppendRefusal refusal{platform::AppendRefusal::Reason::System, "Permission denied.\r\n"};
   EXPECT_EQ(RecordRefusedBox(kEnglish, "/x.log", refusal, "T"),
             (MessageBoxSpec{"Cannot keep a record in '/x.log': Permission denied.", "T", BoxIcon::Error}));

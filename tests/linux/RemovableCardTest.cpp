@@ -230,8 +230,7 @@ TEST_F(RemovableCard, ItsReaderIsItsDiskAndNamesTheCardInIt) {
   platform::LinuxCardSlots slots(drives);
   const std::string reader = slots.ReaderOf(card.root);
   EXPECT_EQ(reader, card.device);
-  const std::vector<std::string> readers{reader};
-  const std::vector<platform::CardSlot> polled = slots.Poll(readers);
+  const std::vector<platform::CardSlot> polled = slots.Poll(std::vector<std::string>{reader});
   ASSERT_EQ(polled.size(), 1u);
   EXPECT_EQ(polled[0].root, card.root);
 }

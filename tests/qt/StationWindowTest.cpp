@@ -1,5 +1,4 @@
-// The station window offscreen, opened from the drive list's menu, over scripted card slots and cards in
-// memory.
+// The station window offscreen, opened from the drive list's menu, over scripted slots and in-memory cards.
 #include <sys/stat.h>
 
 #include <QAccessible>
@@ -120,7 +119,7 @@ void StationWindowTest::cardInsertedAfterTheStartIsWrittenWithARowStatusAndSound
   } cases[] = {
       {kEnglish, false, false, Status::Ejected, 1, "every removable drive", "station-window-linux.png"},
       {kRussian, true, false, Status::Failed, 3, "/media/card", "station-window-linux-ru.png"},
-      {kEnglish, true, true}};
+      {kEnglish, true, true, Status::Ejected, 0, "", ""}};
   for (const auto& c : cases) {
     TStationWindow* station = Open(c.language, c.drive, c.damaged);
     QCOMPARE(item_, c.damaged ? QString() : Q(StationWords(c.language, StationText::MenuItem)));
