@@ -115,7 +115,6 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         const station::CardEnd& card = *event.card;
         const bool verified = card.result.outcome == CardOutcome::Verified;
         const bool ejectFailed = card.eject && card.eject->status != EjectStatus::Ejected;
-        (verified ? written_ : failed_) += 1;
         StationRow row{station::LocalClock(card.ended),
                        CardLabel(language, card.result.root, card.result.alsoNamed),
                        CardText(language, card.result), CardRemovalText(language, card),
@@ -132,7 +131,9 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         if (stopping_) {
           station::Event left{Kind::Stopping};
           left.running = station_.Running();
-          update.status = left.running != 0 ? EventText(language, left) : WaitingStatus(written_, failed_);
+          const station::Event counts = station_.Stopped();
+          update.status =
+              left.running != 0 ? EventText(language, left) : WaitingStatus(counts.written, counts.failed);
         }
         break;
       }

@@ -128,7 +128,6 @@ class StationSession {
   bool recordFailing_ = false;  // the last append failed
   bool stopping_ = false;
   int ticks_ = 0;
-  std::size_t written_ = 0, failed_ = 0;
 };
 
 // The box for a record file the log rules refused: "Cannot keep a record in 'PATH': WHY."

@@ -272,17 +272,6 @@ void TForm1::ErrorReporter(std::string_view message) {
 
 // ---- Message dispatch ----
 
-template <class Handler>
-void TForm1::Guarded(Handler&& handler) noexcept {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    ReportUnhandled(e.what());
-  } catch (...) {
-    ReportUnhandled("Unknown error");
-  }
-}
-
 void TForm1::ReportUnhandled(const char* message) noexcept {
   try {
     ErrorReporter(message);

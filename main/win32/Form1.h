@@ -10,6 +10,7 @@
 
 #include "main/Startup.h"
 #include "main/win32/GaugeWindow.h"
+#include "main/win32/Guarded.h"
 #include "main/win32/HintWindow.h"
 #include "main/win32/SpeedButton.h"
 #include "main/win32/WindowObject.h"
@@ -58,7 +59,9 @@ class TForm1 final : public WindowObject {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
   template <class Handler>
-  void Guarded(Handler&& handler) noexcept;
+  void Guarded(Handler&& handler) noexcept {
+    RunGuarded(handler, [this](const char* message) { ReportUnhandled(message); });
+  }
   void ReportUnhandled(const char* message) noexcept;
 
   RECT CentredFrame(int dpi) const;

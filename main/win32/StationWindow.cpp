@@ -391,17 +391,6 @@ void StationWindow::Finish() {
 
 // ---- Message dispatch ----
 
-template <class Handler>
-void StationWindow::Guarded(Handler&& handler) noexcept {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    ReportUnhandled(e.what());
-  } catch (...) {
-    ReportUnhandled("Unknown error");
-  }
-}
-
 void StationWindow::ReportUnhandled(const char* message) noexcept {
   reporting_ = true;
   try {

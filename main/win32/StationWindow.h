@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "main/win32/ControlIds.h"
+#include "main/win32/Guarded.h"
 #include "main/win32/WindowObject.h"
 #include "ui/StationWindow.h"
 
@@ -41,7 +42,9 @@ class StationWindow final : public WindowObject {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
   template <class Handler>
-  void Guarded(Handler&& handler) noexcept;
+  void Guarded(Handler&& handler) noexcept {
+    RunGuarded(handler, [this](const char* message) { ReportUnhandled(message); });
+  }
   void ReportUnhandled(const char* message) noexcept;
 
   void CreateControls();
