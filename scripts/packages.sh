@@ -96,7 +96,7 @@ ensure_packages() {
 }
 
 # What the Linux program needs to build and run.
-LINUX_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libmount-dev nlohmann-json3-dev fonts-dejavu-core
+LINUX_BUILD_PACKAGES=(cmake ninja-build ccache g++ pkg-config qt6-base-dev libmount-dev nlohmann-json3-dev fonts-dejavu-core
   fonts-liberation)
 # sd-bus, through which the Linux programs ask udisks2 to eject a card.
 LINUX_BUILD_PACKAGES+=(libsystemd-dev)
