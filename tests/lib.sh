@@ -17,26 +17,23 @@ finish() {
   exit $?
 }
 
-# start_xvfb [XVFB_OPTION...]: starts Xvfb on the first free display from :90 on and exports DISPLAY; sets
-# xvfb_pid.
+# start_xvfb [XVFB_OPTION...]: starts Xvfb on a display of its own and exports DISPLAY; sets xvfb_pid. Xvfb
+# picks a free display itself and names it once it takes connections (-displayfd), so suites running side by
+# side never take the same one, and nothing waits a fixed time for it.
 xvfb_pid=
 start_xvfb() {
-  local display
-  for display in $(seq 90 160); do
-    [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
-    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp "$@" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$display" ] && break
-      kill -0 "$xvfb_pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$display" ]; then
-      export DISPLAY=":$display"
-      return 0
-    fi
-    xvfb_pid=
-  done
+  local fifo display=
+  fifo=$(mktemp -u) && mkfifo "$fifo" || return 1
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "$@" 3>"$fifo" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  read -r -t 30 display <"$fifo"
+  rm -f "$fifo"
+  if [ -n "$display" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+    export DISPLAY=":$display"
+    return 0
+  fi
+  kill "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
   return 1
 }
 stop_xvfb() {

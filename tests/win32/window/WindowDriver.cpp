@@ -880,11 +880,13 @@ void StageLayout(HWND main) {
   // The strip between the bar and the button row shows the window's own background.
   POINT strip{layout::kGauge1.left, layout::kGauge1.bottom() + 2};
   ClientToScreen(main, &strip);
-  const Pixels background = CaptureScreen({strip.x, strip.y, strip.x + layout::kGauge1.width,
-                                           strip.y + layout::kButton1.top - layout::kGauge1.bottom() - 4});
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
-  Check(std::all_of(background.data.begin(), background.data.end(), [&](COLORREF c) { return c == face; }),
-        "background is the button-face colour");
+  const auto faceOnly = [&] {
+    const Pixels background = CaptureScreen({strip.x, strip.y, strip.x + layout::kGauge1.width,
+                                             strip.y + layout::kButton1.top - layout::kGauge1.bottom() - 4});
+    return std::all_of(background.data.begin(), background.data.end(), [&](COLORREF c) { return c == face; });
+  };
+  Check(WaitFor(faceOnly, 3s), "background is the button-face colour");
 
   // Controls: class and rectangle.
   struct Expected {
@@ -933,7 +935,8 @@ void StageLayout(HWND main) {
   CheckInt(Send(comboEx, CB_GETCURSEL), scaleboot::kRussian, "RUS selected");
   Check(!IsWindowEnabled(Control(main, kButton1Id)), "Button1 disabled at start");
   Check(FocusOf(main) == combo, "keyboard focus on ComboBox1");
-  const GaugeLook gauge = LookAtGauge(Control(main, kGauge1Id));
+  GaugeLook gauge;
+  WaitFor([&] { return (gauge = LookAtGauge(Control(main, kGauge1Id))).frameBlack; }, 3s);
   Check(gauge.frameBlack && gauge.tealWidth == 0 && gauge.restWhite,
         "Gauge1 drawn empty: black frame, white inside", "teal " + std::to_string(gauge.tealWidth));
   // After the first tick the list stays empty: the prefix has no removable drive yet.
@@ -1308,13 +1311,25 @@ HWND OpenDriveMenu(HWND main) {
 }
 
 // Whether the menu's second (last) item is drawn in the menu's text colour, not greyed: dark pixels inside
-// its lower half, away from the frame.
+// its lower half, away from the frame. The menu window exists before it is painted: this waits until the
+// item's text is drawn at all (any pixel darker than the menu's face, grey or black) before it looks at its
+// colour.
 bool LastItemInked(HWND menu) {
   RECT rect = ScreenRect(menu);
   rect = {rect.left + 4, (rect.top + rect.bottom) / 2, rect.right - 4, rect.bottom - 4};
-  const Pixels shot = CaptureScreen(rect);
-  return std::any_of(shot.data.begin(), shot.data.end(),
-                     [](COLORREF c) { return GetRValue(c) < 64 && GetGValue(c) < 64 && GetBValue(c) < 64; });
+  Pixels shot;
+  const auto any = [&](int below) {
+    return std::any_of(shot.data.begin(), shot.data.end(), [below](COLORREF c) {
+      return GetRValue(c) < below && GetGValue(c) < below && GetBValue(c) < below;
+    });
+  };
+  WaitFor(
+      [&] {
+        shot = CaptureScreen(rect);
+        return any(160);
+      },
+      5s);
+  return any(64);
 }
 
 // Up from no selection goes to the last item, the station's; Enter chooses it.
@@ -1598,7 +1613,8 @@ void CheckScaledLayout(HWND main, const layout::WindowGeometry& g, const std::ws
   }
   const Pixels flag = ReadBitmapFile(BitmapFile(resources, L"flags", L"russia", g.dpi));
   const HWND comboEx = Control(main, kComboBoxEx1Id);
-  Check(!flag.data.empty() && FindImage(CaptureScreen(ScreenRect(comboEx)), flag, false).x >= 0,
+  Check(!flag.data.empty() &&
+            WaitFor([&] { return FindImage(CaptureScreen(ScreenRect(comboEx)), flag, false).x >= 0; }, 2s),
         at + "ComboBoxEx1 shows the flag drawn for this scale (" + std::to_string(flag.width) + " x " +
             std::to_string(flag.height) + ")");
 }
@@ -1691,7 +1707,8 @@ void StageDpi(HWND main, int dpi, const std::wstring& programFolder, const std::
   CheckInt(client.right, g.clientWidth, at + "client width, 311 scaled");
   CheckInt(client.bottom, g.clientHeight, at + "client height, 83 scaled");
   CheckScaledLayout(main, g, resources, at);
-  const GaugeLook gauge = LookAtGauge(Control(main, kGauge1Id));
+  GaugeLook gauge;
+  WaitFor([&] { return (gauge = LookAtGauge(Control(main, kGauge1Id))).frameBlack; }, 3s);
   Check(gauge.frameBlack && gauge.tealWidth == 0 && gauge.restWhite, at + "Gauge1 drawn empty in its frame");
 
   // Clicks at the scaled positions: the drive list, the image buttons, the write button.
