@@ -126,18 +126,16 @@ appid=org.scaleboot.ScaleBoot
 jobs=$(nproc 2>/dev/null || echo 2)
 day=$(date -u -d "@$SOURCE_DATE_EPOCH" +%F)
 
-# build PRESET FOLDER COMPILER_FLAGS LINKER_FLAGS TARGET...: a release build of the programs alone from the
-# checked images, with no build paths in the binaries.
+# build PRESET FOLDER TARGET...: a release build of the programs alone from the checked images, with the
+# preset's compiler and linker flags (no build paths in the binaries; the Linux preset's with Debian's hardening).
+# The test command builds the same presets with the same flags, so a compiler cache serves both.
 build() {
   echo "=== package: $1 release build in $2"
-  local preset=$1 dir=$2 flags="-ffile-prefix-map=$source_dir/= $3" options=() targets=() target
-  # Linker flags only when given: they replace the toolchain's own (the Windows builds' static runtimes).
-  [ -n "$4" ] && options+=("-DCMAKE_EXE_LINKER_FLAGS=$4")
-  shift 4
+  local preset=$1 dir=$2 targets=() target
+  shift 2
   for target in "$@"; do targets+=(--target "$target"); done
   cmake --preset "$preset" -B "$dir" -DSCALEBOOT_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
     "-DSCALEBOOT_FIRMWARE_DIR=$firmware" -DSCALEBOOT_FIRMWARE_STRICT=ON \
-    "-DCMAKE_C_FLAGS=$flags" "-DCMAKE_CXX_FLAGS=$flags" "${options[@]}" \
     >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log" >&2; return 1; }
   # Qt's resource compiler stamps each resource with SOURCE_DATE_EPOCH, or else with its override; a build
   # that is not redone when the commit changes must not depend on the commit's time, so it gets a constant.
@@ -152,12 +150,10 @@ fill_in() {
 
 # ---- Linux: the programs first, since the others' texts name the firmware versions they report ----
 linux=$builds/linux
-# With Debian's hardening: fortified libc calls, stack protection, stack-clash protection, control-flow
-# protection (CET), read-only relocations bound at start. tests/packaging/check-deb.sh reads them back from the
-# build's CMakeCache.txt.
-build linux "$linux" "-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection -fcf-protection" \
-  "-Wl,-z,relro,-z,now" \
-  scaleboot scaleboot-cli firmware_table
+# With Debian's hardening (the linux preset's flags in CMakePresets.json): fortified libc calls, stack
+# protection, stack-clash protection, control-flow protection (CET), read-only relocations bound at start.
+# tests/packaging/check-deb.sh reads them back from the build's CMakeCache.txt.
+build linux "$linux" scaleboot scaleboot-cli firmware_table
 cli=$linux/main/cli/scaleboot-cli
 if ! "$cli" verify "$firmware" --lang en --quiet >/dev/null; then
   echo "error: the built scaleboot-cli does not carry the images of $firmware" >&2
@@ -269,7 +265,7 @@ make_deb scaleboot-cli
 package_windows() { # package_windows ARCH PRESET BITS
   local arch=$1 preset=$2 bits=$3
   local dir=$builds/windows-$arch stage=$builds/stage/windows-$arch
-  build "$preset" "$dir" "" "" ScaleBoot scaleboot-cli
+  build "$preset" "$dir" ScaleBoot scaleboot-cli
   rm -rf "$stage"
   mkdir -p "$stage"
   cp "$dir/main/win32/ScaleBoot.exe" "$stage/ScaleBoot.exe"
