@@ -5,20 +5,112 @@
 #   3. the Windows builds for 64- and 32-bit Windows, cross-compiled with MinGW-w64, their tests and window tests
 #      run under Wine and Xvfb; where this machine runs no 32-bit programs (or SCALEBOOT_NO_32BIT=1 says to act
 #      so), the 32-bit build is still made and its run-time suites are reported as skipped;
-#   4. the release packages (scripts/package.sh), built twice to show they come out the same, and checked; then
-#      signed releases in the first build folder (a throwaway certificate in a file and on a SoftHSM2 token) and
-#      their refusals; then from other firmware images: refused when damaged, and carried by every program when
-#      sound;
+#   4. the release packages (scripts/package.sh), built twice to show they come out the same (the second time
+#      from scratch, without the compiler cache), and checked; then signed releases in the first build folder (a
+#      throwaway certificate in a file and on a SoftHSM2 token) and their refusals; then from other firmware
+#      images: refused when damaged, and carried by every program when sound;
 #   5. the path of a machine without 32-bit programs, forced, whatever this machine runs.
-# Ends with a summary of every suite (passed, skipped and why, failed); exits 0 when nothing failed.
+#
+# The builds run one after another, each on every processor; the suites run beside them as soon as what they
+# need is built, in three lanes: the Linux suites (the two Linux builds' suites one after the other: loop
+# devices are global, and a station given no reader takes any card), the Windows suites, and the packages'
+# checks. Each suite has a time limit (about three times what it takes on a 2-core machine); one still running
+# then is ended, and the summary names it. A compiler cache (ccache, outside the clone) makes a build the machine
+# has made before quick, in this clone or another.
+#
+#   scripts/test.sh            everything, then a table of each build's and suite's seconds and the summary
+#   scripts/test.sh --suite S  one build or suite alone (the names of the table; what it needs must be built)
+#
+# Exits 0 when nothing failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 . scripts/packages.sh
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" \
-  "${SIGNING_TEST_PACKAGES[@]}"
 . tests/lib.sh
 . tests/win32/wine.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+logs=build/test-logs
+checks=build/package-check
+
+# ---- The builds and suites, each a command of its own ----
+
+suite_build() { # suite_build PRESET
+  cmake --preset "$1" -DSCALEBOOT_BUILD_TESTS=ON && cmake --build --preset "$1" -j "$jobs"
+}
+suite_ctest() { # suite_ctest PRESET
+  ctest --preset "$1" -j 1
+}
+suite_package() {
+  scripts/package.sh && mkdir -p "$checks" && cp dist/SHA256SUMS "$checks/SHA256SUMS.first"
+}
+# The same release from scratch in another folder, without the compiler cache, which would hide a difference.
+suite_package_again() {
+  rm -rf build/package-again "$checks/dist-again"
+  CCACHE_DISABLE=1 SCALEBOOT_PACKAGE_BUILD_DIR=build/package-again SCALEBOOT_DIST_DIR=$checks/dist-again \
+    scripts/package.sh >"$checks/again.log" 2>&1 || { tail -n 30 "$checks/again.log"; return 1; }
+  if cmp -s "$checks/SHA256SUMS.first" "$checks/dist-again/SHA256SUMS"; then
+    echo "1 passed, 0 failed: a second build from scratch gives the same files"
+  else
+    echo "FAIL - a second build from scratch gives different files:"
+    diff "$checks/SHA256SUMS.first" "$checks/dist-again/SHA256SUMS" || true
+    echo "0 passed, 1 failed"
+    return 1
+  fi
+}
+suite_package_zips() {
+  (cd dist && sha256sum -c SHA256SUMS) &&
+    bash tests/packaging/check-zips.sh . dist build/windows/tests/win32/window/win32_window_driver.exe \
+      build/windows-x86/tests/win32/window/win32_window_driver.exe "$checks/zips"
+}
+suite_package_deb() {
+  bash tests/packaging/check-deb.sh . dist "$checks/deb"
+}
+# Signed releases from the first build folder while it holds this release's build (only the signing and the
+# packages are redone), each into a folder of its own: dist/ stays unsigned.
+suite_package_signing() {
+  bash tests/packaging/check-signing.sh . build/package "$checks/signing" \
+    build/windows/tests/win32/window/win32_window_driver.exe \
+    build/windows-x86/tests/win32/window/win32_window_driver.exe "$checks/zips"
+}
+# Other firmware images: the refusals, and two releases from them in the two build folders above (only what the
+# images change is rebuilt), each into a folder of its own: dist/ keeps the release checked above.
+suite_package_firmware() {
+  WINEPREFIX=$PWD/$checks/zips/wineprefix bash tests/packaging/check-firmware.sh . \
+    build/linux/make_placeholder_firmware "$checks/firmware" build/package build/package-again
+}
+suite_apt_lock() {
+  bash tests/packaging/apt-lock-test.sh
+}
+suite_no_32bit_path() {
+  bash tests/win32/no-32bit-check.sh . "$logs"
+}
+
+# NAME -> command, and its time limit in seconds.
+declare -A command=(
+  [build-linux]="suite_build linux" [build-linux-sanitize]="suite_build linux-sanitize"
+  [build-windows]="suite_build windows" [build-windows-x86]="suite_build windows-x86"
+  [linux]="suite_ctest linux" [linux-sanitize]="suite_ctest linux-sanitize"
+  [windows]="suite_ctest windows" [windows-x86]="suite_ctest windows-x86"
+  [package]=suite_package [package-reproducible]=suite_package_again [package-zips]=suite_package_zips
+  [package-deb]=suite_package_deb [package-signing]=suite_package_signing
+  [package-firmware]=suite_package_firmware [apt-lock]=suite_apt_lock [no-32bit-path]=suite_no_32bit_path
+)
+declare -A limit=(
+  [build-linux]=1500 [build-linux-sanitize]=1200 [build-windows]=1500 [build-windows-x86]=1500
+  [linux]=900 [linux-sanitize]=900 [windows]=900 [windows-x86]=900
+  [package]=1500 [package-reproducible]=1500 [package-zips]=300 [package-deb]=600 [package-signing]=900
+  [package-firmware]=900 [apt-lock]=120 [no-32bit-path]=600
+)
+
+if [ "${1:-}" = --suite ]; then
+  [ -n "${command[${2:-}]:-}" ] || { echo "test.sh: no suite ${2:-} (one of: ${!command[*]})" >&2; exit 2; }
+  ${command[$2]}
+  exit $?
+fi
+
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" \
+  "${SIGNING_TEST_PACKAGES[@]}"
 
 # Once per run; every script and test started below reads the answer from SCALEBOOT_WINE32.
 if wine_runs_32bit; then
@@ -31,98 +123,141 @@ while IFS= read -r prefix; do
   wine_prefix_refresh "$prefix"
 done < <(find build -maxdepth 7 -type d -name wineprefix 2>/dev/null)
 
-jobs=$(nproc 2>/dev/null || echo 2)
-logs=build/test-logs
-mkdir -p "$logs"
+rm -rf "$logs"
+mkdir -p "$logs" "$checks"
+# Every Wine prefix the suites make is a copy of one made once (and kept for the next run).
+export SCALEBOOT_WINE_TEMPLATE=$PWD/build/wine-template
+if command -v ccache >/dev/null 2>&1; then
+  ccache -z >/dev/null 2>&1 || true
+fi
+
+# run NAME: runs the build or suite NAME within its time limit, its output into $logs/NAME.log; leaves its
+# exit status and seconds in $logs/NAME.done (124 when it was ended at its limit).
+run() {
+  local name=$1 began=$SECONDS status=0
+  timeout -k 30 "${limit[$name]}" bash scripts/test.sh --suite "$name" </dev/null >"$logs/$name.log" 2>&1 ||
+    status=$?
+  echo "$status $((SECONDS - began))" >"$logs/$name.done"
+}
+# await NAME...: waits until each of them has ended.
+await() {
+  local name
+  for name in "$@"; do
+    while [ ! -e "$logs/$name.done" ]; do sleep 1; done
+  done
+}
+# succeeded NAME: true when NAME ended with status 0.
+succeeded() {
+  [ "$(cut -d' ' -f1 "$logs/$1.done" 2>/dev/null)" = 0 ]
+}
+# skipped NAME WHY: NAME does not run, since what it needs failed.
+skipped() {
+  echo "- $2" >"$logs/$1.log"
+  echo "skipped 0" >"$logs/$1.done"
+}
+# report NAME: NAME's output (only its end when it passed and is long), once it has ended.
+report() {
+  local name=$1 status
+  await "$name"
+  status=$(cut -d' ' -f1 "$logs/$name.done")
+  echo "=== $name ($(cut -d' ' -f2 "$logs/$name.done") s)"
+  if [ "$status" = 0 ] && [[ $name == build-* ]]; then
+    tail -n 3 "$logs/$name.log"
+  else
+    cat "$logs/$name.log"
+  fi
+}
+
+# The Linux lane: its suites once their builds are made, one after the other.
+linux_lane() {
+  await build-linux
+  if succeeded build-linux; then run linux; else skipped linux "the build failed"; fi
+  await build-linux-sanitize
+  if succeeded build-linux-sanitize; then run linux-sanitize; else skipped linux-sanitize "the build failed"; fi
+}
+# The Windows lane: the window tests under Wine, each build's once it is made.
+windows_lane() {
+  local preset
+  for preset in windows windows-x86; do
+    await "build-$preset"
+    if succeeded "build-$preset"; then run "$preset"; else skipped "$preset" "the build failed"; fi
+  done
+}
+# The packages' lane: the checks of dist/ once the release is made, the firmware releases once the second
+# build folder is made too, and the forced path without 32-bit programs once the Windows suites have ended (it
+# runs the same builds' suites).
+package_lane() {
+  await package
+  local name
+  if succeeded package && succeeded build-windows && succeeded build-windows-x86; then
+    for name in package-zips package-deb package-signing; do run "$name"; done
+  else
+    for name in package-zips package-deb package-signing; do skipped "$name" "the release or a build failed"; done
+  fi
+  await package-reproducible build-linux
+  if succeeded package && succeeded package-reproducible && succeeded build-linux; then
+    run package-firmware
+  else
+    skipped package-firmware "the release, its second build or the Linux build failed"
+  fi
+  run apt-lock
+  await windows windows-x86
+  run no-32bit-path
+}
+
+lanes=()
+linux_lane &
+lanes+=($!)
+windows_lane &
+lanes+=($!)
+package_lane &
+lanes+=($!)
+# The builds, one after the other on every processor, the suites beside them.
+for name in build-linux build-linux-sanitize build-windows build-windows-x86 package package-reproducible; do
+  run "$name"
+  report "$name"
+done
+for name in linux linux-sanitize windows windows-x86 package-zips package-deb package-signing package-firmware \
+  apt-lock no-32bit-path; do
+  report "$name"
+done
+wait "${lanes[@]}" || true
+
+# ---- Summary: each build's and suite's outcome, then the table of seconds ----
 failing=()
 summary=()
-
-# suite NAME STATUS LOG: records a suite's outcome for the summary: a check script's last "N passed" line.
-suite() {
-  local name=$1 status=$2 log=$3
-  summary+=("$name: $(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -n1 || echo "status $status")")
-  summary+=("$(sed -n 's/^skip - /  skipped /p' "$log")")
-  [ "$status" -eq 0 ] || failing+=("$name")
-}
-
-run_suite() {
-  local preset=$1 log="$logs/$1.log" status=0
-  echo "=== $preset: configure and build"
-  if ! { cmake --preset "$preset" -DSCALEBOOT_BUILD_TESTS=ON && cmake --build --preset "$preset" -j "$jobs"; }; then
-    failing+=("$preset")
-    summary+=("$preset: the build failed")
-    return
-  fi
-  echo "=== $preset: tests"
-  ctest --preset "$preset" -j 1 2>&1 | tee "$log" || status=$?
-  summary+=("$preset: $(ctest_report "$log" "build/$preset")")
-  [ "$status" -eq 0 ] || failing+=("$preset")
-}
-
-run_suite linux
-run_suite linux-sanitize
-run_suite windows
-run_suite windows-x86
-
-echo "=== packages: build, build again from scratch, check"
-package_start=$SECONDS
-checks=build/package-check
-mkdir -p "$checks"
-if scripts/package.sh; then
-  cp dist/SHA256SUMS "$checks/SHA256SUMS.first"
-  rm -rf build/package-again
-  if SCALEBOOT_PACKAGE_BUILD_DIR=build/package-again scripts/package.sh >"$checks/again.log" 2>&1 &&
-    cmp -s "$checks/SHA256SUMS.first" dist/SHA256SUMS; then
-    echo "ok - a second build from scratch gives the same files"
-    summary+=("package-reproducible: the same files twice")
+order=(build-linux linux build-linux-sanitize linux-sanitize build-windows windows build-windows-x86 windows-x86
+  package package-reproducible package-zips package-deb package-signing package-firmware apt-lock no-32bit-path)
+for name in "${order[@]}"; do
+  read -r status seconds <"$logs/$name.done"
+  log=$logs/$name.log
+  case $status in
+    0) outcome=passed ;;
+    124 | 137) outcome="ENDED after its limit of ${limit[$name]} s: it hung or took far too long" ;;
+    skipped) outcome="not run: $(sed 's/^- //' "$log")" ;;
+    *) outcome="FAILED (status $status)" ;;
+  esac
+  [ "$status" = 0 ] || failing+=("$name")
+  if [[ $name == build-* ]]; then
+    summary+=("$name: $outcome")
+  elif [[ $name == linux* || $name == windows* ]] && [ "$status" != skipped ]; then
+    summary+=("$name: $(ctest_report "$log" "build/$name") ($outcome)")
   else
-    echo "FAIL - a second build from scratch gives different files:"
-    diff "$checks/SHA256SUMS.first" dist/SHA256SUMS || true
-    failing+=(package-reproducible)
+    summary+=("$name: $(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -n1 || true) ($outcome)")
+    summary+=("$(sed -n 's/^skip - /  skipped /p' "$log")")
   fi
-  (cd dist && sha256sum -c SHA256SUMS) || failing+=(package-checksums)
-  status=0
-  bash tests/packaging/check-zips.sh . dist build/windows/tests/win32/window/win32_window_driver.exe \
-    build/windows-x86/tests/win32/window/win32_window_driver.exe "$checks/zips" 2>&1 | tee "$logs/zips.log" ||
-    status=$?
-  suite package-zips "$status" "$logs/zips.log"
-  status=0
-  bash tests/packaging/check-deb.sh . dist "$checks/deb" 2>&1 | tee "$logs/deb.log" || status=$?
-  suite package-deb "$status" "$logs/deb.log"
-  # Signed releases from the first build folder while it holds this release's build (only the signing and the
-  # packages are redone), each into a folder of its own: dist/ stays unsigned. The zips' checks reuse their folder.
-  status=0
-  signing_start=$SECONDS
-  bash tests/packaging/check-signing.sh . build/package "$checks/signing" \
-    build/windows/tests/win32/window/win32_window_driver.exe \
-    build/windows-x86/tests/win32/window/win32_window_driver.exe "$checks/zips" 2>&1 | tee "$logs/signing.log" ||
-    status=$?
-  suite package-signing "$status" "$logs/signing.log"
-  echo "=== package-signing: $((SECONDS - signing_start)) s"
-  # Other firmware images: the refusals, and two releases from them in the two build folders above (only what
-  # the images change is rebuilt), each into a folder of its own: dist/ keeps the release checked above.
-  status=0
-  WINEPREFIX=$PWD/$checks/zips/wineprefix bash tests/packaging/check-firmware.sh . \
-    build/linux/make_placeholder_firmware "$checks/firmware" build/package build/package-again 2>&1 |
-    tee "$logs/firmware.log" || status=$?
-  suite package-firmware "$status" "$logs/firmware.log"
-else
-  failing+=(package)
-fi
-status=0
-bash tests/packaging/apt-lock-test.sh 2>&1 | tee "$logs/apt-lock.log" || status=$?
-suite apt-lock "$status" "$logs/apt-lock.log"
-echo "=== packages: $((SECONDS - package_start)) s"
-
-echo "=== without 32-bit programs (forced by SCALEBOOT_NO_32BIT=1)"
-status=0
-bash tests/win32/no-32bit-check.sh . 2>&1 | tee "$logs/no-32bit.log" || status=$?
-suite no-32bit-path "$status" "$logs/no-32bit.log"
-
-echo "=== summary ($((SECONDS - start)) s)"
+  times+=("$(printf '  %-22s %6s' "$name" "$seconds")")
+done
+echo "=== summary"
 printf '%s\n' "${summary[@]}" | sed '/^$/d'
+echo "=== seconds of each build and suite (the lanes run side by side: the sum is more than the total)"
+printf '%s\n' "${times[@]}"
+printf '  %-22s %6s\n' total $((SECONDS - start))
+if command -v ccache >/dev/null 2>&1; then
+  echo "=== compiler cache: $(ccache -s 2>/dev/null | grep -iE '^ *(hits|misses):' | tr -s ' ' | paste -sd';')"
+fi
 if [ ${#failing[@]} -ne 0 ]; then
-  echo "Failing test suites: ${failing[*]}" >&2
+  echo "Failing: ${failing[*]}" >&2
   exit 1
 fi
 echo "All test suites passed."
