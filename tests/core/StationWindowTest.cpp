@@ -78,7 +78,8 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
        StationSound::Thrice},
       {"a byte differs", "differs", std::string(Text(kEnglish, Msg::WriteFailedText)), "remove the card", failed,
        StationSound::Thrice},
-      {"through the cache only; eject off: not asked", "in-use cache", ok + "; read back through the system's cache only",
+      {"through the cache only; eject off: not asked", "in-use cache", ok + "; Note: this card's file system reads only through the system's cache, "
+       "so the check could not reach past it: the bytes compared may have come from memory.",
        "remove the card", written, StationSound::Once},
       {"record append fails", "log-fails", ok, "remove the card; " + log, written + "; " + log, StationSound::Once},
   };
