@@ -1,4 +1,7 @@
 // The station window's controls: their creation, in the Tab order, and their places for the window's DPI.
+#include "main/win32/StationWindow.h"
+// The header brings <windows.h>, which <commctrl.h> needs first.
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -7,7 +10,6 @@
 #include "main/win32/Dpi.h"
 #include "main/win32/FormScale.h"
 #include "main/win32/StandardControls.h"
-#include "main/win32/StationWindow.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/ScaledLayout.h"
 #include "ui/StationTexts.h"
