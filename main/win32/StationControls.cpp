@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/Errors.h"
 #include "main/win32/Dpi.h"
 #include "main/win32/FormScale.h"
 #include "main/win32/StandardControls.h"
