@@ -55,7 +55,9 @@ WriteOutcome WriteBootModule(const std::string& driveRoot, std::span<const Firmw
                              platform::ByteFileSystem& files, WriterView& view);
 // The same run with at most `transferSize` bytes per write or read call (1: exactly as above; 0 raises
 // RangeError). A block call that moves part of its bytes is followed by one for the rest; one that moves none
-// without an error raises IoError 101 while writing, 100 while reading back.
+// without an error raises IoError 101 while writing, 100 while reading back. In blocks each file is read back
+// once, past the system's cache, and compared there (a file that ends early raises IoError 100 too); through
+// the cache only where the file system refuses that read.
 WriteReport WriteBootModule(const std::string& driveRoot, std::span<const FirmwareImage> images,
                             platform::ByteFileSystem& files, WriterView& view, std::size_t transferSize);
 

@@ -2,6 +2,7 @@
 // tests supply fakes. Text is UTF-8 throughout.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -67,6 +68,16 @@ class ByteFileSystem {
   // open or read; or kPastCacheRefused where the file system allows no such read.
   virtual int ReadPastCache(const std::string& path, std::size_t limit,
                             std::vector<std::uint8_t>& contents) = 0;
+  // The same read, handing each piece to `take` as it arrives instead of keeping the bytes, so that a
+  // read-back moves its progress as it goes; the same statuses. Unless a file layer reads in pieces of its
+  // own, the whole of ReadPastCache's bytes are one piece.
+  using PieceTaker = std::function<void(std::span<const std::uint8_t> piece)>;
+  virtual int StreamPastCache(const std::string& path, std::size_t limit, const PieceTaker& take) {
+    std::vector<std::uint8_t> contents;
+    const int status = ReadPastCache(path, limit, contents);
+    if (status == 0 && !contents.empty()) take(contents);
+    return status;
+  }
 };
 
 // Which folder a path names, whatever name it is reached by: two paths with equal identities are one folder

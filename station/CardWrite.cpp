@@ -3,8 +3,6 @@
 #include <exception>
 
 #include "common/Errors.h"
-#include "ui/Errors.h"
-#include "ui/StationTexts.h"
 
 namespace scaleboot::station {
 namespace {
@@ -36,7 +34,7 @@ CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> ima
 }
 
 CardResult WriteCardWithOwnFiles(const std::string& root, std::span<const FirmwareImage> images,
-                                 const FileSystemFactory& newFiles, std::string_view unavailable,
+                                 const FileSystemFactory& newFiles, const UnavailableText& unavailable,
                                  std::size_t transferSize) {
   std::unique_ptr<platform::ByteFileSystem> files;
   std::string why = "out of memory";
@@ -45,7 +43,7 @@ CardResult WriteCardWithOwnFiles(const std::string& root, std::span<const Firmwa
   } catch (const std::exception& error) {
     why = error.what();
   }
-  if (!files) return {root, CardOutcome::IoError, 0, Filled(unavailable, {why})};
+  if (!files) return {root, CardOutcome::IoError, 0, unavailable(why)};
   NoView view;
   return WriteCard(root, images, *files, view, transferSize);
 }

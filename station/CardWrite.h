@@ -27,10 +27,13 @@ CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> ima
 
 using FileSystemFactory = std::function<std::unique_ptr<platform::ByteFileSystem>()>;
 
+// The words of a card whose file layer cannot be made, given why; the owner's language.
+using UnavailableText = std::function<std::string(const std::string& why)>;
+
 // The same with a file layer of its own from `newFiles`, and no progress shown. A layer that cannot be made
-// ends the card with an I/O error whose text is `unavailable` with its "{}" filled with why.
+// ends the card with an I/O error whose text is `unavailable` of why.
 CardResult WriteCardWithOwnFiles(const std::string& root, std::span<const FirmwareImage> images,
-                                 const FileSystemFactory& newFiles, std::string_view unavailable,
+                                 const FileSystemFactory& newFiles, const UnavailableText& unavailable,
                                  std::size_t transferSize = kCardTransferSize);
 
 }  // namespace scaleboot::station

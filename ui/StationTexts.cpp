@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "ui/EjectTexts.h"
+#include "ui/StationWindow.h"
 
 namespace scaleboot {
 namespace {
@@ -50,7 +51,8 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "Record: {}",
         "Cannot keep a record in '{}': {}.",
         "Stop",
-        "read back through the system's cache only",
+        "Note: this card's file system reads only through the system's cache, so the check could not reach "
+        "past it: the bytes compared may have come from memory.",
         "a card is being written",
     },
     {
@@ -90,7 +92,8 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "Журнал: {}",
         "Невозможно вести журнал в '{}': {}.",
         "Остановить",
-        "прочитана обратно только через системный кэш",
+        "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
+        "пройти мимо него: сравнённые байты могли быть взяты из памяти.",
         "идёт запись карты",
     },
 }};
@@ -160,10 +163,9 @@ std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t
 }
 
 std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card) {
-  const bool ejectFailed = card.eject && card.eject->status != platform::EjectResult::Status::Ejected;
-  std::string text = ejectFailed ? Filled(StationWords(language, StationText::NotEjected),
-                                          {EjectReasonText(language, *card.eject)})
-                                 : std::string(StationWords(language, StationText::RemoveCard));
+  std::string text = EjectFailed(card) ? Filled(StationWords(language, StationText::NotEjected),
+                                                {EjectReasonText(language, *card.eject)})
+                                       : std::string(StationWords(language, StationText::RemoveCard));
   if (!card.unmountFailure.empty())
     text += "; " + Filled(StationWords(language, StationText::StillMounted),
                           {card.result.root, card.unmountFailure});

@@ -25,6 +25,19 @@ std::vector<StationChoice> StationChoices(LanguageIndex language, platform::Card
   return choices;
 }
 
+bool EjectFailed(const station::CardEnd& card) {
+  return card.eject && card.eject->status != EjectStatus::Ejected;
+}
+
+bool MayTakeAway(const station::CardEnd& card) {
+  return card.result.outcome == CardOutcome::Verified && !EjectFailed(card) && card.unmountFailure.empty();
+}
+
+std::optional<std::uint32_t> RowColour(const StationRow& row) {
+  if (row.good) return std::nullopt;
+  return kNeedsUserColour;
+}
+
 // The record file the user chose, swapped in between ticks; lines go nowhere until one is chosen.
 class StationSession::Record : public platform::AppendFile {
  public:
@@ -53,10 +66,17 @@ StationSession::StationSession(StationSetup setup)
 
 StationSession::~StationSession() = default;
 
+CardResult WriteStationCard(LanguageIndex language, const std::string& root,
+                            std::span<const FirmwareImage> images, const station::FileSystemFactory& newFiles,
+                            std::size_t transferSize) {
+  const auto unavailable = [language](const std::string& why) {
+    return Filled(StationWords(language, StationText::CardFilesUnavailable), {why});
+  };
+  return station::WriteCardWithOwnFiles(root, images, newFiles, unavailable, transferSize);
+}
+
 CardResult StationSession::Write(const std::string& root) {
-  return station::WriteCardWithOwnFiles(root, setup_.images, setup_.newFiles,
-                                        StationWords(setup_.language, StationText::CardFilesUnavailable),
-                                        setup_.transferSize);
+  return WriteStationCard(setup_.language, root, setup_.images, setup_.newFiles, setup_.transferSize);
 }
 
 void StationSession::SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path) {
@@ -113,12 +133,9 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         break;
       case Kind::CardEnded: {
         const station::CardEnd& card = *event.card;
-        const bool verified = card.result.outcome == CardOutcome::Verified;
-        const bool ejectFailed = card.eject && card.eject->status != EjectStatus::Ejected;
         StationRow row{station::LocalClock(card.ended),
                        CardLabel(language, card.result.root, card.result.alsoNamed),
-                       CardText(language, card.result), CardRemovalText(language, card),
-                       verified && !ejectFailed && card.unmountFailure.empty()};
+                       CardText(language, card.result), CardRemovalText(language, card), MayTakeAway(card)};
         // A check that could not reach past the system's cache is said: the card may be worse than it reads.
         if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
         if (record_->target) {
@@ -155,6 +172,37 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         break;
     }
   }
+}
+
+// The session's view of the record file, which the window keeps for the sessions that follow.
+class StationRecord::Forwarder : public platform::AppendFile {
+ public:
+  explicit Forwarder(std::shared_ptr<platform::AppendFile> file) : file_(std::move(file)) {}
+  bool Append(std::string_view line) override { return file_->Append(line); }
+
+ private:
+  std::shared_ptr<platform::AppendFile> file_;
+};
+
+std::optional<MessageBoxSpec> StationRecord::Choose(const std::string& path, StationSession& session,
+                                                    std::string_view caption) {
+  if (path.empty() || session.Stopping()) return std::nullopt;
+  platform::AppendRefusal refusal;
+  std::unique_ptr<platform::AppendFile> file = open_(path, refusal);
+  // The file kept so far, if any, stays the record.
+  if (!file) return RecordRefusedBox(language_, path, refusal, caption);
+  file_ = std::move(file);
+  path_ = path;
+  Attach(session);
+  return std::nullopt;
+}
+
+void StationRecord::Attach(StationSession& session) const {
+  if (file_) session.SetRecord(std::make_unique<Forwarder>(file_), path_);
+}
+
+std::string StationRecord::Line() const {
+  return file_ ? Filled(StationWords(language_, StationText::RecordingTo), {path_}) : std::string();
 }
 
 MessageBoxSpec RecordRefusedBox(LanguageIndex language, const std::string& path,

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,6 +51,13 @@ struct StationChoice {
 std::vector<StationChoice> StationChoices(LanguageIndex language, platform::CardSlotSource& slots,
                                           const std::string& selectedRoot);
 
+// Writes the card at `root` as the station does, on a worker of its own, with a file layer of its own from
+// `newFiles` (one that cannot be made ends the card with "the card's files cannot be prepared: WHY"); never
+// raises.
+CardResult WriteStationCard(LanguageIndex language, const std::string& root,
+                            std::span<const FirmwareImage> images, const station::FileSystemFactory& newFiles,
+                            std::size_t transferSize = station::kCardTransferSize);
+
 enum class StationSound {
   Once,    // a card to take away
   Thrice,  // a card that needs the user
@@ -63,6 +71,22 @@ struct StationRow {
   std::string removal;  // "remove the card", or why not, and whatever else became of the card
   bool good = false;    // written, and ready to take away
 };
+
+// Whether the eject asked for at the card's end failed.
+bool EjectFailed(const station::CardEnd& card);
+// Whether the card may be taken away: written and verified, no eject failed and no mount of the station's
+// left behind. Such a card beeps once, any other three times.
+bool MayTakeAway(const station::CardEnd& card);
+
+// The text colour (0xRRGGBB) of the row of a card that needs the user; the other rows keep the list's own.
+inline constexpr std::uint32_t kNeedsUserColour = 0xC00000;
+std::optional<std::uint32_t> RowColour(const StationRow& row);
+
+// The window's controls that a stop disables: from then on only the end of the cards in progress is awaited.
+enum class StationControl { WatchList, EjectBox, RecordButton, StopButton };
+inline constexpr StationControl kDisabledByStop[] = {StationControl::WatchList, StationControl::EjectBox,
+                                                     StationControl::RecordButton,
+                                                     StationControl::StopButton};
 
 // What changed on the window since the last call.
 struct StationUpdate {
@@ -111,6 +135,8 @@ class StationSession {
 
   bool Busy() const { return station_.Running() != 0; }
   bool Stopping() const { return stopping_; }
+  // The watched reader changes only between cards, and not once a stop was asked for.
+  bool MayChangeReader() const { return !Busy() && !Stopping(); }
 
  private:
   class Record;
@@ -128,6 +154,33 @@ class StationSession {
   bool recordFailing_ = false;  // the last append failed
   bool stopping_ = false;
   int ticks_ = 0;
+};
+
+// The record file of the station window, kept the same way by both windows: opened once, when the user
+// chooses it, and appended to by every session that follows (a new choice of reader keeps the open file).
+class StationRecord {
+ public:
+  using Opener =
+      std::function<std::unique_ptr<platform::AppendFile>(const std::string& path, platform::AppendRefusal&)>;
+  StationRecord(LanguageIndex language, Opener open) : language_(language), open_(std::move(open)) {}
+
+  // The path chosen in the save dialog: nothing happens when it is empty (cancelled) or `session` began to
+  // stop meanwhile. A file the log rules refuse gives its box, captioned `caption`, and the file kept so far
+  // stays the record; one that opens becomes the record of `session` and of the sessions that follow.
+  std::optional<MessageBoxSpec> Choose(const std::string& path, StationSession& session,
+                                       std::string_view caption);
+  // Gives a new session the record kept, if any.
+  void Attach(StationSession& session) const;
+  // "Record: PATH"; empty while no record is kept.
+  std::string Line() const;
+  const std::string& Path() const { return path_; }
+
+ private:
+  class Forwarder;
+  LanguageIndex language_;
+  Opener open_;
+  std::shared_ptr<platform::AppendFile> file_;
+  std::string path_;
 };
 
 // The box for a record file the log rules refused: "Cannot keep a record in 'PATH': WHY."

@@ -222,7 +222,8 @@ class Run {
       status = WorstStatus(status, StatusOf(card.outcome));
       const std::string text = (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
                                CardText(language_, card);
-      const std::string_view cacheOnly = card.deviceCompared ? "" : Text(language_, CliText::CacheOnly);
+      const std::string_view cacheOnly =
+          card.deviceCompared ? "" : StationWords(language_, StationText::CacheOnly);
       if (card.outcome == CardOutcome::Verified) {
         Out(text + "\n" + (cacheOnly.empty() ? "" : std::string(cacheOnly) + "\n"));
       } else {
@@ -323,7 +324,7 @@ class Run {
     const CardVerdict verdict = JudgeCard(findings, checksums);
     const int status = holds ? kExitSuccess : unreadable ? kExitIoError : kExitMismatch;
     Out(std::string(Text(language_, holds ? CliText::ModuleFound : CliText::ModuleNotFound)) + "\n");
-    if (!check.deviceCompared) Out(std::string(Text(language_, CliText::CacheOnly)) + "\n");
+    if (!check.deviceCompared) Out(std::string(StationWords(language_, StationText::CacheOnly)) + "\n");
     Out(std::string(VerdictText(language_, verdict)) + "\n");
     return line_.json ? Document(VerifyJson(language_, folder, reports, holds, verdict, check.deviceCompared,
                                             status),

@@ -9,7 +9,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::CacheOnly) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::LogUnopenable) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -145,9 +145,6 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "option '{}' goes with write and station only",
     // LogUnopenable
     "cannot open the log '{}': {}; nothing was written.",
-    // CacheOnly
-    "Note: this card's file system reads only through the system's cache, so the check could not reach "
-    "past it: the bytes compared may have come from memory.",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -285,9 +282,6 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "параметр '{}' только для команд write и station",
     // LogUnopenable
     "не удаётся открыть журнал '{}': {}; ничего не записано.",
-    // CacheOnly
-    "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
-    "пройти мимо него: сравнённые байты могли быть взяты из памяти.",
 };
 
 }  // namespace

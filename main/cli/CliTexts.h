@@ -56,7 +56,6 @@ enum class CliText {
   OptionForStation,
   OptionForWriteAndStation,
   LogUnopenable,
-  CacheOnly,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

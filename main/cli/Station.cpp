@@ -16,7 +16,6 @@ namespace scaleboot::cli {
 namespace {
 
 using Stream = platform::Console::Stream;
-using EjectStatus = platform::EjectResult::Status;
 using Kind = station::Event::Kind;
 
 constexpr int kTicksPerPoll = 10;  // the readers are looked at once a second, in pauses of 100 ms
@@ -73,8 +72,7 @@ class Station {
  private:
   // Runs on a card's worker thread.
   CardResult Write(const std::string& root) {
-    return station::WriteCardWithOwnFiles(root, env_.images, env_.newFiles,
-                                          StationWords(language_, StationText::CardFilesUnavailable));
+    return WriteStationCard(language_, root, env_.images, env_.newFiles);
   }
 
   void Say(const std::vector<station::Event>& events) {
@@ -106,8 +104,6 @@ class Station {
 
   void End(const station::CardEnd& card) {
     ShowWaiting(false);
-    const bool verified = card.result.outcome == CardOutcome::Verified;
-    const bool ejectFailed = card.eject && card.eject->status != EjectStatus::Ejected;
     status_ = WorstStatus(status_, StatusOf(card.result.outcome));
     // The record was appended before this line: a card that was written is recorded even when the terminal
     // has gone.
@@ -116,10 +112,10 @@ class Station {
       status_ = WorstStatus(status_, kExitIoError);
     }
     // Once for a card to take away; three times for one that needs the user.
-    const bool taken = verified && !ejectFailed && card.unmountFailure.empty();
-    env_.console.Write(Stream::Err, CardEndText(language_, card) + (taken ? "\a" : "\a\a\a") + "\n");
+    env_.console.Write(Stream::Err,
+                       CardEndText(language_, card) + (MayTakeAway(card) ? "\a" : "\a\a\a") + "\n");
     if (!card.result.deviceCompared)
-      env_.console.Write(Stream::Err, std::string(Text(language_, CliText::CacheOnly)) + "\n");
+      env_.console.Write(Stream::Err, std::string(StationWords(language_, StationText::CacheOnly)) + "\n");
     if (line_.json) {
       CardResult ended = card.result;
       ended.eject = card.eject;

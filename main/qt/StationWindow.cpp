@@ -21,20 +21,15 @@ enum Column { kTime, kDrive, kOutcome, kCard, kColumns };
 
 }  // namespace
 
-// The session's view of the record file, which the window keeps for the sessions that follow.
-class TStationWindow::Forwarder : public platform::AppendFile {
- public:
-  explicit Forwarder(std::shared_ptr<platform::AppendFile> file) : file_(std::move(file)) {}
-  bool Append(std::string_view line) override { return file_->Append(line); }
-
- private:
-  std::shared_ptr<platform::AppendFile> file_;
-};
-
 TStationWindow::TStationWindow(QWidget* owner, const StationServices& services,
                                std::span<const FirmwareImage> images, LanguageIndex language,
                                const std::string& selectedRoot, ErrorReporter& reporter)
-    : QDialog(owner), services_(services), images_(images), language_(language), reporter_(reporter) {
+    : QDialog(owner),
+      services_(services),
+      images_(images),
+      language_(language),
+      reporter_(reporter),
+      record_(language, platform::OpenAppendFile) {
   choices_ = StationChoices(language_, *services_.cardSlots, selectedRoot);
   CreateControls(choices_);
   BeginSession(choices_.front().reader);
@@ -145,7 +140,7 @@ void TStationWindow::BeginSession(const std::string& reader) {
   setup.recordFacts = services_.recordFacts;
   auto session = std::make_unique<StationSession>(std::move(setup));
   session->SetEject(EjectBox->isChecked());
-  if (record_) session->SetRecord(std::make_unique<Forwarder>(record_), recordPath_);
+  record_.Attach(*session);
   const StationUpdate update = session->Start();
   // The session it replaces has no card in progress: the drop-down is greyed while it has.
   session_ = std::move(session);
@@ -162,7 +157,7 @@ void TStationWindow::TickerTimer() {
 void TStationWindow::WatchListChange(int index) {
   reporter_.Run([this, index] {
     if (index < 0 || static_cast<std::size_t>(index) >= choices_.size()) return;
-    if (session_->Busy() || session_->Stopping()) return;
+    if (!session_->MayChangeReader()) return;
     try {
       BeginSession(choices_[static_cast<std::size_t>(index)].reader);
       watched_ = index;
@@ -177,19 +172,12 @@ void TStationWindow::WatchListChange(int index) {
 void TStationWindow::RecordButtonClick() {
   reporter_.Run([this] {
     const QString chosen = askRecordPath(this, Q(StationWords(language_, StationText::RecordDialogTitle)));
-    if (chosen.isEmpty() || stopping()) return;
-    const std::string path = chosen.toStdString();
-    platform::AppendRefusal refusal;
-    std::unique_ptr<platform::AppendFile> file = platform::OpenAppendFile(path, refusal);
-    if (!file) {
-      // The file kept so far, if any, stays the record.
-      reporter_.ShowBox(RecordRefusedBox(language_, path, refusal, reporter_.applicationTitle()));
+    const auto refused = record_.Choose(chosen.toStdString(), *session_, reporter_.applicationTitle());
+    if (refused) {
+      reporter_.ShowBox(*refused);
       return;
     }
-    record_ = std::move(file);
-    recordPath_ = path;
-    session_->SetRecord(std::make_unique<Forwarder>(record_), recordPath_);
-    RecordLine->setText(Q(Filled(StationWords(language_, StationText::RecordingTo), {path})));
+    RecordLine->setText(Q(record_.Line()));
     RecordLine->setToolTip(RecordLine->text());
   });
 }
@@ -198,8 +186,9 @@ void TStationWindow::StopButtonClick() {
   reporter_.Run([this] {
     if (finished_ || !session_ || session_->Stopping()) return;
     // Only the end of the cards in progress is awaited now.
-    for (QWidget* control : std::initializer_list<QWidget*>{WatchList, EjectBox, RecordButton, StopButton})
-      control->setEnabled(false);
+    QWidget* const controls[] = {WatchList, EjectBox, RecordButton, StopButton};  // in StationControl's order
+    for (const StationControl control : kDisabledByStop)
+      controls[static_cast<int>(control)]->setEnabled(false);
     Apply(session_->Stop());
   });
 }
@@ -212,13 +201,15 @@ void TStationWindow::Apply(const StationUpdate& update) {
   if (update.watching) WatchingLine->setText(Q(*update.watching));
   for (const StationRow& row : update.rows) {
     auto* item = new QTreeWidgetItem(CardList, {Q(row.time), Q(row.drive), Q(row.outcome), Q(row.removal)});
+    const std::optional<std::uint32_t> colour = RowColour(row);
     for (int column = 0; column < kColumns; ++column) {
       item->setToolTip(column, item->text(column));
       // A card that needs the user stands out.
-      if (!row.good) {
+      if (colour) {
         QFont bold = item->font(column);
         bold.setBold(true);
         item->setFont(column, bold);
+        item->setForeground(column, QColor(static_cast<QRgb>(*colour)));
       }
     }
     CardList->scrollToItem(item);
@@ -238,7 +229,7 @@ void TStationWindow::Apply(const StationUpdate& update) {
     StatusLine->setAccessibleName(StatusLine->text());
   }
   for (const StationSound sound : update.sounds) Beep(sound == StationSound::Once ? 1 : 3);
-  WatchList->setEnabled(!session_->Busy() && !session_->Stopping());
+  WatchList->setEnabled(session_->MayChangeReader());
   if (update.finished && !finished_) {
     finished_ = true;
     Ticker->stop();

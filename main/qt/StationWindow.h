@@ -71,8 +71,6 @@ class TStationWindow : public QDialog {
   void reject() override;
 
  private:
-  class Forwarder;
-
   void CreateControls(const std::vector<StationChoice>& choices);
   void BeginSession(const std::string& reader);
   void Apply(const StationUpdate& update);
@@ -83,9 +81,7 @@ class TStationWindow : public QDialog {
   LanguageIndex language_;
   ErrorReporter& reporter_;
   std::vector<StationChoice> choices_;
-  // The record file outlives every session that appends to it: a new choice of reader keeps it.
-  std::shared_ptr<platform::AppendFile> record_;
-  std::string recordPath_;
+  StationRecord record_;
   std::unique_ptr<StationSession> session_;
   int watched_ = 0;  // the drop-down's entry the session watches
   QTimer* beepGap_ = nullptr;

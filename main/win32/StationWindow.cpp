@@ -10,11 +10,9 @@
 
 #include "main/win32/Dpi.h"
 #include "main/win32/FormScale.h"
-#include "main/win32/StandardControls.h"
 #include "platform/AppendFile.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/Errors.h"
-#include "ui/ScaledLayout.h"
 #include "ui/StationTexts.h"
 
 namespace scaleboot::win32 {
@@ -23,41 +21,25 @@ namespace {
 using platform::Narrow;
 using platform::Widen;
 
-constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT_PTR kTickTimerId = 1;
 static_assert(kStationStopId == IDCANCEL);
-
-// The layout at 96 DPI, scaled for the window's DPI.
-constexpr int kClientWidth = 720;
-constexpr int kMargin = 8;
-constexpr int kGap = 6;
-constexpr int kComboTop = 8, kComboHeight = 21, kComboMinWidth = 200, kComboItemHeight = 13;
-constexpr int kLabelTop = 12, kLineHeight = 13;
-constexpr int kWatchingTop = 37;  // two lines
-constexpr int kListTop = 67, kListHeight = 220;
-constexpr int kStatusTop = 295;  // two lines
-constexpr int kRecordTop = 323;
-constexpr int kButtonTop = 344, kButtonHeight = 23, kButtonMinWidth = 75, kButtonPadding = 20;
-constexpr int kCheckBoxExtra = 24;  // the box and the gap before its text
-constexpr int kClientHeight = kButtonTop + kButtonHeight + kMargin;
-constexpr int kColumnWidths[] = {62, 60, 370};  // time, drive, outcome; the card's column takes the rest
 
 using ShutdownBlockReasonCreateFunction = BOOL(WINAPI*)(HWND, LPCWSTR);
 using ShutdownBlockReasonDestroyFunction = BOOL(WINAPI*)(HWND);
 
-std::wstring Words(LanguageIndex language, StationText text) {
+}  // namespace
+
+std::wstring StationWindow::Words(LanguageIndex language, StationText text) {
   return Widen(StationWords(language, text));
 }
-
-}  // namespace
 
 StationWindow::StationWindow(HINSTANCE instance, LanguageIndex language, StationServices& services,
                              const std::string& selectedRoot)
     : instance_(instance),
       language_(language),
       services_(services),
-      choices_(StationChoices(language, services.cardSlots, selectedRoot)) {}
+      choices_(StationChoices(language, services.cardSlots, selectedRoot)),
+      recordFile_(language, platform::OpenAppendFile) {}
 
 StationWindow::~StationWindow() {
   if (hwnd_) Finish();
@@ -112,132 +94,6 @@ void StationWindow::Run(HWND owner) {
   session_.reset();
 }
 
-// Creation order is the Tab order: the drop-down (after its label, which names it for a screen reader), the
-// list, the check box, the two buttons.
-void StationWindow::CreateControls() {
-  const layout::Bounds none{0, 0, 0, 0};
-  watchLabel_ =
-      CreateControl(WC_STATICW, SS_LEFT | SS_NOPREFIX, none, 0, hwnd_, kStationWatchLabelId, instance_);
-  watch_ = CreateControl(WC_COMBOBOXW, WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, none, 0, hwnd_,
-                         kStationWatchId, instance_);
-  watching_ = CreateControl(WC_STATICW, SS_LEFT | SS_NOPREFIX, none, 0, hwnd_, kStationWatchingId, instance_);
-  list_ = CreateWindowExW(
-      WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-      WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | LVS_SINGLESEL,
-      0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStationListId)), instance_, nullptr);
-  if (!list_) throw RaisedError("Cannot create the station's list");
-  status_ = CreateControl(WC_STATICW, SS_LEFT | SS_NOPREFIX, none, 0, hwnd_, kStationStatusId, instance_);
-  record_ = CreateControl(WC_STATICW, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, none, 0, hwnd_,
-                          kStationRecordId, instance_);
-  eject_ =
-      CreateControl(WC_BUTTONW, WS_TABSTOP | BS_AUTOCHECKBOX, none, 0, hwnd_, kStationEjectId, instance_);
-  keepRecord_ =
-      CreateControl(WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON, none, 0, hwnd_, kStationKeepRecordId, instance_);
-  stop_ = CreateControl(WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON, none, 0, hwnd_, kStationStopId, instance_);
-
-  SetWindowTextW(watchLabel_, Words(language_, StationText::WatchLabel).c_str());
-  SetWindowTextW(eject_, Words(language_, StationText::EjectEach).c_str());
-  SetWindowTextW(keepRecord_, Words(language_, StationText::KeepRecord).c_str());
-  SetWindowTextW(stop_, Words(language_, StationText::StopButton).c_str());
-  SendMessageW(eject_, BM_SETCHECK, BST_CHECKED, 0);
-  for (const StationChoice& choice : choices_) {
-    SendMessageW(watch_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(choice.text).c_str()));
-  }
-  SendMessageW(watch_, CB_SETCURSEL, 0, 0);
-
-  SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-  const StationText headers[] = {StationText::ColumnTime, StationText::ColumnDrive,
-                                 StationText::ColumnOutcome, StationText::ColumnCard};
-  for (int i = 0; i < 4; ++i) {
-    std::wstring header = Words(language_, headers[i]);
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_SUBITEM;
-    column.pszText = header.data();
-    column.iSubItem = i;
-    if (SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column)) < 0)
-      throw RaisedError("Cannot create the station's list");
-  }
-  dpi_ = WindowDpi(hwnd_);
-  Layout(true);
-  lastFocus_ = watch_;
-}
-
-int StationWindow::TextWidth(HWND control) const {
-  HDC dc = GetDC(control);
-  const int width = DrawnTextWidth(dc, font_, WindowText(control));
-  ReleaseDC(control, dc);
-  return width;
-}
-
-void StationWindow::Layout(bool centre) {
-  const auto s = [this](int pixels) { return layout::ScaleForDpi(pixels, dpi_); };
-  HFONT font = CreateFormFont(s(layout::kFontPixels));
-  for (HWND control : {watchLabel_, watch_, watching_, list_, status_, record_, eject_, keepRecord_, stop_}) {
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  }
-  if (font_) DeleteObject(font_);
-  font_ = font;
-
-  const int width = s(kClientWidth), height = s(kClientHeight), inner = width - 2 * s(kMargin);
-  const auto place = [](HWND control, int left, int top, int w, int h) {
-    SetWindowPos(control, nullptr, left, top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-  };
-  const int labelWidth = TextWidth(watchLabel_);
-  place(watchLabel_, s(kMargin), s(kLabelTop), labelWidth, s(kLineHeight));
-  int comboWidth = s(kComboMinWidth);
-  {
-    HDC dc = GetDC(watch_);
-    for (const StationChoice& choice : choices_) {
-      comboWidth = std::max(comboWidth, DrawnTextWidth(dc, font_, Widen(choice.text)) +
-                                            SystemMetricForDpi(SM_CXVSCROLL, dpi_) + s(kButtonPadding));
-    }
-    ReleaseDC(watch_, dc);
-  }
-  const int comboLeft = s(kMargin) + labelWidth + s(kGap);
-  comboWidth = std::min(comboWidth, width - s(kMargin) - comboLeft);
-  const layout::Bounds combo{comboLeft, s(kComboTop), comboWidth, s(kComboHeight)};
-  place(watch_, combo.left, combo.top, combo.width,
-        combo.height + DropDownHeight(static_cast<int>(choices_.size()), s(kComboItemHeight)));
-  SendMessageW(watch_, CB_SETITEMHEIGHT, 0, s(kComboItemHeight));
-  FitComboHeight(watch_, combo.height);
-
-  place(watching_, s(kMargin), s(kWatchingTop), inner, 2 * s(kLineHeight));
-  place(list_, s(kMargin), s(kListTop), inner, s(kListHeight));
-  for (int i = 0; i < 3; ++i)
-    SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i), s(kColumnWidths[i]));
-  SendMessageW(list_, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE_USEHEADER);
-  place(status_, s(kMargin), s(kStatusTop), inner, 2 * s(kLineHeight));
-  place(record_, s(kMargin), s(kRecordTop), inner, s(kLineHeight));
-
-  const int buttonTop = s(kButtonTop), buttonHeight = s(kButtonHeight);
-  const auto buttonWidth = [&](HWND button) {
-    return std::max(s(kButtonMinWidth), TextWidth(button) + s(kButtonPadding));
-  };
-  place(eject_, s(kMargin), buttonTop, TextWidth(eject_) + s(kCheckBoxExtra), buttonHeight);
-  const int stopWidth = buttonWidth(stop_), keepWidth = buttonWidth(keepRecord_);
-  const int stopLeft = width - s(kMargin) - stopWidth;
-  place(stop_, stopLeft, buttonTop, stopWidth, buttonHeight);
-  place(keepRecord_, stopLeft - s(kGap) - keepWidth, buttonTop, keepWidth, buttonHeight);
-
-  const SIZE frame = FrameSizeForClient(width, height, kStyle, kExStyle, dpi_);
-  RECT at{};
-  GetWindowRect(centre ? owner_ : hwnd_, &at);
-  int left = at.left, top = at.top;
-  if (centre) {
-    left = (at.left + at.right - frame.cx) / 2;
-    top = (at.top + at.bottom - frame.cy) / 2;
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    if (GetMonitorInfoW(MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &monitor)) {
-      const RECT& work = monitor.rcWork;
-      left = std::max<int>(work.left, std::min<int>(left, work.right - frame.cx));
-      top = std::max<int>(work.top, std::min<int>(top, work.bottom - frame.cy));
-    }
-  }
-  SetWindowPos(hwnd_, nullptr, left, top, frame.cx, frame.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
 void StationWindow::ShowBox(const MessageBoxSpec& box) {
   const UINT icon = box.icon == BoxIcon::Error ? MB_ICONSTOP : MB_ICONINFORMATION;
   reporting_ = true;
@@ -256,16 +112,7 @@ void StationWindow::StartSession() {
   setup.recordFacts = services_.recordFacts;
   session_ = std::make_unique<StationSession>(std::move(setup));
   session_->SetEject(SendMessageW(eject_, BM_GETCHECK, 0, 0) == BST_CHECKED);
-  if (!recordPath_.empty()) {
-    platform::AppendRefusal refusal;
-    if (auto file = platform::OpenAppendFile(recordPath_, refusal)) {
-      session_->SetRecord(std::move(file), recordPath_);
-    } else {
-      const std::string path = std::exchange(recordPath_, {});
-      SetWindowTextW(record_, L"");
-      ShowBox(RecordRefusedBox(language_, path, refusal, StationWords(language_, StationText::WindowTitle)));
-    }
-  }
+  recordFile_.Attach(*session_);
   Apply(session_->Start());
 }
 
@@ -278,7 +125,7 @@ void StationWindow::Apply(const StationUpdate& update) {
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = index;
     item.pszText = texts[0].data();
-    item.lParam = row.good ? 1 : 0;
+    item.lParam = RowColour(row) ? static_cast<LPARAM>(*RowColour(row)) : -1;
     const auto inserted =
         static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (inserted < 0) throw RaisedError("Cannot add a row to the station's list");
@@ -295,17 +142,17 @@ void StationWindow::Apply(const StationUpdate& update) {
     MessageBeep(sound == StationSound::Once ? MB_OK : MB_ICONHAND);
 
   const bool busy = session_ && session_->Busy();
-  const bool stopping = session_ && session_->Stopping();
-  // The watched reader changes only between cards.
-  if (GetFocus() == watch_ && (busy || stopping)) SetFocus(list_);
-  EnableWindow(watch_, !busy && !stopping);
+  const bool mayChange = session_ && session_->MayChangeReader();
+  if (GetFocus() == watch_ && !mayChange) SetFocus(list_);
+  EnableWindow(watch_, mayChange);
   if (blockingShutdown_ && !busy) {
     static const auto destroyReason =
         User32Function<ShutdownBlockReasonDestroyFunction>("ShutdownBlockReasonDestroy");
     if (destroyReason) destroyReason(hwnd_);
     blockingShutdown_ = false;
   }
-  if (update.finished) Finish();
+  // The save dialog's owner stays until the dialog is closed: a later tick finishes.
+  if (update.finished && !choosing_) Finish();
 }
 
 void StationWindow::Tick() {
@@ -315,7 +162,7 @@ void StationWindow::Tick() {
 void StationWindow::WatchChange() {
   const int chosen = static_cast<int>(SendMessageW(watch_, CB_GETCURSEL, 0, 0));
   if (chosen == currentChoice_ || chosen < 0 || chosen >= static_cast<int>(choices_.size())) return;
-  if (session_ && (session_->Busy() || session_->Stopping())) {
+  if (session_ && !session_->MayChangeReader()) {
     SendMessageW(watch_, CB_SETCURSEL, static_cast<WPARAM>(currentChoice_), 0);
     return;
   }
@@ -330,7 +177,7 @@ void StationWindow::EjectClick() {
 // The chosen file is appended to, so the dialog does not ask whether to replace it; its title says so.
 void StationWindow::KeepRecordClick() {
   std::wstring path(32768, L'\0');
-  const std::wstring current = Widen(recordPath_);
+  const std::wstring current = Widen(recordFile_.Path());
   std::copy(current.begin(), current.end(), path.begin());
   const std::wstring title = Words(language_, StationText::RecordDialogTitle);
   OPENFILENAMEW dialog{};
@@ -340,23 +187,18 @@ void StationWindow::KeepRecordClick() {
   dialog.nMaxFile = static_cast<DWORD>(path.size());
   dialog.lpstrTitle = title.c_str();
   dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-  reporting_ = true;
+  choosing_ = true;
   const BOOL chosen = GetSaveFileNameW(&dialog);
-  reporting_ = false;
-  if (!chosen) return;
+  choosing_ = false;
+  if (!chosen || !session_) return;
   path.resize(path.find(L'\0'));
-  const std::string chosenPath = Narrow(path);
-  platform::AppendRefusal refusal;
-  auto file = platform::OpenAppendFile(chosenPath, refusal);
-  if (!file) {
-    ShowBox(
-        RecordRefusedBox(language_, chosenPath, refusal, StationWords(language_, StationText::WindowTitle)));
+  const auto refused =
+      recordFile_.Choose(Narrow(path), *session_, StationWords(language_, StationText::WindowTitle));
+  if (refused) {
+    ShowBox(*refused);
     return;
   }
-  if (session_) session_->SetRecord(std::move(file), chosenPath);
-  recordPath_ = chosenPath;
-  SetWindowTextW(record_,
-                 Widen(Filled(StationWords(language_, StationText::RecordingTo), {chosenPath})).c_str());
+  SetWindowTextW(record_, Widen(recordFile_.Line()).c_str());
 }
 
 // Stop, Esc and closing the window: the cards in progress are finished first; until then only the status
@@ -369,7 +211,9 @@ void StationWindow::StopClick() {
   if (session_->Stopping()) return;
   const StationUpdate update = session_->Stop();
   SetFocus(list_);
-  for (HWND control : {watch_, eject_, keepRecord_, stop_}) EnableWindow(control, FALSE);
+  const HWND controls[] = {watch_, eject_, keepRecord_, stop_};  // in StationControl's order
+  for (const StationControl control : kDisabledByStop)
+    EnableWindow(controls[static_cast<int>(control)], FALSE);
   Apply(update);
 }
 
@@ -429,12 +273,13 @@ LRESULT StationWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_NOTIFY: {
-      // A row of a card that needs the user is drawn in red.
+      // A row of a card that needs the user is drawn in its colour.
       auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
       if (draw->nmcd.hdr.hwndFrom != list_ || draw->nmcd.hdr.code != NM_CUSTOMDRAW) break;
       if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
-      if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && draw->nmcd.lItemlParam == 0) {
-        draw->clrText = RGB(192, 0, 0);
+      if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && draw->nmcd.lItemlParam >= 0) {
+        const auto colour = static_cast<std::uint32_t>(draw->nmcd.lItemlParam);
+        draw->clrText = RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
         return CDRF_NEWFONT;
       }
       return CDRF_DODEFAULT;

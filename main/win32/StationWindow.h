@@ -13,6 +13,7 @@
 #include "main/win32/ControlIds.h"
 #include "main/win32/Guarded.h"
 #include "main/win32/WindowObject.h"
+#include "ui/StationTexts.h"
 #include "ui/StationWindow.h"
 
 namespace scaleboot::win32 {
@@ -46,6 +47,10 @@ class StationWindow final : public WindowObject {
     RunGuarded(handler, [this](const char* message) { ReportUnhandled(message); });
   }
   void ReportUnhandled(const char* message) noexcept;
+  static std::wstring Words(LanguageIndex language, StationText text);
+
+  static constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
+  static constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
   void CreateControls();
   // Places the controls for dpi_ and sizes the window around them, centred over the owner or where it is.
@@ -53,7 +58,7 @@ class StationWindow final : public WindowObject {
   int TextWidth(HWND control) const;
   void ShowBox(const MessageBoxSpec& box);
 
-  // (Re)builds the session for the drop-down's choice; the record file, if any, is opened again for it.
+  // (Re)builds the session for the drop-down's choice; the record file kept, if any, goes on for it.
   void StartSession();
   void Apply(const StationUpdate& update);
   void Tick();
@@ -70,7 +75,7 @@ class StationWindow final : public WindowObject {
   StationServices& services_;
   std::vector<StationChoice> choices_;
   std::unique_ptr<StationSession> session_;
-  std::string recordPath_;  // empty while no record is kept
+  StationRecord recordFile_;
   HWND owner_ = nullptr;
   int dpi_ = 96;
   HFONT font_ = nullptr;
@@ -80,6 +85,7 @@ class StationWindow final : public WindowObject {
   int currentChoice_ = 0;
   bool blockingShutdown_ = false;
   bool reporting_ = false;  // an error box is open: ticks wait
+  bool choosing_ = false;   // the record's save dialog is open: ticks go on, but none closes the window
 };
 
 }  // namespace scaleboot::win32

@@ -83,6 +83,8 @@ class PosixByteFileSystem : public ByteFileSystem {
   // O_DIRECT reads of 64 KiB into block-aligned memory; refused on a file system that refuses O_DIRECT
   // (EINVAL at the open or the first read) and on FUSE, whose daemon may answer from its own memory.
   int ReadPastCache(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& contents) override;
+  // The same reads, each handed over as it arrives.
+  int StreamPastCache(const std::string& path, std::size_t limit, const PieceTaker& take) override;
 
  private:
   int OpenCardFile(const std::string& path, int flags, int& fd);

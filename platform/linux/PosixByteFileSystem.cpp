@@ -234,6 +234,12 @@ struct FreeDeleter {
 int PosixByteFileSystem::ReadPastCache(const std::string& path, std::size_t limit,
                                        std::vector<std::uint8_t>& contents) {
   contents.clear();
+  return StreamPastCache(path, limit, [&contents](std::span<const std::uint8_t> piece) {
+    contents.insert(contents.end(), piece.begin(), piece.end());
+  });
+}
+
+int PosixByteFileSystem::StreamPastCache(const std::string& path, std::size_t limit, const PieceTaker& take) {
   int fd = -1;
   const int status = OpenRegularFile(AT_FDCWD, path, O_RDONLY | O_DIRECT, fd);
   // A file system without direct I/O refuses the flag with EINVAL, at the open or at the first read; there
@@ -247,13 +253,14 @@ int PosixByteFileSystem::ReadPastCache(const std::string& path, std::size_t limi
   if (fs.f_type == kFuseMagic) return kPastCacheRefused;
   const std::unique_ptr<void, FreeDeleter> buffer(std::aligned_alloc(kDirectChunk, kDirectChunk));
   if (!buffer) return 8;  // not enough memory
-  while (contents.size() < limit) {
+  for (std::size_t taken = 0; taken < limit;) {
     const ssize_t n = ::read(file.fd(), buffer.get(), kDirectChunk);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EINVAL && contents.empty()) return kPastCacheRefused;
+    if (n < 0 && errno == EINVAL && taken == 0) return kPastCacheRefused;
     if (n < 0) return LastErrorCode();
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer.get());
-    contents.insert(contents.end(), bytes, bytes + std::min<std::size_t>(n, limit - contents.size()));
+    const std::size_t piece = std::min<std::size_t>(n, limit - taken);
+    if (piece != 0) take({static_cast<const std::uint8_t*>(buffer.get()), piece});
+    taken += piece;
     // The end of the file: a read returns fewer bytes than asked, and the next would start unaligned.
     if (static_cast<std::size_t>(n) < kDirectChunk) break;
   }

@@ -163,23 +163,29 @@ int Win32ByteFileSystem::Close(Handle handle) {
 // start at an unaligned offset), or none when the file ends on a chunk boundary.
 int Win32ByteFileSystem::ReadPastCache(const std::string& path, std::size_t limit,
                                        std::vector<std::uint8_t>& contents) {
-  constexpr DWORD kChunk = 64 * 1024;
   contents.clear();
+  return StreamPastCache(path, limit, [&contents](std::span<const std::uint8_t> piece) {
+    contents.insert(contents.end(), piece.begin(), piece.end());
+  });
+}
+
+int Win32ByteFileSystem::StreamPastCache(const std::string& path, std::size_t limit, const PieceTaker& take) {
+  constexpr DWORD kChunk = 64 * 1024;
   const HANDLE file = calls_->CreateFileW(Widen(path).c_str(), GENERIC_READ, kShare | FILE_SHARE_DELETE,
                                           OPEN_EXISTING, kFlags | FILE_FLAG_NO_BUFFERING);
   if (file == INVALID_HANDLE_VALUE) return LastErrorCode();
   int status = 0;
   void* const buffer = ::VirtualAlloc(nullptr, kChunk, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (buffer == nullptr) status = LastErrorCode();
-  while (status == 0 && contents.size() < limit) {
+  for (std::size_t taken = 0; status == 0 && taken < limit;) {
     DWORD transferred = 0;
     if (!calls_->ReadFile(file, buffer, kChunk, &transferred)) {
       status = LastErrorCode();
       break;
     }
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    contents.insert(contents.end(), bytes,
-                    bytes + std::min<std::size_t>(transferred, limit - contents.size()));
+    const std::size_t piece = std::min<std::size_t>(transferred, limit - taken);
+    if (piece != 0) take({static_cast<const std::uint8_t*>(buffer), piece});
+    taken += piece;
     if (transferred < kChunk) break;
   }
   if (buffer != nullptr) ::VirtualFree(buffer, 0, MEM_RELEASE);

@@ -119,6 +119,8 @@ class Win32ByteFileSystem : public ByteFileSystem {
   void Delete(const std::string& path) override;
   // FILE_FLAG_NO_BUFFERING reads of 64 KiB into memory from VirtualAlloc.
   int ReadPastCache(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& contents) override;
+  // The same reads, each handed over as it arrives.
+  int StreamPastCache(const std::string& path, std::size_t limit, const PieceTaker& take) override;
 
  private:
   int OpenCardFile(const std::string& path, DWORD disposition, DWORD access, Handle& handle);

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "FakeFileSystem.h"
@@ -461,7 +462,13 @@ TEST_F(Writer, BlocksWriteTheSameFilesInFewCallsAndFailWithTheCodesOfOneByteCall
       {"the card takes 1000 bytes a call", [](FakeFileSystem& fs) { fs.blockLimit = 1000; }, -1, 900},
       {"a write call moves no byte", [](FakeFileSystem& fs) { fs.blockLimit = 0; }, 101},
       {"the card is full", failing(Op::WriteBlock, 1, 112), 112},
-      {"a read fails", failing(Op::ReadBlock, 0, 1117), 1117},
+      {"the read past the cache fails", failing(Op::PastCache, 0, 1117), 1117},
+      {"a read through the cache fails where none past it is allowed",
+       [](FakeFileSystem& fs) {
+         fs.pastCacheRefused = true;
+         fs.fault = [](Op op, auto&, std::size_t) { return op == Op::ReadBlock ? 1117 : 0; };
+       },
+       1117},
       {"a file ends before the read-back does",
        [](FakeFileSystem& fs) { fs.afterWrite = [](auto&, auto& bytes) { bytes.pop_back(); }; }, 100},
   };
@@ -478,6 +485,10 @@ TEST_F(Writer, BlocksWriteTheSameFilesInFewCallsAndFailWithTheCodesOfOneByteCall
     }
     EXPECT_EQ(code, c.code);
     EXPECT_EQ(files.writes + files.reads, 0u) << "no one-byte call";
+    const bool throughCache =
+        std::any_of(files.calls.begin(), files.calls.end(),
+                    [](const FakeFileSystem::Call& call) { return call.op == Op::ReadBlock; });
+    EXPECT_EQ(throughCache, files.pastCacheRefused) << "read back once, past the cache where it may";
     EXPECT_LE(files.blockWrites, c.maxWriteCalls);
   }
 }

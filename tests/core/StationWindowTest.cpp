@@ -78,7 +78,8 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
        StationSound::Thrice},
       {"a byte differs", "differs", std::string(Text(kEnglish, Msg::WriteFailedText)), "remove the card", failed,
        StationSound::Thrice},
-      {"through the cache only; eject off: not asked", "in-use cache", ok + "; read back through the system's cache only",
+      {"through the cache only; eject off: not asked", "in-use cache", ok + "; Note: this card's file system reads only through the system's cache, "
+       "so the check could not reach past it: the bytes compared may have come from memory.",
        "remove the card", written, StationSound::Once},
       {"record append fails", "log-fails", ok, "remove the card; " + log, written + "; " + log, StationSound::Once},
   };
@@ -152,6 +153,52 @@ TEST(StationWindow, AStopWaitsForTheCardInProgressThenFinishes) {
   EXPECT_EQ(update.rows.size(), 1u);
   EXPECT_TRUE(update.finished);
   EXPECT_EQ(slots.polls, 2);
+}
+
+// The record file as both windows keep it: chosen in the first session, kept by the next (another reader).
+TEST(StationWindow, TheRecordFileIsOpenedOnceAndKeptForTheSessionsThatFollow) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> chosen;  // "" cancels the dialog; "bad.log" is refused
+    bool stopped;                     // the first session stops while the dialog is open
+    std::string line;
+    int opens;
+    std::size_t recorded;  // lines the next session's card appends
+  };
+  const Case cases[] = {
+      {"cancelled", {""}, false, "", 0, 0},
+      {"refused", {"bad.log"}, false, "", 1, 0},
+      {"chosen", {"cards.log"}, false, "Record: cards.log", 1, 1},
+      {"chosen, then a refused one", {"cards.log", "bad.log"}, false, "Record: cards.log", 2, 1},
+      {"chosen once the station stops", {"cards.log"}, true, "", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int opens = 0;
+    Record* opened = nullptr;
+    StationRecord record(kEnglish, [&](const std::string& path, platform::AppendRefusal&) {
+      ++opens;
+      auto file = path == "bad.log" ? nullptr : std::make_unique<Record>(true);
+      opened = file ? file.get() : opened;
+      return std::unique_ptr<platform::AppendFile>(std::move(file));
+    });
+    Slots slots;
+    const StationSetup setup{kEnglish, slots, [] { return std::make_unique<FakeFileSystem>(); },
+                             FirmwareImages()};
+    {
+      StationSession first(setup);
+      if (c.stopped) first.Stop();
+      for (const std::string& path : c.chosen)
+        EXPECT_EQ(record.Choose(path, first, "T").has_value(), path == "bad.log" && !c.stopped);
+    }
+    StationSession next(setup);
+    record.Attach(next);
+    next.Start();
+    EXPECT_EQ(RunUntilRow(next).rows.size(), 1u);
+    EXPECT_EQ(record.Line(), c.line);
+    EXPECT_EQ(opens, c.opens);
+    EXPECT_EQ(opened ? opened->lines.size() : 0u, c.recorded);
+  }
 }
 
 // The system's words end in a full stop and a line break of their own; the box has one full stop.
