@@ -14,6 +14,9 @@ struct CardSlot {
   // A reader named by the user that the system now lists as no removable drive (a letter gone to a fixed
   // disk): shown with no card, so nothing is written to it.
   bool notRemovable = false;
+  // A reader named by the user that holds the disk the running system uses (then also notRemovable): the
+  // station refuses to start with it.
+  bool systemDisk = false;
 };
 
 // What the system says of a card's volume; empty strings where it says nothing.

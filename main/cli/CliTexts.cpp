@@ -9,7 +9,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::CacheOnly) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::SystemDisksLeftOut) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -148,6 +148,14 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // CacheOnly
     "Note: this card's file system reads only through the system's cache, so the check could not reach "
     "past it: the bytes compared may have come from memory.",
+    // SystemDisk
+    "'{}' is on the disk the system runs from; nothing was written.",
+    // SystemDiskEject
+    "'{}' is on the disk the system runs from; nothing was ejected.",
+    // SystemDiskStation
+    "'{}' is on the disk the system runs from; the station did not start.",
+    // SystemDisksLeftOut: the roots left out, joined by ", "
+    "No removable drive is connected; left out as the disk the system runs from: {}",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -288,6 +296,14 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     // CacheOnly
     "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
     "пройти мимо него: сравнённые байты могли быть взяты из памяти.",
+    // SystemDisk
+    "'{}' находится на диске, с которого работает система; ничего не записано.",
+    // SystemDiskEject
+    "'{}' находится на диске, с которого работает система; ничего не извлечено.",
+    // SystemDiskStation
+    "'{}' находится на диске, с которого работает система; станция не запущена.",
+    // SystemDisksLeftOut
+    "Съёмные диски не подключены; не показан диск, с которого работает система: {}",
 };
 
 }  // namespace

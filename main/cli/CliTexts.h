@@ -57,6 +57,10 @@ enum class CliText {
   OptionForWriteAndStation,
   LogUnopenable,
   CacheOnly,
+  SystemDisk,
+  SystemDiskEject,
+  SystemDiskStation,
+  SystemDisksLeftOut,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);
