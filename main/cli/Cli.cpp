@@ -127,8 +127,8 @@ class Run {
   // The first reader named for the station that lies on the disk the system runs from.
   std::optional<std::string> SystemDiskReader() {
     if (env_.cardSlots == nullptr || line_.roots.empty()) return std::nullopt;
-    for (const platform::CardSlot& slot : env_.cardSlots->Poll(line_.roots)) {
-      if (slot.systemDisk) return slot.reader;
+    for (const std::string& reader : line_.roots) {
+      if (env_.cardSlots->HoldsSystemDisk(reader)) return reader;
     }
     return std::nullopt;
   }

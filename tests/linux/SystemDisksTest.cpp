@@ -13,11 +13,7 @@
 namespace scaleboot {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::WriteAll;
-
-// A block device of the canned machine: a whole disk, or a partition of `disk`.
-struct Device {
+struct Device {  // a whole disk, or a partition of `disk`
   std::string name, number, disk = "", removable = "0", backingFile = "", slave = "", mmcType = "";
 };
 
@@ -38,12 +34,12 @@ class SystemDisks : public ::testing::Test {
   std::string sys;
 
   void File(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    WriteAll(path, text + "\n");
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    testing::WriteAll(path, text + "\n");
   }
   void Link(const std::string& target, const std::string& path) {
-    fs::create_directories(fs::path(path).parent_path());
-    fs::create_directory_symlink(target, path);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::create_directory_symlink(target, path);
   }
   void Build(const std::vector<Device>& devices, const std::vector<std::string>& btrfsMembers) {
     for (const Device& d : devices) {
@@ -158,8 +154,8 @@ TEST_F(SystemDisks, AreNeverListedWhileTheCardBesideThemIs) {
     std::vector<Device> devices = m.devices;
     devices.insert(devices.end(), {kCard, kCardPart});
     Build(devices, m.btrfsMembers);
-    WriteAll(machine / "mountinfo", m.mountInfo + kCardMount);
-    if (m.swaps) WriteAll(machine / "swaps", *m.swaps);
+    testing::WriteAll(machine / "mountinfo", m.mountInfo + kCardMount);
+    if (m.swaps) testing::WriteAll(machine / "swaps", *m.swaps);
     platform::MountDriveSource drives(machine / "mountinfo", sys, machine / "swaps");
     const SortedRoots roots = SortDriveRoots(drives);
     EXPECT_EQ(roots.removable, m.listed);
