@@ -42,20 +42,30 @@ DriveRootList ReadDriveRoots(platform::DriveSource& source) {
   return list;
 }
 
-std::vector<std::string> RemovableAmong(platform::DriveSource& source,
-                                        const std::vector<std::string>& roots) {
-  std::vector<std::string> removable;
+SortedRoots SortRoots(platform::DriveSource& source, const std::vector<std::string>& roots) {
+  SortedRoots sorted;
   for (const std::string& root : roots) {
     if (root == "A:\\" || root == "B:\\") continue;
-    if (source.DriveType(root) == platform::kDriveRemovable) removable.push_back(root);
+    const unsigned type = source.DriveType(root);
+    if (type == platform::kDriveRemovable) sorted.removable.push_back(root);
+    if (type == platform::kDriveSystemDisk) sorted.systemDisks.push_back(root);
   }
-  return removable;
+  return sorted;
+}
+
+std::vector<std::string> RemovableAmong(platform::DriveSource& source,
+                                        const std::vector<std::string>& roots) {
+  return SortRoots(source, roots).removable;
 }
 
 }  // namespace
 
 std::vector<std::string> RemovableRoots(platform::DriveSource& source) {
   return RemovableAmong(source, ReadDriveRoots(source).roots);
+}
+
+SortedRoots SortDriveRoots(platform::DriveSource& source) {
+  return SortRoots(source, ReadDriveRoots(source).roots);
 }
 
 std::optional<DriveListUpdate> RescanDrives(platform::DriveSource& source,

@@ -24,6 +24,15 @@ inline constexpr std::uint32_t kDriveStringsBufferLength = 100;
 // type nor listed. What the window's list, the command line and every other caller show as removable drives.
 std::vector<std::string> RemovableRoots(platform::DriveSource& source);
 
+// One reading of the drive-root list: the removable drives, and apart from them the roots that would be
+// removable drives but hold the running system (never listed, written or ejected; named, they are refused as
+// the system's own).
+struct SortedRoots {
+  std::vector<std::string> removable;
+  std::vector<std::string> systemDisks;
+};
+SortedRoots SortDriveRoots(platform::DriveSource& source);
+
 // Reads the drive-root list; a list longer than the buffer is fetched again into a buffer of the size the
 // system asks for. Updates `lastDriveStringsLength`. Only a list of another length than the one seen last
 // counts as changed; only then are the drives asked for their types.

@@ -14,6 +14,9 @@ struct CardSlot {
   // A reader named by the user that the system now lists as no removable drive (a letter gone to a fixed
   // disk): shown with no card, so nothing is written to it.
   bool notRemovable = false;
+  // A reader named by the user that holds the disk the running system uses (then also notRemovable): the
+  // station refuses to start with it.
+  bool systemDisk = false;
 };
 
 // What the system says of a card's volume; empty strings where it says nothing.
@@ -29,6 +32,12 @@ class CardSlotSource {
   // an empty identity), or, when `readers` is empty, one per removable drive the system lists.
   virtual std::vector<CardSlot> Poll(std::span<const std::string> readers) = 0;
   virtual VolumeFacts Describe(const std::string& root) = 0;
+  // Whether the reader named `reader` holds the disk the running system uses, asked once before the station
+  // starts (a station never watches it). Looking does not count as one of the station's polls.
+  virtual bool HoldsSystemDisk(const std::string& reader) {
+    (void)reader;
+    return false;
+  }
   // The reader that holds the card at `root`, named as Poll takes it: here the root without its trailing
   // separator ("E:", "/media/card"), which names the reader wherever a reader keeps its name while empty.
   virtual std::string ReaderOf(const std::string& root) {

@@ -19,6 +19,9 @@ inline constexpr unsigned kDriveFixed = 3;
 inline constexpr unsigned kDriveRemote = 4;
 inline constexpr unsigned kDriveCdRom = 5;
 inline constexpr unsigned kDriveRamDisk = 6;
+// Not a Windows number: a drive the system would call removable that holds the running system itself (its
+// root, its Windows folder, its swap, the medium it started from). Never listed, written, mounted or ejected.
+inline constexpr unsigned kDriveSystemDisk = 0x100;
 
 // The list of drive roots ("E:\" on Windows, a mount point ending in "/" on Linux), each followed by one NUL.
 class DriveSource {

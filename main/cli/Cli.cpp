@@ -94,6 +94,9 @@ class Run {
         return Eject();
       case Command::Station:
         if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
+        if (const std::optional<std::string> reader = SystemDiskReader())
+          return Refuse("system-disk", Format(Text(language_, CliText::SystemDiskStation), {*reader}),
+                        kExitUsage);
         return RunStation(env_, line_, language_, log_.get());
       case Command::None:
         break;
@@ -121,17 +124,37 @@ class Run {
   std::string_view Msg(scaleboot::Msg row) const { return scaleboot::Text(language_, row); }
   bool ShowProgress() { return !line_.quiet && env_.console.IsTerminal(Stream::Err); }
 
+  // The first reader named for the station that lies on the disk the system runs from.
+  std::optional<std::string> SystemDiskReader() {
+    if (env_.cardSlots == nullptr || line_.roots.empty()) return std::nullopt;
+    for (const std::string& reader : line_.roots) {
+      if (env_.cardSlots->HoldsSystemDisk(reader)) return reader;
+    }
+    return std::nullopt;
+  }
+
   int RefuseCorrupt() { return Refuse("corrupt-images", std::string(Msg(Msg::CorruptText)), kExitCorrupt); }
 
   int List() {
-    const std::vector<std::string> roots = RemovableRoots(env_.drives);
+    const SortedRoots sorted = SortDriveRoots(env_.drives);
+    const std::vector<std::string>& roots = sorted.removable;
     if (line_.json) return Document(ListJson(roots), kExitSuccess);
     for (const std::string& root : roots) Out(root + "\n");
     // An empty answer on a terminal looks like a program that did nothing; a script reading a pipe gets none.
+    // A card left out as the system's own disk is named, so that nobody goes looking for a broken reader.
     if (roots.empty() && env_.console.IsTerminal(Stream::Out)) {
-      ErrorLines(env_.console, Text(language_, CliText::NoRemovableDrives));
+      ErrorLines(env_.console,
+                 sorted.systemDisks.empty()
+                     ? std::string(Text(language_, CliText::NoRemovableDrives))
+                     : Format(Text(language_, CliText::SystemDisksLeftOut), {Joined(sorted.systemDisks)}));
     }
     return kExitSuccess;
+  }
+
+  static std::string Joined(std::span<const std::string> roots) {
+    std::string list;
+    for (const std::string& r : roots) list += (list.empty() ? "" : ", ") + r;
+    return list;
   }
 
   int Contents() {
@@ -144,8 +167,10 @@ class Run {
   // The listed roots the command names, each once, in the order given; nothing when one of them is not
   // listed, which has then been reported.
   std::optional<std::vector<std::string>> CardsToWrite(int& status,
-                                                       CliText notRemovable = CliText::NotRemovable) {
-    const std::vector<std::string> listed = RemovableRoots(env_.drives);
+                                                       CliText notRemovable = CliText::NotRemovable,
+                                                       CliText systemDisk = CliText::SystemDisk) {
+    const SortedRoots sorted = SortDriveRoots(env_.drives);
+    const std::vector<std::string>& listed = sorted.removable;
     if (line_.all) {
       if (listed.empty()) {
         status = Refuse("no-removable-drive", std::string(Text(language_, CliText::NoRemovableDrives)),
@@ -157,9 +182,13 @@ class Run {
     std::vector<std::string> cards;
     for (const std::string& given : line_.roots) {
       const std::optional<std::string> root = MatchRemovableRoot(given, listed);
+      // The disk the system runs from is refused as such before anything is touched.
+      if (!root && MatchRemovableRoot(given, sorted.systemDisks)) {
+        status = Refuse("system-disk", Format(Text(language_, systemDisk), {given}), kExitUsage);
+        return std::nullopt;
+      }
       if (!root) {
-        std::string list;
-        for (const std::string& r : listed) list += (list.empty() ? "" : ", ") + r;
+        const std::string list = Joined(listed);
         status = Refuse("not-removable",
                         Format(Text(language_, notRemovable), {given}) + "\n" +
                             (listed.empty() ? std::string(Text(language_, CliText::NoRemovableDrives))
@@ -260,7 +289,8 @@ class Run {
 
   int Eject() {
     int status = kExitSuccess;
-    const std::optional<std::vector<std::string>> cards = CardsToWrite(status, CliText::NotRemovableEject);
+    const std::optional<std::vector<std::string>> cards =
+        CardsToWrite(status, CliText::NotRemovableEject, CliText::SystemDiskEject);
     if (!cards) return status;
     std::vector<CardResult> results;
     for (const std::string& root : *cards) {

@@ -9,7 +9,7 @@
 namespace scaleboot::cli {
 namespace {
 
-constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::LogUnopenable) + 1;
+constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::SystemDisksLeftOut) + 1;
 
 constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     // Usage
@@ -145,6 +145,14 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "option '{}' goes with write and station only",
     // LogUnopenable
     "cannot open the log '{}': {}; nothing was written.",
+    // SystemDisk
+    "'{}' is on the disk the system runs from; nothing was written.",
+    // SystemDiskEject
+    "'{}' is on the disk the system runs from; nothing was ejected.",
+    // SystemDiskStation
+    "'{}' is on the disk the system runs from; the station did not start.",
+    // SystemDisksLeftOut: the roots left out, joined by ", "
+    "No removable drive is connected; left out as the disk the system runs from: {}",
 };
 
 constexpr std::array<std::string_view, kTextCount> kRussianTexts{
@@ -282,6 +290,14 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "параметр '{}' только для команд write и station",
     // LogUnopenable
     "не удаётся открыть журнал '{}': {}; ничего не записано.",
+    // SystemDisk
+    "'{}' находится на диске, с которого работает система; ничего не записано.",
+    // SystemDiskEject
+    "'{}' находится на диске, с которого работает система; ничего не извлечено.",
+    // SystemDiskStation
+    "'{}' находится на диске, с которого работает система; станция не запущена.",
+    // SystemDisksLeftOut
+    "Съёмные диски не подключены; не показан диск, с которого работает система: {}",
 };
 
 }  // namespace

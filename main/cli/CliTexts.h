@@ -56,6 +56,10 @@ enum class CliText {
   OptionForStation,
   OptionForWriteAndStation,
   LogUnopenable,
+  SystemDisk,
+  SystemDiskEject,
+  SystemDiskStation,
+  SystemDisksLeftOut,
 };
 
 std::string_view Text(LanguageIndex language, CliText text);

@@ -16,6 +16,8 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/linux/SystemDisks.h"
+
 namespace scaleboot::platform {
 namespace {
 
@@ -43,16 +45,20 @@ unsigned long long Number(const std::string& text) {
   return static_cast<unsigned long long>(makedev(major, minor));
 }
 
-// The device numbers of every mounted file system, from the mount table.
-std::set<unsigned long long> MountedDevices() {
-  std::set<unsigned long long> devices;
-  std::ifstream in("/proc/self/mountinfo");
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    std::string id, parent, device;
-    if (fields >> id >> parent >> device) devices.insert(Number(device));
-  }
-  return devices;
+// One look at the mount table: the device numbers of every mounted file system, and the disks the running
+// system uses, decided from that same table.
+struct MountLook {
+  std::set<unsigned long long> mounted;
+  std::set<dev_t> systemDisks;
+};
+MountLook LookAtMounts(const std::string& mountInfoPath, const std::string& swapsPath,
+                       const std::string& sysRoot) {
+  MountLook look;
+  const auto mounts = ParseMountTable(ReadText(mountInfoPath).value_or(""));
+  if (!mounts) return look;
+  for (const MountRecord& mount : *mounts) look.mounted.insert(mount.device);
+  look.systemDisks = SystemDisks(*mounts, ReadText(swapsPath), sysRoot);
+  return look;
 }
 
 bool RemovableDisk(const std::string& disk) {
@@ -133,8 +139,12 @@ std::string ObjectPath(const std::string& device) {
 
 }  // namespace
 
-CardMounter::CardMounter(std::string sysRoot, std::string runFolder)
-    : sysRoot_(std::move(sysRoot)), runFolder_(std::move(runFolder)) {}
+CardMounter::CardMounter(std::string sysRoot, std::string runFolder, std::string mountInfoPath,
+                         std::string swapsPath)
+    : sysRoot_(std::move(sysRoot)),
+      runFolder_(std::move(runFolder)),
+      mountInfoPath_(std::move(mountInfoPath)),
+      swapsPath_(std::move(swapsPath)) {}
 
 CardMounter::~CardMounter() {
   const std::lock_guard lock(mutex_);
@@ -144,7 +154,8 @@ CardMounter::~CardMounter() {
 std::vector<UnmountedCandidate> CardMounter::Candidates() {
   const std::lock_guard lock(mutex_);
   std::vector<UnmountedCandidate> candidates;
-  const std::set<unsigned long long> mounted = MountedDevices();
+  const MountLook look = LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_);
+  const std::set<unsigned long long>& mounted = look.mounted;
   const std::string block = sysRoot_ + "/block";
   DIR* disks = ::opendir(block.c_str());
   if (disks == nullptr) return candidates;
@@ -153,6 +164,8 @@ std::vector<UnmountedCandidate> CardMounter::Candidates() {
     const std::string disk = block + "/" + name;
     if (name.starts_with(".") || !RemovableDisk(disk)) continue;
     const unsigned long long diskNumber = Number(FirstLine(disk + "/dev"));
+    // The system's own disk is never a card, however removable it looks.
+    if (diskNumber == 0 || look.systemDisks.contains(static_cast<dev_t>(diskNumber))) continue;
     const std::string sequence = FirstLine(disk + "/diskseq");
     // The whole disk and each of its partitions: a card may carry its file system on either.
     std::vector<std::string> parts{name};
@@ -210,6 +223,10 @@ MountScope CardMounter::ScopeOf(std::span<const std::string> readers) {
 
 std::string CardMounter::Mount(const UnmountedCandidate& card) {
   const std::lock_guard lock(mutex_);
+  // Decided again now: the system may have come to use the disk since the card was found.
+  if (LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_)
+          .systemDisks.contains(static_cast<dev_t>(card.diskNumber)))
+    return "the disk the system runs from";
   std::string why;
   if (!MountThroughUdisks(card, why) && why.empty()) MountAsRoot(card, why);
   return why;

@@ -14,8 +14,11 @@ namespace scaleboot::platform {
 
 class CardMounter : public CardMounting {
  public:
-  // `sysRoot` is normally /sys, `runFolder` where the cards mounted as root go.
-  explicit CardMounter(std::string sysRoot = "/sys", std::string runFolder = "/run/scaleboot");
+  // `sysRoot` is normally /sys, `runFolder` where the cards mounted as root go; the mount table and the list
+  // of active swaps tell the disks the running system uses, which are never candidates nor mounted.
+  explicit CardMounter(std::string sysRoot = "/sys", std::string runFolder = "/run/scaleboot",
+                       std::string mountInfoPath = "/proc/self/mountinfo",
+                       std::string swapsPath = "/proc/swaps");
   ~CardMounter() override;
   CardMounter(const CardMounter&) = delete;
   CardMounter& operator=(const CardMounter&) = delete;
@@ -41,7 +44,7 @@ class CardMounter : public CardMounting {
   std::string Unmount(const std::string& root, const Mounted& mounted);
 
   std::mutex mutex_;
-  std::string sysRoot_, runFolder_;
+  std::string sysRoot_, runFolder_, mountInfoPath_, swapsPath_;
   std::map<std::string, Mounted> mounted_;  // by the mount point, without a trailing "/"
   std::map<std::string, Probe> probed_;     // by the card's identity
 };

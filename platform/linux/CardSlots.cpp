@@ -106,7 +106,9 @@ std::vector<CardSlot> LinuxCardSlots::Poll(std::span<const std::string> readers)
   const std::vector<MountDriveSource::RemovableMount> mounts = drives_.RemovableMounts();
   std::vector<CardSlot> slots;
   if (readers.empty()) {
-    for (const auto& mount : mounts) slots.push_back({Without(mount.root, '/'), mount.root, mount.identity});
+    for (const auto& mount : mounts) {
+      if (!mount.systemDisk) slots.push_back({Without(mount.root, '/'), mount.root, mount.identity});
+    }
     return slots;
   }
   for (const std::string& reader : readers) {
@@ -116,6 +118,11 @@ std::vector<CardSlot> LinuxCardSlots::Poll(std::span<const std::string> readers)
     for (const auto& mount : mounts) {
       const bool named =
           device != 0 ? (mount.device == device || mount.disk == device) : Without(mount.root, '/') == folder;
+      // A reader that holds the system's own disk shows no card, so that nothing is written to it.
+      if (named && mount.systemDisk) {
+        slot.notRemovable = slot.systemDisk = true;
+        break;
+      }
       if (named) {
         slot.root = mount.root;
         slot.identity = mount.identity;
@@ -129,7 +136,7 @@ std::vector<CardSlot> LinuxCardSlots::Poll(std::span<const std::string> readers)
 
 std::string LinuxCardSlots::ReaderOf(const std::string& root) {
   for (const auto& mount : drives_.RemovableMounts()) {
-    if (Without(mount.root, '/') != Without(root, '/') || mount.disk == 0) continue;
+    if (Without(mount.root, '/') != Without(root, '/') || mount.disk == 0 || mount.systemDisk) continue;
     if (std::string node = DiskNode(mount.disk); !node.empty()) return node;
   }
   return CardSlotSource::ReaderOf(root);

@@ -12,6 +12,7 @@ class LinuxCardSlots : public CardSlotSource {
  public:
   explicit LinuxCardSlots(MountDriveSource& drives);
   std::vector<CardSlot> Poll(std::span<const std::string> readers) override;
+  bool HoldsSystemDisk(const std::string& reader) override { return Poll({&reader, 1}).front().systemDisk; }
   // The label and UUID (the FAT serial number "XXXX-XXXX") udev links to the card's device.
   VolumeFacts Describe(const std::string& root) override;
   // The whole disk the card at `root` is on ("/dev/sdb"), which stays the reader's name while it is empty;

@@ -293,10 +293,13 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
   if (driveObject != objects.drives.end() && !driveObject->second.removable)
     return {Status::Failed, true, {}, "udisks: not a removable drive"};
 
-  // Every mounted file system of the drive, the card's own included.
+  // Every mounted file system of the card's drive, the card's own included. Loop, device-mapper and md
+  // devices have no drive of their own: udisks puts them all under the drive "/", so for them only the card's
+  // own file system is unmounted, never those of the other devices there (the system's LVM volumes, say).
+  const bool ownDrive = !drive.empty() && drive != "/";
   for (const BlockObject& block : objects.blocks) {
     const bool ofCard = &block == &*card;
-    if (!block.filesystem || !(ofCard || (!drive.empty() && block.drive == drive))) continue;
+    if (!block.filesystem || !(ofCard || (ownDrive && block.drive == drive))) continue;
     if (!block.mounted && !ofCard) continue;
     Error error;
     if (CallWithOptions(bus.get(), block.path, kFilesystem, "Unmount", error) >= 0) continue;
@@ -308,7 +311,7 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
     }
     return FromBusError(error, device, procRoot_);
   }
-  if (drive.empty() || drive == "/") return {Status::Ejected, false};
+  if (!ownDrive) return {Status::Ejected, false};
 
   const bool ejectable = driveObject != objects.drives.end() && driveObject->second.ejectable;
   EjectResult result{Status::Ejected, ejectable};

@@ -15,11 +15,13 @@ namespace scaleboot::platform {
 // mapped file, found under `procRoot` (normally /proc). Each as "name (pid)", in the order of their pids.
 std::vector<std::string> ProcessesUsingDevice(dev_t device, const std::string& procRoot = "/proc");
 
-// Nothing at all unless the root is still the mount root of a removable device (the card was pulled, and a
-// fixed mount folder is now a folder of the system disk): then the card is gone. Otherwise syncfs on the
+// Nothing at all unless the root is still the mount root of a removable device on no disk the running system
+// uses (the card was pulled, and a fixed mount folder is now a folder of the system disk): then the card is
+// gone. Otherwise syncfs on the
 // root, then for udisks: the block object whose DeviceNumber is the root's device, Unmount of every mounted
 // file system of its drive unless udisks says the drive is neither Removable nor MediaRemovable (a block
-// without a drive object, a loop device, counts as the drive list judged it), Eject when the drive is
+// without a drive object of its own, a loop device under udisks' shared drive "/", counts as the drive list
+// judged it, and only its own file system is unmounted), Eject when the drive is
 // ejectable (PowerOff only when asked), all with auth.no_user_interaction. Without udisks on the bus, or when
 // udisks knows no object for the card or says it is not mounted, and running as root: umount2(root, 0), never
 // a lazy unmount.

@@ -14,27 +14,33 @@ namespace scaleboot::platform {
 // followed by one NUL, in mount-table order. Only whole file systems count (a bind mount of a folder is no
 // card root), on devices listed under <sysRoot>/dev/block, and not covered by a later mount on the same
 // folder. A mount is removable (type 2) when its whole-disk block device has removable = 1 in sysfs, or is an
-// SD card on an MMC host; other listed roots are type 3, and anything else 1. Both roots are parameters so
-// that tests can point them at fixtures.
+// SD card on an MMC host, unless the running system uses that disk (SystemDisks.h, decided again on every
+// reading of the mount table): then it is kDriveSystemDisk, never a card. Other listed roots are type 3, and
+// anything else 1. The mount table, sysfs and the list of active swaps are parameters so that tests can
+// point them at fixtures.
 class MountDriveSource : public DriveSource {
  public:
-  explicit MountDriveSource(std::string mountInfoPath = "/proc/self/mountinfo", std::string sysRoot = "/sys");
+  explicit MountDriveSource(std::string mountInfoPath = "/proc/self/mountinfo", std::string sysRoot = "/sys",
+                            std::string swapsPath = "/proc/swaps");
   std::uint32_t LogicalDriveStrings(std::span<char> buffer) override;
   unsigned DriveType(const std::string& root) override;
   // Opens the folder `root` for card files when it is still the root of the removable drive listed under that
-  // name: the folder opened must be the root of that very mount, so neither the folder a card was mounted on
-  // nor one inside the card passes. Returns 0 and the folder's descriptor (O_PATH) in `folder`, otherwise 21
-  // (not ready), or the Windows code of a failure to look the path up other than its absence.
+  // name, on no disk the running system uses: the folder opened must be the root of that very mount, so
+  // neither the folder a card was mounted on nor one inside the card passes. Returns 0 and the folder's
+  // descriptor (O_PATH) in `folder`, otherwise 21 (not ready), or the Windows code of a failure to look the
+  // path up other than its absence.
   int OpenRemovableRoot(const std::string& root, int& folder);
 
   // A removable drive as the station sees it: its root as listed, the card's identity (the whole disk's
   // "diskseq:N", which the kernel numbers anew for every medium; "mount:N", the mount's ID, where the kernel
-  // has no sequence number), and the block devices of the mount and of its whole disk.
+  // has no sequence number), the block devices of the mount and of its whole disk, and whether the running
+  // system uses that disk (then it is no card, and only a reader named by the user is told of it).
   struct RemovableMount {
     std::string root;
     std::string identity;
     unsigned long long device = 0;
     unsigned long long disk = 0;
+    bool systemDisk = false;
   };
   std::vector<RemovableMount> RemovableMounts();
 
@@ -42,12 +48,14 @@ class MountDriveSource : public DriveSource {
   struct ListedRoot {
     int mountId = 0;
     bool removable = false;
+    bool systemDisk = false;
   };
   // The mount listed under `root`, when there is one.
   std::optional<ListedRoot> FindRoot(const std::string& root);
 
   std::string mountInfoPath_;
   std::string sysRoot_;
+  std::string swapsPath_;
 };
 
 // The Windows error code that names the same condition as errno `error`.

@@ -1,6 +1,5 @@
-// The drive-root list of Linux, read from the mount table with libmount and classified through sysfs.
+// The drive-root list of Linux, read from the mount table and classified through sysfs.
 #include <fcntl.h>
-#include <libmount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -14,53 +13,35 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "common/Errors.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SystemDisks.h"
 
 namespace scaleboot::platform {
 namespace {
 
-struct TableDeleter {
-  void operator()(libmnt_table* table) const { mnt_unref_table(table); }
-};
-struct IterDeleter {
-  void operator()(libmnt_iter* iter) const { mnt_free_iter(iter); }
+// One look at the mount table: its entries and the disks the running system uses, decided from that very
+// table (never from an earlier look) and the active swaps of the same moment.
+struct MountReading {
+  std::vector<MountRecord> entries;
+  std::set<dev_t> systemDisks;
 };
 
-// A line of the mount table that cannot be parsed is skipped; the rest of the table still counts.
-int SkipUnparsableLine(libmnt_table*, const char*, int) {
-  return 1;
+std::optional<MountReading> ReadMounts(const std::string& mountInfoPath, const std::string& swapsPath,
+                                       const std::string& sysRoot) {
+  const std::optional<std::string> text = ReadText(mountInfoPath);
+  if (!text) return std::nullopt;
+  auto entries = ParseMountTable(*text);
+  if (!entries) return std::nullopt;
+  const std::optional<std::string> swaps = ReadText(swapsPath);
+  std::set<dev_t> system = SystemDisks(*entries, swaps, sysRoot);
+  return MountReading{std::move(*entries), std::move(system)};
 }
 
-struct MountEntry {
-  int id = 0;
-  int parentId = 0;
-  std::string target;
-  std::string fsRoot;  // the folder of the file system that is mounted, "/" for the whole file system
-  dev_t device = 0;
-};
-
-std::optional<std::vector<MountEntry>> ReadMountTable(const std::string& mountInfoPath) {
-  std::unique_ptr<libmnt_table, TableDeleter> table(mnt_new_table());
-  if (!table) return std::nullopt;
-  mnt_table_set_parser_errcb(table.get(), SkipUnparsableLine);
-  if (mnt_table_parse_file(table.get(), mountInfoPath.c_str()) != 0) return std::nullopt;
-  std::unique_ptr<libmnt_iter, IterDeleter> iter(mnt_new_iter(MNT_ITER_FORWARD));
-  if (!iter) return std::nullopt;
-
-  std::vector<MountEntry> entries;
-  libmnt_fs* fs = nullptr;
-  while (mnt_table_next_fs(table.get(), iter.get(), &fs) == 0) {
-    const char* target = mnt_fs_get_target(fs);
-    const char* root = mnt_fs_get_root(fs);
-    if (target == nullptr || *target == '\0') continue;
-    entries.push_back({mnt_fs_get_id(fs), mnt_fs_get_parent_id(fs), target, root != nullptr ? root : "",
-                       mnt_fs_get_devno(fs)});
-  }
-  return entries;
-}
+using MountEntry = MountRecord;
 
 // sysfs folder of a block device: <sysRoot>/dev/block/<major>:<minor>.
 std::string BlockDeviceFolder(const std::string& sysRoot, dev_t device) {
@@ -122,14 +103,16 @@ bool IsRemovableDevice(const std::string& sysRoot, dev_t device) {
 
 }  // namespace
 
-MountDriveSource::MountDriveSource(std::string mountInfoPath, std::string sysRoot)
-    : mountInfoPath_(std::move(mountInfoPath)), sysRoot_(std::move(sysRoot)) {}
+MountDriveSource::MountDriveSource(std::string mountInfoPath, std::string sysRoot, std::string swapsPath)
+    : mountInfoPath_(std::move(mountInfoPath)),
+      sysRoot_(std::move(sysRoot)),
+      swapsPath_(std::move(swapsPath)) {}
 
 std::uint32_t MountDriveSource::LogicalDriveStrings(std::span<char> buffer) {
-  const auto entries = ReadMountTable(mountInfoPath_);
-  if (!entries) return 0;
+  const auto reading = ReadMounts(mountInfoPath_, swapsPath_, sysRoot_);
+  if (!reading) return 0;
   std::string list;
-  for (const MountEntry& entry : CardCandidates(*entries, sysRoot_)) {
+  for (const MountEntry& entry : CardCandidates(reading->entries, sysRoot_)) {
     list += RootOf(entry.target);
     list.push_back('\0');
   }
@@ -142,10 +125,12 @@ std::uint32_t MountDriveSource::LogicalDriveStrings(std::span<char> buffer) {
 }
 
 std::optional<MountDriveSource::ListedRoot> MountDriveSource::FindRoot(const std::string& root) {
-  const auto entries = ReadMountTable(mountInfoPath_);
-  if (!entries) return std::nullopt;
-  for (const MountEntry& entry : CardCandidates(*entries, sysRoot_)) {
-    if (RootOf(entry.target) == root) return ListedRoot{entry.id, IsRemovableDevice(sysRoot_, entry.device)};
+  const auto reading = ReadMounts(mountInfoPath_, swapsPath_, sysRoot_);
+  if (!reading) return std::nullopt;
+  for (const MountEntry& entry : CardCandidates(reading->entries, sysRoot_)) {
+    if (RootOf(entry.target) != root) continue;
+    return ListedRoot{entry.id, IsRemovableDevice(sysRoot_, entry.device),
+                      reading->systemDisks.contains(WholeDiskOf(sysRoot_, entry.device))};
   }
   return std::nullopt;
 }
@@ -153,7 +138,8 @@ std::optional<MountDriveSource::ListedRoot> MountDriveSource::FindRoot(const std
 unsigned MountDriveSource::DriveType(const std::string& root) {
   const auto listed = FindRoot(root);
   if (!listed) return kDriveNoRootDir;
-  return listed->removable ? kDriveRemovable : kDriveFixed;
+  if (!listed->removable) return kDriveFixed;
+  return listed->systemDisk ? kDriveSystemDisk : kDriveRemovable;
 }
 
 int MountDriveSource::OpenRemovableRoot(const std::string& root, int& folder) {
@@ -170,7 +156,10 @@ int MountDriveSource::OpenRemovableRoot(const std::string& root, int& folder) {
   // Read after the folder was opened, the table lists the folder's mount only while it is still mounted
   // there.
   const auto listed = isMountRoot ? FindRoot(root) : std::nullopt;
-  if (!listed || !listed->removable || static_cast<std::uint64_t>(listed->mountId) != st.stx_mnt_id) {
+  // The system's own disk is no card, whatever its flags say, here too: the list the caller chose from may
+  // be older than the mount that made it the system's.
+  if (!listed || !listed->removable || listed->systemDisk ||
+      static_cast<std::uint64_t>(listed->mountId) != st.stx_mnt_id) {
     ::close(fd);
     return io::kDriveNotReady;
   }
@@ -180,9 +169,9 @@ int MountDriveSource::OpenRemovableRoot(const std::string& root, int& folder) {
 
 std::vector<MountDriveSource::RemovableMount> MountDriveSource::RemovableMounts() {
   std::vector<RemovableMount> mounts;
-  const auto entries = ReadMountTable(mountInfoPath_);
-  if (!entries) return mounts;
-  for (const MountEntry& entry : CardCandidates(*entries, sysRoot_)) {
+  const auto reading = ReadMounts(mountInfoPath_, swapsPath_, sysRoot_);
+  if (!reading) return mounts;
+  for (const MountEntry& entry : CardCandidates(reading->entries, sysRoot_)) {
     if (!IsRemovableDevice(sysRoot_, entry.device)) continue;
     const std::string folder = BlockDeviceFolder(sysRoot_, entry.device);
     const bool partition = Exists(folder + "/partition");
@@ -196,7 +185,8 @@ std::vector<MountDriveSource::RemovableMount> MountDriveSource::RemovableMounts(
     }
     mounts.push_back(
         {RootOf(entry.target), sequence.empty() ? "mount:" + std::to_string(entry.id) : "diskseq:" + sequence,
-         static_cast<unsigned long long>(entry.device), static_cast<unsigned long long>(diskDevice)});
+         static_cast<unsigned long long>(entry.device), static_cast<unsigned long long>(diskDevice),
+         reading->systemDisks.contains(diskDevice)});
   }
   return mounts;
 }

@@ -43,8 +43,9 @@ Win32CardSlots::Win32CardSlots() {
 
 std::vector<CardSlot> Win32CardSlots::Poll(std::span<const std::string> readers) {
   std::vector<std::string> letters;
-  const auto removable = [](const std::string& letter) {
-    return GetDriveTypeW(Widen(letter + "\\").c_str()) == DRIVE_REMOVABLE;
+  Win32DriveSource drives;
+  const auto removable = [&drives](const std::string& letter) {
+    return drives.DriveType(letter + "\\") == kDriveRemovable;
   };
   if (readers.empty()) {
     const DWORD mask = GetLogicalDrives();
@@ -60,7 +61,7 @@ std::vector<CardSlot> Win32CardSlots::Poll(std::span<const std::string> readers)
     // A named reader is written only while it is a removable drive; an empty one is not refused.
     std::string identity = IdentityOf(letter);
     if (!identity.empty() && !readers.empty() && !removable(letter)) {
-      slots.push_back({letter, "", "", true});
+      slots.push_back({letter, "", "", true, drives.DriveType(letter + "\\") == kDriveSystemDisk});
       continue;
     }
     slots.push_back({letter, identity.empty() ? "" : letter + "\\", identity});

@@ -13,6 +13,7 @@ class Win32CardSlots : public CardSlotSource {
  public:
   Win32CardSlots();
   std::vector<CardSlot> Poll(std::span<const std::string> readers) override;
+  bool HoldsSystemDisk(const std::string& reader) override { return Poll({&reader, 1}).front().systemDisk; }
   // The volume's label and its serial number as "XXXX-XXXX".
   VolumeFacts Describe(const std::string& root) override;
 };

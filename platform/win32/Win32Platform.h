@@ -69,7 +69,9 @@ const VersionCalls& SystemVersionCalls();
 std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path,
                                                const VersionCalls& calls = SystemVersionCalls());
 
-// GetLogicalDriveStringsW / GetDriveTypeW.
+// GetLogicalDriveStringsW / GetDriveTypeW; a removable volume that holds the Windows folder
+// (GetSystemWindowsDirectoryW) is kDriveSystemDisk instead, so that it is never listed nor written, and the
+// list's length, which tells the window to rescan, is the system's own.
 class Win32DriveSource : public DriveSource {
  public:
   std::uint32_t LogicalDriveStrings(std::span<char> buffer) override;

@@ -149,7 +149,8 @@ TEST_F(UdisksEject, UnmountsEveryFileSystemOfTheDriveBeforeEjectingIt) {
       // A mount udisks does not see, and a card it does not know: unmounted directly.
       {"not-mounted", false, Status::Ejected, true, {"sdb1 Unmount", "sdb2 Unmount", "Reader Eject"}, true},
       {"unknown", false, Status::Ejected, true, {}, true},
-      // No drive object (a loop device): as the drive list says; a fixed disk and a plain folder: left alone.
+      // A loop device: as the drive list says, and the other device under the shared drive "/" is left
+      // mounted; a fixed disk and a plain folder: left alone.
       {"loop", false, Status::Ejected, false, {"sdb1 Unmount"}, false},
       {"fixed-drive", false, Status::Failed, true, {}, false},
       {"plain-folder", true, Status::Gone, true, {}, false},

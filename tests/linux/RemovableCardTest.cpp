@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "card/BootModuleWriter.h"
 #include "card/DriveScan.h"
 #include "main/cli/Cli.h"
+#include "platform/linux/CardMounter.h"
 #include "platform/linux/CardSlots.h"
 #include "ui/Errors.h"
 #include "ui/Gauge.h"
@@ -80,6 +82,23 @@ TEST_F(RemovableCard, IsListedAsARemovableDriveAndTakesTheFourFiles) {
   platform::PosixByteFileSystem files;
   EXPECT_EQ(WriteBootModule(card.root, images, files, view), WriteOutcome::Verified);
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(OnCard(i)) << PathOf(i);
+}
+
+// The card also mounted at /home (in the harness's own mount namespace): the system's disk now, never opened
+// for a write nor offered to the station's mounter; a card again once /home is unmounted.
+TEST_F(RemovableCard, OnceTheSystemUsesItsDiskItIsNeitherOpenedNorMounted) {
+  ASSERT_EQ(::mount(card.device.c_str(), "/home", card.type.c_str(), 0, nullptr), 0) << std::strerror(errno);
+  platform::PosixByteFileSystem files;
+  platform::ByteFileSystem::Handle handle = 0;
+  const int refused = files.Create(PathOf(0), handle);
+  std::size_t offered = 0;
+  for (const auto& candidate : platform::CardMounter().Candidates())
+    offered += candidate.device == card.device;
+  ::umount2("/home", 0);
+  EXPECT_EQ(refused, 21);
+  EXPECT_EQ(offered, 0u);
+  ASSERT_EQ(files.Create(PathOf(0), handle), 0);
+  EXPECT_EQ(files.Close(handle), 0);
 }
 
 struct Pull {

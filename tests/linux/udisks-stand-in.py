@@ -7,7 +7,8 @@ Usage: udisks-stand-in.py SCENARIO DEVICE_NUMBER ROOT CALLS
 Each Unmount, Eject and PowerOff the program calls appends a line "OBJECT METHOD OPTIONS" to the file CALLS.
 SCENARIO: ejectable, fixed-slot (the reader cannot eject its media), busy, denied, not-mounted (a mount udisks
 does not see), unknown (no object has the card's device number), eject-fails, fixed-drive (the card's block
-lies on the fixed disk), loop (the card's block has no drive object, as a loop device), plain-folder (the
+lies on the fixed disk), loop (the card's block is on udisks' shared drive "/", as a loop device, with a
+second mounted loop device there), plain-folder (the
 objects of ejectable; the test's root is no card's mount root).
 """
 import sys
@@ -85,3 +86,6 @@ block('sdb1', card_number, card_drive, [root], card_unmount)
 block('sdb2', device + 1, reader, ['/media/other'])
 block('sdb3', device + 2, reader, [])
 block('sda1', device + 100, disk, ['/'])
+if scenario == 'loop':
+    # Every loop, device-mapper and md device shares the drive "/": another one, mounted, beside the card.
+    block('loop1', device + 3, '/', ['/media/other-loop'])

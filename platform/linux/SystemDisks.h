@@ -1,0 +1,53 @@
+// The disks the running system uses, which are never cards: told from the mount table, sysfs and the list of
+// active swaps, all passed in as they were read, so that the rule can be decided again on every look and
+// checked against canned machines.
+#pragma once
+#include <sys/types.h>
+
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace scaleboot::platform {
+
+// One line of the mount table (/proc/self/mountinfo).
+struct MountRecord {
+  int id = 0;
+  int parentId = 0;
+  std::string target;
+  std::string fsRoot;  // the folder of the file system that is mounted, "/" for the whole file system
+  dev_t device = 0;
+  std::string fsType;
+  std::string source;     // the device or name the file system was mounted from
+  std::string fsOptions;  // the file system's own options ("lowerdir=...,upperdir=..." for an overlay)
+};
+
+// The mount table in `text`; a line that cannot be parsed is skipped. Nothing when the text cannot be parsed
+// at all.
+std::optional<std::vector<MountRecord>> ParseMountTable(std::string_view text);
+
+// The whole file at `path`, or nothing when it cannot be read.
+std::optional<std::string> ReadText(const std::string& path);
+
+// The whole disk the block device `device` belongs to (itself when it is no partition), from sysfs under
+// `sysRoot`; 0 when sysfs does not list the device.
+dev_t WholeDiskOf(const std::string& sysRoot, dev_t device);
+
+// The whole disks the running system uses, as device numbers. A disk is one when any file system of it is
+// mounted at /, /boot, /boot/efi, /boot/firmware, /usr, /var or /home (a bind mount or a subvolume counts as
+// well as the whole file system), holds an active swap (a swap partition, or the file system holding a swap
+// file), or is the medium a live system started from. From each such mount the walk goes down only, to the
+// whole disks below: a partition to its disk, device-mapper, LVM and md through their "slaves", a loop device
+// to the file system holding its backing file, btrfs through the devices sysfs lists for its UUID, an overlay
+// through the mounts holding its lower and upper folders. It never goes up from a card to what holds it: a
+// card on a loop device whose image lies on the system's disk is still a card. What cannot be read marks
+// nothing: no `swaps` text, a root on tmpfs, zfs or nfs, a swap entry naming no local device, a device sysfs
+// does not list.
+std::set<dev_t> SystemDisks(const std::vector<MountRecord>& mounts, std::optional<std::string_view> swaps,
+                            const std::string& sysRoot);
+std::set<dev_t> SystemDisks(std::string_view mountTable, std::optional<std::string_view> swaps,
+                            const std::string& sysRoot);
+
+}  // namespace scaleboot::platform
