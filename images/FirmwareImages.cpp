@@ -44,6 +44,17 @@ const ImageTable& FirmwareImages() {
   return table;
 }
 
+bool CarriesTestFirmware(std::span<const FirmwareImage> images) {
+  return std::any_of(images.begin(), images.end(), [](const FirmwareImage& image) {
+    return image.bytes.size() >= kPlaceholderMarker.size() &&
+           std::equal(kPlaceholderMarker.begin(), kPlaceholderMarker.end(), image.bytes.begin());
+  });
+}
+
+bool IsTestBuild() {
+  return CarriesTestFirmware(FirmwareImages());
+}
+
 const FirmwareImage& ImageByNumber(int number) {
   if (number < 1 || number > static_cast<int>(kImageCount)) throw RangeError();
   return FirmwareImages()[static_cast<std::size_t>(number - 1)];

@@ -60,6 +60,17 @@ bool ChecksumMatches(std::span<const std::uint8_t> bytes);
 // Adds one to `corruptCount` for every image whose trailer does not match; all images are always tested.
 void VerifyImageChecksums(std::span<const FirmwareImage> images, std::uint8_t& corruptCount);
 
+// Every placeholder image (the repository's own, and those tools/make_placeholder_firmware makes) begins with
+// this marker; the scales' firmware never does.
+inline constexpr std::string_view kPlaceholderMarker = "SCALEBOOT PLACEHOLDER FIRMWARE";
+
+// True when any of `images` begins with the placeholder marker: a build carrying them is a test build, never
+// to be taken for a release.
+bool CarriesTestFirmware(std::span<const FirmwareImage> images);
+
+// Whether this program is a test build, decided from its own embedded images: what every front end asks.
+bool IsTestBuild();
+
 // Characters 1-5 of the set's 936 label followed by characters 6-7 of its 2368 label (P321835, P282935).
 std::string ComposeVersionLabel(ImageSet set);
 std::string ComposeVersionLabel(const FirmwareImage& image2368, const FirmwareImage& image936);

@@ -160,6 +160,8 @@ if ! "$cli" verify "$firmware" --lang en --quiet >/dev/null; then
   exit 1
 fi
 table=$("$linux/firmware_table")
+# A test build (placeholder images) says so on the second line of its version: the packages' descriptions too.
+test_line=$("$cli" --version --lang en | sed -n 2p)
 
 # ---- FIRMWARE.txt: each image's name, length and SHA-256 from the check, its label from the built table ----
 placeholders=()
@@ -250,8 +252,13 @@ make_deb() {
   depends+=${2:-}
   find "$root" -type d -exec chmod 0755 {} +
   installed_size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)
-  fill_in "packaging/linux/$package.control.in" |
-    sed -e "s/@INSTALLED_SIZE@/$installed_size/" -e "s/@DEPENDS@/$depends/" >"$root/DEBIAN/control"
+  {
+    fill_in "packaging/linux/$package.control.in" |
+      sed -e "s/@INSTALLED_SIZE@/$installed_size/" -e "s/@DEPENDS@/$depends/"
+    # The long description (the control file's last field) of a test build ends in the programs' own words.
+    [ -z "$test_line" ] || printf ' .\n %s:\n this build carries placeholder images for testing the program itself.\n' \
+      "${test_line^}"
+  } >"$root/DEBIAN/control"
   (cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
   chmod 0644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
   find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +

@@ -104,9 +104,11 @@ LINUX_BUILD_PACKAGES+=(libsystemd-dev)
 LINUX_BUILD_PACKAGES+=(libblkid-dev)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
 # compilers for 64- and 32-bit Windows, Wine with its 32-bit part (where the machine runs 32-bit programs) and a
-# virtual display for the Windows program, poppler for the document checks, the file-system tools that make the Linux tests' removable card
-# (tests/linux/removable-card.sh), and Python, whose JSON parser reads the command-line program's --json output.
-LINUX_TEST_PACKAGES=(libgtest-dev libgmock-dev googletest poppler-utils dosfstools e2fsprogs util-linux python3)
+# virtual display for the Windows program, poppler and reportlab for the document checks (reportlab makes each
+# PDF again from its source to compare it with the committed one), the file-system tools that make the Linux
+# tests' removable card (tests/linux/removable-card.sh), and Python, whose JSON parser reads the command-line
+# program's --json output.
+LINUX_TEST_PACKAGES=(libgtest-dev libgmock-dev googletest poppler-utils python3-reportlab dosfstools e2fsprogs util-linux python3)
 # The udisks2 stand-in of the eject tests: a private system bus and python3-dbusmock objects on it.
 LINUX_TEST_PACKAGES+=(dbus-daemon python3-dbusmock)
 # The card whose store changes a sector (tests/linux/flipping-store.c): a FUSE file system under a loop device.

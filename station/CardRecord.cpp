@@ -49,6 +49,7 @@ std::string CardLogLine(const CardEnd& record, const RecordFacts& facts) {
       {"io_code", record.result.ioCode},
       {"device_compared", record.result.deviceCompared},
       {"ejected", record.eject && record.eject->status == platform::EjectResult::Status::Ejected}};
+  if (facts.testFirmware) line["test_firmware"] = true;
   line["files"] = ordered_json::array();
   for (std::size_t i = 0; i < images.size(); ++i) {
     line["files"].push_back({{"name", images[i].fileName},

@@ -30,6 +30,7 @@ struct RecordFacts {
   std::span<const std::string_view> sha256{};  // of each image in table order, as the build computed it
   std::string_view version{};
   std::string_view program{};  // "scaleboot-cli", "scaleboot" (the Linux window), "ScaleBoot" (Windows)
+  bool testFirmware = false;   // a test build (IsTestBuild): each line says "test_firmware": true
 };
 
 // "2026-12-09T14:03:22Z" and the local "14:03:22" of `time`.

@@ -1,5 +1,7 @@
 #include "ui/WindowTexts.h"
 
+#include "ui/TestMark.h"
+
 namespace scaleboot {
 
 std::string FormatProgramVersion(std::optional<std::uint32_t> fileVersionHigh) {
@@ -7,11 +9,11 @@ std::string FormatProgramVersion(std::optional<std::uint32_t> fileVersionHigh) {
   return std::to_string(v >> 16) + "." + std::to_string(v & 0xFFFFu);
 }
 
-WindowTexts ComposeWindowTexts(LanguageIndex language, std::string_view versionText) {
+WindowTexts ComposeWindowTexts(LanguageIndex language, std::string_view versionText, bool testFirmware) {
   auto text = [language](Msg row) { return std::string(Text(language, row)); };
   const std::string readerNote = text(Msg::ReaderNote);
   return {
-      text(Msg::TitlePrefix) + std::string(versionText) + ")",
+      MarkedTitle(language, text(Msg::TitlePrefix) + std::string(versionText) + ")", testFirmware),
       text(Msg::SelectCard),
       text(Msg::WriteButtonText),
       text(Msg::VersionsHint),

@@ -26,7 +26,8 @@ struct WindowTexts {
   std::string driveListName;
 };
 
-WindowTexts ComposeWindowTexts(LanguageIndex language, std::string_view versionText);
+// `testFirmware`: the program is a test build (IsTestBuild), whose caption carries the test mark.
+WindowTexts ComposeWindowTexts(LanguageIndex language, std::string_view versionText, bool testFirmware);
 
 // Left edge of the drive list: `gap` pixels right of the label's text, ten at 96 DPI.
 inline constexpr int kDriveListGap = 10;

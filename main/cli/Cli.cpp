@@ -15,6 +15,7 @@
 #include "ui/Contents.h"
 #include "ui/EjectTexts.h"
 #include "ui/StationTexts.h"
+#include "ui/TestMark.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -63,25 +64,27 @@ class Run {
       : env_(environment), line_(line), language_(line.language.value_or(environment.defaultLanguage)) {}
 
   int Execute() {
+    // Help and the version win over every other argument, --json and --log included: they touch no file.
+    if (line_.command == Command::Help) {
+      env_.console.Write(Stream::Out, HelpText(language_, line_.helpTopic));
+      return kExitSuccess;
+    }
+    if (line_.command == Command::Version) {
+      if (line_.json) return Document(VersionJson(build::kVersionText), kExitSuccess);
+      Out(WithTestLine(language_, std::string("scaleboot-cli ") + build::kVersionText, env_.testFirmware,
+                       "\n") +
+          "\n");
+      return kExitSuccess;
+    }
     // A record that cannot be kept refuses the command before any card is touched.
     if (!line_.logPath.empty()) {
       platform::AppendRefusal why;
       log_ = env_.openLog ? env_.openLog(line_.logPath, why) : nullptr;
       if (!log_)
-        return Refuse(
-            "log-unopenable",
-            Format(Text(language_, CliText::LogUnopenable), {line_.logPath, RefusalText(language_, why)}),
-            kExitUsage);
+        return Refuse(ErrorCode::LogUnopenable, Format(Text(language_, CliText::LogUnopenable),
+                                                       {line_.logPath, RefusalText(language_, why)}));
     }
     switch (line_.command) {
-      case Command::Help:
-        // Help wins over every other argument, --json included.
-        env_.console.Write(Stream::Out, Text(language_, CliText::Usage));
-        return kExitSuccess;
-      case Command::Version:
-        if (line_.json) return Document(VersionJson(build::kVersionText), kExitSuccess);
-        Out(std::string("scaleboot-cli ") + build::kVersionText + "\n");
-        return kExitSuccess;
       case Command::List:
         return List();
       case Command::Contents:
@@ -95,9 +98,10 @@ class Run {
       case Command::Station:
         if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
         if (const std::optional<std::string> reader = SystemDiskReader())
-          return Refuse("system-disk", Format(Text(language_, CliText::SystemDiskStation), {*reader}),
-                        kExitUsage);
+          return Refuse(ErrorCode::SystemDisk, Format(Text(language_, CliText::SystemDiskStation), {*reader}));
         return RunStation(env_, line_, language_, log_.get());
+      case Command::Help:
+      case Command::Version:
       case Command::None:
         break;
     }
@@ -110,16 +114,17 @@ class Run {
     if (!line_.json) env_.console.Write(Stream::Out, text);
   }
   int Document(const std::string& document, int status) {
-    env_.console.Write(Stream::Out, document);
+    env_.console.Write(Stream::Out, env_.testFirmware ? MarkTestFirmware(document) : document);
     return status;
   }
   // Ends the command before its work: the text on standard error and, with --json, the error document.
-  int Refuse(std::string_view code, const std::string& text, int status,
-             std::span<const std::string> removableRoots = {}) {
+  // Its status is the code's own.
+  int Refuse(ErrorCode code, const std::string& text, std::span<const std::string> removableRoots = {}) {
+    const ErrorCodeWords& row = ErrorCodeRow(code);
     ErrorLines(env_.console, text);
     if (line_.json)
-      Document(ErrorJson(CommandName(line_.command), code, text, status, removableRoots), status);
-    return status;
+      Document(ErrorJson(CommandName(line_.command), row.name, text, row.status, removableRoots), row.status);
+    return row.status;
   }
   std::string_view Msg(scaleboot::Msg row) const { return scaleboot::Text(language_, row); }
   bool ShowProgress() { return !line_.quiet && env_.console.IsTerminal(Stream::Err); }
@@ -133,7 +138,7 @@ class Run {
     return std::nullopt;
   }
 
-  int RefuseCorrupt() { return Refuse("corrupt-images", std::string(Msg(Msg::CorruptText)), kExitCorrupt); }
+  int RefuseCorrupt() { return Refuse(ErrorCode::CorruptImages, std::string(Msg(Msg::CorruptText))); }
 
   int List() {
     const SortedRoots sorted = SortDriveRoots(env_.drives);
@@ -160,7 +165,7 @@ class Run {
   int Contents() {
     if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
     if (line_.json) return Document(ContentsJson(language_), kExitSuccess);
-    Out(WithUnixLineBreaks(ComposeContentsText(language_)) + "\n");
+    Out(WithUnixLineBreaks(ComposeContentsText(language_, env_.testFirmware)) + "\n");
     return kExitSuccess;
   }
 
@@ -173,8 +178,8 @@ class Run {
     const std::vector<std::string>& listed = sorted.removable;
     if (line_.all) {
       if (listed.empty()) {
-        status = Refuse("no-removable-drive", std::string(Text(language_, CliText::NoRemovableDrives)),
-                        kExitUsage);
+        status =
+            Refuse(ErrorCode::NoRemovableDrive, std::string(Text(language_, CliText::NoRemovableDrives)));
         return std::nullopt;
       }
       return listed;
@@ -184,16 +189,16 @@ class Run {
       const std::optional<std::string> root = MatchRemovableRoot(given, listed);
       // The disk the system runs from is refused as such before anything is touched.
       if (!root && MatchRemovableRoot(given, sorted.systemDisks)) {
-        status = Refuse("system-disk", Format(Text(language_, systemDisk), {given}), kExitUsage);
+        status = Refuse(ErrorCode::SystemDisk, Format(Text(language_, systemDisk), {given}));
         return std::nullopt;
       }
       if (!root) {
         const std::string list = Joined(listed);
-        status = Refuse("not-removable",
+        status = Refuse(ErrorCode::NotRemovable,
                         Format(Text(language_, notRemovable), {given}) + "\n" +
                             (listed.empty() ? std::string(Text(language_, CliText::NoRemovableDrives))
                                             : Format(Text(language_, CliText::RemovableDrives), {list})),
-                        kExitUsage, listed);
+                        listed);
         return std::nullopt;
       }
       if (std::find(cards.begin(), cards.end(), *root) == cards.end()) cards.push_back(*root);
@@ -249,10 +254,12 @@ class Run {
     // One line per card, in the order given; a single card named once has the window's text alone.
     for (const CardResult& card : results) {
       status = WorstStatus(status, StatusOf(card.outcome));
-      const std::string text = (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
-                               CardText(language_, card);
-      const std::string_view cacheOnly =
-          card.deviceCompared ? "" : StationWords(language_, StationText::CacheOnly);
+      const std::string text =
+          WithTestLine(language_,
+                       (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
+                           CardText(language_, card),
+                       env_.testFirmware && card.outcome == CardOutcome::Verified, "\n");
+      const std::string_view cacheOnly = card.deviceCompared ? "" : StationWords(language_, StationText::CacheOnly);
       if (card.outcome == CardOutcome::Verified) {
         Out(text + "\n" + (cacheOnly.empty() ? "" : std::string(cacheOnly) + "\n"));
       } else {
@@ -319,10 +326,10 @@ class Run {
     if (env_.inspectPath) {
       const PathKind kind = env_.inspectPath(folder).kind;
       if (kind == PathKind::Missing) {
-        return Refuse("no-such-folder", Format(Text(language_, CliText::NoSuchFolder), {given}), kExitUsage);
+        return Refuse(ErrorCode::NoSuchFolder, Format(Text(language_, CliText::NoSuchFolder), {given}));
       }
       if (kind != PathKind::Folder && kind != PathKind::Unknown) {
-        return Refuse("not-a-folder", Format(Text(language_, CliText::NotAFolder), {given}), kExitUsage);
+        return Refuse(ErrorCode::NotAFolder, Format(Text(language_, CliText::NotAFolder), {given}));
       }
     }
     if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
@@ -392,7 +399,8 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
   if (!line.error.empty()) {
     ErrorLines(environment.console, line.error + "\n" + std::string(Text(language, CliText::TryHelp)));
     if (line.json)
-      environment.console.Write(platform::Console::Stream::Out, ErrorJson("", "usage", line.error, status));
+      environment.console.Write(platform::Console::Stream::Out,
+                                ErrorJson("", ErrorCodeRow(ErrorCode::Usage).name, line.error, status));
   } else {
     try {
       status = Run(environment, line).Execute();
@@ -401,8 +409,9 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
       const std::string text = ErrorBoxText(error.what());
       ErrorLines(environment.console, text);
       if (line.json) {
-        environment.console.Write(platform::Console::Stream::Out,
-                                  ErrorJson(CommandName(line.command), "io-error", text, status));
+        environment.console.Write(
+            platform::Console::Stream::Out,
+            ErrorJson(CommandName(line.command), ErrorCodeRow(ErrorCode::IoError).name, text, status));
       }
     }
   }

@@ -16,6 +16,7 @@
 #include "card/OwnChecksum.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/BatchWrite.h"
+#include "main/cli/CliWords.h"
 #include "platform/AppendFile.h"
 #include "platform/CardMounting.h"
 #include "platform/CardSlots.h"
@@ -24,13 +25,6 @@
 #include "ui/MessageTable.h"
 
 namespace scaleboot::cli {
-
-// Exit statuses.
-inline constexpr int kExitSuccess = 0;   // written and verified, or the folder holds exactly the module
-inline constexpr int kExitMismatch = 1;  // a byte read back differed, or the folder does not hold the module
-inline constexpr int kExitUsage = 2;    // a usage error, a root that is not a removable drive, no such folder
-inline constexpr int kExitIoError = 3;  // a file operation failed
-inline constexpr int kExitCorrupt = 4;  // an embedded image failed its checksum test
 
 struct Environment {
   platform::DriveSource& drives;
@@ -63,6 +57,9 @@ struct Environment {
       openLog{};
   // The SHA-256 of each image in table order, as the build computed it, for --log.
   std::span<const std::string_view> imageSha256{};
+  // A test build (IsTestBuild): contents, --version and each card's line say so, and so do the JSON
+  // documents and the record ("test_firmware": true).
+  bool testFirmware = false;
 };
 
 // Runs the command line `arguments` (without the program's name) and returns the exit status.

@@ -141,6 +141,15 @@ std::string ContentsJson(LanguageIndex language) {
   return Dump(document);
 }
 
+std::string MarkTestFirmware(const std::string& document) {
+  ordered_json parsed = ordered_json::parse(document);
+  parsed["test_firmware"] = true;
+  // The station's card objects stand on one line each.
+  if (document.find('\n') + 1 == document.size())
+    return parsed.dump(-1, ' ', true, ordered_json::error_handler_t::replace) + "\n";
+  return Dump(parsed);
+}
+
 std::string VersionJson(std::string_view version) {
   ordered_json document = Document("version", kExitSuccess);
   document["program"] = "scaleboot-cli";

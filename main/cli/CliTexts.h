@@ -10,7 +10,6 @@
 namespace scaleboot::cli {
 
 enum class CliText {
-  Usage,
   TryHelp,
   UnknownOption,
   UnknownCommand,

@@ -97,8 +97,26 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
     }
   }
 
-  if (help || version) {
-    line.command = help ? Command::Help : Command::Version;
+  // "help" as the command is --help; a command named before or after it narrows the help to that command.
+  const bool helpCommand = !positional.empty() && positional[0] == "help";
+  if (help || helpCommand) {
+    line.command = Command::Help;
+    const std::size_t topic = helpCommand ? 1 : 0;
+    if (positional.size() > topic) {
+      if (const CommandEntry* command = FindCommand(positional[topic])) {
+        line.helpTopic = command->command;
+      } else if (helpCommand && positional[topic] == "help") {
+        line.helpTopic = Command::Help;
+      } else if (helpCommand && !help) {
+        line.command = Command::None;
+        line.error = Format(Text(line.language.value_or(defaultLanguage), CliText::UnknownCommand),
+                            {positional[topic]});
+      }
+    }
+    return line;
+  }
+  if (version) {
+    line.command = Command::Version;
     return line;
   }
   if (problem.empty()) {

@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "main/cli/CliTexts.h"
+#include "main/cli/CliWords.h"
 #include "ui/MessageTable.h"
 
 namespace scaleboot::cli {
 
-enum class Command { None, List, Write, Verify, Contents, Help, Version, Eject, Station };
-
 struct CommandLine {
   Command command = Command::None;
+  // Help: the command whose part to show (help COMMAND, COMMAND --help); None for the whole help.
+  Command helpTopic = Command::None;
   std::vector<std::string> roots;  // write: one or more (none with --all); verify: exactly one
   bool all = false;                // write --all: every removable drive
   bool eject = false;              // write --eject: eject each card still there after its run
@@ -29,7 +30,8 @@ struct CommandLine {
 };
 
 // Parses the arguments after the program's name; `defaultLanguage` is the language before any --lang.
-// --help wins over every other argument, --version over everything but --help; "--" ends the options.
+// --help (and "help" as the command) wins over every other argument, --version over everything but --help;
+// "--" ends the options.
 CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageIndex defaultLanguage);
 
 // The name of a command as typed ("write"); empty for None, Help and Version.

@@ -27,6 +27,7 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
   environment.mountGrace = mountGrace;
   environment.openLog = platform::OpenAppendFile;
   environment.imageSha256 = EmbeddedFirmwareSha256();
+  environment.testFirmware = IsTestBuild();
   return RunCli(arguments, environment);
 }
 

@@ -11,6 +11,7 @@
 #include "station/CardStation.h"
 #include "ui/StationTexts.h"
 #include "ui/StationWindow.h"
+#include "ui/TestMark.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -36,7 +37,8 @@ class Station {
     parts.mountGrace = env_.mountGrace;
     parts.identifyFolder = env_.identifyFolder;
     parts.record = log_;
-    parts.recordFacts = {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli"};
+    parts.recordFacts = {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli",
+                         env_.testFirmware};
     station::CardStation core(parts);
     Say(core.Start());
     Line(std::string(StationWords(language_, StationText::StopHint)));
@@ -63,6 +65,7 @@ class Station {
                                       {"written", stopped.written},
                                       {"failed", stopped.failed},
                                       {"text", EventText(language_, stopped)}};
+      if (env_.testFirmware) document["test_firmware"] = true;
       env_.console.Write(Stream::Out,
                          document.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n");
     }
@@ -114,12 +117,14 @@ class Station {
     // Once for a card to take away; three times for one that needs the user.
     env_.console.Write(Stream::Err,
                        CardEndText(language_, card) + (MayTakeAway(card) ? "\a" : "\a\a\a") + "\n");
+    if (env_.testFirmware) Line(std::string(TestWords(language_, TestMark::Line)));
     if (!card.result.deviceCompared)
       env_.console.Write(Stream::Err, std::string(StationWords(language_, StationText::CacheOnly)) + "\n");
     if (line_.json) {
       CardResult ended = card.result;
       ended.eject = card.eject;
-      env_.console.Write(Stream::Out, StationCardJson(language_, ended, station::UtcTimestamp(card.ended)));
+      const std::string object = StationCardJson(language_, ended, station::UtcTimestamp(card.ended));
+      env_.console.Write(Stream::Out, env_.testFirmware ? MarkTestFirmware(object) : object);
     }
   }
 

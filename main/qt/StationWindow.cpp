@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "images/FirmwareImages.h"
 #include "main/qt/TForm1.h"
 #include "ui/StationTexts.h"
+#include "ui/TestMark.h"
 
 namespace scaleboot::qt {
 namespace {
@@ -42,7 +44,7 @@ TStationWindow::~TStationWindow() = default;
 void TStationWindow::CreateControls(const std::vector<StationChoice>& choices) {
   const auto words = [this](StationText text) { return Q(StationWords(language_, text)); };
   setFont(WindowFont());
-  setWindowTitle(words(StationText::WindowTitle));
+  setWindowTitle(Q(MarkedTitle(language_, StationWords(language_, StationText::WindowTitle), IsTestBuild())));
   setWindowModality(Qt::WindowModal);
   setSizeGripEnabled(true);
 

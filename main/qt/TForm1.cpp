@@ -20,6 +20,7 @@
 #include <array>
 
 #include "card/DriveScan.h"
+#include "images/FirmwareImages.h"
 #include "ui/Contents.h"
 #include "ui/Documents.h"
 #include "ui/ScaledLayout.h"
@@ -349,8 +350,8 @@ void TForm1::ApplyHintTiming() {
 }
 
 void TForm1::ApplyLanguage() {
-  const WindowTexts texts =
-      ComposeWindowTexts(state_.Language, FormatProgramVersion(platform::ReadOwnFileVersion()));
+  const WindowTexts texts = ComposeWindowTexts(
+      state_.Language, FormatProgramVersion(platform::ReadOwnFileVersion()), IsTestBuild());
   setWindowTitle(Q(texts.caption));
   reporter_.SetApplicationTitle(texts.caption);
   Label1->setText(Q(texts.label));
@@ -394,7 +395,8 @@ void TForm1::DiscardInputOfRun() {
 }
 
 void TForm1::SpeedButton1Click() {
-  reporter_.Run([this] { reporter_.ShowBox(ShowModuleContents(state_.Language, state_.CorruptCount)); });
+  reporter_.Run(
+      [this] { reporter_.ShowBox(ShowModuleContents(state_.Language, state_.CorruptCount, IsTestBuild())); });
 }
 
 void TForm1::SpeedButton2Click() {

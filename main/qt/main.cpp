@@ -37,7 +37,8 @@ int main(int, char** argv) {
   station.ejector = &ejector;
   station.mounter = &mounter;
   station.identifyFolder = platform::IdentifyFolder;
-  station.recordFacts = {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "scaleboot"};
+  station.recordFacts = {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "scaleboot",
+                         IsTestBuild()};
 
   qt::TForm1 form(drives, files, documents, reporter);
   form.SetStation(station);

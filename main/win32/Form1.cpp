@@ -212,8 +212,8 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ApplyLanguage() {
-  const WindowTexts texts =
-      ComposeWindowTexts(state_.Language, FormatProgramVersion(platform::ReadOwnFileVersion()));
+  const WindowTexts texts = ComposeWindowTexts(
+      state_.Language, FormatProgramVersion(platform::ReadOwnFileVersion()), IsTestBuild());
   std::wstring caption = Widen(texts.caption);
   SetWindowTextW(hwnd_, caption.c_str());
   applicationTitle_ = std::move(caption);
@@ -249,7 +249,7 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::SpeedButton1Click() {
-  ShowMessageBox(ShowModuleContents(state_.Language, state_.CorruptCount));
+  ShowMessageBox(ShowModuleContents(state_.Language, state_.CorruptCount, IsTestBuild()));
 }
 
 void TForm1::SpeedButton2Click() {

@@ -8,12 +8,14 @@
 #include <string>
 #include <utility>
 
+#include "images/FirmwareImages.h"
 #include "main/win32/Dpi.h"
 #include "main/win32/FormScale.h"
 #include "platform/AppendFile.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/Errors.h"
 #include "ui/StationTexts.h"
+#include "ui/TestMark.h"
 
 namespace scaleboot::win32 {
 namespace {
@@ -65,8 +67,10 @@ void StationWindow::Run(HWND owner) {
   owner_ = owner;
   RECT ownerFrame{};
   GetWindowRect(owner, &ownerFrame);
-  if (!CreateWindowExW(kExStyle, kStationClassName, Words(language_, StationText::WindowTitle).c_str(),
-                       kStyle, ownerFrame.left, ownerFrame.top, 0, 0, owner, nullptr, instance_, this) ||
+  const std::wstring title =
+      Widen(MarkedTitle(language_, StationWords(language_, StationText::WindowTitle), IsTestBuild()));
+  if (!CreateWindowExW(kExStyle, kStationClassName, title.c_str(), kStyle, ownerFrame.left, ownerFrame.top, 0,
+                       0, owner, nullptr, instance_, this) ||
       !list_) {
     if (hwnd_) DestroyWindow(hwnd_);
     throw RaisedError("Cannot create the station window");

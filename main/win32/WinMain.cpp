@@ -42,7 +42,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         FirmwareImages(),
         &ejector,
         platform::IdentifyFolder,
-        {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "ScaleBoot"}};
+        {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "ScaleBoot", IsTestBuild()}};
     win32::TForm1 form(instance, drives, files, documents);
     form.SetEjector(&ejector);
     form.SetStation(&station);

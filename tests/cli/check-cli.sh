@@ -45,7 +45,8 @@ same_as_images() {
 }
 
 run --version
-check "--version names the program and its version" '[ "$status" -eq 0 ]' '[ "$out" = "scaleboot-cli 2.18.0.0" ]'
+check "--version names the program and its version, and says it is a test build" '[ "$status" -eq 0 ]' \
+  '[ "$out" = "scaleboot-cli 2.18.0.0" ]' '[ "$marked" -eq 1 ]'
 
 run list
 check "list shows the card" '[ "$status" -eq 0 ]' 'grep -qxF -- "$listed" <<<"$out"'

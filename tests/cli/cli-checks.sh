@@ -1,7 +1,9 @@
 # Sourced by the command-line program's batch checks (bash), after tests/lib.sh. The caller sets `cli` to the
 # command that starts the program (an array: a wrapper such as Wine may come first) and `firmware` to the
 # folder of the four images.
-#   run ARGUMENTS...        runs the program without input; sets status, out and err
+#   run ARGUMENTS...        runs the program without input; sets status, out and err, and marked: the lines a
+#                           test build adds (placeholder images: "test firmware, not for scales" after the
+#                           version, the contents and each card written), which out and err then leave out
 #   holds_module FOLDER     the four files in FOLDER (ending in "/") equal the images
 #   json_check CONDITION    the Python condition holds for the JSON document `d` read from $out
 #   expect NAME FUNCTION    a check of one function; a failing one shows the last run
@@ -13,6 +15,10 @@ run() {
   status=$?
   err=$(cat "$errfile")
   rm -f "$errfile"
+  local mark='^(scaleboot-cli: )?(test firmware, not for scales|тестовая прошивка, не для весов)'$'\r''?$'
+  marked=$(grep -cE "$mark" <<<"$out$err")
+  out=$(grep -vE "$mark" <<<"$out")
+  err=$(grep -vE "$mark" <<<"$err")
 }
 
 holds_module() {

@@ -27,6 +27,7 @@ struct CliHarness : ::testing::Test {
   std::map<std::string, platform::PathInfo> paths;
   bool inspect = false;
   platform::Ejector* ejector = nullptr;  // eject and write --eject; none unless a test sets one
+  bool testFirmware = false;             // run as a test build (placeholder images) runs
   // The folder each root names, once a test sets any: roots of equal identity are one folder of one card.
   std::map<std::string, platform::FolderIdentity> identities;
   std::mutex filesLock;
@@ -42,6 +43,7 @@ struct CliHarness : ::testing::Test {
     // Each card of a batch gets an object of its own over the one in-memory file system.
     environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
     environment.ejector = ejector;
+    environment.testFirmware = testFirmware;
     if (inspect) environment.inspectPath = [this](const std::string& path) { return Inspect(path); };
     if (!identities.empty()) {
       environment.identifyFolder = [this](const std::string& root) { return Identify(root); };

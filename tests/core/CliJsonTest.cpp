@@ -6,13 +6,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sstream>
+
 #include "CliHarness.h"
+
 #include "main/cli/CliTexts.h"
 
 namespace scaleboot::cli {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using json = nlohmann::json;
 using Kind = platform::PathInfo::Kind;
 using Op = scaleboot::testing::FakeFileSystem::Op;
@@ -239,11 +243,73 @@ TEST_F(CliJson, ListWithoutDrivesSaysSoOnATerminalOnly) {
 }
 
 TEST_F(CliJson, HelpWinsEvenOverJsonAndNamesTheShortOptions) {
-  EXPECT_EQ(Run({"write", "Z:", "--json", "--lang", "ru", "-h"}), kExitSuccess);
-  EXPECT_EQ(console.out, Text(kRussian, CliText::Usage));
+  EXPECT_EQ(Run({"list", "Z:", "--json", "--lang", "ru", "-h"}), kExitSuccess);
+  EXPECT_EQ(console.out, HelpText(kRussian, Command::List));
+  EXPECT_EQ(Run({"--json", "--lang", "ru", "-h"}), kExitSuccess);
   for (const char* option : {"-q, --quiet", "-h, --help", "-V, --version", "--json", "--all", "от 0"})
     EXPECT_THAT(console.out, HasSubstr(option));
   EXPECT_TRUE(files.calls.empty());
+}
+
+TEST_F(CliJson, ATestBuildSaysSoInEveryTextATechnicianCouldTakeForARelease) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* line;  // on standard output after the program's own words, in a test build only
+  };
+  const Case cases[] = {
+      {{"--version"}, "test firmware, not for scales"},
+      {{"contents", "--lang", "ru"}, "тестовая прошивка, не для весов"},
+      {{"write", "E:"}, "test firmware, not for scales"},
+      {{"write", "E:", "F:", "--lang", "ru"}, "тестовая прошивка, не для весов"},
+  };
+  for (const bool test : {false, true}) {
+    testFirmware = test;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.args.front() + (test ? " in a test build" : " in a release"));
+      EXPECT_EQ(Run(c.args), kExitSuccess);
+      EXPECT_EQ(console.out.find(c.line) != std::string::npos, test) << console.out;
+      EXPECT_TRUE(console.out.ends_with(test ? std::string(c.line) + "\n" : "\n"));
+      std::vector<std::string> json = c.args;
+      json.push_back("--json");
+      EXPECT_EQ(Run(json), kExitSuccess);
+      EXPECT_EQ(Document().contains("test_firmware"), test);
+    }
+  }
+}
+
+TEST_F(CliJson, HelpOfOneCommandIsItsOwnPartAndEveryLineFitsTheTerminal) {
+  struct Case {
+    std::vector<std::string> args;
+    Command topic;
+    const char* has;
+    const char* hasNot;
+  };
+  const Case cases[] = {
+      {{"help", "write"}, Command::Write, "--log FILE", "--no-eject"},
+      {{"write", "--help"}, Command::Write, "write --all", "verify ROOT"},
+      {{"station", "-h", "--lang", "ru"}, Command::Station, "--no-eject", "--power-off"},
+      {{"help"}, Command::None, "log-unopenable", "Usage: scaleboot-cli help"},
+      {{"eject", "--help"}, Command::Eject, "--power-off", "--log FILE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.back());
+    EXPECT_EQ(Run(c.args), kExitSuccess);
+    EXPECT_EQ(console.out, HelpText(c.args.back() == "ru" ? kRussian : kEnglish, c.topic));
+    EXPECT_THAT(console.out, HasSubstr(c.has));
+    EXPECT_THAT(console.out, Not(HasSubstr(c.hasNot)));
+  }
+  for (LanguageIndex language : {kEnglish, kRussian}) {
+    for (Command topic : {Command::None, Command::List, Command::Write, Command::Verify, Command::Contents,
+                          Command::Eject, Command::Station, Command::Help}) {
+      std::istringstream lines(HelpText(language, topic));
+      for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(Characters(line), kHelpColumns) << line;
+        EXPECT_FALSE(line.ends_with(' ')) << line;
+      }
+    }
+  }
+  EXPECT_EQ(Run({"help", "format"}), kExitUsage);
+  EXPECT_THAT(console.err, HasSubstr("unknown command 'format'"));
 }
 
 }  // namespace

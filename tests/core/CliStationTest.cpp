@@ -363,6 +363,11 @@ TEST_F(Station, LogsEveryCardOfStationAndWriteAndRefusesALogItCannotOpen) {
   EXPECT_THAT(console.out, HasSubstr("\"code\": \"log-unopenable\""));
   EXPECT_THAT(console.err, HasSubstr("не удаётся открыть журнал '/ro/cards.log': это не обычный файл;"));
   EXPECT_TRUE(files.calls.empty());
+  // Help and the version touch no file: a log that would be refused is never opened.
+  for (const char* wins : {"--help", "-V"}) {
+    EXPECT_EQ(RunStation({"write", "E:", wins, "--log", "/nonexistent/x"}, {{"E:-"}}), cli::kExitSuccess);
+    EXPECT_EQ(console.err, "");
+  }
   logRefusal.reset();
   logFails = true;
   EXPECT_EQ(RunStation({"write", "E:", "--log", "full.log"}, {{"E:-"}}), cli::kExitIoError);

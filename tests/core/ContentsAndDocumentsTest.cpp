@@ -11,16 +11,16 @@ namespace scaleboot {
 namespace {
 
 TEST(Contents, EnglishTextIsThreeLinesWithoutAFinalBreak) {
-  EXPECT_EQ(ComposeContentsText(kEnglish),
+  EXPECT_EQ(ComposeContentsText(kEnglish, false),
             "Firmware versions: \r\nP321835 - for ZR-LN(E) scales\r\nP282935 - for ZR-SN(E) scales");
-  const MessageBoxSpec box = ShowModuleContents(kEnglish, 0);
+  const MessageBoxSpec box = ShowModuleContents(kEnglish, 0, false);
   EXPECT_EQ(box.caption, "Module contains");
-  EXPECT_EQ(box.text, ComposeContentsText(kEnglish));
+  EXPECT_EQ(box.text, ComposeContentsText(kEnglish, false));
   EXPECT_EQ(box.icon, BoxIcon::Information);
 }
 
 TEST(Contents, RussianTextHasTheSameShape) {
-  const MessageBoxSpec box = ShowModuleContents(kRussian, 0);
+  const MessageBoxSpec box = ShowModuleContents(kRussian, 0, false);
   EXPECT_EQ(
       box.text,
       "Версии прошивок: \r\nP321835 - для весов ЮКС-Л(1)Д\r\nP282935 - для весов ЮКС-С(1), ЮКС-Л(1), ДГ..К5");
@@ -30,9 +30,9 @@ TEST(Contents, RussianTextHasTheSameShape) {
 TEST(Contents, AnyCorruptImageShowsTheCorruptionBoxInstead) {
   for (std::uint8_t count : {1, 2, 4}) {
     EXPECT_EQ(
-        ShowModuleContents(kEnglish, count),
+        ShowModuleContents(kEnglish, count, false),
         (MessageBoxSpec{"Data is corrupted! Unable to create module!", "Checksum error", BoxIcon::Error}));
-    EXPECT_EQ(ShowModuleContents(kRussian, count),
+    EXPECT_EQ(ShowModuleContents(kRussian, count, false),
               (MessageBoxSpec{"Данные повреждены! Создание загрузочного модуля невозможно!",
                               "Ошибка контрольных сумм", BoxIcon::Error}));
   }

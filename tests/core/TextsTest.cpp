@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "images/FirmwareImages.h"
+#include "ui/Contents.h"
 #include "ui/Errors.h"
 #include "ui/MessageTable.h"
+#include "ui/TestMark.h"
 #include "ui/WindowTexts.h"
 
 namespace scaleboot {
@@ -64,7 +69,7 @@ TEST(MessageTable, OutOfRangeLookupsRaise) {
 }
 
 TEST(WindowTexts, RussianAndEnglishTitlesHints) {
-  const WindowTexts ru = ComposeWindowTexts(kRussian, FormatProgramVersion(0x00020012u));
+  const WindowTexts ru = ComposeWindowTexts(kRussian, FormatProgramVersion(0x00020012u), false);
   EXPECT_EQ(ru.caption, "Загрузочный модуль ЮКС (версия 2.18)");
   EXPECT_EQ(ru.label, "Выберите карту памяти");
   EXPECT_EQ(ru.button, "Записать загрузочный модуль на карту");
@@ -75,7 +80,7 @@ TEST(WindowTexts, RussianAndEnglishTitlesHints) {
       ru.changesHint,
       "Изменения в ПО весов по сравнению с предыдущими версиями\r\n(для просмотра необходим Adobe Reader)");
 
-  const WindowTexts en = ComposeWindowTexts(kEnglish, "2.18");
+  const WindowTexts en = ComposeWindowTexts(kEnglish, "2.18", false);
   EXPECT_EQ(en.caption, "Scales loading module (version 2.18)");
   EXPECT_EQ(en.label, "Select miniSD card");
   EXPECT_EQ(en.button, "Create module on card");
@@ -90,6 +95,48 @@ TEST(WindowTexts, RussianAndEnglishTitlesHints) {
     EXPECT_EQ(texts.driveListName, texts.label);
   }
   EXPECT_EQ(en.manualName, "Scales programming user manual");
+}
+
+// A build says it carries test firmware exactly when its images begin with the placeholder marker; a
+// release's texts stay exact. No test build has the real firmware, so the release's images are the
+// placeholders with their first two bytes swapped: the marker is gone and every checksum still holds.
+TEST(TestFirmwareMark, MarksTheTitleAndContentsOfATestBuildOnly) {
+  std::vector<std::vector<std::uint8_t>> bytes;
+  ImageTable release = FirmwareImages();
+  for (FirmwareImage& image : release) {
+    bytes.emplace_back(image.bytes.begin(), image.bytes.end());
+    std::swap(bytes.back()[0], bytes.back()[1]);
+  }
+  for (std::size_t i = 0; i < release.size(); ++i) release[i].bytes = bytes[i];
+  ImageTable oneLeft = release;
+  oneLeft[3] = FirmwareImages()[3];
+  struct Case {
+    const ImageTable& images;
+    LanguageIndex language;
+    bool test;
+    const char* caption;
+    const char* contentsEnd;
+  };
+  const Case cases[] = {
+      {FirmwareImages(), kRussian, true, "Загрузочный модуль ЮКС (версия 2.18) [ТЕСТ]",
+       "ДГ..К5\r\nтестовая прошивка, не для весов"},
+      {FirmwareImages(), kEnglish, true, "Scales loading module (version 2.18) [TEST]",
+       "ZR-SN(E) scales\r\ntest firmware, not for scales"},
+      {oneLeft, kEnglish, true, "Scales loading module (version 2.18) [TEST]", "not for scales"},
+      {release, kRussian, false, "Загрузочный модуль ЮКС (версия 2.18)", "ЮКС-С(1), ЮКС-Л(1), ДГ..К5"},
+      {release, kEnglish, false, "Scales loading module (version 2.18)", "P282935 - for ZR-SN(E) scales"},
+  };
+  for (const Case& c : cases) {
+    std::uint8_t corrupt = 0;
+    VerifyImageChecksums(c.images, corrupt);
+    EXPECT_EQ(corrupt, 0);
+    const bool test = CarriesTestFirmware(c.images);
+    EXPECT_EQ(test, c.test) << c.caption;
+    EXPECT_EQ(ComposeWindowTexts(c.language, "2.18", test).caption, c.caption);
+    EXPECT_TRUE(ComposeContentsText(c.language, test).ends_with(c.contentsEnd)) << c.contentsEnd;
+    EXPECT_EQ(ShowModuleContents(c.language, 0, test).caption, Text(c.language, Msg::ContentsCaption));
+  }
+  EXPECT_TRUE(IsTestBuild()) << "a test build carries the placeholder images";
 }
 
 TEST(WindowTexts, VersionFormatsBothHalvesUnsignedWithFallback) {

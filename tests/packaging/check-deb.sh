@@ -189,7 +189,7 @@ as_root() {
 
 cli_runs() {  # without a display: the version, and the firmware versions in Russian
   local out
-  out=$(as_user scaleboot-cli --version 2>&1) && [ "$out" = "scaleboot-cli $version" ] &&
+  out=$(as_user scaleboot-cli --version 2>&1) && [ "${out%%$'\n'*}" = "scaleboot-cli $version" ] &&
     out=$(as_user scaleboot-cli contents --lang ru 2>&1) && [[ "$out" == "Версии прошивок:"* ]] ||
     { echo "    $out"; return 1; }
 }
@@ -222,6 +222,8 @@ chown -R "$user" "$opener"
 manual_click() {
   local who=$1 owner=$2 cache="$3/.cache/scaleboot" run=$4 program window= shown geometry
   local title="Загрузочный модуль ЮКС (версия $(echo "$version" | cut -d. -f1,2))"
+  # A test build (placeholder images) says so after its title, as its --version says so on a second line.
+  [ -z "$(as_user scaleboot-cli --version 2>/dev/null | sed -n 2p)" ] || title+=" [ТЕСТ]"
   rm -rf "$cache" "$opener/opened.log"
   "$run" DISPLAY="$DISPLAY" PATH="$opener:$PATH" QT_QPA_PLATFORM=xcb scaleboot >"$work/scaleboot-$who.log" 2>&1 &
   program=$!

@@ -9,9 +9,11 @@
 
 #include "FakeDrives.h"
 #include "FakeFileSystem.h"
+#include "images/FirmwareImages.h"
 #include "main/qt/TForm1.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "ui/StationTexts.h"
+#include "ui/TestMark.h"
 
 using namespace scaleboot;
 using namespace scaleboot::qt;
@@ -126,7 +128,8 @@ void StationWindowTest::cardInsertedAfterTheStartIsWrittenWithARowStatusAndSound
     QCOMPARE(station == nullptr, c.damaged);
     if (c.damaged) continue;
     QCOMPARE(station->WatchList->itemText(0), QString::fromUtf8(c.choice));
-    QCOMPARE(station->windowTitle(), Q(StationWords(c.language, StationText::WindowTitle)));
+    QCOMPARE(station->windowTitle(),
+             Q(MarkedTitle(c.language, StationWords(c.language, StationText::WindowTitle), IsTestBuild())));
     QCOMPARE(QApplication::activeModalWidget(), station);  // the main window takes no input
     fakes_->status = c.eject;
     fakes_->now = {{"/media/card", "/media/card/", "card-1"}};

@@ -28,6 +28,7 @@
 #include "main/qt/TGauge.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "ui/Errors.h"
+#include "ui/TestMark.h"
 #include "ui/WindowLayout.h"
 #include "ui/WindowTexts.h"
 
@@ -140,11 +141,17 @@ const QRgb kFrame = Rgb(layout::kGaugeFrame);
 const QRgb kBack = Rgb(layout::kGaugeBackground);
 const QRgb kFill = Rgb(layout::kGaugeFill);
 
+// The line a test build adds under the contents, after `lineBreak`, from the one place that words it.
+QString TestLine(LanguageIndex language, const char* lineBreak) {
+  return IsTestBuild() ? U(lineBreak) + S(std::string(TestWords(language, TestMark::Line))) : QString();
+}
+
+// The window's title, as this build composes it (a test build's carries the test mark).
 QString RussianTitle() {
-  return U("Загрузочный модуль ЮКС (версия 2.18)");
+  return S(ComposeWindowTexts(kRussian, "2.18", IsTestBuild()).caption);
 }
 QString EnglishTitle() {
-  return U("Scales loading module (version 2.18)");
+  return S(ComposeWindowTexts(kEnglish, "2.18", IsTestBuild()).caption);
 }
 
 }  // namespace
@@ -752,13 +759,15 @@ void WindowTest::contentsBoxInBothLanguages() {
   QCOMPARE(boxes_.size(), std::size_t{1});
   CompareBox(boxes_[0],
              U("Версии прошивок: \r\nP321835 - для весов ЮКС-Л(1)Д\r\nP282935 - для весов ЮКС-С(1), "
-               "ЮКС-Л(1), ДГ..К5"),
+               "ЮКС-Л(1), ДГ..К5") +
+                 TestLine(kRussian, "\r\n"),
              U("Содержимое модуля"), BoxIcon::Information);
   ChooseLanguage(*form, 0);
   QTest::mouseClick(form->SpeedButton1, Qt::LeftButton);
   QCOMPARE(boxes_.size(), std::size_t{2});
   CompareBox(boxes_[1],
-             U("Firmware versions: \r\nP321835 - for ZR-LN(E) scales\r\nP282935 - for ZR-SN(E) scales"),
+             U("Firmware versions: \r\nP321835 - for ZR-LN(E) scales\r\nP282935 - for ZR-SN(E) scales") +
+                 TestLine(kEnglish, "\r\n"),
              U("Module contains"), BoxIcon::Information);
 }
 
@@ -849,7 +858,8 @@ void WindowTest::realBoxIsApplicationModalAndTicksGoOn() {
   QCOMPARE(title, U("Содержимое модуля"));
   QCOMPARE(
       text,
-      U("Версии прошивок: \nP321835 - для весов ЮКС-Л(1)Д\nP282935 - для весов ЮКС-С(1), ЮКС-Л(1), ДГ..К5"));
+      U("Версии прошивок: \nP321835 - для весов ЮКС-Л(1)Д\nP282935 - для весов ЮКС-С(1), ЮКС-Л(1), ДГ..К5") +
+          TestLine(kRussian, "\n"));
   QCOMPARE(icon, QMessageBox::Information);
   QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
   QCOMPARE(modality, Qt::ApplicationModal);

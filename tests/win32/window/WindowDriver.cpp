@@ -34,6 +34,7 @@
 #include "ui/MessageTable.h"
 #include "ui/ScaledLayout.h"
 #include "ui/StationTexts.h"
+#include "ui/TestMark.h"
 #include "ui/WindowTexts.h"
 
 namespace {
@@ -132,10 +133,13 @@ struct Language {
 
 Language TextsOf(scaleboot::LanguageIndex language, const std::wstring& version) {
   using scaleboot::Msg;
-  const scaleboot::WindowTexts texts = scaleboot::ComposeWindowTexts(language, Utf8(version));
+  const scaleboot::WindowTexts texts =
+      scaleboot::ComposeWindowTexts(language, Utf8(version), scaleboot::IsTestBuild());
   auto text = [language](Msg row) { return Wide(scaleboot::Text(language, row)); };
-  const scaleboot::MessageBoxSpec contents = scaleboot::ShowModuleContents(language, 0);
-  const scaleboot::MessageBoxSpec corrupt = scaleboot::ShowModuleContents(language, 1);
+  const scaleboot::MessageBoxSpec contents =
+      scaleboot::ShowModuleContents(language, 0, scaleboot::IsTestBuild());
+  const scaleboot::MessageBoxSpec corrupt =
+      scaleboot::ShowModuleContents(language, 1, scaleboot::IsTestBuild());
   return {
       Wide(texts.caption),     Wide(texts.label),         Wide(texts.button),        Wide(texts.versionsHint),
       Wide(texts.manualHint),  Wide(texts.changesHint),   Wide(texts.versionsName),  Wide(texts.manualName),
@@ -1337,8 +1341,9 @@ HWND ChooseStation(HWND main, HWND menu) {
   PostKey(menu, VK_UP);
   PostKey(menu, VK_RETURN);
   HWND station = nullptr;
-  const std::wstring title =
-      Wide(scaleboot::StationWords(scaleboot::kRussian, scaleboot::StationText::WindowTitle));
+  const std::wstring title = Wide(scaleboot::MarkedTitle(
+      scaleboot::kRussian, scaleboot::StationWords(scaleboot::kRussian, scaleboot::StationText::WindowTitle),
+      scaleboot::IsTestBuild()));
   WaitFor(
       [&] {
         return (station = FindTopLevel({scaleboot::win32::kStationClassName, title, ProcessOf(main), main}));

@@ -37,7 +37,7 @@ set_dpi() {
 main_window_icons() {
   local window_id version
   version=$(project_version "$source_dir" | cut -d. -f1,2)
-  window_id=$(xwininfo -root -tree | sed -n "s/^ *\(0x[0-9a-f]*\) \"Загрузочный модуль ЮКС (версия ${version//./\\.})\".*/\1/p" | head -n1)
+  window_id=$(xwininfo -root -tree | sed -n "s/^ *\(0x[0-9a-f]*\) \"Загрузочный модуль ЮКС (версия ${version//./\\.})\( \[ТЕСТ\]\)\{0,1\}\".*/\1/p" | head -n1)
   [ -n "$window_id" ] && xprop -id "$window_id" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' '
 }
 
