@@ -52,6 +52,10 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "Stop",
         "read back through the system's cache only",
         "a card is being written",
+        "holds this module",
+        "holds an intact module of another version: take it out and insert it again to write it",
+        "is damaged or incomplete: take it out and insert it again to write it",
+        "holds no module",
     },
     {
         "не трогаю (были до запуска): {}",
@@ -92,6 +96,10 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "Остановить",
         "прочитана обратно только через системный кэш",
         "идёт запись карты",
+        "на карте этот модуль",
+        "на карте целый модуль другой версии: выньте её и вставьте снова, чтобы записать",
+        "карта повреждена или модуль на ней неполный: выньте её и вставьте снова, чтобы записать",
+        "на карте нет модуля",
     },
 }};
 
@@ -154,6 +162,20 @@ std::string CardLabel(LanguageIndex language, const std::string& root,
   return Filled(StationWords(language, StationText::SameCard), {first, key(alsoNamed.back())}) + ":";
 }
 
+std::string_view PresentVerdictText(LanguageIndex language, CardVerdict verdict) {
+  switch (verdict) {
+    case CardVerdict::ThisModule:
+      return StationWords(language, StationText::PresentThisModule);
+    case CardVerdict::OtherVersion:
+      return StationWords(language, StationText::PresentOtherVersion);
+    case CardVerdict::NoModule:
+      return StationWords(language, StationText::PresentNoModule);
+    case CardVerdict::Damaged:
+      break;
+  }
+  return StationWords(language, StationText::PresentDamaged);
+}
+
 std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t failed) {
   return Filled(StationWords(language, StationText::Waiting),
                 {std::to_string(written), std::to_string(failed)});
@@ -200,6 +222,13 @@ std::string EventText(LanguageIndex language, const station::Event& event) {
       return Filled(words(StationText::Watching), {Joined(event.names)});
     case Kind::WatchingAny:
       return std::string(words(StationText::WatchingAny));
+    case Kind::Present: {
+      std::string text =
+          Filled(words(StationText::LeftAlone), {Joined(event.names)}) + "; " +
+          std::string(PresentVerdictText(language, event.verdict.value_or(CardVerdict::Damaged)));
+      if (!event.deviceCompared) text += "; " + std::string(words(StationText::CacheOnly));
+      return text;
+    }
     case Kind::CardStarted:
       return Filled(words(StationText::Writing),
                     {event.names.empty() ? std::string()

@@ -48,6 +48,10 @@ StationSession::StationSession(StationSetup setup)
         parts.identifyFolder = setup_.identifyFolder;
         parts.record = record_.get();
         parts.recordFacts = setup_.recordFacts;
+        if (setup_.checkPresent)
+          parts.checkPresent = [this](const std::string& root) {
+            return station::CheckPresentCard(root, setup_.images, setup_.newFiles);
+          };
         return parts;
       }()) {}
 
@@ -85,7 +89,7 @@ StationUpdate StationSession::Tick() {
   StationUpdate update;
   const bool look = !stopping_ && ++ticks_ % (1000 / kStationTickMs) == 0;
   Apply(station_.Tick(look), update);
-  update.finished = stopping_ && !Busy();
+  update.finished = stopping_ && !Busy() && !Checking();
   return update;
 }
 
@@ -93,7 +97,7 @@ StationUpdate StationSession::Stop() {
   StationUpdate update;
   stopping_ = true;
   Apply(station_.Stop(), update);
-  update.finished = !Busy();
+  update.finished = !Busy() && !Checking();
   return update;
 }
 
@@ -137,6 +141,12 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         }
         break;
       }
+      case Kind::Present:
+        // Neither written nor counted: a row of its own, in the words of the command line's line.
+        update.rows.push_back({station::LocalClock(std::time(nullptr)),
+                               CardLabel(language, event.names.empty() ? std::string() : event.names.front()),
+                               EventText(language, event), "", false});
+        break;
       case Kind::FileSystemRefused:
       case Kind::MountFailed:
       case Kind::ReaderNotRemovable:

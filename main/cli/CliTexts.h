@@ -48,6 +48,7 @@ enum class CliText {
   VerdictThisModule,
   VerdictOtherVersion,
   VerdictDamaged,
+  VerdictNoModule,
   OptionForEjectOnly,
   NotRemovableEject,
   SafeToRemove,

@@ -92,6 +92,7 @@ class TStationWindow : public QDialog {
   int beepsDue_ = 0;
   bool ticking_ = false;  // a tick's error box is up: the ticks in its loop are skipped
   bool finished_ = false;
+  bool presentChecked_ = false;  // the cards there at the start were checked by the first session
 };
 
 }  // namespace scaleboot::qt

@@ -254,6 +254,7 @@ void StationWindow::StartSession() {
   setup.ejector = services_.ejector;
   setup.identifyFolder = services_.identifyFolder;
   setup.recordFacts = services_.recordFacts;
+  setup.checkPresent = !std::exchange(presentChecked_, true);
   session_ = std::make_unique<StationSession>(std::move(setup));
   session_->SetEject(SendMessageW(eject_, BM_GETCHECK, 0, 0) == BST_CHECKED);
   if (!recordPath_.empty()) {

@@ -79,7 +79,8 @@ class StationWindow final : public WindowObject {
   HWND lastFocus_ = nullptr;  // gets the focus back when the window is activated again
   int currentChoice_ = 0;
   bool blockingShutdown_ = false;
-  bool reporting_ = false;  // an error box is open: ticks wait
+  bool reporting_ = false;       // an error box is open: ticks wait
+  bool presentChecked_ = false;  // the cards there at the start were checked by the first session
 };
 
 }  // namespace scaleboot::win32

@@ -300,6 +300,45 @@ TEST_F(Station, JsonGivesOneCompactObjectPerCardAndASummary) {
   EXPECT_EQ(objects[2]["exit_status"], 0);
 }
 
+// Cards there at the start are checked, never written, counted or recorded: a half-written one (a station
+// killed in its middle) is said to be damaged, in words and as a "present" object.
+TEST_F(Station, ACardThereAtTheStartIsCheckedAndSaidButNeitherWrittenNorCounted) {
+  struct Present {
+    const char* root;
+    const char* verdict;
+    const char* words;
+  };
+  const Present present[] = {
+      {"E:\\", "this-module", "E:\\; holds this module"},
+      {"F:\\", "no-module", "F:\\; holds no module"},
+      {"G:\\", "damaged", "G:\\; is damaged or incomplete: take it out and insert it again to write it"},
+  };
+  PutModule("E:\\");
+  PutModule("G:\\");
+  files.files["G:\\32yk2368.bin"].resize(4096);
+  EXPECT_EQ(RunStation({"station", "--json", "--log", "cards.log"}, {{"E:a F:b G:c"}, {"E:a F:b G:c"}}), 0);
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(console.out);
+  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(objects.size(), 4u) << console.out;
+  for (const Present& card : present) {
+    SCOPED_TRACE(card.root);
+    EXPECT_EQ(Creates(card.root), 0u);
+    EXPECT_THAT(console.err,
+                HasSubstr("left alone (there before the start): " + std::string(card.words) + "\n"));
+    const auto object = std::ranges::find(objects, nlohmann::json(card.root), [](const nlohmann::json& o) {
+      return o.value("root", nlohmann::json());
+    });
+    ASSERT_NE(object, objects.end());
+    EXPECT_EQ((*object)["event"], "present");
+    EXPECT_EQ((*object)["verdict"], card.verdict);
+    EXPECT_FALSE(object->contains("command"));
+  }
+  EXPECT_TRUE(logLines.empty());
+  EXPECT_EQ(objects.back()["written"], 0);
+  EXPECT_EQ(objects.back()["failed"], 0);
+}
+
 TEST_F(Station, WaitingLineCountsTheCardsOnATerminal) {
   console.terminal = true;
   files.fault = [](Op op, const std::string& path, std::size_t) {
