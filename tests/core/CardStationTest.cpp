@@ -93,5 +93,38 @@ TEST(CardStation, WritesEachCardThatAppearsOnceAndFinishesTheOnesInProgress) {
   }
 }
 
+// A session that ends while a card is written (its window destroyed, the program ending): the card is
+// finished and its record line appended, though no tick reports it any more.
+TEST(CardStation, ASessionThatEndsMidCardStillRecordsIt) {
+  struct Record : platform::AppendFile {
+    std::vector<std::string> lines;
+    bool Append(std::string_view line) override {
+      lines.emplace_back(line);
+      return true;
+    }
+  } record;
+  Slots slots;
+  slots.polls = {"E:-", "E:a"};
+  std::atomic<bool> latch{false};
+  StationParts parts{slots, [&](const std::string& root) {
+                       while (!latch) std::this_thread::yield();
+                       return CardResult{root};
+                     }};
+  parts.record = &record;
+  {
+    // Opens the latch once the station is being destroyed; joined after it.
+    const std::jthread opener([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      latch = true;
+    });
+    CardStation station(parts);
+    station.Start();
+    station.Tick(true);
+    ASSERT_EQ(station.Running(), 1u);
+  }
+  ASSERT_EQ(record.lines.size(), 1u);
+  EXPECT_NE(record.lines[0].find("\"outcome\":\"verified\""), std::string::npos) << record.lines[0];
+}
+
 }  // namespace
 }  // namespace scaleboot::station
