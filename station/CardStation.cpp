@@ -124,6 +124,7 @@ std::vector<Event> CardStation::Tick(bool look) {
       worker->second.join();
       workers_.erase(worker);
     }
+    --jobs_;
     events.push_back(Ended(identities, std::move(end)));
     Event waiting{Event::Kind::Waiting};
     waiting.show = true;
@@ -143,7 +144,7 @@ std::vector<Event> CardStation::Tick(bool look) {
     folders.push_back(parts_.identifyFolder ? parts_.identifyFolder(slot.root).identity : std::nullopt);
   for (const SlotGroup& card : GroupSameCards(begun, folders, polled)) Begin(card, events);
   Event waiting{Event::Kind::Waiting};
-  waiting.show = watch_.Running() == 0;
+  waiting.show = Running() == 0;
   waiting.written = written_;
   waiting.failed = failed_;
   events.push_back(waiting);
@@ -154,9 +155,9 @@ std::vector<Event> CardStation::Stop() {
   std::vector<Event> events;
   Event hidden{Event::Kind::Waiting};
   events.push_back(hidden);
-  if (watch_.Running() != 0) {
+  if (Running() != 0) {
     Event stopping{Event::Kind::Stopping};
-    stopping.running = watch_.Running();
+    stopping.running = Running();
     events.push_back(stopping);
   }
   return events;
@@ -195,6 +196,7 @@ void CardStation::Begin(const SlotGroup& card, std::vector<Event>& events) {
   Event started{Event::Kind::CardStarted, {slot.root}};
   started.names.insert(started.names.end(), card.alsoNamed.begin(), card.alsoNamed.end());
   events.push_back(std::move(started));
+  ++jobs_;
   auto job = std::make_shared<Job>();
   job->identities = card.identities;
   job->end.result.root = slot.root;

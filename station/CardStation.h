@@ -95,7 +95,8 @@ class CardStation {
   std::vector<Event> Stop();
   // Once nothing is in progress: the counts.
   Event Stopped() const;
-  std::size_t Running() const { return watch_.Running(); }
+  // The cards in progress: one card under two names (a subst letter) is one.
+  std::size_t Running() const { return jobs_; }
   // The cards there at the start whose check has not been reported by a tick yet.
   std::size_t Checking() const { return checking_; }
 
@@ -117,6 +118,7 @@ class CardStation {
   std::deque<std::pair<std::vector<std::string>, CardEnd>> ended_;  // identities and end, by mutex_
   std::vector<std::thread> checkers_;  // the checks of cards present at the start
   std::vector<Event> checked_;         // their Present events, by mutex_
+  std::size_t jobs_ = 0;               // runs begun and not yet reported, on the owner's thread
   std::size_t checking_ = 0;           // checks begun and not yet reported, on the owner's thread
   std::size_t written_ = 0, failed_ = 0;
 };

@@ -188,7 +188,7 @@ std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card
                                  : std::string(StationWords(language, StationText::RemoveCard));
   if (!card.unmountFailure.empty())
     text += "; " + Filled(StationWords(language, StationText::StillMounted),
-                          {card.result.root, card.unmountFailure});
+                          {card.result.root, SystemPhrase(card.unmountFailure)});
   return text;
 }
 
@@ -239,7 +239,7 @@ std::string EventText(LanguageIndex language, const station::Event& event) {
     case Kind::FileSystemRefused:
       return Filled(words(StationText::FileSystemLeftAlone), {event.device, event.fileSystem});
     case Kind::MountFailed:
-      return Filled(words(StationText::NotMounted), {event.device, event.failure});
+      return Filled(words(StationText::NotMounted), {event.device, SystemPhrase(event.failure)});
     case Kind::Stopping:
       return Filled(words(StationText::Stopping), {std::to_string(event.running)});
     case Kind::Stopped:

@@ -10,6 +10,19 @@ namespace scaleboot {
 using Kind = station::Event::Kind;
 using EjectStatus = platform::EjectResult::Status;
 
+namespace {
+
+// The drive column names the card without the colon that joins it to the words of a line ("/media/card",
+// "E: and F: are the same card"); a drive letter keeps its own.
+std::string RowDrive(LanguageIndex language, const std::string& root,
+                     const std::vector<std::string>& alsoNamed = {}) {
+  std::string label = CardLabel(language, root, alsoNamed);
+  if (label.size() > 2 && label.back() == ':') label.pop_back();
+  return label;
+}
+
+}  // namespace
+
 platform::EjectResult UnavailableEjector::Eject(const std::string&, const platform::EjectOptions&) {
   return {EjectStatus::Failed, true, {}, std::string(StationWords(language_, StationText::EjectUnavailable))};
 }
@@ -120,13 +133,15 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         const bool verified = card.result.outcome == CardOutcome::Verified;
         const bool ejectFailed = card.eject && card.eject->status != EjectStatus::Ejected;
         StationRow row{station::LocalClock(card.ended),
-                       CardLabel(language, card.result.root, card.result.alsoNamed),
+                       RowDrive(language, card.result.root, card.result.alsoNamed),
                        CardText(language, card.result), CardRemovalText(language, card),
                        verified && !ejectFailed && card.unmountFailure.empty()};
         // A check that could not reach past the system's cache is said: the card may be worse than it reads.
         if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
         if (record_->target) {
           recordFailing_ = card.recordFailed;
+          // A card that is not in the record is not one to take away without a word.
+          row.good = row.good && !card.recordFailed;
           if (card.recordFailed)
             row.removal += "; " + Filled(words(StationText::RecordFailed), {recordPath_});
         }
@@ -144,7 +159,7 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
       case Kind::Present:
         // Neither written nor counted: a row of its own, in the words of the command line's line.
         update.rows.push_back({station::LocalClock(std::time(nullptr)),
-                               CardLabel(language, event.names.empty() ? std::string() : event.names.front()),
+                               RowDrive(language, event.names.empty() ? std::string() : event.names.front()),
                                EventText(language, event), "", false});
         break;
       case Kind::FileSystemRefused:

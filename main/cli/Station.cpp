@@ -128,7 +128,8 @@ class Station {
       status_ = WorstStatus(status_, kExitIoError);
     }
     // Once for a card to take away; three times for one that needs the user.
-    const bool taken = verified && !ejectFailed && card.unmountFailure.empty();
+    // A card missing from the record is no card to take away without a word either.
+    const bool taken = verified && !ejectFailed && card.unmountFailure.empty() && !card.recordFailed;
     env_.console.Write(Stream::Err, CardEndText(language_, card) + (taken ? "\a" : "\a\a\a") + "\n");
     if (!card.result.deviceCompared)
       env_.console.Write(Stream::Err, std::string(Text(language_, CliText::CacheOnly)) + "\n");

@@ -126,5 +126,25 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsIt) {
   EXPECT_NE(record.lines[0].find("\"outcome\":\"verified\""), std::string::npos) << record.lines[0];
 }
 
+// One card under two letters (a subst letter: one folder) is one card in progress, at the stop as anywhere.
+TEST(CardStation, OneCardUnderTwoLettersIsOneCardInProgress) {
+  Slots slots;
+  slots.polls = {"E:- F:-", "E:a F:b"};
+  std::atomic<bool> release{false};
+  StationParts parts{slots, [&](const std::string& root) {
+                       while (!release) std::this_thread::yield();
+                       return CardResult{root};
+                     }};
+  parts.identifyFolder = [](const std::string&) {
+    return platform::FolderLookup{platform::FolderIdentity{7, 9}};
+  };
+  CardStation station(parts);
+  station.Start();
+  EXPECT_EQ(Codes(station.Tick(true)), "start:E::F:");
+  EXPECT_EQ(station.Running(), 1u);
+  EXPECT_EQ(Codes(station.Stop()), "stop:1");
+  release = true;
+}
+
 }  // namespace
 }  // namespace scaleboot::station

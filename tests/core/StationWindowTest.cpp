@@ -80,7 +80,8 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
        StationSound::Thrice},
       {"through the cache only; eject off: not asked", "in-use cache", ok + "; read back through the system's cache only",
        "remove the card", written, StationSound::Once},
-      {"record append fails", "log-fails", ok, "remove the card; " + log, written + "; " + log, StationSound::Once},
+      {"record append fails: not to take away without a word", "log-fails", ok, "remove the card; " + log, written + "; " + log,
+       StationSound::Thrice},
   };
   // clang-format on
   for (const Case& c : cases) {
