@@ -14,7 +14,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "../core/FakeConsole.h"
 #include "RemovableCard.h"
@@ -233,6 +236,43 @@ TEST_F(RemovableCard, ItsReaderIsItsDiskAndNamesTheCardInIt) {
   const std::vector<platform::CardSlot> polled = slots.Poll(std::vector<std::string>{reader});
   ASSERT_EQ(polled.size(), 1u);
   EXPECT_EQ(polled[0].root, card.root);
+}
+
+// A station killed in the middle of a card, started again with that card and a whole one in their readers:
+// neither is written, the first is called damaged and the second this module, from the cards' own bytes.
+TEST_F(RemovableCard, AStationStartedWithAHalfWrittenAndAWholeCardWritesNeitherAndSaysWhich) {
+  const HarnessCard second = HarnessCard::FromEnvironment("2");
+  if (second.root.empty()) GTEST_SKIP() << "needs the second card of tests/linux/removable-card.sh";
+  ASSERT_EQ(second.MountEmpty(), "");
+  platform::MountDriveSource drives;
+  platform::PosixByteFileSystem files;
+  platform::LinuxCardSlots slots(drives);
+  testing::FakeConsole console;
+  cli::Environment environment{drives, files, console, images, kEnglish};
+  environment.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
+  ASSERT_EQ(cli::RunCli(std::vector<std::string>{"write", card.root, second.root}, environment), 0);
+  std::filesystem::resize_file(second.root + std::string(images[0].fileName), images[0].length / 2);
+  ::sync();
+  const auto before = std::filesystem::last_write_time(card.root + std::string(images[0].fileName));
+  environment.cardSlots = &slots;
+  console.out.clear();
+  console.err.clear();
+  int waits = 0;
+  environment.waitOrStop = [&](int) { return ++waits > 30; };
+  ASSERT_EQ(cli::RunCli(std::vector<std::string>{"station", "--json", "--no-eject", card.root, second.root},
+                        environment),
+            0)
+      << console.err;
+  std::map<std::string, std::string> verdicts;
+  std::istringstream lines(console.out);
+  for (std::string line; std::getline(lines, line);) {
+    const auto object = nlohmann::json::parse(line);
+    if (object.value("event", "") == "present") verdicts[object["root"]] = object["verdict"];
+  }
+  EXPECT_EQ(verdicts[card.root], "this-module") << console.err;
+  EXPECT_EQ(verdicts[second.root], "damaged") << console.err;
+  EXPECT_EQ(std::filesystem::file_size(second.root + std::string(images[0].fileName)), images[0].length / 2);
+  EXPECT_EQ(std::filesystem::last_write_time(card.root + std::string(images[0].fileName)), before);
 }
 
 }  // namespace
