@@ -21,6 +21,9 @@
 
 namespace scaleboot::qt {
 
+// How often the program looks whether a signal asked it to end.
+inline constexpr int kEndingCheckMs = 100;
+
 // What the station needs of the system, given once by the program.
 struct StationServices {
   platform::CardSlotSource* cardSlots = nullptr;
