@@ -306,6 +306,12 @@ void StationWindow::Apply(const StationUpdate& update) {
     if (destroyReason) destroyReason(hwnd_);
     blockingShutdown_ = false;
   }
+  // While a card is written the machine does not go to sleep: a card cut off halfway is worse than a late
+  // sleep.
+  if (busy != keepingAwake_) {
+    SetThreadExecutionState(busy ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+    keepingAwake_ = busy;
+  }
   if (update.finished) Finish();
 }
 
@@ -386,6 +392,7 @@ bool StationWindow::QueryEndSession() {
 // The owner is enabled before the window goes, so that the system activates it rather than another program.
 void StationWindow::Finish() {
   KillTimer(hwnd_, kTickTimerId);
+  if (std::exchange(keepingAwake_, false)) SetThreadExecutionState(ES_CONTINUOUS);
   EnableWindow(owner_, TRUE);
   DestroyWindow(hwnd_);
 }

@@ -79,8 +79,10 @@ class StationWindow final : public WindowObject {
   HWND lastFocus_ = nullptr;  // gets the focus back when the window is activated again
   int currentChoice_ = 0;
   bool blockingShutdown_ = false;
-  bool reporting_ = false;       // an error box is open: ticks wait
-  bool presentChecked_ = false;  // the cards there at the start were checked by the first session
+  bool reporting_ = false;  // an error box is open: ticks wait
+  bool presentChecked_ = false;
+  bool keepingAwake_ = false;  // the system is asked to stay awake for a card being written  // the cards
+                               // there at the start were checked by the first session
 };
 
 }  // namespace scaleboot::win32

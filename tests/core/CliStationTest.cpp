@@ -303,15 +303,10 @@ TEST_F(Station, JsonGivesOneCompactObjectPerCardAndASummary) {
 // Cards there at the start are checked, never written, counted or recorded: a half-written one (a station
 // killed in its middle) is said to be damaged, in words and as a "present" object.
 TEST_F(Station, ACardThereAtTheStartIsCheckedAndSaidButNeitherWrittenNorCounted) {
-  struct Present {
-    const char* root;
-    const char* verdict;
-    const char* words;
-  };
-  const Present present[] = {
-      {"E:\\", "this-module", "E:\\; holds this module"},
-      {"F:\\", "no-module", "F:\\; holds no module"},
-      {"G:\\", "damaged", "G:\\; is damaged or incomplete: take it out and insert it again to write it"},
+  const std::pair<const char*, const char*> present[] = {
+      {"this-module", "E:\\; holds this module"},
+      {"no-module", "F:\\; holds no module"},
+      {"damaged", "G:\\; is damaged or incomplete: take it out and insert it again to write it"},
   };
   PutModule("E:\\");
   PutModule("G:\\");
@@ -321,18 +316,16 @@ TEST_F(Station, ACardThereAtTheStartIsCheckedAndSaidButNeitherWrittenNorCounted)
   std::istringstream lines(console.out);
   for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
   ASSERT_EQ(objects.size(), 4u) << console.out;
-  for (const Present& card : present) {
-    SCOPED_TRACE(card.root);
-    EXPECT_EQ(Creates(card.root), 0u);
-    EXPECT_THAT(console.err,
-                HasSubstr("left alone (there before the start): " + std::string(card.words) + "\n"));
-    const auto object = std::ranges::find(objects, nlohmann::json(card.root), [](const nlohmann::json& o) {
-      return o.value("root", nlohmann::json());
-    });
-    ASSERT_NE(object, objects.end());
-    EXPECT_EQ((*object)["event"], "present");
-    EXPECT_EQ((*object)["verdict"], card.verdict);
-    EXPECT_FALSE(object->contains("command"));
+  for (const auto& [verdict, words] : present) {
+    EXPECT_EQ(Creates(std::string(words, 3)), 0u);
+    EXPECT_THAT(console.err, HasSubstr("left alone (there before the start): " + std::string(words) + "\n"));
+    EXPECT_EQ(std::ranges::count(
+                  objects,
+                  nlohmann::json{{"event", "present"}, {"root", std::string(words, 3)}, {"verdict", verdict}},
+                  [](nlohmann::json o) {
+                    return o.erase("verdict_text"), o.erase("time"), o.erase("device_compared"), o;
+                  }),
+              1);
   }
   EXPECT_TRUE(logLines.empty());
   EXPECT_EQ(objects.back()["written"], 0);

@@ -14,10 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "../core/FakeConsole.h"
 #include "RemovableCard.h"
@@ -253,26 +250,16 @@ TEST_F(RemovableCard, AStationStartedWithAHalfWrittenAndAWholeCardWritesNeitherA
   ASSERT_EQ(cli::RunCli(std::vector<std::string>{"write", card.root, second.root}, environment), 0);
   std::filesystem::resize_file(second.root + std::string(images[0].fileName), images[0].length / 2);
   ::sync();
-  const auto before = std::filesystem::last_write_time(card.root + std::string(images[0].fileName));
   environment.cardSlots = &slots;
-  console.out.clear();
   console.err.clear();
   int waits = 0;
   environment.waitOrStop = [&](int) { return ++waits > 30; };
-  ASSERT_EQ(cli::RunCli(std::vector<std::string>{"station", "--json", "--no-eject", card.root, second.root},
-                        environment),
-            0)
-      << console.err;
-  std::map<std::string, std::string> verdicts;
-  std::istringstream lines(console.out);
-  for (std::string line; std::getline(lines, line);) {
-    const auto object = nlohmann::json::parse(line);
-    if (object.value("event", "") == "present") verdicts[object["root"]] = object["verdict"];
-  }
-  EXPECT_EQ(verdicts[card.root], "this-module") << console.err;
-  EXPECT_EQ(verdicts[second.root], "damaged") << console.err;
+  ASSERT_EQ(
+      cli::RunCli(std::vector<std::string>{"station", "--no-eject", card.root, second.root}, environment), 0);
+  EXPECT_NE(console.err.find(card.root + "; holds this module\n"), std::string::npos) << console.err;
+  EXPECT_NE(console.err.find(second.root + "; is damaged or incomplete: take it out"), std::string::npos);
   EXPECT_EQ(std::filesystem::file_size(second.root + std::string(images[0].fileName)), images[0].length / 2);
-  EXPECT_EQ(std::filesystem::last_write_time(card.root + std::string(images[0].fileName)), before);
+  EXPECT_EQ(console.err.find("writing"), std::string::npos) << "neither card is written";
 }
 
 }  // namespace
