@@ -113,7 +113,6 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
     return platform::FolderLookup{platform::FolderIdentity{7}};
   };
   {
-    // Opens the latch once the station is being destroyed; joined after it.
     const std::jthread opener([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       latch = true;
