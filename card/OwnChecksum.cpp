@@ -67,6 +67,11 @@ std::optional<OwnChecksum> CheckFileChecksum(const std::string& path, const File
 CardVerdict JudgeCard(std::span<const FileFinding> findings,
                       std::span<const std::optional<OwnChecksum>> checksums) {
   if (findings.size() != checksums.size()) throw RangeError();
+  // A card without any of the files is not a broken one: nothing of the module was ever put there.
+  if (!findings.empty() && std::ranges::all_of(findings, [](const FileFinding& finding) {
+        return finding.kind == FileFinding::Kind::Missing;
+      }))
+    return CardVerdict::NoModule;
   bool allIdentical = true;
   for (std::size_t i = 0; i < findings.size(); ++i) {
     const std::optional<OwnChecksum>& checksum = checksums[i];

@@ -45,6 +45,7 @@ enum class CardVerdict {
   ThisModule,    // every file identical
   OtherVersion,  // every file intact, at least one differing
   Damaged,       // a file damaged, missing, unreadable or not a regular file
+  NoModule,      // none of the four files there: a blank card, or one kept for something else
 };
 
 // The verdict on a folder from each file's finding and own checksum, in the same order.

@@ -1,5 +1,6 @@
 #include "station/CardStation.h"
 
+#include <algorithm>
 #include <ctime>
 #include <exception>
 #include <memory>
@@ -21,14 +22,27 @@ CardStation::CardStation(StationParts parts) : parts_(std::move(parts)) {
 }
 
 CardStation::~CardStation() {
+  for (std::thread& checker : checkers_) checker.join();
   for (auto& [identity, worker] : workers_) worker.join();
+  // Whatever ended the session, every card that ended gets its record line.
+  for (auto& [identities, end] : ended_) Ended(identities, std::move(end));
 }
 
 std::vector<Event> CardStation::Start() {
   std::vector<Event> events;
-  if (mountRule_) mountRule_->Begin(parts_.mounter->Candidates());
-  const CardWatchStart start = watch_.Begin(parts_.cardSlots.Poll(parts_.readers));
-  if (!start.leftAlone.empty()) events.push_back({Event::Kind::LeftAlone, start.leftAlone});
+  std::vector<UnmountedCandidate> candidates;
+  if (mountRule_) {
+    candidates = parts_.mounter->Candidates();
+    mountRule_->Begin(candidates);
+  }
+  const std::vector<platform::CardSlot> polled = parts_.cardSlots.Poll(parts_.readers);
+  CardWatchStart start = watch_.Begin(polled);
+  std::vector<std::string> leftAlone = parts_.checkPresent ? CheckPresent(polled) : start.leftAlone;
+  if (parts_.checkPresent) {
+    const std::vector<std::string> unmounted = UnmountedAtStart(candidates, start.watched);
+    leftAlone.insert(leftAlone.end(), unmounted.begin(), unmounted.end());
+  }
+  if (!leftAlone.empty()) events.push_back({Event::Kind::LeftAlone, leftAlone});
   if (parts_.readers.empty()) {
     events.push_back({Event::Kind::WatchingAny});
   } else if (!start.watched.empty()) {
@@ -37,27 +51,81 @@ std::vector<Event> CardStation::Start() {
   return events;
 }
 
+std::vector<std::string> CardStation::CheckPresent(std::span<const platform::CardSlot> slots) {
+  std::vector<std::string> unchecked;
+  for (const platform::CardSlot& slot : slots) {
+    if (slot.identity.empty()) continue;
+    // A card the system lists without a readable root is named by its reader, as before.
+    if (slot.root.empty()) {
+      unchecked.push_back(slot.reader);
+      continue;
+    }
+    auto check = [this, root = slot.root] {
+      Event present{Event::Kind::Present, {root}};
+      const PresentCheck found = parts_.checkPresent(root);
+      present.verdict = found.verdict;
+      present.deviceCompared = found.deviceCompared;
+      const std::lock_guard lock(mutex_);
+      checked_.push_back(std::move(present));
+    };
+    ++checking_;
+    try {
+      checkers_.emplace_back(check);
+    } catch (const std::system_error&) {
+      check();
+    }
+  }
+  return unchecked;
+}
+
+// The cards there at the start that nobody mounted: named by their device, since no root holds them. A
+// reader named by its device that holds one is not an empty reader being watched.
+std::vector<std::string> CardStation::UnmountedAtStart(std::span<const UnmountedCandidate> candidates,
+                                                       std::vector<std::string>& watched) {
+  std::vector<std::string> devices;
+  const MountScope scope = candidates.empty() ? MountScope{} : parts_.mounter->ScopeOf(parts_.readers);
+  for (const UnmountedCandidate& card : candidates) {
+    if (card.mounted || !card.hasFileSystem) continue;
+    if (!scope.any && std::ranges::find(scope.readers, card.diskNumber) == scope.readers.end()) continue;
+    devices.push_back(card.device);
+    std::erase_if(watched, [&](const std::string& reader) {
+      const MountScope one = parts_.mounter->ScopeOf(std::span(&reader, 1));
+      return !one.any && std::ranges::find(one.readers, card.diskNumber) != one.readers.end();
+    });
+  }
+  return devices;
+}
+
+Event CardStation::Ended(const std::vector<std::string>& identities, CardEnd end) {
+  for (const std::string& identity : identities) watch_.Finished(identity);
+  (end.result.outcome == CardOutcome::Verified ? written_ : failed_) += 1;
+  // The record first: a card that was written is recorded whatever becomes of its owner's output.
+  if (parts_.record != nullptr)
+    end.recordFailed = !parts_.record->Append(CardLogLine(end, parts_.recordFacts));
+  Event event{Event::Kind::CardEnded};
+  event.card = std::move(end);
+  return event;
+}
+
 std::vector<Event> CardStation::Tick(bool look) {
   std::vector<Event> events;
   std::deque<std::pair<std::vector<std::string>, CardEnd>> ended;
+  std::vector<Event> checked;
   {
     const std::lock_guard lock(mutex_);
     ended.swap(ended_);
+    checked.swap(checked_);
   }
+  events.insert(events.end(), checked.begin(), checked.end());
+  checking_ -= checked.size();
   for (auto& [identities, end] : ended) {
     // The worker has nothing left to do but return.
     if (const auto worker = workers_.find(identities.front()); worker != workers_.end()) {
       worker->second.join();
       workers_.erase(worker);
     }
-    for (const std::string& identity : identities) watch_.Finished(identity);
-    (end.result.outcome == CardOutcome::Verified ? written_ : failed_) += 1;
-    // The record first: a card that was written is recorded whatever becomes of its owner's output.
-    if (parts_.record != nullptr)
-      end.recordFailed = !parts_.record->Append(CardLogLine(end, parts_.recordFacts));
-    Event event{Event::Kind::CardEnded};
-    event.card = std::move(end);
-    events.push_back(std::move(event));
+    --jobs_;
+    events.push_back(Ended(identities, std::move(end)));
     Event waiting{Event::Kind::Waiting};
     waiting.show = true;
     waiting.written = written_;
@@ -76,7 +144,7 @@ std::vector<Event> CardStation::Tick(bool look) {
     folders.push_back(parts_.identifyFolder ? parts_.identifyFolder(slot.root).identity : std::nullopt);
   for (const SlotGroup& card : GroupSameCards(begun, folders, polled)) Begin(card, events);
   Event waiting{Event::Kind::Waiting};
-  waiting.show = watch_.Running() == 0;
+  waiting.show = Running() == 0;
   waiting.written = written_;
   waiting.failed = failed_;
   events.push_back(waiting);
@@ -87,9 +155,9 @@ std::vector<Event> CardStation::Stop() {
   std::vector<Event> events;
   Event hidden{Event::Kind::Waiting};
   events.push_back(hidden);
-  if (watch_.Running() != 0) {
+  if (Running() != 0) {
     Event stopping{Event::Kind::Stopping};
-    stopping.running = watch_.Running();
+    stopping.running = Running();
     events.push_back(stopping);
   }
   return events;
@@ -128,6 +196,7 @@ void CardStation::Begin(const SlotGroup& card, std::vector<Event>& events) {
   Event started{Event::Kind::CardStarted, {slot.root}};
   started.names.insert(started.names.end(), card.alsoNamed.begin(), card.alsoNamed.end());
   events.push_back(std::move(started));
+  ++jobs_;
   auto job = std::make_shared<Job>();
   job->identities = card.identities;
   job->end.result.root = slot.root;

@@ -27,28 +27,32 @@
 #include "platform/Eject.h"
 #include "platform/Platform.h"
 #include "station/CardRecord.h"
+#include "station/PresentCard.h"
 
 namespace scaleboot::station {
 
 struct Event {
   enum class Kind {
-    LeftAlone,           // `names`: the readers holding a card at the start
-    Watching,            // `names`: the readers named, empty at the start
-    WatchingAny,         // no readers named: every removable drive that appears
-    CardStarted,         // `names`: the card's root, then its other names (one card under two letters)
-    CardEnded,           // `card`
-    FileSystemRefused,   // `device` and `fileSystem`: a card nobody mounts, with another file system
-    MountFailed,         // `device` and `failure`
+    LeftAlone,          // `names`: the readers holding a card at the start, or the devices of cards unmounted
+    Watching,           // `names`: the readers named, empty at the start
+    WatchingAny,        // no readers named: every removable drive that appears
+    CardStarted,        // `names`: the card's root, then its other names (one card under two letters)
+    CardEnded,          // `card`
+    FileSystemRefused,  // `device` and `fileSystem`: a card nobody mounts, with another file system
+    MountFailed,        // `device` and `failure`
     ReaderNotRemovable,  // `names`: a reader named that the system now lists as no removable drive
     Waiting,             // `show`: whether nothing is in progress; the counts
     Stopping,            // `running`: the cards in progress, finished before the station stops
     Stopped,             // the counts
+    Present,             // `names`: the root of a card there at the start; `verdict`, `deviceCompared`
   };
   Kind kind;
   std::vector<std::string> names{};
   std::optional<CardEnd> card{};
   std::string device{}, fileSystem{}, failure{};
   bool show = false;
+  std::optional<CardVerdict> verdict{};
+  bool deviceCompared = true;
   std::size_t written = 0, failed = 0, running = 0;
 };
 
@@ -67,16 +71,22 @@ struct StationParts {
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
   platform::AppendFile* record = nullptr;  // one line per card, when given
   RecordFacts recordFacts{};
+  // Checks what a card there at the start holds, without writing; runs on a worker thread, never raises.
+  // None: such cards are only named, as left alone.
+  std::function<PresentCheck(const std::string& root)> checkPresent{};
 };
 
 class CardStation {
  public:
   explicit CardStation(StationParts parts);
-  ~CardStation();  // waits for the cards in progress
+  // Waits for the cards in progress and the checks of cards present, and appends the record line of every
+  // card that ended since the last tick: a session that ends leaves no card unrecorded.
+  ~CardStation();
   CardStation(const CardStation&) = delete;
   CardStation& operator=(const CardStation&) = delete;
 
-  // The first look at the readers: what is there now is left alone.
+  // The first look at the readers: what is there now is left alone; with `checkPresent`, each such card is
+  // checked on a worker, and a tick reports it as Present.
   std::vector<Event> Start();
   // The cards that ended since the last tick; with `look`, then a look at the readers, which starts a run
   // for each card that appeared, and the waiting event.
@@ -85,13 +95,20 @@ class CardStation {
   std::vector<Event> Stop();
   // Once nothing is in progress: the counts.
   Event Stopped() const;
-  std::size_t Running() const { return watch_.Running(); }
+  // The cards in progress: one card under two names (a subst letter) is one.
+  std::size_t Running() const { return jobs_; }
+  // The cards there at the start whose check has not been reported by a tick yet.
+  std::size_t Checking() const { return checking_; }
 
  private:
   struct Job;
   void Begin(const SlotGroup& card, std::vector<Event>& events);
   void Run(Job& job) noexcept;
   void LookForCardsToMount(std::vector<Event>& events);
+  Event Ended(const std::vector<std::string>& identities, CardEnd end);
+  std::vector<std::string> CheckPresent(std::span<const platform::CardSlot> slots);
+  std::vector<std::string> UnmountedAtStart(std::span<const UnmountedCandidate> candidates,
+                                            std::vector<std::string>& watched);
 
   StationParts parts_;
   CardWatch watch_;
@@ -99,6 +116,10 @@ class CardStation {
   std::map<std::string, std::thread> workers_;  // by the card's first identity, until its end is reported
   std::mutex mutex_, ejectMutex_;
   std::deque<std::pair<std::vector<std::string>, CardEnd>> ended_;  // identities and end, by mutex_
+  std::vector<std::thread> checkers_;  // the checks of cards present at the start
+  std::vector<Event> checked_;         // their Present events, by mutex_
+  std::size_t jobs_ = 0;               // runs begun and not yet reported, on the owner's thread
+  std::size_t checking_ = 0;           // checks begun and not yet reported, on the owner's thread
   std::size_t written_ = 0, failed_ = 0;
 };
 

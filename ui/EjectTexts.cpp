@@ -70,7 +70,13 @@ std::string EjectReasonText(LanguageIndex language, const platform::EjectResult&
     case Status::Failed:
       break;
   }
-  return result.detail.empty() ? std::string(Pick(language, "failed", "ошибка")) : result.detail;
+  const std::string detail = SystemPhrase(result.detail);
+  return detail.empty() ? std::string(Pick(language, "failed", "ошибка")) : detail;
+}
+
+std::string SystemPhrase(std::string_view text) {
+  const std::size_t end = text.find_last_not_of(" \t\r\n.");
+  return std::string(end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1));
 }
 
 std::string_view EjectErrorCode(const platform::EjectResult& result) {

@@ -54,6 +54,10 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "Note: this card's file system reads only through the system's cache, so the check could not reach "
         "past it: the bytes compared may have come from memory.",
         "a card is being written",
+        "holds this module",
+        "holds an intact module of another version: take it out and insert it again to write it",
+        "is damaged or incomplete: take it out and insert it again to write it",
+        "holds no module",
     },
     {
         "не трогаю (были до запуска): {}",
@@ -95,6 +99,10 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
         "пройти мимо него: сравнённые байты могли быть взяты из памяти.",
         "идёт запись карты",
+        "на карте этот модуль",
+        "на карте целый модуль другой версии: выньте её и вставьте снова, чтобы записать",
+        "карта повреждена или модуль на ней неполный: выньте её и вставьте снова, чтобы записать",
+        "на карте нет модуля",
     },
 }};
 
@@ -157,6 +165,20 @@ std::string CardLabel(LanguageIndex language, const std::string& root,
   return Filled(StationWords(language, StationText::SameCard), {first, key(alsoNamed.back())}) + ":";
 }
 
+std::string_view PresentVerdictText(LanguageIndex language, CardVerdict verdict) {
+  switch (verdict) {
+    case CardVerdict::ThisModule:
+      return StationWords(language, StationText::PresentThisModule);
+    case CardVerdict::OtherVersion:
+      return StationWords(language, StationText::PresentOtherVersion);
+    case CardVerdict::NoModule:
+      return StationWords(language, StationText::PresentNoModule);
+    case CardVerdict::Damaged:
+      break;
+  }
+  return StationWords(language, StationText::PresentDamaged);
+}
+
 std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t failed) {
   return Filled(StationWords(language, StationText::Waiting),
                 {std::to_string(written), std::to_string(failed)});
@@ -168,7 +190,7 @@ std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card
                                        : std::string(StationWords(language, StationText::RemoveCard));
   if (!card.unmountFailure.empty())
     text += "; " + Filled(StationWords(language, StationText::StillMounted),
-                          {card.result.root, card.unmountFailure});
+                          {card.result.root, SystemPhrase(card.unmountFailure)});
   return text;
 }
 
@@ -202,6 +224,13 @@ std::string EventText(LanguageIndex language, const station::Event& event) {
       return Filled(words(StationText::Watching), {Joined(event.names)});
     case Kind::WatchingAny:
       return std::string(words(StationText::WatchingAny));
+    case Kind::Present: {
+      std::string text =
+          Filled(words(StationText::LeftAlone), {Joined(event.names)}) + "; " +
+          std::string(PresentVerdictText(language, event.verdict.value_or(CardVerdict::Damaged)));
+      if (!event.deviceCompared) text += "; " + std::string(words(StationText::CacheOnly));
+      return text;
+    }
     case Kind::CardStarted:
       return Filled(words(StationText::Writing),
                     {event.names.empty() ? std::string()
@@ -212,7 +241,7 @@ std::string EventText(LanguageIndex language, const station::Event& event) {
     case Kind::FileSystemRefused:
       return Filled(words(StationText::FileSystemLeftAlone), {event.device, event.fileSystem});
     case Kind::MountFailed:
-      return Filled(words(StationText::NotMounted), {event.device, event.failure});
+      return Filled(words(StationText::NotMounted), {event.device, SystemPhrase(event.failure)});
     case Kind::Stopping:
       return Filled(words(StationText::Stopping), {std::to_string(event.running)});
     case Kind::Stopped:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "card/CardResult.h"
+#include "card/OwnChecksum.h"
 #include "platform/AppendFile.h"
 #include "station/CardStation.h"
 #include "ui/MessageTable.h"
@@ -53,6 +54,11 @@ enum class StationText {
   StopButton,
   CacheOnly,
   BusyReason,
+  // What a card there at the start holds, and what to do with it.
+  PresentThisModule,
+  PresentOtherVersion,
+  PresentDamaged,
+  PresentNoModule,
   Count,
 };
 
@@ -80,6 +86,8 @@ std::string EventText(LanguageIndex language, const station::Event& event);
 std::string CardEndText(LanguageIndex language, const station::CardEnd& card);
 // "remove the card", or why it was not ejected, and whether a mount of the station's stayed.
 std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card);
+// What a card there at the start holds by `verdict`, and what to do with one that is not this module.
+std::string_view PresentVerdictText(LanguageIndex language, CardVerdict verdict);
 // "Waiting for a card... 3 written, 1 failed".
 std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t failed);
 

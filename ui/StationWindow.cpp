@@ -10,6 +10,19 @@ namespace scaleboot {
 using Kind = station::Event::Kind;
 using EjectStatus = platform::EjectResult::Status;
 
+namespace {
+
+// The drive column names the card without the colon that joins it to the words of a line ("/media/card",
+// "E: and F: are the same card"); a drive letter keeps its own.
+std::string RowDrive(LanguageIndex language, const std::string& root,
+                     const std::vector<std::string>& alsoNamed = {}) {
+  std::string label = CardLabel(language, root, alsoNamed);
+  if (label.size() > 2 && label.back() == ':') label.pop_back();
+  return label;
+}
+
+}  // namespace
+
 platform::EjectResult UnavailableEjector::Eject(const std::string&, const platform::EjectOptions&) {
   return {EjectStatus::Failed, true, {}, std::string(StationWords(language_, StationText::EjectUnavailable))};
 }
@@ -30,7 +43,9 @@ bool EjectFailed(const station::CardEnd& card) {
 }
 
 bool MayTakeAway(const station::CardEnd& card) {
-  return card.result.outcome == CardOutcome::Verified && !EjectFailed(card) && card.unmountFailure.empty();
+  // A card missing from the record is no card to take away without a word either.
+  return card.result.outcome == CardOutcome::Verified && !EjectFailed(card) && card.unmountFailure.empty() &&
+         !card.recordFailed;
 }
 
 std::optional<std::uint32_t> RowColour(const StationRow& row) {
@@ -61,6 +76,10 @@ StationSession::StationSession(StationSetup setup)
         parts.identifyFolder = setup_.identifyFolder;
         parts.record = record_.get();
         parts.recordFacts = setup_.recordFacts;
+        if (setup_.checkPresent)
+          parts.checkPresent = [this](const std::string& root) {
+            return station::CheckPresentCard(root, setup_.images, setup_.newFiles);
+          };
         return parts;
       }()) {}
 
@@ -105,7 +124,7 @@ StationUpdate StationSession::Tick() {
   StationUpdate update;
   const bool look = !stopping_ && ++ticks_ % (1000 / kStationTickMs) == 0;
   Apply(station_.Tick(look), update);
-  update.finished = stopping_ && !Busy();
+  update.finished = stopping_ && !Busy() && !Checking();
   return update;
 }
 
@@ -113,7 +132,7 @@ StationUpdate StationSession::Stop() {
   StationUpdate update;
   stopping_ = true;
   Apply(station_.Stop(), update);
-  update.finished = !Busy();
+  update.finished = !Busy() && !Checking();
   return update;
 }
 
@@ -134,12 +153,14 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
       case Kind::CardEnded: {
         const station::CardEnd& card = *event.card;
         StationRow row{station::LocalClock(card.ended),
-                       CardLabel(language, card.result.root, card.result.alsoNamed),
+                       RowDrive(language, card.result.root, card.result.alsoNamed),
                        CardText(language, card.result), CardRemovalText(language, card), MayTakeAway(card)};
         // A check that could not reach past the system's cache is said: the card may be worse than it reads.
         if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
         if (record_->target) {
           recordFailing_ = card.recordFailed;
+          // A card that is not in the record is not one to take away without a word.
+          row.good = row.good && !card.recordFailed;
           if (card.recordFailed)
             row.removal += "; " + Filled(words(StationText::RecordFailed), {recordPath_});
         }
@@ -154,6 +175,12 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         }
         break;
       }
+      case Kind::Present:
+        // Neither written nor counted: a row of its own, in the words of the command line's line.
+        update.rows.push_back({station::LocalClock(std::time(nullptr)),
+                               RowDrive(language, event.names.empty() ? std::string() : event.names.front()),
+                               EventText(language, event), "", false});
+        break;
       case Kind::FileSystemRefused:
       case Kind::MountFailed:
       case Kind::ReaderNotRemovable:

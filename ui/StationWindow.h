@@ -110,6 +110,9 @@ struct StationSetup {
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
   station::RecordFacts recordFacts{};
   std::size_t transferSize = station::kCardTransferSize;
+  // Whether the cards there at the start are checked and shown as rows: once per window, not again when the
+  // watched reader changes.
+  bool checkPresent = true;
 };
 
 // The station behind the window. Every call is made on the window's thread.
@@ -134,6 +137,8 @@ class StationSession {
   void SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path);
 
   bool Busy() const { return station_.Running() != 0; }
+  // Whether a card there at the start is still being checked: a stop waits for its row.
+  bool Checking() const { return station_.Checking() != 0; }
   bool Stopping() const { return stopping_; }
   // The watched reader changes only between cards, and not once a stop was asked for.
   bool MayChangeReader() const { return !Busy() && !Stopping(); }

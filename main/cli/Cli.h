@@ -94,7 +94,8 @@ std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, 
                             const platform::PathInfo& path = {},
                             const std::optional<OwnChecksum>& checksum = std::nullopt);
 
-// The stable name of a verdict for scripts (this-module, other-version, damaged) and its line for people.
+// The stable name of a verdict for scripts (this-module, other-version, damaged, no-module) and its line for
+// people.
 std::string_view VerdictCode(CardVerdict verdict);
 std::string_view VerdictText(LanguageIndex language, CardVerdict verdict);
 

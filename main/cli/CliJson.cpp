@@ -71,6 +71,17 @@ std::string StationCardJson(LanguageIndex language, const CardResult& card, std:
   return entry.dump(-1, ' ', true, ordered_json::error_handler_t::replace) + "\n";
 }
 
+std::string StationPresentJson(LanguageIndex language, std::string_view root, CardVerdict verdict,
+                               bool deviceCompared, std::string_view time) {
+  const ordered_json entry{{"event", "present"},
+                           {"root", root},
+                           {"verdict", VerdictCode(verdict)},
+                           {"verdict_text", VerdictText(language, verdict)},
+                           {"device_compared", deviceCompared},
+                           {"time", time}};
+  return entry.dump(-1, ' ', true, ordered_json::error_handler_t::replace) + "\n";
+}
+
 std::string EjectJson(LanguageIndex language, std::span<const CardResult> cards, int status) {
   ordered_json document = Document("eject", status);
   document["cards"] = ordered_json::array();

@@ -30,6 +30,10 @@ std::string ListJson(std::span<const std::string> roots);
 std::string WriteJson(LanguageIndex language, std::span<const CardResult> cards, int status);
 // One card of the station as it ends: write's keys for the card and its UTC "time", compact, on one line.
 std::string StationCardJson(LanguageIndex language, const CardResult& card, std::string_view time);
+// One line for a card the station found at its start and left alone: "event": "present", "root", verify's
+// "verdict" and "verdict_text", "device_compared", "time".
+std::string StationPresentJson(LanguageIndex language, std::string_view root, CardVerdict verdict,
+                               bool deviceCompared, std::string_view time);
 // `holds`: whether the folder holds the module (every file identical); `verdict`: what it holds as a whole;
 // `deviceCompared`: whether every file read was compared past the system's cache.
 std::string VerifyJson(LanguageIndex language, std::string_view folder, std::span<const FileReport> files,

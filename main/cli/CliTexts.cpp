@@ -86,6 +86,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "Verdict: the card holds an intact module of another version.",
     // VerdictDamaged
     "Verdict: the card is damaged or incomplete.",
+    // VerdictNoModule
+    "Verdict: the card holds no module.",
     // OptionForEjectOnly
     "option '{}' goes with eject or write --eject only",
     // NotRemovableEject
@@ -187,6 +189,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "Итог: на карте целый модуль другой версии.",
     // VerdictDamaged
     "Итог: карта повреждена или модуль на ней неполный.",
+    // VerdictNoModule
+    "Итог: на карте нет модуля.",
     // OptionForEjectOnly
     "параметр '{}' только для команды eject или write --eject",
     // NotRemovableEject

@@ -47,6 +47,7 @@ enum class CliText {
   VerdictThisModule,
   VerdictOtherVersion,
   VerdictDamaged,
+  VerdictNoModule,
   OptionForEjectOnly,
   NotRemovableEject,
   SafeToRemove,

@@ -1,6 +1,7 @@
 #include "main/cli/Station.h"
 
 #include <chrono>
+#include <ctime>
 #include <exception>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -39,6 +40,9 @@ class Station {
     parts.record = log_;
     parts.recordFacts = {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli",
                          env_.testFirmware};
+    parts.checkPresent = [this](const std::string& root) {
+      return station::CheckPresentCard(root, env_.images, env_.newFiles);
+    };
     station::CardStation core(parts);
     Say(core.Start());
     Line(std::string(StationWords(language_, StationText::StopHint)));
@@ -52,7 +56,7 @@ class Station {
     }
     // Every card in progress is finished: none is left half-written because the station was stopped.
     Say(core.Stop());
-    while (core.Running() != 0) {
+    while (core.Running() != 0 || core.Checking() != 0) {
       // The pause itself: once a stop was asked for, waitOrStop no longer waits.
       std::this_thread::sleep_for(std::chrono::milliseconds(kTick / 10));
       Say(core.Tick(false));
@@ -84,6 +88,14 @@ class Station {
         ShowWaiting(event.show, event.written, event.failed);
       } else if (event.kind == Kind::CardEnded) {
         End(*event.card);
+      } else if (event.kind == Kind::Present) {
+        // Neither written nor counted, nor recorded: said, and given its object with --json.
+        ShowWaiting(false);
+        Line(EventText(language_, event));
+        if (line_.json && event.verdict && !event.names.empty())
+          env_.console.Write(Stream::Out, StationPresentJson(language_, event.names.front(), *event.verdict,
+                                                             event.deviceCompared,
+                                                             station::UtcTimestamp(std::time(nullptr))));
       } else {
         ShowWaiting(false);
         Line(EventText(language_, event));

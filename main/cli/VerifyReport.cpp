@@ -95,9 +95,10 @@ std::string DescribeFinding(LanguageIndex language, const FirmwareImage& image, 
 }
 
 // The stable code and the text of each verdict, in the order of CardVerdict.
-constexpr std::array<std::string_view, 3> kVerdictCodes{"this-module", "other-version", "damaged"};
-constexpr std::array<CliText, 3> kVerdictTexts{CliText::VerdictThisModule, CliText::VerdictOtherVersion,
-                                               CliText::VerdictDamaged};
+constexpr std::array<std::string_view, 4> kVerdictCodes{"this-module", "other-version", "damaged",
+                                                        "no-module"};
+constexpr std::array<CliText, 4> kVerdictTexts{CliText::VerdictThisModule, CliText::VerdictOtherVersion,
+                                               CliText::VerdictDamaged, CliText::VerdictNoModule};
 
 std::string_view VerdictCode(CardVerdict verdict) {
   return kVerdictCodes[static_cast<std::size_t>(verdict)];

@@ -21,6 +21,9 @@
 
 namespace scaleboot::qt {
 
+// How often the program looks whether a signal asked it to end.
+inline constexpr int kEndingCheckMs = 100;
+
 // What the station needs of the system, given once by the program.
 struct StationServices {
   platform::CardSlotSource* cardSlots = nullptr;
@@ -88,6 +91,7 @@ class TStationWindow : public QDialog {
   int beepsDue_ = 0;
   bool ticking_ = false;  // a tick's error box is up: the ticks in its loop are skipped
   bool finished_ = false;
+  bool presentChecked_ = false;  // the cards there at the start were checked by the first session
 };
 
 }  // namespace scaleboot::qt

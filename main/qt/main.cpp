@@ -1,5 +1,7 @@
 // The program: the Linux services, the window, and the event loop until the window is closed.
+#include <QApplication>
 #include <QDesktopServices>
+#include <QTimer>
 #include <QUrl>
 #include <memory>
 
@@ -43,5 +45,18 @@ int main(int, char** argv) {
   qt::TForm1 form(drives, files, documents, reporter);
   form.SetStation(station);
   form.show();
+  // SIGTERM and SIGHUP (a logout, a service manager, a closed terminal) and SIGINT end the program as the
+  // station's Stop does: the cards in progress are finished, shown and recorded first, then the window goes.
+  platform::InstallStopHandlers();
+  QTimer ending;
+  QObject::connect(&ending, &QTimer::timeout, [&form] {
+    if (!platform::WaitOrStop(0)) return;
+    if (qt::TStationWindow* open = form.stationWindow()) {
+      open->StopButtonClick();
+    } else {
+      QApplication::quit();
+    }
+  });
+  ending.start(qt::kEndingCheckMs);
   return application.exec();
 }

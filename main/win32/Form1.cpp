@@ -4,6 +4,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "card/BootModuleWriter.h"
 #include "card/DriveScan.h"
@@ -177,7 +178,16 @@ void TForm1::SetButton1Enabled(bool enabled) {
 
 void TForm1::OpenStation(const std::string& root) {
   StationWindow station(instance_, state_.Language, *station_, root);
-  station.Run(hwnd_);
+  openStation_ = &station;
+  try {
+    station.Run(hwnd_);
+  } catch (...) {
+    openStation_ = nullptr;
+    throw;
+  }
+  openStation_ = nullptr;
+  // The close that came meanwhile is done now that every card in progress has its row and its record.
+  if (std::exchange(closeAfterStation_, false)) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
 }
 
 void TForm1::ShowMessageBox(const MessageBoxSpec& box) {
@@ -368,6 +378,13 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_SETFOCUS:
       RestoreFocus();
+      return 0;
+    case WM_CLOSE:
+      // Closing the program (its close box, taskkill without /F) while the station window is open is the
+      // station's Stop: the cards in progress are finished, shown and recorded, then the program ends.
+      if (!openStation_) break;
+      closeAfterStation_ = true;
+      PostMessageW(openStation_->Handle(), WM_CLOSE, 0, 0);
       return 0;
     case WM_DESTROY:
       KillTimer(hwnd_, kTimer1Id);

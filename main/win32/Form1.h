@@ -21,6 +21,7 @@
 namespace scaleboot::win32 {
 
 struct StationServices;
+class StationWindow;
 
 class TForm1 final : public WindowObject {
  public:
@@ -110,6 +111,8 @@ class TForm1 final : public WindowObject {
   HWND lastFocus_ = nullptr;       // the control that gets the focus back when the window is reactivated
   platform::Ejector* ejector_ = nullptr;
   StationServices* station_ = nullptr;
+  StationWindow* openStation_ = nullptr;  // while the station window is open
+  bool closeAfterStation_ = false;        // a close came while it was open: the program ends after it
 };
 
 }  // namespace scaleboot::win32

@@ -86,6 +86,8 @@ class StationWindow final : public WindowObject {
   bool blockingShutdown_ = false;
   bool reporting_ = false;  // an error box is open: ticks wait
   bool choosing_ = false;   // the record's save dialog is open: ticks go on, but none closes the window
+  bool presentChecked_ = false;  // the cards there at the start were checked by the first session
+  bool keepingAwake_ = false;    // the system is asked to stay awake for a card being written
 };
 
 }  // namespace scaleboot::win32

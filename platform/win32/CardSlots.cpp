@@ -81,10 +81,13 @@ VolumeFacts Win32CardSlots::Describe(const std::string& root) {
 }
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
-  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  // A logoff or a shutdown stops the station as Ctrl+C does: the cards in progress are finished and recorded.
+  const bool ending = type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && !ending) return FALSE;
   SetEvent(StopEvent());
-  // Closing the console ends the program once this returns: give the cards in progress what time there is.
-  if (type == CTRL_CLOSE_EVENT) Sleep(4500);
+  // Closing the console, a logoff and a shutdown end the program once this returns: give the cards in
+  // progress what time there is.
+  if (ending) Sleep(4500);
   return TRUE;
 }
 

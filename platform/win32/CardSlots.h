@@ -18,11 +18,12 @@ class Win32CardSlots : public CardSlotSource {
   VolumeFacts Describe(const std::string& root) override;
 };
 
-// Ctrl+C, Ctrl+Break and closing the console ask the station to stop instead of ending the program.
+// Ctrl+C, Ctrl+Break, closing the console, a logoff and a shutdown ask the station to stop instead of ending
+// the program.
 void InstallStopHandlers();
 // The handler InstallStopHandlers registers: TRUE for the events that ask for a stop (Ctrl+C, Ctrl+Break,
-// closing the console), FALSE for the others, which it leaves to the system. Named here so that it can be
-// called as the system calls it.
+// closing the console, logoff, shutdown), FALSE for the others, which it leaves to the system. Named here so
+// that it can be called as the system calls it.
 BOOL WINAPI OnConsoleControl(DWORD type);
 // Sleeps up to `milliseconds`; true, at once, once a stop was asked for.
 bool WaitOrStop(int milliseconds);

@@ -56,9 +56,12 @@ new_card() {
 # has ended.
 run_card() {
   new_card "$1" || return 1
+  # Taken out before the start (a card there at the start is left alone) and put in while watched.
+  losetup -d "$device" || return 1
   "$cli" station --no-eject "$device" >"$work/out" 2>"$work/err" &
   station=$!
   wait_for "watching: $device" "$work/err" || return 1
+  losetup "$device" "$work/store/card.img" || return 1
   mount -t "$type" "$device" "$work/card" || return 1
   for _ in $(seq 300); do grep -sqE '^[0-9]{2}:[0-9]{2}:[0-9]{2} ' "$work/err" && break; sleep 0.1; done
   kill -INT "$station"

@@ -21,16 +21,20 @@ wait_for() {
 logged_once() {
   python3 -c 'import json, sys; r = [json.loads(l) for l in open(sys.argv[1])]; sys.exit(0 if len(r) == 1 and r[0]["outcome"] == "verified" else 1)' "$work/cards.log"
 }
-# start_station OUTPUT: the station watching the card's reader, its output into OUTPUT; the card put in.
+image=$(losetup -nO BACK-FILE "$device")
+# start_station OUTPUT: the station watching the card's reader, empty (the card taken out: a card there at the
+# start would be left alone), its output into OUTPUT.
 start_station() {
   umount "$card" 2>/dev/null
+  losetup -d "$device"
   rm -f "$work/cards.log"
   "$cli" station "$device" --no-eject --json --log "$work/cards.log" >"$1" 2>&1 &
   station=$!
 }
+# insert_and_wait OUTPUT: the card put in once the station watches its reader; returns once it is written.
 insert_and_wait() {
-  wait_for "watching: $device" "$1" && mount -t "$type" "$device" "$card" && rm -f "$card"*.bin &&
-    wait_for "writing..." "$1"
+  wait_for "watching: $device" "$1" && losetup "$device" "$image" && mount -t "$type" "$device" "$card" &&
+    rm -f "$card"*.bin && wait_for "writing..." "$1"
 }
 
 mkfifo "$work/pipe"

@@ -93,5 +93,38 @@ TEST(CardStation, WritesEachCardThatAppearsOnceAndFinishesTheOnesInProgress) {
   }
 }
 
+// A session that ends while a card is written (its window destroyed, the program ending): the card is
+// finished and recorded, though no tick reports it any more. Under two letters (one folder) it is one card in
+// progress.
+TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoLettersOnce) {
+  struct Record : platform::AppendFile {
+    std::vector<std::string> lines;
+    bool Append(std::string_view line) override { return lines.emplace_back(line), true; }
+  } record;
+  Slots slots;
+  slots.polls = {"E:- F:-", "E:a F:b"};
+  std::atomic<bool> latch{false};
+  StationParts parts{slots, [&](const std::string& root) {
+                       while (!latch) std::this_thread::yield();
+                       return CardResult{root};
+                     }};
+  parts.record = &record;
+  parts.identifyFolder = [](const std::string&) {
+    return platform::FolderLookup{platform::FolderIdentity{7}};
+  };
+  {
+    const std::jthread opener([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      latch = true;
+    });
+    CardStation station(parts);
+    station.Start();
+    EXPECT_EQ(Codes(station.Tick(true)), "start:E::F:");
+    EXPECT_EQ(Codes(station.Stop()), "stop:1");
+  }
+  ASSERT_EQ(record.lines.size(), 1u);
+  EXPECT_NE(record.lines[0].find("\"outcome\":\"verified\""), std::string::npos) << record.lines[0];
+}
+
 }  // namespace
 }  // namespace scaleboot::station

@@ -99,10 +99,11 @@ TEST_F(CliEject, WriteEjectsEachCardStillThereAndKeepsTheStatusOfItsContents) {
        {"E:\\"},
        "Module creation completed successfully\nE:\\: safe to remove\n",
        ""},
-      // A failed eject is said, but the card holds the module all the same.
+      // A failed eject is said, in the system's words without their full stop and line break, but the card
+      // holds the module all the same.
       {{"write", "E:", "--eject"},
        nullptr,
-       {{"E:\\", {Status::Failed, true, {}, "Device or resource busy"}}},
+       {{"E:\\", {Status::Failed, true, {}, "Device or resource busy. \r\n"}}},
        kExitSuccess,
        {"E:\\"},
        "Module creation completed successfully\n",

@@ -300,6 +300,38 @@ TEST_F(Station, JsonGivesOneCompactObjectPerCardAndASummary) {
   EXPECT_EQ(objects[2]["exit_status"], 0);
 }
 
+// Cards there at the start are checked, never written, counted or recorded: a half-written one (a station
+// killed in its middle) is said to be damaged, in words and as a "present" object.
+TEST_F(Station, ACardThereAtTheStartIsCheckedAndSaidButNeitherWrittenNorCounted) {
+  const std::pair<const char*, const char*> present[] = {
+      {"this-module", "E:\\; holds this module"},
+      {"no-module", "F:\\; holds no module"},
+      {"damaged", "G:\\; is damaged or incomplete: take it out and insert it again to write it"},
+  };
+  PutModule("E:\\");
+  PutModule("G:\\");
+  files.files["G:\\32yk2368.bin"].resize(4096);
+  EXPECT_EQ(RunStation({"station", "--json", "--log", "cards.log"}, {{"E:a F:b G:c"}, {"E:a F:b G:c"}}), 0);
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(console.out);
+  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(objects.size(), 4u) << console.out;
+  for (const auto& [verdict, words] : present) {
+    EXPECT_EQ(Creates(std::string(words, 3)), 0u);
+    EXPECT_THAT(console.err, HasSubstr("left alone (there before the start): " + std::string(words) + "\n"));
+    EXPECT_EQ(std::ranges::count(
+                  objects,
+                  nlohmann::json{{"event", "present"}, {"root", std::string(words, 3)}, {"verdict", verdict}},
+                  [](nlohmann::json o) {
+                    return o.erase("verdict_text"), o.erase("time"), o.erase("device_compared"), o;
+                  }),
+              1);
+  }
+  EXPECT_TRUE(logLines.empty());
+  EXPECT_EQ(objects.back()["written"], 0);
+  EXPECT_EQ(objects.back()["failed"], 0);
+}
+
 TEST_F(Station, WaitingLineCountsTheCardsOnATerminal) {
   console.terminal = true;
   files.fault = [](Op op, const std::string& path, std::size_t) {

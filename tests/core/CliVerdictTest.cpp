@@ -1,5 +1,5 @@
 // What verify says a folder holds, one folder per case: this module, an intact module of another version, or
-// a damaged or incomplete one, in both languages and in JSON.
+// a damaged or incomplete one, or no module at all, in both languages and in JSON.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ void PutOtherVersion(Files& fs, const std::string& folder) {
 }
 
 // A folder holding the module but for `file`, which `edit` changes (null: the file is missing); no `file`: a
-// module of another version.
+// module of another version; "*" without `edit`: none of the files.
 struct VerdictCase {
   const char* file;
   std::function<void(std::vector<std::uint8_t>&)> edit;
@@ -63,6 +63,8 @@ TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamag
       {"yk2368.bin", [](auto& d) { d[5] ^= 1; }, kExitIoError, "damaged", "TT-T",
        "yk2368.bin: differs at byte 5 (differing bytes: 1); its checksum cannot be read: I/O error 21.\n",
        "; контрольная сумма не читается: I/O error 21.\n"},
+      {"*", nullptr, kExitMismatch, "no-module", "----", "32yk2368.bin: missing\n",
+       "yk936.bin: отсутствует\n"},
   };
   const std::map<std::string, std::pair<std::string, std::string>> verdictLines{
       {"this-module", {"Verdict: the card holds this module.\n", "Итог: на карте этот модуль.\n"}},
@@ -72,6 +74,7 @@ TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamag
       {"damaged",
        {"Verdict: the card is damaged or incomplete.\n",
         "Итог: карта повреждена или модуль на ней неполный.\n"}},
+      {"no-module", {"Verdict: the card holds no module.\n", "Итог: на карте нет модуля.\n"}},
   };
   inspect = true;
   int folderNumber = 0;
@@ -81,7 +84,10 @@ TEST_F(CliVerdict, VerifySaysWhetherTheCardHoldsThisModuleAnotherVersionOrADamag
     PutModule(folder);
     if (!*c.file) PutOtherVersion(files, folder);
     if (*c.file && c.edit) c.edit(files.files[folder + c.file]);
-    if (!c.edit) files.files.erase(folder + c.file);
+    if (!c.edit)
+      std::erase_if(files.files, [&](const auto& file) {
+        return file.first.starts_with(folder) && (*c.file == '*' || file.first == folder + c.file);
+      });
     // The last case's checksum read (each file's second read past the cache) fails: the drive is no longer
     // ready.
     std::map<std::string, int> deviceReads;

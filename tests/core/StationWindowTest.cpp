@@ -81,7 +81,8 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
       {"through the cache only; eject off: not asked", "in-use cache", ok + "; Note: this card's file system reads only through the system's cache, "
        "so the check could not reach past it: the bytes compared may have come from memory.",
        "remove the card", written, StationSound::Once},
-      {"record append fails", "log-fails", ok, "remove the card; " + log, written + "; " + log, StationSound::Once},
+      {"record append fails: not to take away without a word", "log-fails", ok, "remove the card; " + log, written + "; " + log,
+       StationSound::Thrice},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -254,5 +254,32 @@ TEST_F(RemovableCard, ItsReaderIsItsDiskAndNamesTheCardInIt) {
   EXPECT_EQ(polled[0].root, card.root);
 }
 
+// A station killed in the middle of a card, started again with that card and a whole one in their readers:
+// neither is written, the first is called damaged and the second this module, from the cards' own bytes.
+TEST_F(RemovableCard, AStationStartedWithAHalfWrittenAndAWholeCardWritesNeitherAndSaysWhich) {
+  const HarnessCard second = HarnessCard::FromEnvironment("2");
+  if (second.root.empty()) GTEST_SKIP() << "needs the second card of tests/linux/removable-card.sh";
+  ASSERT_EQ(second.MountEmpty(), "");
+  platform::MountDriveSource drives;
+  platform::PosixByteFileSystem files;
+  platform::LinuxCardSlots slots(drives);
+  testing::FakeConsole console;
+  cli::Environment environment{drives, files, console, images, kEnglish};
+  environment.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
+  ASSERT_EQ(cli::RunCli(std::vector<std::string>{"write", card.root, second.root}, environment), 0);
+  std::filesystem::resize_file(second.root + std::string(images[0].fileName), images[0].length / 2);
+  ::sync();
+  environment.cardSlots = &slots;
+  console.err.clear();
+  int waits = 0;
+  environment.waitOrStop = [&](int) { return ++waits > 30; };
+  ASSERT_EQ(
+      cli::RunCli(std::vector<std::string>{"station", "--no-eject", card.root, second.root}, environment), 0);
+  EXPECT_NE(console.err.find(card.root + "; holds this module\n"), std::string::npos) << console.err;
+  EXPECT_NE(console.err.find(second.root + "; is damaged or incomplete: take it out"), std::string::npos);
+  EXPECT_EQ(std::filesystem::file_size(second.root + std::string(images[0].fileName)), images[0].length / 2);
+  EXPECT_EQ(console.err.find("writing"), std::string::npos) << "neither card is written";
+}
+
 }  // namespace
 }  // namespace scaleboot

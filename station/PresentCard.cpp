@@ -1,0 +1,44 @@
+#include "station/PresentCard.h"
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "card/BootModuleWriter.h"
+
+namespace scaleboot::station {
+namespace {
+
+class Unseen : public WriterView {
+ public:
+  void SetWriteEnabled(bool) override {}
+  void SetGaugeRange(int, int) override {}
+  void SetGaugePosition(int) override {}
+  void AddGaugeProgress(int) override {}
+};
+
+}  // namespace
+
+PresentCheck CheckPresentCard(const std::string& root, std::span<const FirmwareImage> images,
+                              const FileSystemFactory& newFiles) {
+  PresentCheck check;
+  try {
+    const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
+    if (!files) return check;
+    Unseen view;
+    const ModuleCheck module = CheckBootModule(root, images, *files, view, kCardTransferSize);
+    std::vector<std::optional<OwnChecksum>> checksums;
+    for (std::size_t i = 0; i < module.findings.size() && i < images.size(); ++i)
+      checksums.push_back(
+          CheckFileChecksum(root + std::string(images[i].fileName), module.findings[i], *files));
+    check.verdict = JudgeCard(module.findings, checksums);
+    check.deviceCompared = module.deviceCompared;
+  } catch (const std::exception&) {
+    // Unreadable as a whole (the card went, the reader failed): not a card to take away as it is.
+    check = {};
+  }
+  return check;
+}
+
+}  // namespace scaleboot::station
