@@ -98,7 +98,7 @@ declare -A command=(
 )
 declare -A limit=(
   [build-linux]=1500 [build-linux-sanitize]=1200 [build-windows]=1500 [build-windows-x86]=1500
-  [linux]=900 [linux-sanitize]=900 [windows]=900 [windows-x86]=900
+  [linux]=1500 [linux-sanitize]=1500 [windows]=1800 [windows-x86]=900
   [package]=1500 [package-reproducible]=1500 [package-zips]=300 [package-deb]=600 [package-signing]=900
   [package-firmware]=900 [apt-lock]=120 [no-32bit-path]=600
 )
