@@ -135,11 +135,21 @@ fi
 
 # run NAME: runs the build or suite NAME within its time limit, its output into $logs/NAME.log; leaves its
 # exit status and seconds in $logs/NAME.done (124 when it was ended at its limit).
+# The suites that run Windows programs take turns (a lock): each has its own Wine prefix, but with two of them
+# at once under load a program once lost its wineserver mid-run ("recvmsg: Connection reset by peer").
 run() {
-  local name=$1 began=$SECONDS status=0
-  timeout -k 30 "${limit[$name]}" bash scripts/test.sh --suite "$name" </dev/null >"$logs/$name.log" 2>&1 ||
+  local name=$1 began status=0
+  case $name in
+    windows | windows-x86 | package-zips | package-signing | package-firmware | no-32bit-path)
+      exec 9>"$logs/wine.lock"
+      flock 9
+      ;;
+  esac
+  began=$SECONDS
+  timeout -k 30 "${limit[$name]}" bash scripts/test.sh --suite "$name" </dev/null >"$logs/$name.log" 2>&1 9>&- ||
     status=$?
   echo "$status $((SECONDS - began))" >"$logs/$name.done"
+  exec 9>&-
 }
 # await NAME...: waits until each of them has ended.
 await() {
