@@ -26,6 +26,7 @@ CardStation::~CardStation() {
   for (auto& [identity, worker] : workers_) worker.join();
   // Whatever ended the session, every card that ended gets its record line.
   for (auto& [identities, end] : ended_) Ended(identities, std::move(end));
+  if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(false);
 }
 
 std::vector<Event> CardStation::Start() {
@@ -132,6 +133,7 @@ std::vector<Event> CardStation::Tick(bool look) {
     waiting.failed = failed_;
     events.push_back(waiting);
   }
+  HoldAwake();
   if (!look) return events;
   LookForCardsToMount(events);
   const std::vector<platform::CardSlot> polled = parts_.cardSlots.Poll(parts_.readers);
@@ -143,6 +145,7 @@ std::vector<Event> CardStation::Tick(bool look) {
   for (const platform::CardSlot& slot : begun)
     folders.push_back(parts_.identifyFolder ? parts_.identifyFolder(slot.root).identity : std::nullopt);
   for (const SlotGroup& card : GroupSameCards(begun, folders, polled)) Begin(card, events);
+  HoldAwake();
   Event waiting{Event::Kind::Waiting};
   waiting.show = Running() == 0;
   waiting.written = written_;
@@ -161,6 +164,10 @@ std::vector<Event> CardStation::Stop() {
     events.push_back(stopping);
   }
   return events;
+}
+
+void CardStation::HoldAwake() const {
+  if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(jobs_ != 0);
 }
 
 Event CardStation::Stopped() const {

@@ -26,6 +26,7 @@
 #include "platform/CardSlots.h"
 #include "platform/Eject.h"
 #include "platform/Platform.h"
+#include "platform/StayAwake.h"
 #include "station/CardRecord.h"
 #include "station/PresentCard.h"
 
@@ -74,6 +75,7 @@ struct StationParts {
   // Checks what a card there at the start holds, without writing; runs on a worker thread, never raises.
   // None: such cards are only named, as left alone.
   std::function<PresentCheck(const std::string& root)> checkPresent{};
+  platform::StayAwake* stayAwake = nullptr;  // held while a card is in progress, on the owner's thread
 };
 
 class CardStation {
@@ -105,6 +107,7 @@ class CardStation {
   void Begin(const SlotGroup& card, std::vector<Event>& events);
   void Run(Job& job) noexcept;
   void LookForCardsToMount(std::vector<Event>& events);
+  void HoldAwake() const;
   Event Ended(const std::vector<std::string>& identities, CardEnd end);
   std::vector<std::string> CheckPresent(std::span<const platform::CardSlot> slots);
   std::vector<std::string> UnmountedAtStart(std::span<const UnmountedCandidate> candidates,

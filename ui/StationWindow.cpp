@@ -74,6 +74,7 @@ StationSession::StationSession(StationSetup setup)
         parts.mounter = setup_.mounter;
         parts.mountGrace = setup_.mountGrace;
         parts.identifyFolder = setup_.identifyFolder;
+        parts.stayAwake = setup_.stayAwake;
         parts.record = record_.get();
         parts.recordFacts = setup_.recordFacts;
         if (setup_.checkPresent)

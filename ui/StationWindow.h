@@ -109,6 +109,7 @@ struct StationSetup {
   std::chrono::milliseconds mountGrace{3000};
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
   station::RecordFacts recordFacts{};
+  platform::StayAwake* stayAwake = nullptr;  // held while a card is written
   std::size_t transferSize = station::kCardTransferSize;
   // Whether the cards there at the start are checked and shown as rows: once per window, not again when the
   // watched reader changes.

@@ -22,6 +22,7 @@
 #include "platform/CardSlots.h"
 #include "platform/Eject.h"
 #include "platform/Platform.h"
+#include "platform/StayAwake.h"
 #include "ui/MessageTable.h"
 
 namespace scaleboot::cli {
@@ -52,6 +53,8 @@ struct Environment {
   std::chrono::milliseconds mountGrace{3000};
   // The station's pause between looks at the readers: true, at once, once the user asked it to stop (Ctrl+C).
   std::function<bool(int milliseconds)> waitOrStop{};
+  // Keeps the machine from sleeping, and a shutdown waiting, while the station writes a card.
+  platform::StayAwake* stayAwake = nullptr;
   // Opens the file of --log for appending; nothing, and why, when it cannot or will not.
   std::function<std::unique_ptr<platform::AppendFile>(const std::string& path, platform::AppendRefusal& why)>
       openLog{};
@@ -72,7 +75,8 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           const FileSystemFactory& newFiles, platform::Console& console,
                           platform::Ejector* ejector = nullptr, platform::CardSlotSource* cardSlots = nullptr,
                           std::function<bool(int)> waitOrStop = {}, platform::CardMounting* mounter = nullptr,
-                          std::chrono::milliseconds mountGrace = std::chrono::milliseconds(3000));
+                          std::chrono::milliseconds mountGrace = std::chrono::milliseconds(3000),
+                          platform::StayAwake* stayAwake = nullptr);
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
 // the path without trailing separators ("/" stays "/").

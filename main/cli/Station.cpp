@@ -37,6 +37,7 @@ class Station {
     parts.mounter = env_.mounter;
     parts.mountGrace = env_.mountGrace;
     parts.identifyFolder = env_.identifyFolder;
+    parts.stayAwake = env_.stayAwake;
     parts.record = log_;
     parts.recordFacts = {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli",
                          env_.testFirmware};

@@ -140,6 +140,7 @@ void TStationWindow::BeginSession(const std::string& reader) {
   setup.mounter = services_.mounter;
   setup.identifyFolder = services_.identifyFolder;
   setup.recordFacts = services_.recordFacts;
+  setup.stayAwake = services_.stayAwake;
   setup.checkPresent = !std::exchange(presentChecked_, true);
   auto session = std::make_unique<StationSession>(std::move(setup));
   session->SetEject(EjectBox->isChecked());

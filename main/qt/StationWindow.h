@@ -32,6 +32,7 @@ struct StationServices {
   platform::CardMounting* mounter = nullptr;
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
   station::RecordFacts recordFacts{};
+  platform::StayAwake* stayAwake = nullptr;
 };
 
 // Pause between the beeps of a card that needs the user.

@@ -15,6 +15,7 @@
 #include "platform/linux/CardSlots.h"
 #include "platform/linux/LinuxEjector.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/LogindInhibitor.h"
 #include "ui/Errors.h"
 
 int main(int, char** argv) {
@@ -39,6 +40,8 @@ int main(int, char** argv) {
   station.ejector = &ejector;
   station.mounter = &mounter;
   station.identifyFolder = platform::IdentifyFolder;
+  platform::LogindInhibitor awake("ScaleBoot", "writing a memory card");
+  station.stayAwake = &awake;
   station.recordFacts = {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "scaleboot",
                          IsTestBuild()};
 

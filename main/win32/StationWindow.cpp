@@ -114,6 +114,7 @@ void StationWindow::StartSession() {
   setup.ejector = services_.ejector;
   setup.identifyFolder = services_.identifyFolder;
   setup.recordFacts = services_.recordFacts;
+  setup.stayAwake = services_.stayAwake;
   setup.checkPresent = !std::exchange(presentChecked_, true);
   session_ = std::make_unique<StationSession>(std::move(setup));
   session_->SetEject(SendMessageW(eject_, BM_GETCHECK, 0, 0) == BST_CHECKED);
@@ -155,12 +156,6 @@ void StationWindow::Apply(const StationUpdate& update) {
         User32Function<ShutdownBlockReasonDestroyFunction>("ShutdownBlockReasonDestroy");
     if (destroyReason) destroyReason(hwnd_);
     blockingShutdown_ = false;
-  }
-  // While a card is written the machine does not go to sleep: a card cut off halfway is worse than a late
-  // sleep.
-  if (busy != keepingAwake_) {
-    SetThreadExecutionState(busy ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
-    keepingAwake_ = busy;
   }
   // The save dialog's owner stays until the dialog is closed: a later tick finishes.
   if (update.finished && !choosing_) Finish();
@@ -240,7 +235,6 @@ bool StationWindow::QueryEndSession() {
 // The owner is enabled before the window goes, so that the system activates it rather than another program.
 void StationWindow::Finish() {
   KillTimer(hwnd_, kTickTimerId);
-  if (std::exchange(keepingAwake_, false)) SetThreadExecutionState(ES_CONTINUOUS);
   EnableWindow(owner_, TRUE);
   DestroyWindow(hwnd_);
 }

@@ -26,6 +26,7 @@ struct StationServices {
   platform::Ejector* ejector = nullptr;
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
   station::RecordFacts recordFacts{};
+  platform::StayAwake* stayAwake = nullptr;
 };
 
 class StationWindow final : public WindowObject {
@@ -84,10 +85,9 @@ class StationWindow final : public WindowObject {
   HWND lastFocus_ = nullptr;  // gets the focus back when the window is activated again
   int currentChoice_ = 0;
   bool blockingShutdown_ = false;
-  bool reporting_ = false;  // an error box is open: ticks wait
-  bool choosing_ = false;   // the record's save dialog is open: ticks go on, but none closes the window
+  bool reporting_ = false;       // an error box is open: ticks wait
+  bool choosing_ = false;        // the record's save dialog is open: ticks go on, but none closes the window
   bool presentChecked_ = false;  // the cards there at the start were checked by the first session
-  bool keepingAwake_ = false;    // the system is asked to stay awake for a card being written
 };
 
 }  // namespace scaleboot::win32

@@ -12,6 +12,7 @@
 #include "main/win32/StationWindow.h"
 #include "platform/Embedded.h"
 #include "platform/win32/CardSlots.h"
+#include "platform/win32/KeepAwake.h"
 #include "platform/win32/Win32Ejector.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/Errors.h"
@@ -36,13 +37,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     platform::Win32Ejector ejector(volumes);
     // The station window: each card gets its own file layer (the set of files it must flush is its own).
     platform::Win32CardSlots cardSlots;
+    // While the station writes a card, the machine does not go to sleep.
+    platform::KeepAwake awake;
     win32::StationServices station{
         cardSlots,
         [] { return std::make_unique<platform::Win32ByteFileSystem>(); },
         FirmwareImages(),
         &ejector,
         platform::IdentifyFolder,
-        {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "ScaleBoot", IsTestBuild()}};
+        {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "ScaleBoot", IsTestBuild()},
+        &awake};
     win32::TForm1 form(instance, drives, files, documents);
     form.SetEjector(&ejector);
     form.SetStation(&station);

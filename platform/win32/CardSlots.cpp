@@ -80,20 +80,58 @@ VolumeFacts Win32CardSlots::Describe(const std::string& root) {
   return {Narrow(label), text};
 }
 
+// Closing the console, a logoff and a shutdown end the program once the handler returns: the cards in
+// progress get what time there is.
+constexpr DWORD kEndingHoldMs = 4500;
+
 BOOL WINAPI OnConsoleControl(DWORD type) {
   // A logoff or a shutdown stops the station as Ctrl+C does: the cards in progress are finished and recorded.
   const bool ending = type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && !ending) return FALSE;
   SetEvent(StopEvent());
-  // Closing the console, a logoff and a shutdown end the program once this returns: give the cards in
-  // progress what time there is.
-  if (ending) Sleep(4500);
+  if (ending) Sleep(kEndingHoldMs);
   return TRUE;
 }
+
+namespace {
+
+// A console program into which user32 is loaded hears of a logoff or a shutdown only as window messages: this
+// hidden window, on a thread of its own, answers them as the console handler answers the console's events.
+LRESULT CALLBACK EndingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_QUERYENDSESSION:
+      SetEvent(StopEvent());
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) Sleep(kEndingHoldMs);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+DWORD WINAPI ServeEndingWindow(void*) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = EndingWindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = kEndingWindowClass;
+  RegisterClassW(&windowClass);
+  // Top-level, never shown: a message-only window gets no session messages.
+  if (!CreateWindowExW(0, kEndingWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                       windowClass.hInstance, nullptr))
+    return 1;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  return 0;
+}
+
+}  // namespace
 
 void InstallStopHandlers() {
   StopEvent();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  if (const HANDLE thread = CreateThread(nullptr, 0, ServeEndingWindow, nullptr, 0, nullptr))
+    CloseHandle(thread);
 }
 
 bool WaitOrStop(int milliseconds) {

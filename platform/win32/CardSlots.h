@@ -19,7 +19,9 @@ class Win32CardSlots : public CardSlotSource {
 };
 
 // Ctrl+C, Ctrl+Break, closing the console, a logoff and a shutdown ask the station to stop instead of ending
-// the program.
+// the program: through the console's handler, and through a hidden window of the class kEndingWindowClass for
+// the logoff and shutdown that a program using user32 hears of only as WM_QUERYENDSESSION and WM_ENDSESSION.
+inline constexpr const wchar_t* kEndingWindowClass = L"ScaleBootStationEnding";
 void InstallStopHandlers();
 // The handler InstallStopHandlers registers: TRUE for the events that ask for a stop (Ctrl+C, Ctrl+Break,
 // closing the console, logoff, shutdown), FALSE for the others, which it leaves to the system. Named here so

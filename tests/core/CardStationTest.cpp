@@ -101,6 +101,13 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
     std::vector<std::string> lines;
     bool Append(std::string_view line) override { return lines.emplace_back(line), true; }
   } record;
+  // The machine is kept up from the card's start until the session's end, not longer.
+  struct Awake : platform::StayAwake {
+    std::string held;  // each change: "1" held, "0" let go
+    void Hold(bool busy) override {
+      if (held.empty() || held.back() != "01"[busy]) held += "01"[busy];
+    }
+  } awake;
   Slots slots;
   slots.polls = {"E:- F:-", "E:a F:b"};
   std::atomic<bool> latch{false};
@@ -109,6 +116,7 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
                        return CardResult{root};
                      }};
   parts.record = &record;
+  parts.stayAwake = &awake;
   parts.identifyFolder = [](const std::string&) {
     return platform::FolderLookup{platform::FolderIdentity{7}};
   };
@@ -121,7 +129,9 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
     station.Start();
     EXPECT_EQ(Codes(station.Tick(true)), "start:E::F:");
     EXPECT_EQ(Codes(station.Stop()), "stop:1");
+    EXPECT_EQ(awake.held, "01");
   }
+  EXPECT_EQ(awake.held, "010");
   ASSERT_EQ(record.lines.size(), 1u);
   EXPECT_NE(record.lines[0].find("\"outcome\":\"verified\""), std::string::npos) << record.lines[0];
 }

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "PrivateSystemBus.h"
 #include "TempDir.h"
 #include "platform/linux/LinuxEjector.h"
 
@@ -22,59 +23,15 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Status = EjectResult::Status;
-using scaleboot::testing::TempDir;
-
-constexpr const char* kPython = "/usr/bin/python3";
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-pid_t Spawn(std::vector<std::string> args) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using namespace scaleboot::testing;
 
 // The private bus for the whole suite, and the udisks stand-in started afresh for each case.
 class UdisksEject : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (access(kPython, X_OK) != 0 || system("/usr/bin/python3 -c 'import dbusmock' 2>/dev/null") != 0 ||
-        system("command -v dbus-daemon >/dev/null") != 0) {
-      return;
-    }
-    busDir_ = new TempDir();
-    std::ofstream(*busDir_ / "bus.conf")
-        << "<busconfig><type>system</type><listen>unix:path=" << (*busDir_ / "bus")
-        << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
-           "<allow eavesdrop=\"true\"/><allow own=\"*\"/><allow user=\"*\"/></policy></busconfig>\n";
-    const std::string command = "dbus-daemon --config-file=" + (*busDir_ / "bus.conf") +
-                                " --fork --print-pid > " + (*busDir_ / "pid");
-    if (system(command.c_str()) != 0) return;
-    busPid_ = std::stoi(ReadAll(*busDir_ / "pid"));
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (*busDir_ / "bus")).c_str(), 1);
-  }
-  static void TearDownTestSuite() {
-    if (busPid_ > 0) kill(busPid_, SIGTERM);
-    delete busDir_;
-    busDir_ = nullptr;
-  }
+  static void SetUpTestSuite() { PrivateSystemBus::Start(); }
+  static void TearDownTestSuite() { PrivateSystemBus::Stop(); }
   void SetUp() override {
-    if (busPid_ <= 0) GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
+    if (!PrivateSystemBus::Running()) GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
   }
   void TearDown() override { StopStandIn(); }
 
@@ -100,7 +57,7 @@ class UdisksEject : public ::testing::Test {
   // no password dialog.
   std::vector<std::string> Calls() const {
     std::vector<std::string> calls;
-    std::istringstream log(ReadAll(log_));
+    std::istringstream log(ReadText(log_));
     std::string object, method, options;
     while (log >> object >> method && std::getline(log, options)) {
       calls.push_back(object + " " + method);
@@ -109,8 +66,6 @@ class UdisksEject : public ::testing::Test {
     return calls;
   }
 
-  static inline TempDir* busDir_ = nullptr;
-  static inline pid_t busPid_ = -1;
   TempDir card;
   TempDir logDir;
   std::string log_ = logDir / "calls.log";

@@ -11,6 +11,7 @@
 #include "platform/linux/CardSlots.h"
 #include "platform/linux/LinuxEjector.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/LogindInhibitor.h"
 
 int main(int argc, char** argv) {
   scaleboot::platform::MountDriveSource drives;
@@ -25,9 +26,10 @@ int main(int argc, char** argv) {
   const std::chrono::milliseconds mountGrace(grace ? std::atol(grace) : 3000);
   scaleboot::platform::CardMounter mounter;
   scaleboot::platform::LinuxCardSlots cardSlots(drives);
+  scaleboot::platform::LogindInhibitor awake("scaleboot-cli", "writing a memory card");
   // Ctrl+C and SIGTERM let the station finish the cards in progress; other commands end as they always did.
   if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
     scaleboot::platform::InstallStopHandlers();
   return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
-                                               scaleboot::platform::WaitOrStop, &mounter, mountGrace);
+                                               scaleboot::platform::WaitOrStop, &mounter, mountGrace, &awake);
 }

@@ -1,11 +1,13 @@
 // scaleboot-cli.exe: the Windows drive list, card files and console; arguments arrive as wide characters.
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "main/cli/Cli.h"
 #include "platform/win32/CardSlots.h"
+#include "platform/win32/KeepAwake.h"
 #include "platform/win32/Win32Ejector.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -25,9 +27,11 @@ int wmain(int argc, wchar_t** argv) {
   // Each card of a batch gets its own file layer: the set of files it must flush is its own.
   const auto newFiles = [] { return std::make_unique<scaleboot::platform::Win32ByteFileSystem>(); };
   scaleboot::platform::Win32CardSlots cardSlots;
+  scaleboot::platform::KeepAwake awake;
   // Ctrl+C lets the station finish the cards in progress; other commands end as they always did.
   if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
     scaleboot::platform::InstallStopHandlers();
   return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
-                                               scaleboot::platform::WaitOrStop);
+                                               scaleboot::platform::WaitOrStop, nullptr,
+                                               std::chrono::milliseconds(3000), &awake);
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <future>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -69,6 +70,54 @@ TEST_F(Station, CtrlCThroughTheHandlerFinishesTheCardAndEndsWithTheSummary) {
     ending.push_back(std::async(std::launch::async, [type] { return platform::OnConsoleControl(type); }));
   for (auto& answer : ending) EXPECT_TRUE(answer.get());
   EXPECT_GE(Clock::now() - asked, std::chrono::seconds(4)) << "held for the cards";
+}
+
+// The hidden window of this process that takes the session's end, or none.
+HWND EndingWindow() {
+  struct Search {
+    HWND found = nullptr;
+  } search;
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (process != GetCurrentProcessId() || std::wstring_view(name) != platform::kEndingWindowClass)
+          return TRUE;
+        reinterpret_cast<Search*>(data)->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A program into which user32 is loaded hears of a logoff only as window messages: the hidden window takes
+// the query as Ctrl+C and holds the program at the session's end. In a process of its own, where no stop was
+// asked for yet.
+TEST(EndingWindow, ALogoffStopsTheStationAndHoldsTheProgramForItsCards) {
+  if (const HWND probe =
+          CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr)) {
+    DestroyWindow(probe);
+  } else {
+    GTEST_SKIP() << "no display: no window can be made";
+  }
+  const auto logoff = [] {
+    platform::InstallStopHandlers();
+    HWND window = EndingWindow();
+    for (int i = 0; i < 200 && !window; ++i) {
+      Sleep(50);
+      window = EndingWindow();
+    }
+    if (!window) std::_Exit(2);
+    if (platform::WaitOrStop(0)) std::_Exit(3);
+    if (SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) != TRUE) std::_Exit(4);
+    if (!platform::WaitOrStop(0)) std::_Exit(5);
+    const Clock::time_point asked = Clock::now();
+    SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    std::_Exit(Clock::now() - asked >= std::chrono::seconds(4) ? 0 : 6);
+  };
+  EXPECT_EXIT(logoff(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
