@@ -18,6 +18,7 @@
 
 #include "common/Errors.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SysfsFiles.h"
 #include "platform/linux/SystemDisks.h"
 
 namespace scaleboot::platform {
@@ -48,19 +49,6 @@ std::string BlockDeviceFolder(const std::string& sysRoot, dev_t device) {
   return sysRoot + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.pop_back();
-  return line;
-}
-
 std::string BaseName(const std::string& path) {
   char* real = ::realpath(path.c_str(), nullptr);
   if (real == nullptr) return {};
@@ -82,7 +70,7 @@ std::vector<MountEntry> CardCandidates(const std::vector<MountEntry>& entries, c
   std::vector<MountEntry> result;
   for (const MountEntry& entry : entries) {
     if (entry.fsRoot != "/") continue;
-    if (!Exists(BlockDeviceFolder(sysRoot, entry.device))) continue;
+    if (!PathExists(BlockDeviceFolder(sysRoot, entry.device))) continue;
     const bool covered = std::any_of(entries.begin(), entries.end(), [&](const MountEntry& other) {
       return other.parentId == entry.id && other.id != entry.id && other.target == entry.target;
     });
@@ -95,7 +83,7 @@ std::vector<MountEntry> CardCandidates(const std::vector<MountEntry>& entries, c
 bool IsRemovableDevice(const std::string& sysRoot, dev_t device) {
   const std::string folder = BlockDeviceFolder(sysRoot, device);
   // A partition's folder lies inside the folder of its whole disk, which carries the removable flag.
-  const std::string disk = Exists(folder + "/partition") ? folder + "/.." : folder;
+  const std::string disk = PathExists(folder + "/partition") ? folder + "/.." : folder;
   if (FirstLine(disk + "/removable") == "1") return true;
   // SD cards on an MMC host report removable = 0; the card type tells them from soldered eMMC.
   return BaseName(disk).starts_with("mmcblk") && FirstLine(disk + "/device/type") == "SD";
@@ -174,7 +162,7 @@ std::vector<MountDriveSource::RemovableMount> MountDriveSource::RemovableMounts(
   for (const MountEntry& entry : CardCandidates(reading->entries, sysRoot_)) {
     if (!IsRemovableDevice(sysRoot_, entry.device)) continue;
     const std::string folder = BlockDeviceFolder(sysRoot_, entry.device);
-    const bool partition = Exists(folder + "/partition");
+    const bool partition = PathExists(folder + "/partition");
     const std::string disk = partition ? folder + "/.." : folder;
     const std::string sequence = FirstLine(disk + "/diskseq");
     dev_t diskDevice = entry.device;

@@ -11,6 +11,8 @@
 #include <memory>
 #include <sstream>
 
+#include "platform/linux/SysfsFiles.h"
+
 namespace scaleboot::platform {
 namespace {
 
@@ -47,19 +49,6 @@ constexpr std::string_view kSystemFolders[] = {"/",
 
 // Links to follow and mounts to pass through, at most, on the way from one mount down to its disks.
 constexpr int kMaxDepth = 16;
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.pop_back();
-  return line;
-}
 
 std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
@@ -152,7 +141,7 @@ class Walk {
 
   void FromMount(const MountRecord& mount, int depth) {
     if (depth > kMaxDepth || !visitedMounts_.insert(mount.id).second) return;
-    if (Exists(BlockFolder(sys_, mount.device))) return FromDevice(mount.device, depth + 1);
+    if (PathExists(BlockFolder(sys_, mount.device))) return FromDevice(mount.device, depth + 1);
     // Anonymous device numbers: btrfs and overlays lead to real devices; tmpfs, nfs, zfs and the like to
     // none.
     if (mount.fsType == "btrfs") return FromBtrfs(mount, depth + 1);
@@ -179,8 +168,8 @@ class Walk {
   void FromDevice(dev_t device, int depth) {
     if (device == 0 || depth > kMaxDepth || !visitedDevices_.insert(device).second) return;
     const std::string folder = BlockFolder(sys_, device);
-    if (!Exists(folder)) return;
-    if (Exists(folder + "/partition")) return FromDevice(NumberIn(folder + "/../dev"), depth + 1);
+    if (!PathExists(folder)) return;
+    if (PathExists(folder + "/partition")) return FromDevice(NumberIn(folder + "/../dev"), depth + 1);
     for (const std::string& slave : Entries(folder + "/slaves"))
       FromDevice(NumberIn(folder + "/slaves/" + slave + "/dev"), depth + 1);
     const std::string backing = FirstLine(folder + "/loop/backing_file");
@@ -271,8 +260,8 @@ std::optional<std::string> ReadText(const std::string& path) {
 
 dev_t WholeDiskOf(const std::string& sysRoot, dev_t device) {
   const std::string folder = BlockFolder(sysRoot, device);
-  if (!Exists(folder)) return 0;
-  return Exists(folder + "/partition") ? NumberIn(folder + "/../dev") : device;
+  if (!PathExists(folder)) return 0;
+  return PathExists(folder + "/partition") ? NumberIn(folder + "/../dev") : device;
 }
 
 std::set<dev_t> SystemDisks(const std::vector<MountRecord>& mounts, std::optional<std::string_view> swaps,
