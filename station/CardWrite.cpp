@@ -5,17 +5,6 @@
 #include "common/Errors.h"
 
 namespace scaleboot::station {
-namespace {
-
-class NoView : public WriterView {
- public:
-  void SetWriteEnabled(bool) override {}
-  void SetGaugeRange(int, int) override {}
-  void SetGaugePosition(int) override {}
-  void AddGaugeProgress(int) override {}
-};
-
-}  // namespace
 
 CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> images,
                      platform::ByteFileSystem& files, WriterView& view, std::size_t transferSize) {
@@ -44,7 +33,7 @@ CardResult WriteCardWithOwnFiles(const std::string& root, std::span<const Firmwa
     why = error.what();
   }
   if (!files) return {root, CardOutcome::IoError, 0, unavailable(why)};
-  NoView view;
+  NoWriterView view;
   return WriteCard(root, images, *files, view, transferSize);
 }
 

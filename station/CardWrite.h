@@ -25,6 +25,15 @@ CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> ima
                      platform::ByteFileSystem& files, WriterView& view,
                      std::size_t transferSize = kCardTransferSize);
 
+// The progress of a card nobody watches: a worker's run, the check of a card there at the start.
+class NoWriterView : public WriterView {
+ public:
+  void SetWriteEnabled(bool) override {}
+  void SetGaugeRange(int, int) override {}
+  void SetGaugePosition(int) override {}
+  void AddGaugeProgress(int) override {}
+};
+
 using FileSystemFactory = std::function<std::unique_ptr<platform::ByteFileSystem>()>;
 
 // The words of a card whose file layer cannot be made, given why; the owner's language.

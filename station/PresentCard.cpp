@@ -8,17 +8,6 @@
 #include "card/BootModuleWriter.h"
 
 namespace scaleboot::station {
-namespace {
-
-class Unseen : public WriterView {
- public:
-  void SetWriteEnabled(bool) override {}
-  void SetGaugeRange(int, int) override {}
-  void SetGaugePosition(int) override {}
-  void AddGaugeProgress(int) override {}
-};
-
-}  // namespace
 
 PresentCheck CheckPresentCard(const std::string& root, std::span<const FirmwareImage> images,
                               const FileSystemFactory& newFiles) {
@@ -26,7 +15,7 @@ PresentCheck CheckPresentCard(const std::string& root, std::span<const FirmwareI
   try {
     const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
     if (!files) return check;
-    Unseen view;
+    NoWriterView view;
     const ModuleCheck module = CheckBootModule(root, images, *files, view, kCardTransferSize);
     std::vector<std::optional<OwnChecksum>> checksums;
     for (std::size_t i = 0; i < module.findings.size() && i < images.size(); ++i)
