@@ -2,7 +2,8 @@
 # scaleboot-cli station on real removable cards, the two that tests/linux/removable-card.sh mounts for it
 # (SCALEBOOT_TEST_CARDS=2): the first is there before the start and must be left alone; the second, mounted
 # while the station runs, is written, verified and logged; unmounted and mounted again, it is a new insertion
-# and written again; SIGINT during a run finishes that card and ends with the summary.
+# and written again; SIGINT during a run finishes that card and ends with the summary; cards there at the start,
+# a whole one and a half-written one, get their verdicts and are not written.
 #   linux-station-test.sh FIRMWARE_DIR SCALEBOOT_CLI
 set -u
 firmware=$1 cli=$2
@@ -74,5 +75,23 @@ mount -t "$type" "$device" "$b"
 check "a card being written when SIGINT came is finished" holds_module "$b"
 check "then the summary; the card counts as written whatever its eject" grep -qF "1 written, 0 failed" "$work/err"
 check "the station named by its reader's device path ends with status 0" test "$status" -eq 0
+
+# Cards there at the start, one whole and one whose first file was cut short (a station killed mid-write):
+# each is checked and said with its verdict, neither is written.
+cp "$firmware"/*.bin "$a" && truncate -s 1000 "$b/32yk2368.bin" && sync
+before=$(cat "$a"/*.bin "$b"/*.bin | sha256sum)
+"$cli" station --json --no-eject >"$work/out" 2>"$work/err" &
+station=$!
+for i in $(seq 300); do [ "$(grep -c '"event":"present"' "$work/out")" -ge 2 ] && break; sleep 0.1; done
+kill -INT "$station"
+wait "$station"
+status=$?
+verdict_of() { grep '"event":"present"' "$work/out" | grep -F "\"root\":\"$1\"" | grep -qF "\"verdict\":\"$2\""; }
+check "present at the start, the whole card is this module" verdict_of "$a" this-module
+check "present at the start, the half-written card is damaged" verdict_of "$b" damaged
+check "its line says to take it out and insert it again" grep -qF "take it out and insert it again" "$work/err"
+check "neither card present at the start is written" test "$(cat "$a"/*.bin "$b"/*.bin | sha256sum)" = "$before"
+check "present cards change neither the counts nor the status" eval \
+  'grep -qF "0 written, 0 failed" "$work/err" && [ "$status" -eq 0 ]'
 cat "$work/err"
 finish
