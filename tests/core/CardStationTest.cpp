@@ -127,96 +127,76 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
   EXPECT_NE(record.lines[0].find("\"outcome\":\"verified\""), std::string::npos) << record.lines[0];
 }
 
-// A reader, a probe or a mount that hangs: the window's ticks go on, and report the cards that end meanwhile.
-// Card z, nobody's, is there from the second look on; `unreadable`: it never answers the probe.
-struct Hanging : platform::CardMounting {
-  int hangsAt = -1, looks = 0;  // the look whose Candidates hangs; -2: every Mount hangs
+// Readers and a mounter that hang where told ("poll": the third poll, "probe": the third look at the cards,
+// "mount": every mount), 2 s at most. Card z, nobody's, comes at the second look, unanswering when told.
+struct Hanging : Slots, platform::CardMounting {
+  std::string hangs;
   bool unreadable = false;
-  std::atomic<bool>& unblock;
-  explicit Hanging(std::atomic<bool>& u) : unblock(u) {}
-  void Hang() {
-    for (int i = 0; i < 2000 && !unblock; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  int looks = 0;
+  std::atomic<bool> unblock{false};
+  void Hang(const char* where) {
+    for (int i = 0; i < 2000 && hangs == where && !unblock; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
+    if (next == 2) Hang("poll");
+    return Slots::Poll(readers);
   }
   std::vector<platform::UnmountedCandidate> Candidates() override {
-    if (looks++ == hangsAt) Hang();
+    if (looks++ == 2) Hang("probe");
     if (looks == 1) return {};
     return {{"/dev/sdz1", "z", 1, 1, !unreadable, unreadable ? "" : "vfat", false, unreadable}};
   }
   platform::MountScope ScopeOf(std::span<const std::string>) override { return {}; }
-  std::string Mount(const platform::UnmountedCandidate&) override { return hangsAt == -2 ? Hang(), "" : ""; }
+  std::string Mount(const platform::UnmountedCandidate&) override { return Hang("mount"), ""; }
   std::string Release(const std::string&) override { return {}; }
 };
 
+// The window's ticks go on while a reader hangs, and report the cards that end meanwhile.
 TEST(CardStation, ATickReturnsAtOnceWhateverAReaderOrTheMounterDoes) {
-  struct Case {
-    const char* name;
-    int candidatesHang;  // as Hanging::hangsAt
-    bool pollHangs;      // the third poll hangs
-  };
-  const Case cases[] = {{"the probe of the cards hangs", 2, false},
-                        {"a mount hangs", -2, false},
-                        {"the poll of the readers hangs", -1, true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::atomic<bool> release{false}, unblock{false};
-    struct : Slots {
-      std::atomic<bool>* unblock;
-      bool hangs;
-      std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
-        for (int i = 0; i < 2000 && hangs && next == 2 && !*unblock; ++i)
-          std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return Slots::Poll(readers);
-      }
-    } slots;
+  for (const char* hangs : {"poll", "probe", "mount"}) {
+    SCOPED_TRACE(hangs);
+    Hanging slots;
     slots.polls = {"E:-", "E:a"};
-    slots.unblock = &unblock;
-    slots.hangs = c.pollHangs;
-    Hanging mounter(unblock);
-    mounter.hangsAt = c.candidatesHang;
+    slots.hangs = hangs;
+    std::atomic<bool> release{false};
     StationParts parts{slots, [&](const std::string& root) {
                          while (!release) std::this_thread::yield();
                          return CardResult{root};
                        }};
-    parts.mounter = &mounter;
+    parts.mounter = &slots;
     parts.mountGrace = std::chrono::milliseconds(0);
     CardStation station(parts);
-    std::string events;
-    const auto add = [&](const std::vector<Event>& more) {
-      events += (events.empty() || Codes(more).empty() ? "" : " ") + Codes(more);
-    };
-    add(station.Start());
-    using Clock = std::chrono::steady_clock;
-    Clock::duration longest{};
+    std::vector<Event> events = station.Start();
+    std::chrono::steady_clock::duration longest{};
     for (int tick = 0; tick < 10 && (tick < 2 || station.Running() != 0); ++tick) {
-      const Clock::time_point begun = Clock::now();
-      add(station.Tick(true));
-      longest = std::max(longest, Clock::now() - begun);
+      const auto begun = std::chrono::steady_clock::now();
+      for (Event& event : station.Tick(true)) events.push_back(std::move(event));
+      longest = std::max(longest, std::chrono::steady_clock::now() - begun);
       release = tick > 0;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    EXPECT_EQ(events, "any start:E: end:E:ok");
+    EXPECT_EQ(Codes(events), "any start:E: end:E:ok");
     EXPECT_LT(longest, std::chrono::milliseconds(200));
-    unblock = true;
+    slots.unblock = true;
   }
 }
 
 // A card that never answers the probe is said once, when the retry time is out, and not again while it stays.
 TEST(CardStation, ACardThatCannotBeReadIsSaidOnceAfterTheRetryTime) {
   for (const auto& [retry, said] : {std::pair{0, "unreadable:/dev/sdz1"}, {3600000, ""}}) {
-    std::atomic<bool> unblock{true};
-    Slots slots;
+    Hanging slots;
     slots.polls = {"E:-"};
-    Hanging mounter(unblock);
-    mounter.unreadable = true;
+    slots.unreadable = true;
     StationParts parts{slots, [](const std::string& root) { return CardResult{root}; }};
-    parts.mounter = &mounter;
+    parts.mounter = &slots;
     parts.probeRetry = std::chrono::milliseconds(retry);
     CardStation station(parts);
     station.Start();
     std::string events;
     for (int look = 0; look < 5; ++look) events += Codes(station.Tick(true));
     EXPECT_EQ(events, said);
-    EXPECT_GE(mounter.looks, 5);
+    EXPECT_GE(slots.looks, 5);
   }
 }
 

@@ -65,9 +65,7 @@ TEST(MountRule, MountsACardNobodyMountsOnceAfterTheGrace) {
       {"exFAT is mounted; another file system is refused once, after the grace",
        {"", "a* e+ @0", "a* e+ @1000", "a* e+ @3000", "a* e+ @9000"},
        "||!ae|"},
-      {"one that does not answer the probe is said once, 10 s on",
-       {"", "a? @0", "a? @9000", "a? @10000", "a? @20000"},
-       "||?a|"},
+      {"one unanswered is said once, 10 s on", {"", "a? @0", "a? @9000", "a? @10000", "a? @20000"}, "||?a|"},
       {"one that answers within the 10 s is mounted", {"", "a? @0", "a+ @8000", "a+ @11000"}, "||a"},
   };
   for (const Case& c : cases) {
