@@ -24,8 +24,8 @@ struct CardStation::Look {
   MountScope scope;
   std::vector<MountScope> readerScopes;  // the first look's: each reader's own, in the order named
   std::vector<platform::CardSlot> polled;
-  std::map<std::string, std::optional<platform::FolderIdentity>>
-      folders;  // by root, of each slot with a card
+  // By root, of each slot with a card.
+  std::map<std::string, std::optional<platform::FolderIdentity>> folders;
 };
 
 namespace {
