@@ -15,6 +15,9 @@ struct UnmountedCandidate {
   bool hasFileSystem = false;
   std::string fileSystem;  // its type as libblkid names it ("vfat", "ext4"), where it has one
   bool mounted = false;
+  // The probe got no answer from the card (one just inserted may not answer yet): it is probed again at the
+  // next look.
+  bool unreadable = false;
 };
 
 // The readers the station watches: any removable card, or only the cards in the readers with these numbers.
@@ -37,6 +40,8 @@ class CardMounting {
   // After the run of the card at `root`: if it was mounted here and is still mounted, unmounts it and removes
   // the folder made for it. Empty when done or nothing was to be done; otherwise why it is still mounted.
   virtual std::string Release(const std::string& root) = 0;
+  // Unmounts the station's own mounts whose card was taken out, and removes their folders.
+  virtual void ReleaseGone() {}
 };
 
 }  // namespace scaleboot::platform

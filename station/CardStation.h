@@ -1,13 +1,18 @@
 // The station, apart from any terminal or window: looks at the card readers when its owner says so, writes
 // every card that appears in a worker of its own, ejects it, undoes the mount it made for it and records it;
 // and says what happened as events with codes, for the owner to put into words. Workers report through a
-// queue that each tick drains, on the owner's thread: a window touches its widgets only from there.
+// queue that each tick drains, on the owner's thread: a window touches its widgets only from there. Nothing
+// that may wait on a card or on the system's disk services runs there: the readers are looked at by a looker
+// thread of the station's, each card is mounted by a worker of its own, and a tick only takes what they found
+// and applies the station's rules to it, so a reader that hangs stalls neither the window nor a stop.
 #pragma once
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -46,6 +51,7 @@ struct Event {
     Stopping,            // `running`: the cards in progress, finished before the station stops
     Stopped,             // the counts
     Present,             // `names`: the root of a card there at the start; `verdict`, `deviceCompared`
+    Unreadable,          // `device`: a card nobody mounts that did not answer the probe for the retry time
   };
   Kind kind;
   std::vector<std::string> names{};
@@ -67,6 +73,7 @@ struct StationParts {
   std::function<bool()> ejectEach{};           // asked as each card ends, on its worker: eject it (none: yes)
   platform::CardMounting* mounter = nullptr;   // none: no card is mounted by the station
   std::chrono::milliseconds mountGrace{3000};  // how long a card may stay unmounted before it is mounted here
+  std::chrono::milliseconds probeRetry{10000};  // how long a card that does not answer the probe is tried
   // Which folder a root names: the slots of one card (a subst letter) get one run. Without it, each slot
   // with a card identity of its own is a card of its own.
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
@@ -88,12 +95,20 @@ class CardStation {
   CardStation& operator=(const CardStation&) = delete;
 
   // The first look at the readers: what is there now is left alone; with `checkPresent`, each such card is
-  // checked on a worker, and a tick reports it as Present.
+  // checked on a worker, and a tick reports it as Present. The look is the looker's: its events (LeftAlone,
+  // then Watching or WatchingAny) are returned when it answers within a moment, otherwise by the tick that
+  // finds it done, before any other.
   std::vector<Event> Start();
-  // The cards that ended since the last tick; with `look`, then a look at the readers, which starts a run
-  // for each card that appeared, and the waiting event.
+  // Whether the events of the first look have been returned.
+  bool Started() const { return started_; }
+  // What the workers and the looker reported since the last tick: the cards that ended, the checks of cards
+  // present, the mounts that failed, the result of a look (a run begun for each card that appeared, and the
+  // waiting event). With `look`, asks the looker for a look unless one is under way, and takes it when it
+  // answers within a moment; a later tick takes a slower one. Returns within about that moment whatever a
+  // card or the system does.
   std::vector<Event> Tick(bool look);
   // A stop was asked for: the Stopping event when cards are in progress (ticks then report them as they end).
+  // No card is begun or mounted from then on.
   std::vector<Event> Stop();
   // Once nothing is in progress: the counts.
   Event Stopped() const;
@@ -104,14 +119,19 @@ class CardStation {
 
  private:
   struct Job;
+  struct Look;
   void Begin(const SlotGroup& card, std::vector<Event>& events);
   void Run(Job& job) noexcept;
-  void LookForCardsToMount(std::vector<Event>& events);
   void HoldAwake() const;
+  void Looker() noexcept;
+  std::optional<Look> LookNow(bool first) noexcept;
+  std::optional<Look> TakeLook(bool ask);
+  std::vector<Event> StartEvents(const Look& look);
+  void Apply(const Look& look, std::vector<Event>& events);
+  void MountOnWorker(const UnmountedCandidate& card);
   Event Ended(const std::vector<std::string>& identities, CardEnd end);
   std::vector<std::string> CheckPresent(std::span<const platform::CardSlot> slots);
-  std::vector<std::string> UnmountedAtStart(std::span<const UnmountedCandidate> candidates,
-                                            std::vector<std::string>& watched);
+  std::vector<std::string> UnmountedAtStart(const Look& look, std::vector<std::string>& watched);
 
   StationParts parts_;
   CardWatch watch_;
@@ -124,6 +144,24 @@ class CardStation {
   std::size_t jobs_ = 0;               // runs begun and not yet reported, on the owner's thread
   std::size_t checking_ = 0;           // checks begun and not yet reported, on the owner's thread
   std::size_t written_ = 0, failed_ = 0;
+  bool started_ = false, stopping_ = false;  // on the owner's thread
+
+  // The looker: one look at a time, asked by a tick. By mutex_ but `looker_` and `folders_`.
+  std::thread looker_;
+  std::condition_variable lookAsked_, lookDone_;
+  bool asked_ = false;  // a look is asked for or under way, until a tick takes its result
+  bool firstAsked_ = false;
+  bool answered_ = false;  // the look asked for is done; `found_` holds it, or nothing when it failed
+  bool quit_ = false;
+  std::unique_ptr<Look> found_;
+  // The folder identity of each root with a card, kept while the same card stays there; the looker's own.
+  std::map<std::string, std::pair<std::string, std::optional<platform::FolderIdentity>>> folders_;
+
+  // The mounts under way, each on a worker of its own, by mutex_: their threads, those done, what they said.
+  std::map<std::size_t, std::thread> mounting_;
+  std::vector<std::size_t> mounted_;
+  std::vector<Event> mountSaid_;
+  std::size_t nextMount_ = 0;
 };
 
 }  // namespace scaleboot::station

@@ -58,6 +58,7 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "holds an intact module of another version: take it out and insert it again to write it",
         "is damaged or incomplete: take it out and insert it again to write it",
         "holds no module",
+        "{}: cannot be read: take it out and insert it again",
     },
     {
         "не трогаю (были до запуска): {}",
@@ -103,6 +104,7 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "на карте целый модуль другой версии: выньте её и вставьте снова, чтобы записать",
         "карта повреждена или модуль на ней неполный: выньте её и вставьте снова, чтобы записать",
         "на карте нет модуля",
+        "{}: не читается: выньте её и вставьте снова",
     },
 }};
 
@@ -242,6 +244,8 @@ std::string EventText(LanguageIndex language, const station::Event& event) {
       return Filled(words(StationText::FileSystemLeftAlone), {event.device, event.fileSystem});
     case Kind::MountFailed:
       return Filled(words(StationText::NotMounted), {event.device, SystemPhrase(event.failure)});
+    case Kind::Unreadable:
+      return Filled(words(StationText::Unreadable), {event.device});
     case Kind::Stopping:
       return Filled(words(StationText::Stopping), {std::to_string(event.running)});
     case Kind::Stopped:

@@ -59,6 +59,7 @@ enum class StationText {
   PresentOtherVersion,
   PresentDamaged,
   PresentNoModule,
+  Unreadable,
   Count,
 };
 

@@ -115,16 +115,24 @@ std::string StationSession::WaitingStatus(std::size_t written, std::size_t faile
 StationUpdate StationSession::Start() {
   StationUpdate update;
   Apply(station_.Start(), update);
-  if (!update.watching)
-    update.watching = Filled(StationWords(setup_.language, StationText::Watching), {setup_.reader});
+  StartedLine(update);
   update.status = WaitingStatus(0, 0);
   return update;
+}
+
+// Once the first look is done (at the start, or at a later tick when a reader is slow to answer): what is
+// watched, when the station said nothing of it.
+void StationSession::StartedLine(StationUpdate& update) {
+  if (station_.Started() && !watchingSaid_ && !update.watching)
+    update.watching = Filled(StationWords(setup_.language, StationText::Watching), {setup_.reader});
+  watchingSaid_ = station_.Started();
 }
 
 StationUpdate StationSession::Tick() {
   StationUpdate update;
   const bool look = !stopping_ && ++ticks_ % (1000 / kStationTickMs) == 0;
   Apply(station_.Tick(look), update);
+  StartedLine(update);
   update.finished = stopping_ && !Busy() && !Checking();
   return update;
 }
@@ -184,6 +192,7 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         break;
       case Kind::FileSystemRefused:
       case Kind::MountFailed:
+      case Kind::Unreadable:
       case Kind::ReaderNotRemovable:
         update.rows.push_back(
             {station::LocalClock(std::time(nullptr)),

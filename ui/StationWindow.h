@@ -124,7 +124,8 @@ class StationSession {
   StationSession(const StationSession&) = delete;
   StationSession& operator=(const StationSession&) = delete;
 
-  // The first look: the cards in now are left alone. Says what is watched, and the waiting status.
+  // The first look: the cards in now are left alone. Says what is watched (or the tick that finds the first
+  // look done, when a reader is slow to answer), and the waiting status.
   StationUpdate Start();
   // Every kStationTickMs: the cards that ended, and every tenth tick a look at the readers.
   StationUpdate Tick();
@@ -147,6 +148,7 @@ class StationSession {
  private:
   class Record;
   void Apply(const std::vector<station::Event>& events, StationUpdate& update);
+  void StartedLine(StationUpdate& update);
   std::string WaitingStatus(std::size_t written, std::size_t failed) const;
   CardResult Write(const std::string& root);
 
@@ -159,6 +161,7 @@ class StationSession {
   std::string recordPath_;
   bool recordFailing_ = false;  // the last append failed
   bool stopping_ = false;
+  bool watchingSaid_ = false;  // the first look is done, and what is watched was said
   int ticks_ = 0;
 };
 

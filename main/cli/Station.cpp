@@ -46,8 +46,13 @@ class Station {
     };
     station::CardStation core(parts);
     Say(core.Start());
-    Line(std::string(StationWords(language_, StationText::StopHint)));
     bool stop = false;
+    // A reader slow to answer the first look: its lines come before the hint, as they do at once otherwise.
+    while (!core.Started() && !stop) {
+      stop = env_.waitOrStop(kTick);
+      Say(core.Tick(false));
+    }
+    Line(std::string(StationWords(language_, StationText::StopHint)));
     while (!stop) {
       for (int tick = 0; tick < kTicksPerPoll && !stop; ++tick) {
         stop = env_.waitOrStop(kTick);

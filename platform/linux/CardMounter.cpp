@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <utility>
@@ -147,12 +148,17 @@ CardMounter::CardMounter(std::string sysRoot, std::string runFolder, std::string
       swapsPath_(std::move(swapsPath)) {}
 
 CardMounter::~CardMounter() {
-  const std::lock_guard lock(mutex_);
-  for (const auto& [root, mounted] : mounted_) Unmount(root, mounted);
+  for (const auto& [root, mounted] : Mounts()) Unmount(root, mounted);
 }
 
-std::vector<UnmountedCandidate> CardMounter::Candidates() {
+std::map<std::string, CardMounter::Mounted> CardMounter::Mounts() {
   const std::lock_guard lock(mutex_);
+  return mounted_;
+}
+
+// The lock guards the maps only: a probe, a bus call or a mount may take long, and another card's mount or
+// release goes on meanwhile.
+std::vector<UnmountedCandidate> CardMounter::Candidates() {
   std::vector<UnmountedCandidate> candidates;
   const MountLook look = LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_);
   const std::set<unsigned long long>& mounted = look.mounted;
@@ -188,21 +194,26 @@ std::vector<UnmountedCandidate> CardMounter::Candidates() {
       candidate.identity =
           (sequence.empty() ? "dev:" + std::to_string(diskNumber) : "diskseq:" + sequence) + "/" + part;
       candidate.mounted = mounted.contains(candidate.number);
-      auto probe = probed_.find(candidate.identity);
-      if (probe == probed_.end() && !candidate.mounted) {
+      std::optional<Probe> probe = Probed(candidate.identity);
+      if (!probe && !candidate.mounted) {
         const ProbeResult result = ProbeDevice(candidate.device);
-        if (result.answered)
-          probe = probed_.emplace(candidate.identity, Probe{result.hasFileSystem, result.type}).first;
+        candidate.unreadable = !result.answered;
+        if (result.answered) {
+          probe = Probe{result.hasFileSystem, result.type};
+          const std::lock_guard lock(mutex_);
+          probed_.emplace(candidate.identity, *probe);
+        }
       }
-      if (probe != probed_.end()) {
-        candidate.hasFileSystem = probe->second.hasFileSystem;
-        candidate.fileSystem = probe->second.type;
+      if (probe) {
+        candidate.hasFileSystem = probe->hasFileSystem;
+        candidate.fileSystem = probe->type;
       }
       candidates.push_back(candidate);
     }
   }
   ::closedir(disks);
   // A card taken out is probed afresh when it comes back: it may have been formatted elsewhere meanwhile.
+  const std::lock_guard lock(mutex_);
   std::erase_if(probed_, [&](const auto& entry) {
     return std::none_of(candidates.begin(), candidates.end(),
                         [&](const UnmountedCandidate& c) { return c.identity == entry.first; });
@@ -221,8 +232,14 @@ MountScope CardMounter::ScopeOf(std::span<const std::string> readers) {
   return scope;
 }
 
-std::string CardMounter::Mount(const UnmountedCandidate& card) {
+std::optional<CardMounter::Probe> CardMounter::Probed(const std::string& identity) {
   const std::lock_guard lock(mutex_);
+  const auto probe = probed_.find(identity);
+  if (probe == probed_.end()) return std::nullopt;
+  return probe->second;
+}
+
+std::string CardMounter::Mount(const UnmountedCandidate& card) {
   // Decided again now: the system may have come to use the disk since the card was found.
   if (LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_)
           .systemDisks.contains(static_cast<dev_t>(card.diskNumber)))
@@ -250,8 +267,10 @@ bool CardMounter::MountThroughUdisks(const UnmountedCandidate& card, std::string
     return false;
   }
   const char* path = nullptr;
-  if (sd_bus_message_read(reply, "s", &path) >= 0 && path != nullptr)
+  if (sd_bus_message_read(reply, "s", &path) >= 0 && path != nullptr) {
+    const std::lock_guard lock(mutex_);
     mounted_[WithoutSlash(path)] = {card.device, true};
+  }
   sd_bus_message_unref(reply);
   return true;
 }
@@ -295,18 +314,52 @@ bool CardMounter::MountAsRoot(const UnmountedCandidate& card, std::string& why) 
     ::rmdir(folder.c_str());
     return false;
   }
+  const std::lock_guard lock(mutex_);
   mounted_[folder] = {card.device, false};
   return true;
 }
 
 std::string CardMounter::Release(const std::string& root) {
-  const std::lock_guard lock(mutex_);
-  const auto found = mounted_.find(WithoutSlash(root));
-  if (found == mounted_.end()) return {};
-  std::string why = Unmount(found->first, found->second);
+  const std::string folder = WithoutSlash(root);
+  Mounted mounted;
+  {
+    const std::lock_guard lock(mutex_);
+    const auto found = mounted_.find(folder);
+    if (found == mounted_.end()) return {};
+    mounted = found->second;
+  }
+  std::string why = Unmount(folder, mounted);
   // Still mounted: tried again when the station ends.
-  if (why.empty()) mounted_.erase(found);
+  if (why.empty()) {
+    const std::lock_guard lock(mutex_);
+    mounted_.erase(folder);
+  }
   return why;
+}
+
+// A mount in a folder of the station's run folder whose device the system no longer lists: its card was
+// taken out (or a station killed before it could unmount it left it). Only the station's own are touched: the
+// run folder still root's alone, the mount point a real folder right inside it. Such a mount holds nothing
+// that can be read or written any more, so a lazy unmount is enough.
+void CardMounter::ReleaseGone() {
+  if (!UsableFolder(runFolder_, true)) return;
+  const auto mounts = ParseMountTable(ReadText(mountInfoPath_).value_or(""));
+  if (!mounts) return;
+  for (const MountRecord& mount : *mounts) {
+    const std::string folder = WithoutSlash(mount.target);
+    const std::size_t slash = folder.rfind('/');
+    if (slash == std::string::npos || folder.substr(0, slash) != runFolder_ || slash + 1 == folder.size())
+      continue;
+    // A device gone from the system's list, or one whose card is out (a size of 0: a reader holding no card).
+    const std::string size = FirstLine(sysRoot_ + "/dev/block/" + std::to_string(major(mount.device)) + ":" +
+                                       std::to_string(minor(mount.device)) + "/size");
+    struct stat st;
+    if ((!size.empty() && size != "0") || ::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (::umount2(folder.c_str(), MNT_DETACH) != 0 && errno != EINVAL) continue;
+    ::rmdir(folder.c_str());
+    const std::lock_guard lock(mutex_);
+    mounted_.erase(folder);
+  }
 }
 
 std::string CardMounter::Unmount(const std::string& root, const Mounted& mounted) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <map>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ class CardMounter : public CardMounting {
   MountScope ScopeOf(std::span<const std::string> readers) override;
   std::string Mount(const UnmountedCandidate& card) override;
   std::string Release(const std::string& root) override;
+  void ReleaseGone() override;
 
  private:
   struct Mounted {
@@ -38,12 +40,14 @@ class CardMounter : public CardMounting {
     bool hasFileSystem = false;
     std::string type;
   };
+  std::optional<Probe> Probed(const std::string& identity);
+  std::map<std::string, Mounted> Mounts();
   bool MountThroughUdisks(const UnmountedCandidate& card, std::string& why);
   bool MountAsRoot(const UnmountedCandidate& card, std::string& why);
   bool UsableFolder(const std::string& folder, bool ownedByRoot) const;
   std::string Unmount(const std::string& root, const Mounted& mounted);
 
-  std::mutex mutex_;
+  std::mutex mutex_;  // guards the maps, never held across a probe, a bus call or a mount
   std::string sysRoot_, runFolder_, mountInfoPath_, swapsPath_;
   std::map<std::string, Mounted> mounted_;  // by the mount point, without a trailing "/"
   std::map<std::string, Probe> probed_;     // by the card's identity

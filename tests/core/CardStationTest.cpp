@@ -29,8 +29,8 @@ struct Slots : platform::CardSlotSource {
 
 // The events as words: "left:E: start:F: end:F:verified wait stop:1 stopped:1/0".
 std::string Codes(const std::vector<Event>& events) {
-  static const char* kNames[] = {"left",      "watch",     "any", "start", "end", "refused",
-                                 "unmounted", "removable", "",    "stop",  ""};
+  static const char* kNames[] = {"left",      "watch", "any",  "start", "end",     "refused",   "unmounted",
+                                 "removable", "",      "stop", "",      "present", "unreadable"};
   std::string out;
   for (const Event& event : events) {
     if (event.kind == Event::Kind::Waiting) continue;
@@ -40,6 +40,7 @@ std::string Codes(const std::vector<Event>& events) {
       out += ":" + event.card->result.root +
              (event.card->result.outcome == CardOutcome::Verified ? "ok" : "bad");
     if (event.kind == Event::Kind::Stopping) out += ":" + std::to_string(event.running);
+    if (!event.device.empty()) out += ":" + event.device;
   }
   return out;
 }
@@ -134,6 +135,79 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
   EXPECT_EQ(awake.held, "010");
   ASSERT_EQ(record.lines.size(), 1u);
   EXPECT_NE(record.lines[0].find("\"outcome\":\"verified\""), std::string::npos) << record.lines[0];
+}
+
+// Readers and a mounter that hang where told ("poll": the third poll, "probe": the third look at the cards,
+// "mount": every mount), 2 s at most. Card z, nobody's, comes at the second look, unanswering when told.
+struct Hanging : Slots, platform::CardMounting {
+  std::string hangs;
+  bool unreadable = false;
+  int looks = 0;
+  std::atomic<bool> unblock{false};
+  void Hang(const char* where) {
+    for (int i = 0; i < 2000 && hangs == where && !unblock; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
+    if (next == 2) Hang("poll");
+    return Slots::Poll(readers);
+  }
+  std::vector<platform::UnmountedCandidate> Candidates() override {
+    if (looks++ == 2) Hang("probe");
+    if (looks == 1) return {};
+    return {{"/dev/sdz1", "z", 1, 1, !unreadable, unreadable ? "" : "vfat", false, unreadable}};
+  }
+  platform::MountScope ScopeOf(std::span<const std::string>) override { return {}; }
+  std::string Mount(const platform::UnmountedCandidate&) override { return Hang("mount"), ""; }
+  std::string Release(const std::string&) override { return {}; }
+};
+
+// The window's ticks go on while a reader hangs, and report the cards that end meanwhile.
+TEST(CardStation, ATickReturnsAtOnceWhateverAReaderOrTheMounterDoes) {
+  for (const char* hangs : {"poll", "probe", "mount"}) {
+    SCOPED_TRACE(hangs);
+    Hanging slots;
+    slots.polls = {"E:-", "E:a"};
+    slots.hangs = hangs;
+    std::atomic<bool> release{false};
+    StationParts parts{slots, [&](const std::string& root) {
+                         while (!release) std::this_thread::yield();
+                         return CardResult{root};
+                       }};
+    parts.mounter = &slots;
+    parts.mountGrace = std::chrono::milliseconds(0);
+    CardStation station(parts);
+    std::vector<Event> events = station.Start();
+    std::chrono::steady_clock::duration longest{};
+    for (int tick = 0; tick < 10 && (tick < 2 || station.Running() != 0); ++tick) {
+      const auto begun = std::chrono::steady_clock::now();
+      for (Event& event : station.Tick(true)) events.push_back(std::move(event));
+      longest = std::max(longest, std::chrono::steady_clock::now() - begun);
+      release = tick > 0;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(Codes(events), "any start:E: end:E:ok");
+    EXPECT_LT(longest, std::chrono::milliseconds(200));
+    slots.unblock = true;
+  }
+}
+
+// A card that never answers the probe is said once, when the retry time is out, and not again while it stays.
+TEST(CardStation, ACardThatCannotBeReadIsSaidOnceAfterTheRetryTime) {
+  for (const auto& [retry, said] : {std::pair{0, "unreadable:/dev/sdz1"}, {3600000, ""}}) {
+    Hanging slots;
+    slots.polls = {"E:-"};
+    slots.unreadable = true;
+    StationParts parts{slots, [](const std::string& root) { return CardResult{root}; }};
+    parts.mounter = &slots;
+    parts.probeRetry = std::chrono::milliseconds(retry);
+    CardStation station(parts);
+    station.Start();
+    std::string events;
+    for (int look = 0; look < 5; ++look) events += Codes(station.Tick(true));
+    EXPECT_EQ(events, said);
+    EXPECT_GE(slots.looks, 5);
+  }
 }
 
 }  // namespace

@@ -11,9 +11,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A look: "a+ b= c- d* @2500" says card a has a FAT file system and nobody mounted it, b is mounted, c has no
-// file system, d has an ext4 one, and the look comes 2500 ms after the first one. Card x sits in reader 1
-// (its disk), any other in 2.
+// A look: "a+ b= c- d* e? @2500" says card a has a FAT file system and nobody mounted it, b is mounted, c has
+// no file system, d has an ext4 one, e does not answer the probe, and the look comes 2500 ms after the first
+// one. Card x sits in reader 1 (its disk), any other in 2.
 std::vector<UnmountedCandidate> Look(const std::string& text, int& at) {
   std::vector<UnmountedCandidate> candidates;
   std::istringstream words(text);
@@ -29,6 +29,7 @@ std::vector<UnmountedCandidate> Look(const std::string& text, int& at) {
     c.diskNumber = c.identity == "x" ? 1 : 2;
     c.mounted = word.back() == '=';
     c.hasFileSystem = word.back() == '+' || word.back() == '*';
+    c.unreadable = word.back() == '?';
     c.fileSystem = word.back() == '+' ? (c.identity == "e" ? "exfat" : "vfat") : "ext4";
     candidates.push_back(c);
   }
@@ -64,6 +65,8 @@ TEST(MountRule, MountsACardNobodyMountsOnceAfterTheGrace) {
       {"exFAT is mounted; another file system is refused once, after the grace",
        {"", "a* e+ @0", "a* e+ @1000", "a* e+ @3000", "a* e+ @9000"},
        "||!ae|"},
+      {"one unanswered is said once, 10 s on", {"", "a? @0", "a? @9000", "a? @10000", "a? @20000"}, "||?a|"},
+      {"one that answers within the 10 s is mounted", {"", "a? @0", "a+ @8000", "a+ @11000"}, "||a"},
   };
   for (const Case& c : cases) {
     MountRule rule(3000ms);
@@ -75,6 +78,7 @@ TEST(MountRule, MountsACardNobodyMountsOnceAfterTheGrace) {
       if (i > 1) mounted += "|";
       const MountDecision due = rule.Due(candidates, c.scope, MountRule::Clock::time_point(at * 1ms));
       for (const UnmountedCandidate& refused : due.refused) mounted += "!" + refused.device.substr(5);
+      for (const UnmountedCandidate& card : due.unreadable) mounted += "?" + card.device.substr(5);
       for (const UnmountedCandidate& card : due.mount) mounted += card.device.substr(5);
     }
     EXPECT_EQ(mounted, c.mounted) << c.name;

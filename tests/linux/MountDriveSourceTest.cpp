@@ -11,6 +11,7 @@
 
 #include "TempDir.h"
 #include "card/DriveScan.h"
+#include "platform/linux/CardMounter.h"
 #include "platform/linux/LinuxPlatform.h"
 
 namespace scaleboot {
@@ -315,6 +316,40 @@ TEST(MountDriveSourceOnThisMachine, EveryListedRootIsAFolderWithAKnownType) {
     EXPECT_TRUE(fs::is_directory(item)) << item;
     EXPECT_THAT(source.DriveType(item), ::testing::AnyOf(2u, 3u)) << item;
     item.clear();
+  }
+}
+
+// The station's own mounts whose card was taken out, tmpfs standing in for the card: released only inside the
+// station's run folder.
+TEST(CardMounter, ReleasesOnlyItsOwnMountsWhoseCardIsGone) {
+  // The mount point, its device's size (none: not listed), the run folder's mode, whether it is released.
+  const struct {
+    const char *name, *folder, *size;
+    mode_t runMode;
+    bool released;
+  } cases[] = {
+      {"the device is gone", "run/sdz1", nullptr, 0700, true},
+      {"the reader is left without its card", "run/sdz", "0", 0700, true},
+      {"the card is still in", "run/sdz1", "2048", 0700, false},
+      {"a folder beside the run folder", "run.old/sdz1", nullptr, 0700, false},
+      {"a folder deeper inside it", "run/sdz1/inner", nullptr, 0700, false},
+      {"a run folder anyone may write to", "run/sdz1", nullptr, 0777, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    fs::create_directories(dir / "run");
+    fs::create_directories(dir / c.folder);
+    ::chmod((dir / "run").c_str(), c.runMode);
+    if (::mount("tmpfs", (dir / c.folder).c_str(), "tmpfs", 0, nullptr) != 0) GTEST_SKIP() << "needs root";
+    WriteAll(dir / c.folder + "/card-file", "x");
+    fs::create_directories(dir / "sys/dev/block/8:99");
+    if (c.size) WriteAll(dir / "sys/dev/block/8:99/size", std::string(c.size) + "\n");
+    WriteAll(dir / "mountinfo", "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n50 1 8:99 / " + dir / c.folder +
+                                    " rw,nosuid - vfat /dev/sdz1 rw\n");
+    platform::CardMounter(dir / "sys", dir / "run", dir / "mountinfo", dir / "swaps").ReleaseGone();
+    EXPECT_EQ(!fs::exists(dir / c.folder + "/card-file") && !fs::exists(dir / c.folder), c.released);
+    ::umount2((dir / c.folder).c_str(), MNT_DETACH);
   }
 }
 
