@@ -1,5 +1,6 @@
 // Ejecting on Linux against a udisks2 stand-in (python3-dbusmock) on a private system bus: what is called, in
 // which order, with which options, and how each answer is reported; and, without udisks, the direct unmount.
+// Also the logind inhibitors the station holds while a card is written, against logind's stand-in.
 // DBUS_SYSTEM_BUS_ADDRESS always names the private bus, so no test can reach a real udisks.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,15 +8,17 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <systemd/sd-bus.h>
 
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
-#include "PrivateSystemBus.h"
 #include "TempDir.h"
 #include "platform/linux/LinuxEjector.h"
+#include "platform/linux/LogindInhibitor.h"
 
 namespace scaleboot::platform {
 namespace {
@@ -23,15 +26,59 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Status = EjectResult::Status;
-using namespace scaleboot::testing;
+using scaleboot::testing::TempDir;
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+pid_t Spawn(std::vector<std::string> args) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // The private bus for the whole suite, and the udisks stand-in started afresh for each case.
 class UdisksEject : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { PrivateSystemBus::Start(); }
-  static void TearDownTestSuite() { PrivateSystemBus::Stop(); }
+  static void SetUpTestSuite() {
+    if (access(kPython, X_OK) != 0 || system("/usr/bin/python3 -c 'import dbusmock' 2>/dev/null") != 0 ||
+        system("command -v dbus-daemon >/dev/null") != 0) {
+      return;
+    }
+    busDir_ = new TempDir();
+    std::ofstream(*busDir_ / "bus.conf")
+        << "<busconfig><type>system</type><listen>unix:path=" << (*busDir_ / "bus")
+        << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
+           "<allow eavesdrop=\"true\"/><allow own=\"*\"/><allow user=\"*\"/></policy></busconfig>\n";
+    const std::string command = "dbus-daemon --config-file=" + (*busDir_ / "bus.conf") +
+                                " --fork --print-pid > " + (*busDir_ / "pid");
+    if (system(command.c_str()) != 0) return;
+    busPid_ = std::stoi(ReadAll(*busDir_ / "pid"));
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (*busDir_ / "bus")).c_str(), 1);
+  }
+  static void TearDownTestSuite() {
+    if (busPid_ > 0) kill(busPid_, SIGTERM);
+    delete busDir_;
+    busDir_ = nullptr;
+  }
   void SetUp() override {
-    if (!PrivateSystemBus::Running()) GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
+    if (busPid_ <= 0) GTEST_SKIP() << "no dbus-daemon or python3-dbusmock";
   }
   void TearDown() override { StopStandIn(); }
 
@@ -57,7 +104,7 @@ class UdisksEject : public ::testing::Test {
   // no password dialog.
   std::vector<std::string> Calls() const {
     std::vector<std::string> calls;
-    std::istringstream log(ReadText(log_));
+    std::istringstream log(ReadAll(log_));
     std::string object, method, options;
     while (log >> object >> method && std::getline(log, options)) {
       calls.push_back(object + " " + method);
@@ -66,6 +113,8 @@ class UdisksEject : public ::testing::Test {
     return calls;
   }
 
+  static inline TempDir* busDir_ = nullptr;
+  static inline pid_t busPid_ = -1;
   TempDir card;
   TempDir logDir;
   std::string log_ = logDir / "calls.log";
@@ -178,6 +227,51 @@ TEST(ProcessesUsingDevice, OpenFilesCurrentFoldersAndMappingsCount) {
   std::filesystem::create_symlink(card / "file.bin", proc / "self/fd/3");
   EXPECT_THAT(ProcessesUsingDevice(st.st_dev, proc.path()),
               ElementsAre("shell (7)", "writer (120)", "viewer (3000)"));
+}
+
+// What logind holds now, as "what who why mode", once it shows `expected` or after 10 s: the inhibitor asks
+// on a thread of its own.
+std::multiset<std::string> InhibitorsOnceThey(const std::multiset<std::string>& expected) {
+  std::multiset<std::string> found;
+  for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+    found.clear();
+    sd_bus* bus = nullptr;
+    sd_bus_message* reply = nullptr;
+    const char *what, *who, *why, *mode;
+    unsigned uid, pid;
+    if (sd_bus_open_system(&bus) >= 0 &&
+        sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                           "org.freedesktop.login1.Manager", "ListInhibitors", nullptr, &reply, "") >= 0 &&
+        sd_bus_message_enter_container(reply, 'a', "(ssssuu)") >= 0) {
+      while (sd_bus_message_read(reply, "(ssssuu)", &what, &who, &why, &mode, &uid, &pid) > 0)
+        found.insert(std::string(what) + " " + who + " " + why + " " + mode);
+    }
+    sd_bus_message_unref(reply);
+    sd_bus_flush_close_unref(bus);
+    if (found == expected) break;
+  }
+  return found;
+}
+
+using LogindInhibit = UdisksEject;
+
+TEST_F(LogindInhibit, HoldsSleepAndShutdownWhileACardIsWrittenAndLetsGoOfBoth) {
+  mock_ = Spawn({kPython, "-m", "dbusmock", "--system", "--template", "logind", "-l", "/dev/null"});
+  for (int i = 0; i < 200 && system("busctl --system status org.freedesktop.login1 >/dev/null 2>&1"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const std::multiset<std::string> none,
+      held{"shutdown ScaleBoot a card delay", "sleep ScaleBoot a card block"};
+  {
+    LogindInhibitor inhibitor("ScaleBoot", "a card");
+    inhibitor.Hold(true);
+    EXPECT_EQ(InhibitorsOnceThey(held), held);
+    inhibitor.Hold(true);  // the next card while the first is written: still one of each
+    inhibitor.Hold(false);
+    EXPECT_EQ(InhibitorsOnceThey(none), none) << "let go once no card is written";
+    inhibitor.Hold(true);
+    EXPECT_EQ(InhibitorsOnceThey(held), held) << "held again for the next card";
+  }
+  EXPECT_EQ(InhibitorsOnceThey(none), none) << "let go when the station ends mid-card";
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <future>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -72,26 +71,6 @@ TEST_F(Station, CtrlCThroughTheHandlerFinishesTheCardAndEndsWithTheSummary) {
   EXPECT_GE(Clock::now() - asked, std::chrono::seconds(4)) << "held for the cards";
 }
 
-// The hidden window of this process that takes the session's end, or none.
-HWND EndingWindow() {
-  struct Search {
-    HWND found = nullptr;
-  } search;
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (process != GetCurrentProcessId() || std::wstring_view(name) != platform::kEndingWindowClass)
-          return TRUE;
-        reinterpret_cast<Search*>(data)->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // A program into which user32 is loaded hears of a logoff only as window messages: the hidden window takes
 // the query as Ctrl+C and holds the program at the session's end. In a process of its own, where no stop was
 // asked for yet.
@@ -104,11 +83,8 @@ TEST(EndingWindow, ALogoffStopsTheStationAndHoldsTheProgramForItsCards) {
   }
   const auto logoff = [] {
     platform::InstallStopHandlers();
-    HWND window = EndingWindow();
-    for (int i = 0; i < 200 && !window; ++i) {
-      Sleep(50);
-      window = EndingWindow();
-    }
+    HWND window = nullptr;
+    for (int i = 0; i < 200 && !(window = FindWindowW(platform::kEndingWindowClass, nullptr)); ++i) Sleep(50);
     if (!window) std::_Exit(2);
     if (platform::WaitOrStop(0)) std::_Exit(3);
     if (SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) != TRUE) std::_Exit(4);
