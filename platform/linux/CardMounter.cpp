@@ -17,6 +17,7 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/linux/SysfsFiles.h"
 #include "platform/linux/SystemDisks.h"
 
 namespace scaleboot::platform {
@@ -24,18 +25,6 @@ namespace {
 
 constexpr const char* kService = "org.freedesktop.UDisks2";
 constexpr const char* kFilesystem = "org.freedesktop.UDisks2.Filesystem";
-
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
 
 // "8:17" as the kernel writes a device's number.
 unsigned long long Number(const std::string& text) {
@@ -178,7 +167,7 @@ std::vector<UnmountedCandidate> CardMounter::Candidates() {
     if (DIR* inside = ::opendir(disk.c_str())) {
       while (const dirent* part = ::readdir(inside)) {
         const std::string partName = part->d_name;
-        if (partName.starts_with(name) && Exists(disk + "/" + partName + "/partition"))
+        if (partName.starts_with(name) && PathExists(disk + "/" + partName + "/partition"))
           parts.push_back(partName);
       }
       ::closedir(inside);
@@ -342,7 +331,8 @@ std::string CardMounter::Release(const std::string& root) {
 // run folder still root's alone, the mount point a real folder right inside it. Such a mount holds nothing
 // that can be read or written any more, so a lazy unmount is enough.
 void CardMounter::ReleaseGone() {
-  if (!UsableFolder(runFolder_, true)) return;
+  // Without the system's list of devices every card would look gone, the ones being written too.
+  if (!UsableFolder(runFolder_, true) || !PathExists(sysRoot_ + "/dev/block")) return;
   const auto mounts = ParseMountTable(ReadText(mountInfoPath_).value_or(""));
   if (!mounts) return;
   for (const MountRecord& mount : *mounts) {

@@ -1,6 +1,7 @@
 #include "platform/win32/CardSlots.h"
 
 #include <cstdio>
+#include <type_traits>
 
 #include "platform/win32/Win32Platform.h"
 
@@ -95,6 +96,35 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 namespace {
 
+// The program imports no user32.dll: loaded at its start, Wine's user32 brings version.dll in by name, from
+// the program's folder. The hidden window's calls come from the system folder's copy, once the station asks.
+struct WindowCalls {
+  decltype(&::RegisterClassW) registerClass = nullptr;
+  decltype(&::CreateWindowExW) createWindow = nullptr;
+  decltype(&::DefWindowProcW) defaultProc = nullptr;
+  decltype(&::GetMessageW) getMessage = nullptr;
+  decltype(&::DispatchMessageW) dispatch = nullptr;
+};
+
+const WindowCalls& User32Calls() {
+  static const WindowCalls calls = [] {
+    WindowCalls found;
+    if (const HMODULE user32 = LoadSystemLibrary(L"user32.dll")) {
+      const auto take = [user32](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(user32, name)));
+      };
+      take(found.registerClass, "RegisterClassW");
+      take(found.createWindow, "CreateWindowExW");
+      take(found.defaultProc, "DefWindowProcW");
+      take(found.getMessage, "GetMessageW");
+      take(found.dispatch, "DispatchMessageW");
+    }
+    return found;
+  }();
+  return calls;
+}
+
 // A console program into which user32 is loaded hears of a logoff or a shutdown only as window messages: this
 // hidden window, on a thread of its own, answers them as the console handler answers the console's events.
 LRESULT CALLBACK EndingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -106,22 +136,26 @@ LRESULT CALLBACK EndingWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
       if (wParam) Sleep(kEndingHoldMs);
       return 0;
     default:
-      return DefWindowProcW(window, message, wParam, lParam);
+      return User32Calls().defaultProc(window, message, wParam, lParam);
   }
 }
 
 DWORD WINAPI ServeEndingWindow(void*) {
+  const WindowCalls& user32 = User32Calls();
+  if (!user32.registerClass || !user32.createWindow || !user32.defaultProc || !user32.getMessage ||
+      !user32.dispatch)
+    return 1;
   WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = EndingWindowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = kEndingWindowClass;
-  RegisterClassW(&windowClass);
+  user32.registerClass(&windowClass);
   // Top-level, never shown: a message-only window gets no session messages.
-  if (!CreateWindowExW(0, kEndingWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                       windowClass.hInstance, nullptr))
+  if (!user32.createWindow(0, kEndingWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                           windowClass.hInstance, nullptr))
     return 1;
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  while (user32.getMessage(&message, nullptr, 0, 0) > 0) user32.dispatch(&message);
   return 0;
 }
 
