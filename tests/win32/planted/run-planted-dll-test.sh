@@ -50,6 +50,15 @@ run_in() {  # run_in FOLDER PROGRAM ARGS...: the program started from FOLDER, it
 run_in "$app" "$app/scaleboot-cli.exe" --version >"$work/cli.log" 2>&1
 check "scaleboot-cli.exe --version runs beside it and prints $version" grep -qF "$version" "$work/cli.log"
 check "scaleboot-cli.exe does not load the planted version.dll" no_plant "$work/cli.log"
+# Its station loads user32.dll (for the window that hears of a logoff) from the system folder, once the DLL
+# search is restricted: what that user32.dll imports is not taken from the program's folder either.
+run_in "$app" "$app/scaleboot-cli.exe" station --no-eject >"$work/station.log" 2>&1 &
+for _ in $(seq 300); do grep -qi 'Loaded L".*user32\.dll"' "$work/station.log" && break; sleep 0.1; done
+wineserver -k >/dev/null 2>&1
+wait
+check "scaleboot-cli.exe station loads user32.dll from the system folder" \
+  grep -qi 'Loaded L".*system32\\\\user32\.dll"' "$work/station.log"
+check "scaleboot-cli.exe station does not load the planted version.dll" no_plant "$work/station.log"
 
 # The window reads its own version through version.dll while it starts.
 start_xvfb || { fail "no X display could be started"; finish; }
