@@ -34,11 +34,8 @@ bool IsDriveLetterRoot(std::string_view path) {
 }
 
 std::string WithUnixLineBreaks(std::string text) {
-  std::string out;
-  for (char c : text) {
-    if (c != '\r') out += c;
-  }
-  return out;
+  std::erase(text, '\r');
+  return text;
 }
 
 bool ImagesCorrupt(std::span<const FirmwareImage> images) {
@@ -98,7 +95,8 @@ class Run {
       case Command::Station:
         if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
         if (const std::optional<std::string> reader = SystemDiskReader())
-          return Refuse(ErrorCode::SystemDisk, Format(Text(language_, CliText::SystemDiskStation), {*reader}));
+          return Refuse(ErrorCode::SystemDisk,
+                        Format(Text(language_, CliText::SystemDiskStation), {*reader}));
         return RunStation(env_, line_, language_, log_.get());
       case Command::Help:
       case Command::Version:
@@ -259,7 +257,8 @@ class Run {
                        (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
                            CardText(language_, card),
                        env_.testFirmware && card.outcome == CardOutcome::Verified, "\n");
-      const std::string_view cacheOnly = card.deviceCompared ? "" : StationWords(language_, StationText::CacheOnly);
+      const std::string_view cacheOnly =
+          card.deviceCompared ? "" : StationWords(language_, StationText::CacheOnly);
       if (card.outcome == CardOutcome::Verified) {
         Out(text + "\n" + (cacheOnly.empty() ? "" : std::string(cacheOnly) + "\n"));
       } else {
