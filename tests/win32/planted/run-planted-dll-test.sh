@@ -7,10 +7,12 @@
 # version.dll.
 # Under Wine the window loads the planted DLL all the same: Wine's own user32.dll imports version.dll (Windows'
 # does not, and takes its imports from the system folder as a KnownDLL), and what a system DLL imports before
-# the program's entry runs is beyond the program's reach. That load shows the check sees one; and since
-# version.dll is then loaded by that name, the window's own calls would reach the planted functions if it
-# loaded version.dll by name or imported it, and its title would show 65535.65535. Where Wine's user32.dll
-# imports no version.dll, the window may not load the planted one either.
+# the program's entry runs is beyond the program's reach. So what the program does is told apart from what
+# Wine's user32.dll does: the programs' own import tables may list no version.dll; where the user32.dll of the
+# program's own bitness (system32 for a 64-bit program, syswow64 for a 32-bit one) imports version.dll, the
+# planted one is seen loaded, and since it is then loaded by that name, the window's own calls would reach
+# the planted functions if it loaded version.dll by name or searched its own folder, and its title would show
+# 65535.65535; where that user32.dll imports no version.dll, the window may not load the planted one at all.
 #   run-planted-dll-test.sh SCALEBOOT_EXE CLI_EXE PLANTED_DLL DRIVER_EXE SOURCE_DIR WORK_DIR
 set -u
 gui=$1 cli=$2 plant=$3 driver=$4 source_dir=$5 work=$6
@@ -37,6 +39,15 @@ cp "$gui" "$app/ScaleBoot.exe"
 cp "$cli" "$app/scaleboot-cli.exe"
 cp "$plant" "$app/version.dll"
 version=$(project_version "$source_dir")
+# The program's bitness picks the system folder its user32.dll comes from, and the objdump that reads it.
+case $(wine_machine "$gui") in
+  x86) system_folder=syswow64 objdump=i686-w64-mingw32-objdump ;;
+  *) system_folder=system32 objdump=x86_64-w64-mingw32-objdump ;;
+esac
+imports_version() { "$objdump" -p "$1" | grep -qi 'DLL Name: version\.dll'; }
+no_version_import() { ! imports_version "$1"; }
+check "ScaleBoot.exe does not import version.dll" no_version_import "$app/ScaleBoot.exe"
+check "scaleboot-cli.exe does not import version.dll" no_version_import "$app/scaleboot-cli.exe"
 
 loads_plant() {  # loads_plant LOG: Wine's loader took the planted version.dll in
   grep -qi 'trace:loaddll:.* Loaded L".*\\\\Downloads\\\\version\.dll".*: native' "$1"
@@ -80,9 +91,11 @@ if stage start "$(windows_path "$app")\\ScaleBoot.exe"; then
   stage close
 fi
 wineserver -w
-wine_user32="$WINEPREFIX/drive_c/windows/system32/user32.dll"
-if x86_64-w64-mingw32-objdump -p "$wine_user32" | grep -qi 'DLL Name: version\.dll'; then
-  check "the planted version.dll is seen loaded in the window's process, through Wine's own user32.dll" \
+wine_user32="$WINEPREFIX/drive_c/windows/$system_folder/user32.dll"
+if [ ! -f "$wine_user32" ]; then
+  fail "Wine's $system_folder/user32.dll is missing: what the window loads cannot be told from what it imports"
+elif imports_version "$wine_user32"; then
+  check "the planted version.dll is seen loaded in the window's process, through Wine's own $system_folder/user32.dll" \
     loads_plant "$gui_log"
 else
   check "ScaleBoot.exe does not load the planted version.dll" no_plant "$gui_log"
