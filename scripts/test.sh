@@ -264,7 +264,7 @@ echo "=== summary"
 printf '%s\n' "${summary[@]}" | sed '/^$/d'
 # A run on a machine without 32-bit programs checks the 32-bit build's files but runs none of its programs: said
 # last, where it is read, since only a run on a machine that starts them shows that they pass.
-if [ "$(cut -d' ' -f1 "$logs/windows-x86.done")" = 0 ] && grep -q 'this machine runs no 32-bit programs' "$logs/windows-x86.log"; then
+if ! wine_runs_32bit; then
   echo "=== NOT RUN HERE: the 32-bit Windows programs (suite windows-x86: $(wine_no_32bit_reason)); run this command" \
     "on a machine that runs 32-bit programs before the work is done"
 fi
