@@ -14,9 +14,12 @@
 #
 # --firmware DIR (or SCALEBOOT_FIRMWARE_DIR=DIR): every program is built from the four firmware images in DIR.
 #   Without it they carry the repository's placeholder images, which are not for scales, and the zips'
-#   README.txt, FIRMWARE.txt and the last lines of this script say so. Before anything is built the images are checked: all four present, of
-#   their exact lengths, each checksum trailer holding the sum of its payload bytes (the program's own start-up
-#   test). Any problem stops the script with a message naming the file, and nothing is built.
+#   README.txt, FIRMWARE.txt and the last lines of this script say so. DIR describes its images in images.txt
+#   (each image's file name, length and version label, one line each; docs/releasing.md); the programs carry
+#   those labels. Before anything is built the folder is checked: the description present and its labels of
+#   the right form, all four images present, of the lengths it gives, each checksum trailer holding the sum of
+#   its payload bytes (the program's own start-up test). Any problem stops the script with a message naming the
+#   file, and nothing is built.
 # --screenshots-url URL (or SCALEBOOT_SCREENSHOTS_URL=URL): the web folder where docs/screenshot-linux.png and
 #   docs/screenshot-windows.png are published; the AppStream metadata then lists them (AppStream takes only
 #   web addresses for screenshots, and the project has none of its own, so by default it lists none).
@@ -184,10 +187,10 @@ placeholders=()
   echo "(ScaleBoot.exe and scaleboot-cli.exe in both zips, scaleboot and scaleboot-cli in the Debian packages)"
   echo
   printf '%-13s %-7s %-8s %-21s %s\n' File Length Label Placeholder SHA-256
-  while IFS=$'\t' read -r _ name length hash kind; do
+  while IFS=$'\t' read -r _ name length hash kind described; do
     row=$(awk -F'\t' -v name="$name" '$1 == "image" && $2 == name' <<<"$table")
     IFS=$'\t' read -r _ _ built_length label state <<<"$row"
-    if [ "$built_length" != "$length" ] || [ "$state" != sound ]; then
+    if [ "$built_length" != "$length" ] || [ "$label" != "$described" ] || [ "$state" != sound ]; then
       echo "error: the built programs do not carry $name as checked: ${row:-not in the table}" >&2
       exit 1
     fi
