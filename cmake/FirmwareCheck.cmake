@@ -1,6 +1,12 @@
 # The four firmware images the programs embed, in table order, and the one check of a folder that should hold
-# them: each image present, of its exact length, and its little-endian checksum trailer holding the sum of its
-# payload bytes (the rule the program applies at start-up).
+# them: the folder's description of its images (SCALEBOOT_FIRMWARE_DESCRIPTION: each image's file name, length
+# and version label, one line each), each image present, of the length its description gives, and its
+# little-endian checksum trailer holding the sum of its payload bytes (the rule the program applies at
+# start-up). The labels and lengths the programs carry are the description's.
+#
+# A label has seven characters without blanks; characters 1-3 are the same for both images of a set (32yk*,
+# yk*); a 2368 image's label has "xx" at characters 4-5 and its own two at 6-7, a 936 image's its own two at
+# 4-5 and "xx" at 6-7. A placeholder image names its label in its first line, which must be the description's.
 #
 # In a build: scaleboot_check_firmware(DIR) refuses to configure when an image is missing or has the wrong
 # length. A trailer that does not match stops the configure step only with SCALEBOOT_FIRMWARE_STRICT=ON (the
@@ -10,13 +16,16 @@
 # On its own, before anything is built (scripts/package.sh):
 #   cmake -DFIRMWARE_DIR=DIR -DREPORT=FILE -P cmake/FirmwareCheck.cmake
 # writes FILE, one tab-separated line for each problem found ("problem", the text) and, for each image,
-# "image", its name, length, SHA-256 and whether it is a placeholder: "repository" (the placeholder image of
-# resources/firmware), "generated" (made by tools/make_placeholder_firmware.cpp) or "no".
+# "image", its name, length, SHA-256, whether it is a placeholder: "repository" (the placeholder image of
+# resources/firmware), "generated" (made by tools/make_placeholder_firmware.cpp) or "no", and its label.
 if(CMAKE_SCRIPT_MODE_FILE)
   cmake_policy(VERSION 3.25)
 endif()
 set(SCALEBOOT_FIRMWARE_FILES 32yk2368.bin 32yk936.bin yk2368.bin yk936.bin)
-set(SCALEBOOT_FIRMWARE_LENGTHS 422916 15750 422916 15750)
+# Each image's kind, and the image of its set with the other kind, in table order.
+set(_scaleboot_firmware_kinds 2368 936 2368 936)
+set(_scaleboot_firmware_partners 32yk936.bin 32yk2368.bin yk936.bin yk2368.bin)
+set(SCALEBOOT_FIRMWARE_DESCRIPTION images.txt)
 set(_scaleboot_placeholder_dir "${CMAKE_CURRENT_LIST_DIR}/../resources/firmware")
 # Every image the placeholder generator writes starts with these bytes.
 set(_scaleboot_placeholder_marker "SCALEBOOT PLACEHOLDER FIRMWARE ")
@@ -43,6 +52,81 @@ function(_scaleboot_payload_sum hex result_var)
   set(${result_var} ${sum} PARENT_SCOPE)
 endfunction()
 
+# scaleboot_firmware_description(DIR PROBLEMS_VAR): reads DIR's description into SCALEBOOT_FIRMWARE_LENGTHS and
+# SCALEBOOT_FIRMWARE_LABELS (table order, set in the caller's scope when the description holds); each problem,
+# a text naming the description, the image and what is wrong, into PROBLEMS_VAR.
+function(scaleboot_firmware_description dir problems_var)
+  set(description "${dir}/${SCALEBOOT_FIRMWARE_DESCRIPTION}")
+  set(problems)
+  if(NOT EXISTS "${description}" OR IS_DIRECTORY "${description}")
+    set(${problems_var} "${description}: missing (each image's file name, length and version label, one line each)"
+        PARENT_SCOPE)
+    return()
+  endif()
+  file(STRINGS "${description}" lines)
+  set(number 0)
+  foreach(line IN LISTS lines)
+    math(EXPR number "${number} + 1")
+    if(line MATCHES "^[ \t]*(#|$)")
+      continue()
+    endif()
+    if(NOT line MATCHES "^[ \t]*([^ \t]+)[ \t]+([^ \t]+)[ \t]+([^ \t]+)[ \t]*$")
+      list(APPEND problems "${description}: line ${number}: not \"NAME LENGTH LABEL\"")
+      continue()
+    endif()
+    set(name "${CMAKE_MATCH_1}")
+    set(length "${CMAKE_MATCH_2}")
+    set(label "${CMAKE_MATCH_3}")
+    if(NOT name IN_LIST SCALEBOOT_FIRMWARE_FILES)
+      list(APPEND problems "${description}: line ${number}: ${name} is none of the images (${SCALEBOOT_FIRMWARE_FILES})")
+    elseif(DEFINED _length_${name})
+      list(APPEND problems "${description}: line ${number}: ${name} is described twice")
+    elseif(NOT length MATCHES "^[1-9][0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?$" OR length LESS 5)
+      # At most 99999999 bytes: the sum of the payload then fits the four-byte trailer.
+      list(APPEND problems "${description}: ${name}: length ${length} is not a number of bytes from 5 to 99999999")
+    else()
+      set(_length_${name} "${length}")
+      set(_label_${name} "${label}")
+    endif()
+  endforeach()
+  set(lengths)
+  set(labels)
+  foreach(name kind partner IN ZIP_LISTS SCALEBOOT_FIRMWARE_FILES _scaleboot_firmware_kinds
+          _scaleboot_firmware_partners)
+    if(NOT DEFINED _length_${name})
+      list(APPEND problems "${description}: ${name} is not described")
+      continue()
+    endif()
+    set(label "${_label_${name}}")
+    list(APPEND lengths "${_length_${name}}")
+    list(APPEND labels "${label}")
+    string(LENGTH "${label}" size)
+    if(NOT size EQUAL 7 OR NOT label MATCHES "^[!-~]+$")
+      list(APPEND problems "${description}: ${name}: label \"${label}\" is not seven characters without blanks")
+      continue()
+    endif()
+    string(SUBSTRING "${label}" 3 2 middle)
+    string(SUBSTRING "${label}" 5 2 end)
+    if(kind STREQUAL 2368 AND (NOT middle STREQUAL "xx" OR end STREQUAL "xx"))
+      list(APPEND problems "${description}: ${name}: label ${label}: a 2368 image's label has \"xx\" at characters 4-5 and its own two at 6-7")
+    elseif(kind STREQUAL 936 AND (middle STREQUAL "xx" OR NOT end STREQUAL "xx"))
+      list(APPEND problems "${description}: ${name}: label ${label}: a 936 image's label has its own two characters at 4-5 and \"xx\" at 6-7")
+    endif()
+    if(kind STREQUAL 936 AND DEFINED _label_${partner})
+      string(SUBSTRING "${label}" 0 3 start)
+      string(SUBSTRING "${_label_${partner}}" 0 3 partner_start)
+      if(NOT start STREQUAL partner_start)
+        list(APPEND problems "${description}: ${name}: label ${label} does not begin as ${partner}'s (${_label_${partner}}): characters 1-3 are the set's")
+      endif()
+    endif()
+  endforeach()
+  set(${problems_var} "${problems}" PARENT_SCOPE)
+  if(NOT problems)
+    set(SCALEBOOT_FIRMWARE_LENGTHS "${lengths}" PARENT_SCOPE)
+    set(SCALEBOOT_FIRMWARE_LABELS "${labels}" PARENT_SCOPE)
+  endif()
+endfunction()
+
 # scaleboot_firmware_problems(DIR FATAL_VAR TRAILER_VAR [SOUND_VAR]): the problems of the images in DIR, each a
 # text naming the file and what is wrong; a missing folder or image and a wrong length in FATAL_VAR, a trailer
 # that does not match in TRAILER_VAR. SOUND_VAR gets the names of the images without a problem.
@@ -53,7 +137,11 @@ function(scaleboot_firmware_problems dir fatal_var trailer_var)
   if(NOT IS_DIRECTORY "${dir}")
     list(APPEND fatal "${dir}: no such folder")
   else()
-    foreach(name expected IN ZIP_LISTS SCALEBOOT_FIRMWARE_FILES SCALEBOOT_FIRMWARE_LENGTHS)
+    scaleboot_firmware_description("${dir}" fatal)
+  endif()
+  if(NOT fatal)
+    foreach(name expected label IN ZIP_LISTS SCALEBOOT_FIRMWARE_FILES SCALEBOOT_FIRMWARE_LENGTHS
+            SCALEBOOT_FIRMWARE_LABELS)
       set(path "${dir}/${name}")
       if(NOT EXISTS "${path}")
         list(APPEND fatal "${path}: missing")
@@ -66,6 +154,16 @@ function(scaleboot_firmware_problems dir fatal_var trailer_var)
       file(SIZE "${path}" size)
       if(NOT size EQUAL expected)
         list(APPEND fatal "${path}: length ${size} instead of ${expected}")
+        continue()
+      endif()
+      # A placeholder's first line names its file and label.
+      string(LENGTH "${_scaleboot_placeholder_marker}" marker_length)
+      file(READ "${path}" start LIMIT 80)
+      string(FIND "${start}" "\n" end)
+      string(SUBSTRING "${start}" 0 ${end} start)
+      string(REGEX MATCH "^${_scaleboot_placeholder_marker}[^ ]+ ([^ ]+) " named "${start}")
+      if(named AND NOT CMAKE_MATCH_1 STREQUAL label)
+        list(APPEND fatal "${path}: a placeholder of label ${CMAKE_MATCH_1}, described as ${label}")
         continue()
       endif()
       math(EXPR payload "${size} - 4")
@@ -86,13 +184,15 @@ function(scaleboot_firmware_problems dir fatal_var trailer_var)
   endif()
   set(${fatal_var} "${fatal}" PARENT_SCOPE)
   set(${trailer_var} "${trailers}" PARENT_SCOPE)
+  set(SCALEBOOT_FIRMWARE_LENGTHS "${SCALEBOOT_FIRMWARE_LENGTHS}" PARENT_SCOPE)
+  set(SCALEBOOT_FIRMWARE_LABELS "${SCALEBOOT_FIRMWARE_LABELS}" PARENT_SCOPE)
   if(ARGC GREATER 3)
     set(${ARGV3} "${sound}" PARENT_SCOPE)
   endif()
 endfunction()
 
 function(scaleboot_check_firmware dir)
-  foreach(name IN LISTS SCALEBOOT_FIRMWARE_FILES)
+  foreach(name IN LISTS SCALEBOOT_FIRMWARE_FILES SCALEBOOT_FIRMWARE_DESCRIPTION)
     if(EXISTS "${dir}/${name}")
       set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${dir}/${name}")
     endif()
@@ -111,6 +211,19 @@ function(scaleboot_check_firmware dir)
     message(WARNING "Firmware images (SCALEBOOT_FIRMWARE_DIR=${dir}):\n${text}\n"
                     "The program will report the embedded data as corrupted and refuse to write it.")
   endif()
+  set(SCALEBOOT_FIRMWARE_LENGTHS "${SCALEBOOT_FIRMWARE_LENGTHS}" PARENT_SCOPE)
+  set(SCALEBOOT_FIRMWARE_LABELS "${SCALEBOOT_FIRMWARE_LABELS}" PARENT_SCOPE)
+endfunction()
+
+# scaleboot_firmware_rows(FILE): the table the program carries (file name, length, label of each image, from
+# the description scaleboot_check_firmware read), one C++ initializer a line, written to FILE when it changes.
+function(scaleboot_firmware_rows out)
+  set(rows "// Generated by cmake/FirmwareCheck.cmake from the firmware folder's ${SCALEBOOT_FIRMWARE_DESCRIPTION}: do not edit.\n")
+  foreach(name length label IN ZIP_LISTS SCALEBOOT_FIRMWARE_FILES SCALEBOOT_FIRMWARE_LENGTHS SCALEBOOT_FIRMWARE_LABELS)
+    string(REGEX REPLACE "([\\\"])" "\\\\\\1" label "${label}")
+    string(APPEND rows "{\"${name}\", ${length}, \"${label}\"},\n")
+  endforeach()
+  file(CONFIGURE OUTPUT "${out}" CONTENT "${rows}")
 endfunction()
 
 # placeholder_kind(PATH NAME OUT_VAR): "repository", "generated" or "no", as the report says.
@@ -146,12 +259,13 @@ if(CMAKE_SCRIPT_MODE_FILE AND DEFINED FIRMWARE_DIR)
     foreach(problem IN LISTS fatal trailers)
       string(APPEND report "problem\t${problem}\n")
     endforeach()
-    foreach(name length IN ZIP_LISTS SCALEBOOT_FIRMWARE_FILES SCALEBOOT_FIRMWARE_LENGTHS)
+    foreach(name length label IN ZIP_LISTS SCALEBOOT_FIRMWARE_FILES SCALEBOOT_FIRMWARE_LENGTHS
+            SCALEBOOT_FIRMWARE_LABELS)
       if(name IN_LIST sound)
         set(path "${FIRMWARE_DIR}/${name}")
         file(SHA256 "${path}" hash)
         _scaleboot_placeholder_kind("${path}" "${name}" kind)
-        string(APPEND report "image\t${name}\t${length}\t${hash}\t${kind}\n")
+        string(APPEND report "image\t${name}\t${length}\t${hash}\t${kind}\t${label}\n")
       endif()
     endforeach()
     file(WRITE "${REPORT}" "${report}")

@@ -14,12 +14,14 @@ struct ImageRow {
   std::string_view versionLabel;
 };
 
+// The lengths and labels of the images built in, from the firmware folder's description (the build checks
+// them against the images and the label's form).
 constexpr std::array<ImageRow, kImageCount> kRows{{
-    {"32yk2368.bin", 422916, "P32xx35"},
-    {"32yk936.bin", 15750, "P3218xx"},
-    {"yk2368.bin", 422916, "P28xx35"},
-    {"yk936.bin", 15750, "P2829xx"},
+#include "FirmwareRows.inc"
 }};
+static_assert(std::all_of(kRows.begin(), kRows.end(),
+                          [](const ImageRow& row) { return row.versionLabel.size() == 7; }),
+              "every version label has seven characters");
 
 ImageTable BuildTable() {
   const auto embedded = EmbeddedFirmware();

@@ -6,14 +6,20 @@
 #   scaleboot-cli_VERSION_amd64.deb  the command-line program for Debian 12, without Qt
 #   FIRMWARE.txt                     the firmware images every program carries: name, length, label, SHA-256
 #   SHA256SUMS                       checksums of the other files
+#   SHA256SUMS.asc, scaleboot-release-key.gpg  with --sign-sums: the checksums' OpenPGP signature, and the key
+#                                    that checks it (gpgv --keyring ./scaleboot-release-key.gpg SHA256SUMS.asc)
 #
 #   scripts/package.sh [--firmware DIR] [--screenshots-url URL] [SIGNING]
+#                      [--sign-sums KEY [--sign-sums-passphrase-file FILE]]
 #
 # --firmware DIR (or SCALEBOOT_FIRMWARE_DIR=DIR): every program is built from the four firmware images in DIR.
 #   Without it they carry the repository's placeholder images, which are not for scales, and the zips'
-#   README.txt, FIRMWARE.txt and the last lines of this script say so. Before anything is built the images are checked: all four present, of
-#   their exact lengths, each checksum trailer holding the sum of its payload bytes (the program's own start-up
-#   test). Any problem stops the script with a message naming the file, and nothing is built.
+#   README.txt, FIRMWARE.txt and the last lines of this script say so. DIR describes its images in images.txt
+#   (each image's file name, length and version label, one line each; docs/releasing.md); the programs carry
+#   those labels. Before anything is built the folder is checked: the description present and its labels of
+#   the right form, all four images present, of the lengths it gives, each checksum trailer holding the sum of
+#   its payload bytes (the program's own start-up test). Any problem stops the script with a message naming the
+#   file, and nothing is built.
 # --screenshots-url URL (or SCALEBOOT_SCREENSHOTS_URL=URL): the web folder where docs/screenshot-linux.png and
 #   docs/screenshot-windows.png are published; the AppStream metadata then lists them (AppStream takes only
 #   web addresses for screenshots, and the project has none of its own, so by default it lists none).
@@ -22,16 +28,25 @@
 # certificate (osslsigncode, SHA-256, installed when missing), the key either in a file or on a token:
 #   --sign-pkcs12 FILE --sign-password-file FILE
 #   --sign-pkcs11-module LIBRARY --sign-key PKCS11-URI --sign-cert FILE --sign-password-file FILE (the PIN)
-#   --sign-ca FILE    the CA certificates the signatures are verified against (the signer's root and the time-stamp
-#                     authority's); the system's CA bundle without it
+#   --sign-ca FILE    the CA certificates the signatures are verified against (the signer's root); the system's CA
+#                     bundle without it
 #   --timestamp URL   an RFC 3161 time stamp from that server; without it a signature stops verifying when the
 #                     certificate expires
+#   --timestamp-ca FILE  the CA certificates the time stamps are verified against (the time-stamp authority's
+#                     root); the system's CA bundle without it
 #   --sign-url URL    the web address the signature names (the project has none of its own, so by default none)
 # The password or PIN is read from its file by openssl and osslsigncode alone. Before anything is built, a small
 # Windows program is signed and verified with the same options: a wrong password, a certificate not for code
 # signing or a missing module stops the script in seconds. Each signed program is verified before the zips are
-# made; any failure stops the script with the reason and dist/ untouched. Without these options the release is
-# unsigned and reproducible.
+# made, by osslsigncode's own report: its signature, and its time stamp when one was asked for, must each say
+# "ok"; any failure stops the script with the reason and dist/ untouched.
+#
+# --sign-sums KEY: SHA256SUMS is signed (SHA256SUMS.asc, an OpenPGP detached signature, gpg installed when
+# missing) by KEY, an exported secret key in a file, or else a key of the user's keyring (GNUPGHOME) named as gpg
+# names keys (best by its fingerprint); --sign-sums-passphrase-file FILE holds its passphrase, read by gpg alone.
+# The key is tried on a small file before anything is built; the signature is checked with gpgv against the
+# exported public key alone before anything reaches dist/, and that key is published beside it.
+# Without these options the release is unsigned and reproducible.
 #
 # VERSION is the project version in CMakeLists.txt. The files depend only on the sources and the images: the
 # release builds go to build/package/ (or $SCALEBOOT_PACKAGE_BUILD_DIR), and every time stamp is
@@ -57,7 +72,8 @@ while [ $# -gt 0 ]; do
       if [ "$1" = --firmware ]; then firmware=$2; else screenshots_url=$2; fi
       shift 2
       ;;
-    --sign-pkcs12 | --sign-password-file | --sign-pkcs11-module | --sign-key | --sign-cert | --sign-ca | --timestamp | --sign-url)
+    --sign-* | --timestamp | --timestamp-*)
+      sign_option "$1" "" check
       [ $# -ge 2 ] && [ -n "$2" ] || fail_usage "$1 needs a value"
       sign_option "$1" "$2"
       shift 2
@@ -105,8 +121,9 @@ if grep -q '^problem' "$report"; then
   echo "package.sh: these firmware images cannot be released; nothing was built and $dist was not touched." >&2
   exit 1
 fi
-# The key, its password and its certificate, also before anything is built.
+# The key, its password and its certificate, also before anything is built; so the checksums' key.
 sign_check
+sums_check
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
@@ -170,10 +187,10 @@ placeholders=()
   echo "(ScaleBoot.exe and scaleboot-cli.exe in both zips, scaleboot and scaleboot-cli in the Debian packages)"
   echo
   printf '%-13s %-7s %-8s %-21s %s\n' File Length Label Placeholder SHA-256
-  while IFS=$'\t' read -r _ name length hash kind; do
+  while IFS=$'\t' read -r _ name length hash kind described; do
     row=$(awk -F'\t' -v name="$name" '$1 == "image" && $2 == name' <<<"$table")
     IFS=$'\t' read -r _ _ built_length label state <<<"$row"
-    if [ "$built_length" != "$length" ] || [ "$state" != sound ]; then
+    if [ "$built_length" != "$length" ] || [ "$label" != "$described" ] || [ "$state" != sound ]; then
       echo "error: the built programs do not carry $name as checked: ${row:-not in the table}" >&2
       exit 1
     fi
@@ -309,12 +326,14 @@ package_windows x86 windows-x86 32
 files=("ScaleBoot-$version-windows-x64.zip" "ScaleBoot-$version-windows-x86.zip" "scaleboot_${version}_amd64.deb"
   "scaleboot-cli_${version}_amd64.deb" FIRMWARE.txt)
 (cd "$out" && sha256sum "${files[@]}" >SHA256SUMS)
+sums_sign "$out"
 mkdir -p "$dist"
 rm -f "$dist"/ScaleBoot-*-windows-*.zip "$dist"/scaleboot_*_amd64.deb "$dist"/scaleboot-cli_*_amd64.deb \
   "$dist/SHA256SUMS" "$dist/FIRMWARE.txt"
+for file in $(sums_files); do rm -f "$dist/$file"; done
 mv "$out"/* "$dist/"
 echo "=== package: $dist/"
-(cd "$dist" && ls -l "${files[@]}" SHA256SUMS && cat SHA256SUMS)
+(cd "$dist" && ls -l "${files[@]}" SHA256SUMS $(! signing_sums || sums_files) && cat SHA256SUMS)
 sed -n '/^File /,/^Firmware versions/p' "$dist/FIRMWARE.txt"
 if [ "$placeholder" = 1 ]; then
   echo "=== package: these programs carry PLACEHOLDER firmware images (${placeholders[*]}), not for scales."
@@ -327,4 +346,9 @@ if signing; then
     echo ", without a time stamp: the signatures stop verifying when the certificate expires")."
 else
   echo "=== package: the Windows programs are not signed (see --help for the signing options)."
+fi
+if signing_sums; then
+  echo "=== package: SHA256SUMS is signed by \"$sums_user\", key $sums_fingerprint (SHA256SUMS.asc, checked with gpgv)."
+else
+  echo "=== package: SHA256SUMS is not signed (--sign-sums KEY signs it)."
 fi

@@ -123,6 +123,8 @@ PACKAGE_PACKAGES=(python3 dpkg-dev file lintian desktop-file-utils appstream unz
 # osslsigncode loads but its package does not pull in. Its test adds a software token (SoftHSM2) and strace,
 # which records every program started with its arguments and environment.
 SIGNING_PACKAGES=(osslsigncode libengine-pkcs11-openssl)
-SIGNING_TEST_PACKAGES=("${SIGNING_PACKAGES[@]}" softhsm2 strace)
+# Signed checksums: gpg signs SHA256SUMS, gpgv checks the signature as a Debian user will.
+SUMS_SIGNING_PACKAGES=(gnupg gpgv)
+SIGNING_TEST_PACKAGES=("${SIGNING_PACKAGES[@]}" "${SUMS_SIGNING_PACKAGES[@]}" softhsm2 strace)
 # hardening-check, which the Debian package check runs on both programs (devscripts, without its recommends).
 PACKAGE_PACKAGES+=(devscripts)

@@ -77,7 +77,8 @@ suite_package_signing() {
 # images change is rebuilt), each into a folder of its own: dist/ keeps the release checked above.
 suite_package_firmware() {
   WINEPREFIX=$PWD/$checks/zips/wineprefix bash tests/packaging/check-firmware.sh . \
-    build/linux/make_placeholder_firmware "$checks/firmware" build/package build/package-again
+    build/linux/make_placeholder_firmware "$checks/firmware" build/package build/package-again \
+    build/windows/tests/win32/window/win32_window_driver.exe
 }
 suite_apt_lock() {
   bash tests/packaging/apt-lock-test.sh

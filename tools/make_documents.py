@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Builds the program's three help documents (PDF) from their sources in docs/.
 
-    tools/make_documents.py [--out DIR] [NAME ...]
+    tools/make_documents.py [--out DIR] [--firmware DIR] [NAME ...]
 
 NAME is one of Instruction, Instruction_eng, Changes (all three when none is given). The PDFs go to
 resources/documents/ unless --out names another folder; they are committed there and embedded by the program's
@@ -23,6 +23,9 @@ Source format (a small Markdown subset, one block per paragraph, blocks separate
                               relative column widths by its dash counts
     ::window key="value" ...  drawing of the program's window; a list right after it is set beside it
     ::pagebreak               start a new page
+    {version} {card-kb}       the program's version (major.minor of the project version in CMakeLists.txt) and
+                              the free space a card needs for the four images, in KB rounded up (their lengths
+                              from the firmware folder's images.txt, resources/firmware unless --firmware)
 """
 
 import argparse
@@ -432,9 +435,28 @@ def build_story(blocks, meta, styles, frame_width):
 # Output
 
 
-def render(source_path, output_path):
+def project_facts(firmware_dir):
+    """The figures the manuals state that follow from the project: {version} and {card-kb}."""
+    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as handle:
+        found = re.search(r"^project\(scaleboot VERSION ([0-9]+)\.([0-9]+)[0-9.]*[ )]", handle.read(), re.M)
+    if not found:
+        sys.exit("make_documents: no project version in CMakeLists.txt")
+    description = os.path.join(firmware_dir, "images.txt")
+    try:
+        with open(description, encoding="utf-8") as handle:
+            rows = [line.split() for line in handle if line.strip() and not line.lstrip().startswith("#")]
+        total = sum(int(row[1]) for row in rows)
+    except (OSError, ValueError, IndexError) as error:
+        sys.exit(f"make_documents: {description}: {error}")
+    return {"{version}": f"{found.group(1)}.{found.group(2)}", "{card-kb}": str(-(-total // 1024))}
+
+
+def render(source_path, output_path, facts):
     with open(source_path, encoding="utf-8") as handle:
-        lines = handle.read().splitlines()
+        text = handle.read()
+    for token, value in facts.items():
+        text = text.replace(token, value)
+    lines = text.splitlines()
     meta, body = split_front_matter(lines, source_path)
     styles = make_styles(float(meta.get("body-size", "8.8")))
     version = tuple(int(part) for part in meta.get("pdf-version", "1.4").split("."))
@@ -480,16 +502,19 @@ def main():
     parser = argparse.ArgumentParser(description="Build the help documents from docs/.")
     parser.add_argument("--out", default=os.path.join(ROOT, "resources", "documents"),
                         help="folder for the PDF files (default: resources/documents)")
+    parser.add_argument("--firmware", default=os.path.join(ROOT, "resources", "firmware"),
+                        help="the firmware folder whose images.txt gives the images' lengths")
     parser.add_argument("names", nargs="*", metavar="NAME", help="documents to build: " + ", ".join(DOCUMENTS))
     args = parser.parse_args()
     unknown = [name for name in args.names if name not in DOCUMENTS]
     if unknown:
         parser.error("unknown document: " + ", ".join(unknown))
     register_fonts()
+    facts = project_facts(args.firmware)
     os.makedirs(args.out, exist_ok=True)
     for name in args.names or list(DOCUMENTS):
         output = os.path.join(args.out, name + ".pdf")
-        pages = render(os.path.join(ROOT, DOCUMENTS[name]), output)
+        pages = render(os.path.join(ROOT, DOCUMENTS[name]), output, facts)
         print(f"{output}: {pages} pages")
 
 

@@ -4,11 +4,12 @@
 #    SCALEBOOT_FIRMWARE_STRICT=ON (the release builds) the same image stops the configure step;
 #  - an image of the wrong length stops the configure step with a message naming the file and the length;
 #  - the folder report of cmake/FirmwareCheck.cmake tells the repository's placeholders, generated ones and
-#    other images apart.
+#    other images apart, carries the labels of the folder's description, and refuses a description that is
+#    missing, does not match the images or holds a label of the wrong form, naming the image and the problem.
 # Run as: cmake -DSOURCE_DIR=... -DWORK_DIR=... -DFIRMWARE_DIR=... -DGENERATOR=... -P FirmwareFolderTest.cmake
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}/damaged" "${WORK_DIR}/short" "${WORK_DIR}/generated" "${WORK_DIR}/other")
-file(GLOB images "${FIRMWARE_DIR}/*.bin")
+file(GLOB images "${FIRMWARE_DIR}/*.bin" "${FIRMWARE_DIR}/images.txt")
 file(COPY ${images} DESTINATION "${WORK_DIR}/damaged")
 file(COPY ${images} DESTINATION "${WORK_DIR}/short")
 
@@ -89,8 +90,9 @@ endif()
 
 # The report: generated images with other bytes, and one whose marker is gone (its first byte swapped with a
 # later one, so the sum and the trailer still hold).
-execute_process(COMMAND "${GENERATOR}" "${WORK_DIR}/generated" 7 RESULT_VARIABLE rc OUTPUT_QUIET)
-execute_process(COMMAND "${GENERATOR}" "${WORK_DIR}/other" 7 RESULT_VARIABLE rc2 OUTPUT_QUIET)
+set(other_labels P41xx07 P4102xx P40xx03 P4005xx)
+execute_process(COMMAND "${GENERATOR}" "${WORK_DIR}/generated" 7 ${other_labels} RESULT_VARIABLE rc OUTPUT_QUIET)
+execute_process(COMMAND "${GENERATOR}" "${WORK_DIR}/other" 7 ${other_labels} RESULT_VARIABLE rc2 OUTPUT_QUIET)
 if(NOT rc EQUAL 0 OR NOT rc2 EQUAL 0)
   message(FATAL_ERROR "the placeholder generator failed")
 endif()
@@ -103,11 +105,51 @@ endif()
 put_byte("${other}" 0 ${later})
 put_byte("${other}" 1000 ${first})
 
+# Descriptions altered: copies of the generated folder, each with one line of images.txt replaced (by sed).
+set(described "${WORK_DIR}/generated")
+# name | sed command on images.txt ("remove" removes the file)
+set(alterations
+  "missing|remove"
+  "length|s/^yk936.bin 15750 /yk936.bin 15751 /"
+  "prefix|s/^32yk936.bin 15750 P41/32yk936.bin 15750 P42/"
+  "placeholder|s/^yk2368.bin 422916 P40xx03/yk2368.bin 422916 P40xx04/"
+  "form936|s/^yk936.bin 15750 P4005xx/yk936.bin 15750 P400535/"
+  "form2368|s/^32yk2368.bin 422916 P41xx07/32yk2368.bin 422916 P4101xx/"
+  "own2368|s/^32yk2368.bin 422916 P41xx07/32yk2368.bin 422916 P41xxxx/"
+  "size|s/^yk936.bin 15750 P4005xx/yk936.bin 15750 P4005xxx/"
+  "unknown|s/^yk936.bin /yk937.bin /")
+foreach(alteration IN LISTS alterations)
+  string(REPLACE "|" ";" parts "${alteration}")
+  list(GET parts 0 name)
+  list(GET parts 1 command)
+  file(COPY "${described}/" DESTINATION "${WORK_DIR}/described-${name}")
+  if(command STREQUAL "remove")
+    file(REMOVE "${WORK_DIR}/described-${name}/images.txt")
+  else()
+    execute_process(COMMAND sed -i "${command}" "${WORK_DIR}/described-${name}/images.txt" RESULT_VARIABLE rc)
+    file(READ "${WORK_DIR}/described-${name}/images.txt" altered)
+    file(READ "${described}/images.txt" unaltered)
+    if(NOT rc EQUAL 0 OR altered STREQUAL unaltered)
+      message(FATAL_ERROR "sed '${command}' did not change the description")
+    endif()
+  endif()
+endforeach()
+set(d "${WORK_DIR}/described")
+
 # folder | expected report lines (regular expressions), one case each
 set(cases
-  "${SOURCE_DIR}/resources/firmware|image\t32yk2368.bin\t422916\t[0-9a-f]+\trepository\nimage\t32yk936.bin\t15750\t[0-9a-f]+\trepository\nimage\tyk2368.bin\t422916\t[0-9a-f]+\trepository\nimage\tyk936.bin\t15750\t[0-9a-f]+\trepository\n"
-  "${WORK_DIR}/generated|image\t32yk2368.bin\t422916\t[0-9a-f]+\tgenerated\n.*image\tyk936.bin\t15750\t[0-9a-f]+\tgenerated\n"
-  "${WORK_DIR}/other|image\t32yk936.bin\t15750\t[0-9a-f]+\tgenerated\nimage\tyk2368.bin\t422916\t[0-9a-f]+\tno\n"
+  "${d}-missing|^problem\t[^\n]*described-missing/images.txt: missing [^\n]*\n$"
+  "${d}-length|^problem\t[^\n]*described-length/yk936.bin: length 15750 instead of 15751\nimage\t"
+  "${d}-prefix|^problem\t[^\n]*images.txt: 32yk936.bin: label P4202xx does not begin as 32yk2368.bin's \\(P41xx07\\)"
+  "${d}-placeholder|^problem\t[^\n]*described-placeholder/yk2368.bin: a placeholder of label P40xx03, described as P40xx04\nimage\t"
+  "${d}-form936|^problem\t[^\n]*images.txt: yk936.bin: label P400535: a 936 image's label has its own two characters at 4-5 and \"xx\" at 6-7\n$"
+  "${d}-form2368|^problem\t[^\n]*images.txt: 32yk2368.bin: label P4101xx: a 2368 image's label has \"xx\" at characters 4-5"
+  "${d}-own2368|^problem\t[^\n]*images.txt: 32yk2368.bin: label P41xxxx: a 2368 image's label has \"xx\" at characters 4-5 and its own two at 6-7\n$"
+  "${d}-size|^problem\t[^\n]*images.txt: yk936.bin: label \"P4005xxx\" is not seven characters"
+  "${d}-unknown|^problem\t[^\n]*images.txt: line [0-9]+: yk937.bin is none of the images.*images.txt: yk936.bin is not described\n$"
+  "${SOURCE_DIR}/resources/firmware|image\t32yk2368.bin\t422916\t[0-9a-f]+\trepository\tP32xx35\nimage\t32yk936.bin\t15750\t[0-9a-f]+\trepository\tP3218xx\nimage\tyk2368.bin\t422916\t[0-9a-f]+\trepository\tP28xx35\nimage\tyk936.bin\t15750\t[0-9a-f]+\trepository\tP2829xx\n"
+  "${WORK_DIR}/generated|image\t32yk2368.bin\t422916\t[0-9a-f]+\tgenerated\tP41xx07\n.*image\tyk936.bin\t15750\t[0-9a-f]+\tgenerated\tP4005xx\n"
+  "${WORK_DIR}/other|image\t32yk936.bin\t15750\t[0-9a-f]+\tgenerated\tP4102xx\nimage\tyk2368.bin\t422916\t[0-9a-f]+\tno\tP40xx03\n"
   "${WORK_DIR}/damaged|^problem\t[^\n]*damaged/yk936.bin: trailer [0-9]+ instead of [0-9]+ [^\n]*\nimage\t32yk2368.bin\t"
   "${WORK_DIR}/short|^problem\t[^\n]*short/32yk936.bin: length 15749 instead of 15750\n"
   "${WORK_DIR}/none|^problem\t[^\n]*/none: no such folder\n$")

@@ -1028,6 +1028,15 @@ void StageContents(HWND main, bool corrupt) {
   WaitForCaption(main, rus.title);
 }
 
+void StageContentsOf(HWND main, const std::vector<std::wstring>& versions) {
+  ClickWithMouse(Control(main, scaleboot::win32::kSpeedButton1Id));
+  const HWND box = WaitForBox(main, Russian(kVersion).contentsCaption, 10s);
+  const std::wstring text = box ? ReadBoxWithIcon(box).text : L"(no contents box)";
+  for (const auto& v : versions)
+    Check(text.find(v + L" - ") != text.npos, "box names " + Utf8(v), Utf8(text));
+  if (box) CloseBox(box);
+}
+
 std::wstring DocumentFile(const scaleboot::DocumentChoice& document) {
   return Wide(document.fileName);
 }
@@ -1874,7 +1883,7 @@ int Usage() {
   Say("        card-unmapped UNIX_FOLDER FIRST_FILE | corrupt-card UNIX_FOLDER |");
   Say("        title VERSION | close | patch-version EXE MAJOR MINOR | blank-version EXE |");
   Say("        corrupt-firmware EXE IMAGE | remove-card | dpi DPI PROGRAM_FOLDER RESOURCES UNIX_FOLDER |");
-  Say("        station UNIX_FOLDER RECORD_FILE [keep] | corrupt-station");
+  Say("        station UNIX_FOLDER RECORD_FILE [keep] | corrupt-station | contents-of VERSION...");
   return 2;
 }
 
@@ -1906,6 +1915,8 @@ int Run(const std::vector<std::wstring>& args) {
     StageContents(main, false);
   } else if (stage == L"corrupt-contents") {
     StageContents(main, true);
+  } else if (stage == L"contents-of") {
+    StageContentsOf(main, {args.begin() + 1, args.end()});
   } else if (stage == L"documents") {
     StageDocuments(main, arg(1));
   } else if (stage == L"document-error") {
