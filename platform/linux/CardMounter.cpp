@@ -35,19 +35,24 @@ unsigned long long Number(const std::string& text) {
   return static_cast<unsigned long long>(makedev(major, minor));
 }
 
-// One look at the mount table: the device numbers of every mounted file system, and the disks the running
-// system uses, decided from that same table.
+// One look at the mount table: the device numbers of every mounted file system, the disks the running
+// system uses, decided from that same table, and the folder of a system automount standing empty. Nothing
+// when the table cannot be read or parsed: no disk could then be told from the system's.
 struct MountLook {
   std::set<unsigned long long> mounted;
   std::set<dev_t> systemDisks;
+  std::optional<std::string> emptyAutomount;
 };
-MountLook LookAtMounts(const std::string& mountInfoPath, const std::string& swapsPath,
-                       const std::string& sysRoot) {
+std::optional<MountLook> LookAtMounts(const std::string& mountInfoPath, const std::string& swapsPath,
+                                      const std::string& sysRoot) {
+  const std::optional<std::string> text = ReadText(mountInfoPath);
+  if (!text) return std::nullopt;
+  const auto mounts = ParseMountTable(*text);
+  if (!mounts) return std::nullopt;
   MountLook look;
-  const auto mounts = ParseMountTable(ReadText(mountInfoPath).value_or(""));
-  if (!mounts) return look;
   for (const MountRecord& mount : *mounts) look.mounted.insert(mount.device);
   look.systemDisks = SystemDisks(*mounts, ReadText(swapsPath), sysRoot);
+  look.emptyAutomount = EmptySystemAutomount(*mounts);
   return look;
 }
 
@@ -149,8 +154,9 @@ std::map<std::string, CardMounter::Mounted> CardMounter::Mounts() {
 // release goes on meanwhile.
 std::vector<UnmountedCandidate> CardMounter::Candidates() {
   std::vector<UnmountedCandidate> candidates;
-  const MountLook look = LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_);
-  const std::set<unsigned long long>& mounted = look.mounted;
+  const std::optional<MountLook> look = LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_);
+  if (!look) return candidates;
+  const std::set<unsigned long long>& mounted = look->mounted;
   const std::string block = sysRoot_ + "/block";
   DIR* disks = ::opendir(block.c_str());
   if (disks == nullptr) return candidates;
@@ -160,7 +166,7 @@ std::vector<UnmountedCandidate> CardMounter::Candidates() {
     if (name.starts_with(".") || !RemovableDisk(disk)) continue;
     const unsigned long long diskNumber = Number(FirstLine(disk + "/dev"));
     // The system's own disk is never a card, however removable it looks.
-    if (diskNumber == 0 || look.systemDisks.contains(static_cast<dev_t>(diskNumber))) continue;
+    if (diskNumber == 0 || look->systemDisks.contains(static_cast<dev_t>(diskNumber))) continue;
     const std::string sequence = FirstLine(disk + "/diskseq");
     // The whole disk and each of its partitions: a card may carry its file system on either.
     std::vector<std::string> parts{name};
@@ -230,9 +236,18 @@ std::optional<CardMounter::Probe> CardMounter::Probed(const std::string& identit
 
 std::string CardMounter::Mount(const UnmountedCandidate& card) {
   // Decided again now: the system may have come to use the disk since the card was found.
-  if (LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_)
-          .systemDisks.contains(static_cast<dev_t>(card.diskNumber)))
-    return "the disk the system runs from";
+  const std::optional<MountLook> look = LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_);
+  if (!look) return "the mount table cannot be read";
+  if (look->systemDisks.contains(static_cast<dev_t>(card.diskNumber))) return "the disk the system runs from";
+  {
+    // Said for the first card only while the automount stays empty; the others are left unmounted quietly.
+    const std::lock_guard lock(mutex_);
+    const bool said = std::exchange(automountSaid_, look->emptyAutomount.has_value());
+    if (look->emptyAutomount)
+      return said ? ""
+                  : "nothing is mounted at the automount " + *look->emptyAutomount +
+                        ", so its disk cannot be told from a card";
+  }
   std::string why;
   if (!MountThroughUdisks(card, why) && why.empty()) MountAsRoot(card, why);
   return why;
@@ -333,7 +348,8 @@ std::string CardMounter::Release(const std::string& root) {
 void CardMounter::ReleaseGone() {
   // Without the system's list of devices every card would look gone, the ones being written too.
   if (!UsableFolder(runFolder_, true) || !PathExists(sysRoot_ + "/dev/block")) return;
-  const auto mounts = ParseMountTable(ReadText(mountInfoPath_).value_or(""));
+  const std::optional<std::string> text = ReadText(mountInfoPath_);
+  const auto mounts = text ? ParseMountTable(*text) : std::nullopt;
   if (!mounts) return;
   for (const MountRecord& mount : *mounts) {
     const std::string folder = WithoutSlash(mount.target);

@@ -51,6 +51,7 @@ class CardMounter : public CardMounting {
   std::string sysRoot_, runFolder_, mountInfoPath_, swapsPath_;
   std::map<std::string, Mounted> mounted_;  // by the mount point, without a trailing "/"
   std::map<std::string, Probe> probed_;     // by the card's identity
+  bool automountSaid_ = false;              // an empty system automount was said, and is still empty
 };
 
 }  // namespace scaleboot::platform

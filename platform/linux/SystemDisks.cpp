@@ -1,10 +1,14 @@
 #include "platform/linux/SystemDisks.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <libmount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -34,18 +38,16 @@ std::string OrEmpty(const char* text) {
   return text != nullptr ? text : "";
 }
 
-// The places whose file systems are the running system's, and those a live system's medium is mounted at.
-constexpr std::string_view kSystemFolders[] = {"/",
-                                               "/boot",
-                                               "/boot/efi",
-                                               "/boot/firmware",
-                                               "/usr",
-                                               "/var",
-                                               "/home",
-                                               "/run/live/medium",
-                                               "/cdrom",
-                                               "/run/initramfs/live",
-                                               "/run/archiso/bootmnt"};
+// The folders a live system's medium is mounted at.
+constexpr std::string_view kLiveMediumFolders[] = {"/run/live/medium", "/cdrom", "/run/initramfs/live",
+                                                   "/run/archiso/bootmnt"};
+// Folders the running system keeps, with all below them: its programs, settings, logs and data.
+constexpr std::string_view kSystemTrees[] = {"/boot", "/efi", "/usr", "/var", "/srv", "/opt", "/etc"};
+
+bool AtOrBelow(std::string_view path, std::string_view folder) {
+  return path == folder ||
+         (path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/');
+}
 
 // Links to follow and mounts to pass through, at most, on the way from one mount down to its disks.
 constexpr int kMaxDepth = 16;
@@ -251,11 +253,20 @@ std::optional<std::vector<MountRecord>> ParseMountTable(std::string_view text) {
 }
 
 std::optional<std::string> ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return std::nullopt;
-  return text;
+  // Plain reads: a stream would raise on a read that fails part-way (a folder, a device that went away).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ::close(fd);
+      return got == 0 ? std::optional(std::move(text)) : std::nullopt;
+    }
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
 }
 
 dev_t WholeDiskOf(const std::string& sysRoot, dev_t device) {
@@ -264,13 +275,34 @@ dev_t WholeDiskOf(const std::string& sysRoot, dev_t device) {
   return PathExists(folder + "/partition") ? NumberIn(folder + "/../dev") : device;
 }
 
+bool IsSystemFolder(std::string_view target) {
+  if (target == "/" || target == "/root" || target == "/home") return true;
+  // A user's home, one level below /home; a folder deeper in it is the user's own, a card's mount point too.
+  if (target.starts_with("/home/") && target.size() > 6 && target.find('/', 6) == std::string_view::npos)
+    return true;
+  for (const std::string_view tree : kSystemTrees)
+    if (AtOrBelow(target, tree)) return true;
+  for (const std::string_view folder : kLiveMediumFolders)
+    if (target == folder) return true;
+  return false;
+}
+
+std::optional<std::string> EmptySystemAutomount(const std::vector<MountRecord>& mounts) {
+  for (const MountRecord& automount : mounts) {
+    if (automount.fsType != "autofs" || !IsSystemFolder(automount.target)) continue;
+    const bool filled = std::any_of(mounts.begin(), mounts.end(), [&](const MountRecord& mount) {
+      return mount.parentId == automount.id && mount.id != automount.id && mount.target == automount.target;
+    });
+    if (!filled) return automount.target;
+  }
+  return std::nullopt;
+}
+
 std::set<dev_t> SystemDisks(const std::vector<MountRecord>& mounts, std::optional<std::string_view> swaps,
                             const std::string& sysRoot) {
   Walk walk(mounts, sysRoot);
   for (const MountRecord& mount : mounts) {
-    for (const std::string_view folder : kSystemFolders) {
-      if (mount.target == folder) walk.FromMount(mount, 0);
-    }
+    if (IsSystemFolder(mount.target)) walk.FromMount(mount, 0);
   }
   if (swaps) walk.FromSwaps(*swaps);
   return walk.Disks();
