@@ -5,7 +5,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include <sstream>
 
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SdBus.h"
 
 namespace scaleboot::platform {
 namespace {
@@ -29,24 +29,6 @@ constexpr const char* kBlock = "org.freedesktop.UDisks2.Block";
 constexpr const char* kFilesystem = "org.freedesktop.UDisks2.Filesystem";
 constexpr const char* kDrive = "org.freedesktop.UDisks2.Drive";
 constexpr const char* kPartition = "org.freedesktop.UDisks2.Partition";
-
-struct BusDeleter {
-  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-struct MessageDeleter {
-  void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
-};
-using Bus = std::unique_ptr<sd_bus, BusDeleter>;
-using Message = std::unique_ptr<sd_bus_message, MessageDeleter>;
-
-struct Error {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  ~Error() { sd_bus_error_free(&error); }
-  bool Is(const char* name) const { return sd_bus_error_has_name(&error, name); }
-  bool NameStartsWith(std::string_view prefix) const {
-    return error.name && std::string_view(error.name).starts_with(prefix);
-  }
-};
 
 struct BlockObject {
   std::string path;
@@ -144,8 +126,8 @@ int ReadObjects(sd_bus_message* m, Objects& objects) {
 // Calls a udisks method that takes only the options a{sv}: auth.no_user_interaction, so that nothing waits
 // for a password dialog.
 int CallWithOptions(sd_bus* bus, const std::string& path, const char* interface, const char* method,
-                    Error& error) {
-  Message reply;
+                    BusError& error) {
+  BusMessage reply;
   sd_bus_message* raw = nullptr;
   const int r = sd_bus_call_method(bus, kService, path.c_str(), interface, method, &error.error, &raw,
                                    "a{sv}", 1, "auth.no_user_interaction", "b", 1);
@@ -153,7 +135,7 @@ int CallWithOptions(sd_bus* bus, const std::string& path, const char* interface,
   return r;
 }
 
-EjectResult FromBusError(const Error& error, dev_t device, const std::string& procRoot) {
+EjectResult FromBusError(const BusError& error, dev_t device, const std::string& procRoot) {
   if (error.Is("org.freedesktop.UDisks2.Error.DeviceBusy")) {
     return {Status::InUse, true, ProcessesUsingDevice(device, procRoot)};
   }
@@ -288,17 +270,16 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
   close(folder);
   const dev_t device = st.st_dev;
 
-  sd_bus* rawBus = nullptr;
-  if (sd_bus_open_system(&rawBus) < 0) return UnmountDirectly(root, device, mountId);
-  const Bus bus(rawBus);
+  const Bus bus = OpenSystemBus();
+  if (!bus) return UnmountDirectly(root, device, mountId);
   Objects objects;
   {
-    Error error;
+    BusError error;
     sd_bus_message* raw = nullptr;
     const int r =
         sd_bus_call_method(bus.get(), kService, "/org/freedesktop/UDisks2",
                            "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", &error.error, &raw, "");
-    const Message reply(raw);
+    const BusMessage reply(raw);
     if (r < 0) {
       if (error.Is(SD_BUS_ERROR_SERVICE_UNKNOWN) || error.Is(SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
           error.Is(SD_BUS_ERROR_UNKNOWN_OBJECT) || error.Is(SD_BUS_ERROR_UNKNOWN_METHOD) || !error.error.name)
@@ -325,7 +306,7 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
     const bool ofCard = &block == &*card;
     if (!block.filesystem || !(ofCard || ofDisk(block))) continue;
     if (!block.mounted && !ofCard) continue;
-    Error error;
+    BusError error;
     if (CallWithOptions(bus.get(), block.path, kFilesystem, "Unmount", error) >= 0) continue;
     // A mount udisks does not see (made by someone else): unmount it directly.
     if (ofCard && error.Is("org.freedesktop.UDisks2.Error.NotMounted")) {
@@ -348,11 +329,11 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
   EjectResult result{Status::Ejected, ejectable};
   if (ejectable) {
     // The file systems are unmounted: a slot that fails to push the card out leaves it safe to pull.
-    Error error;
+    BusError error;
     if (CallWithOptions(bus.get(), drive, kDrive, "Eject", error) < 0) result.mediaEjected = false;
   }
   if (options.powerOff) {
-    Error error;
+    BusError error;
     if (CallWithOptions(bus.get(), drive, kDrive, "PowerOff", error) < 0) {
       const EjectResult failed = FromBusError(error, device, procRoot_);
       return failed;

@@ -1,42 +1,14 @@
 #include "platform/linux/SystemDisks.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <libmount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <sstream>
-
-#include "platform/linux/SysfsFiles.h"
 
 namespace scaleboot::platform {
 namespace {
-
-struct TableDeleter {
-  void operator()(libmnt_table* table) const { mnt_unref_table(table); }
-};
-struct IterDeleter {
-  void operator()(libmnt_iter* iter) const { mnt_free_iter(iter); }
-};
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-
-int SkipUnparsableLine(libmnt_table*, const char*, int) {
-  return 1;
-}
-
-std::string OrEmpty(const char* text) {
-  return text != nullptr ? text : "";
-}
 
 // The folders a live system's medium is mounted at.
 constexpr std::string_view kLiveMediumFolders[] = {"/run/live/medium", "/cdrom", "/run/initramfs/live",
@@ -64,18 +36,6 @@ std::vector<std::string> Entries(const std::string& folder) {
   return names;
 }
 
-std::string BlockFolder(const std::string& sysRoot, dev_t device) {
-  return sysRoot + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-}
-
-// "8:17" as sysfs writes a device's number; 0 for anything else.
-dev_t NumberIn(const std::string& path) {
-  unsigned maj = 0, min = 0;
-  char rest = 0;
-  if (std::sscanf(FirstLine(path).c_str(), "%u:%u%c", &maj, &min, &rest) != 2) return 0;
-  return makedev(maj, min);
-}
-
 // The device a path under /dev names, from sysfs alone: /dev/NAME by its kernel name, /dev/mapper/NAME by the
 // device-mapper name sysfs gives it. 0 when sysfs knows no such device.
 dev_t NamedDevice(const std::string& sysRoot, const std::string& path) {
@@ -85,11 +45,12 @@ dev_t NamedDevice(const std::string& sysRoot, const std::string& path) {
   const std::string classFolder = sysRoot + "/class/block/";
   if (path.starts_with("/dev/mapper/")) {
     for (const std::string& block : Entries(classFolder)) {
-      if (FirstLine(classFolder + block + "/dm/name") == name) return NumberIn(classFolder + block + "/dev");
+      if (FirstLine(classFolder + block + "/dm/name") == name)
+        return DeviceNumberIn(classFolder + block + "/dev");
     }
     return 0;
   }
-  return NumberIn(classFolder + name + "/dev");
+  return DeviceNumberIn(classFolder + name + "/dev");
 }
 
 // A path the kernel wrote, without the " (deleted)" after a file that is gone.
@@ -171,9 +132,9 @@ class Walk {
     if (device == 0 || depth > kMaxDepth || !visitedDevices_.insert(device).second) return;
     const std::string folder = BlockFolder(sys_, device);
     if (!PathExists(folder)) return;
-    if (PathExists(folder + "/partition")) return FromDevice(NumberIn(folder + "/../dev"), depth + 1);
+    if (PathExists(folder + "/partition")) return FromDevice(DeviceNumberIn(folder + "/../dev"), depth + 1);
     for (const std::string& slave : Entries(folder + "/slaves"))
-      FromDevice(NumberIn(folder + "/slaves/" + slave + "/dev"), depth + 1);
+      FromDevice(DeviceNumberIn(folder + "/slaves/" + slave + "/dev"), depth + 1);
     const std::string backing = FirstLine(folder + "/loop/backing_file");
     if (!backing.empty()) FromPath(Undeleted(backing), depth + 1);
     disks_.insert(device);
@@ -210,7 +171,7 @@ class Walk {
       bool member = false;
       std::vector<dev_t> numbers;
       for (const std::string& name : Entries(devices)) {
-        numbers.push_back(NumberIn(devices + name + "/dev"));
+        numbers.push_back(DeviceNumberIn(devices + name + "/dev"));
         member = member || numbers.back() == named;
       }
       if (!member) continue;
@@ -228,52 +189,6 @@ class Walk {
 };
 
 }  // namespace
-
-std::optional<std::vector<MountRecord>> ParseMountTable(std::string_view text) {
-  if (text.empty()) return std::vector<MountRecord>{};
-  std::string copy(text);
-  const std::unique_ptr<FILE, FileCloser> stream(::fmemopen(copy.data(), copy.size(), "r"));
-  if (!stream) return std::nullopt;
-  std::unique_ptr<libmnt_table, TableDeleter> table(mnt_new_table());
-  if (!table) return std::nullopt;
-  mnt_table_set_parser_errcb(table.get(), SkipUnparsableLine);
-  if (mnt_table_parse_stream(table.get(), stream.get(), "mountinfo") != 0) return std::nullopt;
-  std::unique_ptr<libmnt_iter, IterDeleter> iter(mnt_new_iter(MNT_ITER_FORWARD));
-  if (!iter) return std::nullopt;
-  std::vector<MountRecord> records;
-  libmnt_fs* fs = nullptr;
-  while (mnt_table_next_fs(table.get(), iter.get(), &fs) == 0) {
-    const std::string target = OrEmpty(mnt_fs_get_target(fs));
-    if (target.empty()) continue;
-    records.push_back({mnt_fs_get_id(fs), mnt_fs_get_parent_id(fs), target, OrEmpty(mnt_fs_get_root(fs)),
-                       mnt_fs_get_devno(fs), OrEmpty(mnt_fs_get_fstype(fs)), OrEmpty(mnt_fs_get_source(fs)),
-                       OrEmpty(mnt_fs_get_fs_options(fs))});
-  }
-  return records;
-}
-
-std::optional<std::string> ReadText(const std::string& path) {
-  // Plain reads: a stream would raise on a read that fails part-way (a folder, a device that went away).
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      ::close(fd);
-      return got == 0 ? std::optional(std::move(text)) : std::nullopt;
-    }
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
-dev_t WholeDiskOf(const std::string& sysRoot, dev_t device) {
-  const std::string folder = BlockFolder(sysRoot, device);
-  if (!PathExists(folder)) return 0;
-  return PathExists(folder + "/partition") ? NumberIn(folder + "/../dev") : device;
-}
 
 bool IsSystemFolder(std::string_view target) {
   if (target == "/" || target == "/root" || target == "/home") return true;

@@ -10,30 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/BlockDevices.h"
+
 namespace scaleboot::platform {
-
-// One line of the mount table (/proc/self/mountinfo).
-struct MountRecord {
-  int id = 0;
-  int parentId = 0;
-  std::string target;
-  std::string fsRoot;  // the folder of the file system that is mounted, "/" for the whole file system
-  dev_t device = 0;
-  std::string fsType;
-  std::string source;     // the device or name the file system was mounted from
-  std::string fsOptions;  // the file system's own options ("lowerdir=...,upperdir=..." for an overlay)
-};
-
-// The mount table in `text`; a line that cannot be parsed is skipped. Nothing when the text cannot be parsed
-// at all.
-std::optional<std::vector<MountRecord>> ParseMountTable(std::string_view text);
-
-// The whole file at `path`, or nothing when it cannot be read.
-std::optional<std::string> ReadText(const std::string& path);
-
-// The whole disk the block device `device` belongs to (itself when it is no partition), from sysfs under
-// `sysRoot`; 0 when sysfs does not list the device.
-dev_t WholeDiskOf(const std::string& sysRoot, dev_t device);
 
 // Whether a file system mounted at `target` is the running system's: /, at or below /boot, /efi, /usr, /var,
 // /srv, /opt or /etc, /root, /home or a user's home right below it (/home/USER), or where a live system's
