@@ -14,7 +14,9 @@ struct EjectResult {
     NotAuthorized,  // the system refused the unmount to this user
     AccessDenied,   // the volume could not be opened for the eject (Windows)
     NoService,      // no udisks on the system bus and the program does not run as root (Linux)
-    Failed,         // anything else; `detail` holds the system's words
+    SystemDisk,    // asked again as it was opened, the volume lies on the disk the system runs from (Windows)
+    NotRemovable,  // asked again as it was opened, the volume is no removable drive any more (Windows)
+    Failed,        // anything else; `detail` holds the system's words
   };
   Status status = Status::Failed;
   // Ejected only: false when the volume is dismounted but the slot could not push the medium out (built-in

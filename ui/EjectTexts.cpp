@@ -67,6 +67,11 @@ std::string EjectReasonText(LanguageIndex language, const platform::EjectResult&
     case Status::NoService:
       return std::string(Pick(language, "udisks is not running and the program does not run as root",
                               "udisks не запущен, а программа запущена не от root"));
+    case Status::SystemDisk:
+      return std::string(Pick(language, "the drive is on the disk the system runs from",
+                              "диск находится на диске, с которого работает система"));
+    case Status::NotRemovable:
+      return std::string(Pick(language, "the drive is not a removable drive", "диск не съёмный"));
     case Status::Failed:
       break;
   }
@@ -81,8 +86,9 @@ std::string SystemPhrase(std::string_view text) {
 
 std::string_view EjectErrorCode(const platform::EjectResult& result) {
   // In the order of EjectResult::Status, from Ejected (no error) to Failed.
-  constexpr std::array<std::string_view, 7> kCodes{
-      "", "gone", "in-use", "not-authorized", "access-denied", "no-service", "failed"};
+  constexpr std::array<std::string_view, 9> kCodes{
+      "",           "gone",        "in-use",        "not-authorized", "access-denied",
+      "no-service", "system-disk", "not-removable", "failed"};
   return kCodes[static_cast<std::size_t>(result.status)];
 }
 

@@ -5,7 +5,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,7 +16,8 @@
 #include <sstream>
 #include <utility>
 
-#include "platform/linux/SysfsFiles.h"
+#include "platform/linux/BlockDevices.h"
+#include "platform/linux/SdBus.h"
 #include "platform/linux/SystemDisks.h"
 
 namespace scaleboot::platform {
@@ -26,35 +26,23 @@ namespace {
 constexpr const char* kService = "org.freedesktop.UDisks2";
 constexpr const char* kFilesystem = "org.freedesktop.UDisks2.Filesystem";
 
-// "8:17" as the kernel writes a device's number.
-unsigned long long Number(const std::string& text) {
-  unsigned int major = 0, minor = 0;
-  char colon = 0;
-  std::istringstream in(text);
-  if (!(in >> major >> colon >> minor) || colon != ':') return 0;
-  return static_cast<unsigned long long>(makedev(major, minor));
-}
-
-// One look at the mount table: the device numbers of every mounted file system, and the disks the running
-// system uses, decided from that same table.
+// One look at the mount table: the device numbers of every mounted file system, the disks the running
+// system uses, decided from that same table, and the folder of a system automount standing empty. Nothing
+// when the table cannot be read or parsed: no disk could then be told from the system's.
 struct MountLook {
   std::set<unsigned long long> mounted;
   std::set<dev_t> systemDisks;
+  std::optional<std::string> emptyAutomount;
 };
-MountLook LookAtMounts(const std::string& mountInfoPath, const std::string& swapsPath,
-                       const std::string& sysRoot) {
+std::optional<MountLook> LookAtMounts(const std::string& mountInfoPath, const std::string& swapsPath,
+                                      const std::string& sysRoot) {
+  const auto mounts = ReadMountTable(mountInfoPath);
+  if (!mounts) return std::nullopt;
   MountLook look;
-  const auto mounts = ParseMountTable(ReadText(mountInfoPath).value_or(""));
-  if (!mounts) return look;
   for (const MountRecord& mount : *mounts) look.mounted.insert(mount.device);
   look.systemDisks = SystemDisks(*mounts, ReadText(swapsPath), sysRoot);
+  look.emptyAutomount = EmptySystemAutomount(*mounts);
   return look;
-}
-
-bool RemovableDisk(const std::string& disk) {
-  if (FirstLine(disk + "/removable") == "1") return true;
-  // SD cards on an MMC host report removable = 0; the card type tells them from soldered eMMC.
-  return disk.substr(disk.rfind('/') + 1).starts_with("mmcblk") && FirstLine(disk + "/device/type") == "SD";
 }
 
 // Whether libblkid finds a file system (not a partition table, swap or an encrypted volume) on `device`, and
@@ -94,24 +82,6 @@ std::string WithoutSlash(std::string path) {
   return path;
 }
 
-struct Bus {
-  sd_bus* bus = nullptr;
-  ~Bus() { sd_bus_flush_close_unref(bus); }
-};
-
-struct BusError {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  ~BusError() { sd_bus_error_free(&error); }
-  // udisks is not there, or knows nothing of the device: the program mounts it itself.
-  bool Absent() const {
-    for (const char* name :
-         {SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER, SD_BUS_ERROR_UNKNOWN_OBJECT,
-          SD_BUS_ERROR_UNKNOWN_INTERFACE, SD_BUS_ERROR_UNKNOWN_METHOD})
-      if (sd_bus_error_has_name(&error, name)) return true;
-    return false;
-  }
-};
-
 std::string ObjectPath(const std::string& device) {
   // udisks names a block object after its kernel name, with anything but letters, digits and "_" escaped.
   std::string path = "/org/freedesktop/UDisks2/block_devices/";
@@ -149,18 +119,19 @@ std::map<std::string, CardMounter::Mounted> CardMounter::Mounts() {
 // release goes on meanwhile.
 std::vector<UnmountedCandidate> CardMounter::Candidates() {
   std::vector<UnmountedCandidate> candidates;
-  const MountLook look = LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_);
-  const std::set<unsigned long long>& mounted = look.mounted;
+  const std::optional<MountLook> look = LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_);
+  if (!look) return candidates;
+  const std::set<unsigned long long>& mounted = look->mounted;
   const std::string block = sysRoot_ + "/block";
   DIR* disks = ::opendir(block.c_str());
   if (disks == nullptr) return candidates;
   while (const dirent* entry = ::readdir(disks)) {
     const std::string name = entry->d_name;
     const std::string disk = block + "/" + name;
-    if (name.starts_with(".") || !RemovableDisk(disk)) continue;
-    const unsigned long long diskNumber = Number(FirstLine(disk + "/dev"));
+    if (name.starts_with(".") || !IsRemovableCardDisk(disk)) continue;
+    const unsigned long long diskNumber = DeviceNumberIn(disk + "/dev");
     // The system's own disk is never a card, however removable it looks.
-    if (diskNumber == 0 || look.systemDisks.contains(static_cast<dev_t>(diskNumber))) continue;
+    if (diskNumber == 0 || look->systemDisks.contains(static_cast<dev_t>(diskNumber))) continue;
     const std::string sequence = FirstLine(disk + "/diskseq");
     // The whole disk and each of its partitions: a card may carry its file system on either.
     std::vector<std::string> parts{name};
@@ -178,7 +149,7 @@ std::vector<UnmountedCandidate> CardMounter::Candidates() {
       if (FirstLine(folder + "/size") == "0" || FirstLine(folder + "/size").empty()) continue;
       UnmountedCandidate candidate;
       candidate.device = "/dev/" + part;
-      candidate.number = Number(FirstLine(folder + "/dev"));
+      candidate.number = DeviceNumberIn(folder + "/dev");
       candidate.diskNumber = diskNumber;
       candidate.identity =
           (sequence.empty() ? "dev:" + std::to_string(diskNumber) : "diskseq:" + sequence) + "/" + part;
@@ -230,9 +201,18 @@ std::optional<CardMounter::Probe> CardMounter::Probed(const std::string& identit
 
 std::string CardMounter::Mount(const UnmountedCandidate& card) {
   // Decided again now: the system may have come to use the disk since the card was found.
-  if (LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_)
-          .systemDisks.contains(static_cast<dev_t>(card.diskNumber)))
-    return "the disk the system runs from";
+  const std::optional<MountLook> look = LookAtMounts(mountInfoPath_, swapsPath_, sysRoot_);
+  if (!look) return "the mount table cannot be read";
+  if (look->systemDisks.contains(static_cast<dev_t>(card.diskNumber))) return "the disk the system runs from";
+  {
+    // Said for the first card only while the automount stays empty; the others are left unmounted quietly.
+    const std::lock_guard lock(mutex_);
+    const bool said = std::exchange(automountSaid_, look->emptyAutomount.has_value());
+    if (look->emptyAutomount)
+      return said ? ""
+                  : "nothing is mounted at the automount " + *look->emptyAutomount +
+                        ", so its disk cannot be told from a card";
+  }
   std::string why;
   if (!MountThroughUdisks(card, why) && why.empty()) MountAsRoot(card, why);
   return why;
@@ -241,26 +221,25 @@ std::string CardMounter::Mount(const UnmountedCandidate& card) {
 // True when udisks mounted the card. Otherwise `why` holds udisks' answer, or stays empty where udisks is not
 // there to answer (no system bus, no such service or device): then the card is mounted as root, if at all.
 bool CardMounter::MountThroughUdisks(const UnmountedCandidate& card, std::string& why) {
-  Bus bus;
-  if (sd_bus_open_system(&bus.bus) < 0) return false;
+  const Bus bus = OpenSystemBus();
+  if (!bus) return false;
   BusError error;
-  sd_bus_message* reply = nullptr;
+  sd_bus_message* raw = nullptr;
   // The type the rule checked is the one mounted: udisks does not probe the card again for another.
-  const int r = sd_bus_call_method(bus.bus, kService, ObjectPath(card.device).c_str(), kFilesystem, "Mount",
-                                   &error.error, &reply, "a{sv}", 2, "auth.no_user_interaction", "b", 1,
+  const int r = sd_bus_call_method(bus.get(), kService, ObjectPath(card.device).c_str(), kFilesystem, "Mount",
+                                   &error.error, &raw, "a{sv}", 2, "auth.no_user_interaction", "b", 1,
                                    "fstype", "s", card.fileSystem.c_str());
+  const BusMessage reply(raw);
   if (r < 0) {
     if (sd_bus_error_is_set(&error.error) && !error.Absent())
       why = error.error.message != nullptr ? error.error.message : error.error.name;
-    sd_bus_message_unref(reply);
     return false;
   }
   const char* path = nullptr;
-  if (sd_bus_message_read(reply, "s", &path) >= 0 && path != nullptr) {
+  if (sd_bus_message_read(reply.get(), "s", &path) >= 0 && path != nullptr) {
     const std::lock_guard lock(mutex_);
     mounted_[WithoutSlash(path)] = {card.device, true};
   }
-  sd_bus_message_unref(reply);
   return true;
 }
 
@@ -333,7 +312,7 @@ std::string CardMounter::Release(const std::string& root) {
 void CardMounter::ReleaseGone() {
   // Without the system's list of devices every card would look gone, the ones being written too.
   if (!UsableFolder(runFolder_, true) || !PathExists(sysRoot_ + "/dev/block")) return;
-  const auto mounts = ParseMountTable(ReadText(mountInfoPath_).value_or(""));
+  const auto mounts = ReadMountTable(mountInfoPath_);
   if (!mounts) return;
   for (const MountRecord& mount : *mounts) {
     const std::string folder = WithoutSlash(mount.target);
@@ -341,8 +320,7 @@ void CardMounter::ReleaseGone() {
     if (slash == std::string::npos || folder.substr(0, slash) != runFolder_ || slash + 1 == folder.size())
       continue;
     // A device gone from the system's list, or one whose card is out (a size of 0: a reader holding no card).
-    const std::string size = FirstLine(sysRoot_ + "/dev/block/" + std::to_string(major(mount.device)) + ":" +
-                                       std::to_string(minor(mount.device)) + "/size");
+    const std::string size = FirstLine(BlockFolder(sysRoot_, mount.device) + "/size");
     struct stat st;
     if ((!size.empty() && size != "0") || ::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
     if (::umount2(folder.c_str(), MNT_DETACH) != 0 && errno != EINVAL) continue;
@@ -354,18 +332,17 @@ void CardMounter::ReleaseGone() {
 
 std::string CardMounter::Unmount(const std::string& root, const Mounted& mounted) {
   if (mounted.throughUdisks) {
-    Bus bus;
-    if (const int r = sd_bus_open_system(&bus.bus); r < 0) return std::strerror(-r);
+    int opened = 0;
+    const Bus bus = OpenSystemBus(&opened);
+    if (!bus) return std::strerror(-opened);
     BusError error;
-    sd_bus_message* reply = nullptr;
+    sd_bus_message* raw = nullptr;
     const int r =
-        sd_bus_call_method(bus.bus, kService, ObjectPath(mounted.device).c_str(), kFilesystem, "Unmount",
-                           &error.error, &reply, "a{sv}", 1, "auth.no_user_interaction", "b", 1);
-    sd_bus_message_unref(reply);
+        sd_bus_call_method(bus.get(), kService, ObjectPath(mounted.device).c_str(), kFilesystem, "Unmount",
+                           &error.error, &raw, "a{sv}", 1, "auth.no_user_interaction", "b", 1);
+    const BusMessage reply(raw);
     // Already unmounted by the eject (NotMounted), or the card is gone with its object: nothing to do.
-    if (r >= 0 || error.Absent() ||
-        sd_bus_error_has_name(&error.error, "org.freedesktop.UDisks2.Error.NotMounted"))
-      return {};
+    if (r >= 0 || error.Absent() || error.Is("org.freedesktop.UDisks2.Error.NotMounted")) return {};
     return error.error.message != nullptr ? error.error.message : std::strerror(-r);
   }
   // The eject has usually unmounted it already (EINVAL: not a mount point any more); never a lazy unmount.

@@ -16,7 +16,9 @@ namespace scaleboot::platform {
 class CardMounter : public CardMounting {
  public:
   // `sysRoot` is normally /sys, `runFolder` where the cards mounted as root go; the mount table and the list
-  // of active swaps tell the disks the running system uses, which are never candidates nor mounted.
+  // of active swaps tell the disks the running system uses, which are never candidates nor mounted. A mount
+  // table that cannot be read or parsed lists no candidate and mounts nothing; while an automount of a system
+  // folder stands empty (SystemDisks.h), no card is mounted either, and the first refusal says why.
   explicit CardMounter(std::string sysRoot = "/sys", std::string runFolder = "/run/scaleboot",
                        std::string mountInfoPath = "/proc/self/mountinfo",
                        std::string swapsPath = "/proc/swaps");
@@ -51,6 +53,7 @@ class CardMounter : public CardMounting {
   std::string sysRoot_, runFolder_, mountInfoPath_, swapsPath_;
   std::map<std::string, Mounted> mounted_;  // by the mount point, without a trailing "/"
   std::map<std::string, Probe> probed_;     // by the card's identity
+  bool automountSaid_ = false;              // an empty system automount was said, and is still empty
 };
 
 }  // namespace scaleboot::platform

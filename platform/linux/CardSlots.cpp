@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/linux/BlockDevices.h"
+
 namespace scaleboot::platform {
 namespace {
 
@@ -68,8 +70,7 @@ void RequestStop(int) {
 // "/dev/sdb" for the disk `device`, from its folder under /sys/dev/block; empty when no node under /dev names
 // that very device.
 std::string DiskNode(unsigned long long device) {
-  const std::string link =
-      "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  const std::string link = BlockFolder("/sys", static_cast<dev_t>(device));
   char target[4096];
   const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
   if (length <= 0) return {};

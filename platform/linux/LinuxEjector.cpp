@@ -5,7 +5,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include <sstream>
 
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SdBus.h"
 
 namespace scaleboot::platform {
 namespace {
@@ -28,29 +28,13 @@ constexpr const char* kService = "org.freedesktop.UDisks2";
 constexpr const char* kBlock = "org.freedesktop.UDisks2.Block";
 constexpr const char* kFilesystem = "org.freedesktop.UDisks2.Filesystem";
 constexpr const char* kDrive = "org.freedesktop.UDisks2.Drive";
-
-struct BusDeleter {
-  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-struct MessageDeleter {
-  void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
-};
-using Bus = std::unique_ptr<sd_bus, BusDeleter>;
-using Message = std::unique_ptr<sd_bus_message, MessageDeleter>;
-
-struct Error {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  ~Error() { sd_bus_error_free(&error); }
-  bool Is(const char* name) const { return sd_bus_error_has_name(&error, name); }
-  bool NameStartsWith(std::string_view prefix) const {
-    return error.name && std::string_view(error.name).starts_with(prefix);
-  }
-};
+constexpr const char* kPartition = "org.freedesktop.UDisks2.Partition";
 
 struct BlockObject {
   std::string path;
   std::uint64_t device = 0;
   std::string drive;
+  std::string table;  // a partition's: the block object of the partition table it lies in
   bool filesystem = false;
   bool mounted = false;
 };
@@ -73,6 +57,10 @@ int ReadProperty(sd_bus_message* m, const std::string& interface, const std::str
     const char* path = nullptr;
     r = sd_bus_message_read(m, "v", "o", &path);
     if (r >= 0 && path) block.drive = path;
+  } else if (interface == kPartition && name == "Table") {
+    const char* path = nullptr;
+    r = sd_bus_message_read(m, "v", "o", &path);
+    if (r >= 0 && path) block.table = path;
   } else if (interface == kFilesystem && name == "MountPoints") {
     if ((r = sd_bus_message_enter_container(m, 'v', "aay")) < 0) return r;
     if ((r = sd_bus_message_enter_container(m, 'a', "ay")) < 0) return r;
@@ -138,8 +126,8 @@ int ReadObjects(sd_bus_message* m, Objects& objects) {
 // Calls a udisks method that takes only the options a{sv}: auth.no_user_interaction, so that nothing waits
 // for a password dialog.
 int CallWithOptions(sd_bus* bus, const std::string& path, const char* interface, const char* method,
-                    Error& error) {
-  Message reply;
+                    BusError& error) {
+  BusMessage reply;
   sd_bus_message* raw = nullptr;
   const int r = sd_bus_call_method(bus, kService, path.c_str(), interface, method, &error.error, &raw,
                                    "a{sv}", 1, "auth.no_user_interaction", "b", 1);
@@ -147,7 +135,7 @@ int CallWithOptions(sd_bus* bus, const std::string& path, const char* interface,
   return r;
 }
 
-EjectResult FromBusError(const Error& error, dev_t device, const std::string& procRoot) {
+EjectResult FromBusError(const BusError& error, dev_t device, const std::string& procRoot) {
   if (error.Is("org.freedesktop.UDisks2.Error.DeviceBusy")) {
     return {Status::InUse, true, ProcessesUsingDevice(device, procRoot)};
   }
@@ -156,6 +144,16 @@ EjectResult FromBusError(const Error& error, dev_t device, const std::string& pr
     return {Status::NotAuthorized};
   }
   return {Status::Failed, true, {}, error.error.message ? error.error.message : std::strerror(EIO)};
+}
+
+// The mount ID of the file system holding `path` (relative to `folder`; the folder itself when empty), 0 when
+// it cannot be told.
+std::uint64_t MountIdOf(int folder, const std::string& path) {
+  struct statx st {};
+  if (::statx(folder, path.c_str(), path.empty() ? AT_EMPTY_PATH : 0, STATX_MNT_ID, &st) != 0 ||
+      (st.stx_mask & STATX_MNT_ID) == 0)
+    return 0;
+  return st.stx_mnt_id;
 }
 
 bool IsNumber(const char* name) {
@@ -226,20 +224,22 @@ LinuxEjector::LinuxEjector()
                    [](const std::string& root) {
                      MountDriveSource drives;
                      int folder = -1;
-                     if (drives.OpenRemovableRoot(root.ends_with('/') ? root : root + "/", folder) != 0)
-                       return false;
-                     close(folder);
-                     return true;
+                     return drives.OpenRemovableRoot(root.ends_with('/') ? root : root + "/", folder) == 0
+                                ? folder
+                                : -1;
                    }) {}
 
-LinuxEjector::LinuxEjector(Unmount unmount, bool asRoot, std::string procRoot, CardRootCheck isCardRoot)
+LinuxEjector::LinuxEjector(Unmount unmount, bool asRoot, std::string procRoot, CardRootOpener openCardRoot)
     : unmount_(std::move(unmount)),
       asRoot_(asRoot),
       procRoot_(std::move(procRoot)),
-      isCardRoot_(std::move(isCardRoot)) {}
+      openCardRoot_(std::move(openCardRoot)) {}
 
-EjectResult LinuxEjector::UnmountDirectly(const std::string& root, dev_t device) {
+EjectResult LinuxEjector::UnmountDirectly(const std::string& root, dev_t device, std::uint64_t mountId) {
   if (!asRoot_) return {Status::NoService};
+  // The folder still holds the mount that was checked: a card unmounted meanwhile by someone else leaves the
+  // folder on the disk below it, and whatever was mounted there since is none of the card's.
+  if (MountIdOf(AT_FDCWD, root) != mountId) return {Status::Gone};
   // Never MNT_DETACH: a detached mount looks gone while its writes may still be pending.
   const int error = unmount_(root);
   if (error == 0) return {Status::Ejected};
@@ -250,36 +250,40 @@ EjectResult LinuxEjector::UnmountDirectly(const std::string& root, dev_t device)
 
 EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& options) {
   // A folder that is no longer a card's mount root lies on whatever is mounted below it, the system disk
-  // perhaps: nothing of that is unmounted.
-  if (!isCardRoot_(root)) return {Status::Gone};
+  // perhaps: nothing of that is unmounted. From here on the card is the descriptor checked, never the path.
+  int folder = openCardRoot_(root);
+  if (folder < 0) return {Status::Gone};
   struct stat st {};
-  const int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 || fstat(fd, &st) != 0) {
+  const std::uint64_t mountId = MountIdOf(folder, "");
+  const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || fstat(fd, &st) != 0 || mountId == 0) {
     const int error = errno;
     if (fd >= 0) close(fd);
+    close(folder);
     if (error == ENOENT || error == ENODEV || error == ENXIO) return {Status::Gone};
     return {Status::Failed, true, {}, std::strerror(error)};
   }
-  // Whatever the kernel still holds for the card goes out first.
+  // Whatever the kernel still holds for the card goes out first; then no descriptor of the program's holds
+  // the mount busy.
   syncfs(fd);
   close(fd);
+  close(folder);
   const dev_t device = st.st_dev;
 
-  sd_bus* rawBus = nullptr;
-  if (sd_bus_open_system(&rawBus) < 0) return UnmountDirectly(root, device);
-  const Bus bus(rawBus);
+  const Bus bus = OpenSystemBus();
+  if (!bus) return UnmountDirectly(root, device, mountId);
   Objects objects;
   {
-    Error error;
+    BusError error;
     sd_bus_message* raw = nullptr;
     const int r =
         sd_bus_call_method(bus.get(), kService, "/org/freedesktop/UDisks2",
                            "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", &error.error, &raw, "");
-    const Message reply(raw);
+    const BusMessage reply(raw);
     if (r < 0) {
       if (error.Is(SD_BUS_ERROR_SERVICE_UNKNOWN) || error.Is(SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
           error.Is(SD_BUS_ERROR_UNKNOWN_OBJECT) || error.Is(SD_BUS_ERROR_UNKNOWN_METHOD) || !error.error.name)
-        return UnmountDirectly(root, device);
+        return UnmountDirectly(root, device, mountId);
       return FromBusError(error, device, procRoot_);
     }
     if (ReadObjects(reply.get(), objects) < 0) return {Status::Failed, true, {}, "udisks: unreadable answer"};
@@ -287,41 +291,49 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
   const auto card = std::find_if(objects.blocks.begin(), objects.blocks.end(), [&](const BlockObject& b) {
     return b.device == static_cast<std::uint64_t>(device);
   });
-  if (card == objects.blocks.end()) return UnmountDirectly(root, device);
+  if (card == objects.blocks.end()) return UnmountDirectly(root, device, mountId);
   const std::string drive = card->drive;
   const auto driveObject = objects.drives.find(drive);
   if (driveObject != objects.drives.end() && !driveObject->second.removable)
     return {Status::Failed, true, {}, "udisks: not a removable drive"};
 
-  // Every mounted file system of the card's drive, the card's own included. Loop, device-mapper and md
-  // devices have no drive of their own: udisks puts them all under the drive "/", so for them only the card's
-  // own file system is unmounted, never those of the other devices there (the system's LVM volumes, say).
-  const bool ownDrive = !drive.empty() && drive != "/";
+  // The card's whole disk: its own block and the partitions of its partition table. udisks keys a drive on
+  // its serial, not on its slot, so identical readers are one drive, and other blocks of the card's drive may
+  // be other cards, being written, or the system's boot medium: those are never touched.
+  const std::string disk = card->table.empty() ? card->path : card->table;
+  const auto ofDisk = [&](const BlockObject& block) { return block.path == disk || block.table == disk; };
   for (const BlockObject& block : objects.blocks) {
     const bool ofCard = &block == &*card;
-    if (!block.filesystem || !(ofCard || (ownDrive && block.drive == drive))) continue;
+    if (!block.filesystem || !(ofCard || ofDisk(block))) continue;
     if (!block.mounted && !ofCard) continue;
-    Error error;
+    BusError error;
     if (CallWithOptions(bus.get(), block.path, kFilesystem, "Unmount", error) >= 0) continue;
     // A mount udisks does not see (made by someone else): unmount it directly.
     if (ofCard && error.Is("org.freedesktop.UDisks2.Error.NotMounted")) {
-      const EjectResult direct = UnmountDirectly(root, device);
+      const EjectResult direct = UnmountDirectly(root, device, mountId);
       if (direct.status != Status::Ejected) return direct;
       continue;
     }
     return FromBusError(error, device, procRoot_);
   }
-  if (!ownDrive) return {Status::Ejected, false};
+  // Loop, device-mapper and md devices have no drive of their own: udisks puts them all under the drive "/".
+  // A drive holding any block of another disk is never ejected nor powered off: the card is unmounted and
+  // safe to pull, but stays in.
+  const bool driveOfCardAlone =
+      !drive.empty() && drive != "/" &&
+      std::all_of(objects.blocks.begin(), objects.blocks.end(),
+                  [&](const BlockObject& block) { return block.drive != drive || ofDisk(block); });
+  if (!driveOfCardAlone) return {Status::Ejected, false};
 
   const bool ejectable = driveObject != objects.drives.end() && driveObject->second.ejectable;
   EjectResult result{Status::Ejected, ejectable};
   if (ejectable) {
     // The file systems are unmounted: a slot that fails to push the card out leaves it safe to pull.
-    Error error;
+    BusError error;
     if (CallWithOptions(bus.get(), drive, kDrive, "Eject", error) < 0) result.mediaEjected = false;
   }
   if (options.powerOff) {
-    Error error;
+    BusError error;
     if (CallWithOptions(bus.get(), drive, kDrive, "PowerOff", error) < 0) {
       const EjectResult failed = FromBusError(error, device, procRoot_);
       return failed;

@@ -1,7 +1,6 @@
 #include "platform/linux/LogindInhibitor.h"
 
 #include <fcntl.h>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <array>
@@ -9,30 +8,25 @@
 #include <memory>
 #include <utility>
 
+#include "platform/linux/SdBus.h"
+
 namespace scaleboot::platform {
 namespace {
 
 constexpr std::uint64_t kCallTimeoutUs = 3'000'000;
 
-struct BusDeleter {
-  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-
 // One inhibitor of logind: its file descriptor, or -1 when logind refused it or is not there. The descriptor
 // in the reply belongs to the reply, so a copy of it is kept.
 int Inhibit(sd_bus* bus, const char* what, const std::string& who, const std::string& why, const char* mode) {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  int fd = -1;
-  if (sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
-                         "org.freedesktop.login1.Manager", "Inhibit", &error, &reply, "ssss", what,
-                         who.c_str(), why.c_str(), mode) >= 0) {
-    int held = -1;
-    if (sd_bus_message_read(reply, "h", &held) >= 0 && held >= 0) fd = fcntl(held, F_DUPFD_CLOEXEC, 3);
-  }
-  sd_bus_message_unref(reply);
-  sd_bus_error_free(&error);
-  return fd;
+  BusError error;
+  sd_bus_message* raw = nullptr;
+  const int r = sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                                   "org.freedesktop.login1.Manager", "Inhibit", &error.error, &raw, "ssss",
+                                   what, who.c_str(), why.c_str(), mode);
+  const BusMessage reply(raw);
+  int held = -1;
+  if (r < 0 || sd_bus_message_read(reply.get(), "h", &held) < 0 || held < 0) return -1;
+  return fcntl(held, F_DUPFD_CLOEXEC, 3);
 }
 
 }  // namespace
@@ -68,9 +62,7 @@ void LogindInhibitor::Serve() {
     if (want == holding && ending_) break;
     lock.unlock();
     if (want) {
-      sd_bus* raw = nullptr;
-      if (sd_bus_open_system(&raw) >= 0) {
-        const std::unique_ptr<sd_bus, BusDeleter> bus(raw);
+      if (const Bus bus = OpenSystemBus()) {
         // A logind that does not answer holds up only this thread, and the program's end by at most this.
         sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUs);
         held = {Inhibit(bus.get(), "sleep", who_, why_, "block"),

@@ -18,7 +18,6 @@
 
 #include "common/Errors.h"
 #include "platform/linux/LinuxPlatform.h"
-#include "platform/linux/SysfsFiles.h"
 #include "platform/linux/SystemDisks.h"
 
 namespace scaleboot::platform {
@@ -33,9 +32,7 @@ struct MountReading {
 
 std::optional<MountReading> ReadMounts(const std::string& mountInfoPath, const std::string& swapsPath,
                                        const std::string& sysRoot) {
-  const std::optional<std::string> text = ReadText(mountInfoPath);
-  if (!text) return std::nullopt;
-  auto entries = ParseMountTable(*text);
+  auto entries = ReadMountTable(mountInfoPath);
   if (!entries) return std::nullopt;
   const std::optional<std::string> swaps = ReadText(swapsPath);
   std::set<dev_t> system = SystemDisks(*entries, swaps, sysRoot);
@@ -43,20 +40,6 @@ std::optional<MountReading> ReadMounts(const std::string& mountInfoPath, const s
 }
 
 using MountEntry = MountRecord;
-
-// sysfs folder of a block device: <sysRoot>/dev/block/<major>:<minor>.
-std::string BlockDeviceFolder(const std::string& sysRoot, dev_t device) {
-  return sysRoot + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-}
-
-std::string BaseName(const std::string& path) {
-  char* real = ::realpath(path.c_str(), nullptr);
-  if (real == nullptr) return {};
-  std::string resolved(real);
-  std::free(real);
-  const auto slash = resolved.rfind('/');
-  return slash == std::string::npos ? resolved : resolved.substr(slash + 1);
-}
 
 // The mount point as a root that a file name can follow directly.
 std::string RootOf(const std::string& target) {
@@ -70,7 +53,7 @@ std::vector<MountEntry> CardCandidates(const std::vector<MountEntry>& entries, c
   std::vector<MountEntry> result;
   for (const MountEntry& entry : entries) {
     if (entry.fsRoot != "/") continue;
-    if (!PathExists(BlockDeviceFolder(sysRoot, entry.device))) continue;
+    if (!PathExists(BlockFolder(sysRoot, entry.device))) continue;
     const bool covered = std::any_of(entries.begin(), entries.end(), [&](const MountEntry& other) {
       return other.parentId == entry.id && other.id != entry.id && other.target == entry.target;
     });
@@ -81,12 +64,7 @@ std::vector<MountEntry> CardCandidates(const std::vector<MountEntry>& entries, c
 }
 
 bool IsRemovableDevice(const std::string& sysRoot, dev_t device) {
-  const std::string folder = BlockDeviceFolder(sysRoot, device);
-  // A partition's folder lies inside the folder of its whole disk, which carries the removable flag.
-  const std::string disk = PathExists(folder + "/partition") ? folder + "/.." : folder;
-  if (FirstLine(disk + "/removable") == "1") return true;
-  // SD cards on an MMC host report removable = 0; the card type tells them from soldered eMMC.
-  return BaseName(disk).starts_with("mmcblk") && FirstLine(disk + "/device/type") == "SD";
+  return IsRemovableCardDisk(WholeDiskFolder(BlockFolder(sysRoot, device)));
 }
 
 }  // namespace
@@ -161,16 +139,10 @@ std::vector<MountDriveSource::RemovableMount> MountDriveSource::RemovableMounts(
   if (!reading) return mounts;
   for (const MountEntry& entry : CardCandidates(reading->entries, sysRoot_)) {
     if (!IsRemovableDevice(sysRoot_, entry.device)) continue;
-    const std::string folder = BlockDeviceFolder(sysRoot_, entry.device);
-    const bool partition = PathExists(folder + "/partition");
-    const std::string disk = partition ? folder + "/.." : folder;
+    const std::string folder = BlockFolder(sysRoot_, entry.device);
+    const std::string disk = WholeDiskFolder(folder);
     const std::string sequence = FirstLine(disk + "/diskseq");
-    dev_t diskDevice = entry.device;
-    if (partition) {
-      const std::string numbers = FirstLine(disk + "/dev");  // "major:minor"
-      unsigned maj = 0, min = 0;
-      if (std::sscanf(numbers.c_str(), "%u:%u", &maj, &min) == 2) diskDevice = makedev(maj, min);
-    }
+    const dev_t diskDevice = disk == folder ? entry.device : DeviceNumberIn(disk + "/dev");
     mounts.push_back(
         {RootOf(entry.target), sequence.empty() ? "mount:" + std::to_string(entry.id) : "diskseq:" + sequence,
          static_cast<unsigned long long>(entry.device), static_cast<unsigned long long>(diskDevice),

@@ -1,51 +1,25 @@
 #include "platform/linux/SystemDisks.h"
 
 #include <dirent.h>
-#include <libmount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <memory>
+#include <algorithm>
 #include <sstream>
-
-#include "platform/linux/SysfsFiles.h"
 
 namespace scaleboot::platform {
 namespace {
 
-struct TableDeleter {
-  void operator()(libmnt_table* table) const { mnt_unref_table(table); }
-};
-struct IterDeleter {
-  void operator()(libmnt_iter* iter) const { mnt_free_iter(iter); }
-};
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
+// The folders a live system's medium is mounted at.
+constexpr std::string_view kLiveMediumFolders[] = {"/run/live/medium", "/cdrom", "/run/initramfs/live",
+                                                   "/run/archiso/bootmnt"};
+// Folders the running system keeps, with all below them: its programs, settings, logs and data.
+constexpr std::string_view kSystemTrees[] = {"/boot", "/efi", "/usr", "/var", "/srv", "/opt", "/etc"};
 
-int SkipUnparsableLine(libmnt_table*, const char*, int) {
-  return 1;
+bool AtOrBelow(std::string_view path, std::string_view folder) {
+  return path == folder ||
+         (path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/');
 }
-
-std::string OrEmpty(const char* text) {
-  return text != nullptr ? text : "";
-}
-
-// The places whose file systems are the running system's, and those a live system's medium is mounted at.
-constexpr std::string_view kSystemFolders[] = {"/",
-                                               "/boot",
-                                               "/boot/efi",
-                                               "/boot/firmware",
-                                               "/usr",
-                                               "/var",
-                                               "/home",
-                                               "/run/live/medium",
-                                               "/cdrom",
-                                               "/run/initramfs/live",
-                                               "/run/archiso/bootmnt"};
 
 // Links to follow and mounts to pass through, at most, on the way from one mount down to its disks.
 constexpr int kMaxDepth = 16;
@@ -62,18 +36,6 @@ std::vector<std::string> Entries(const std::string& folder) {
   return names;
 }
 
-std::string BlockFolder(const std::string& sysRoot, dev_t device) {
-  return sysRoot + "/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-}
-
-// "8:17" as sysfs writes a device's number; 0 for anything else.
-dev_t NumberIn(const std::string& path) {
-  unsigned maj = 0, min = 0;
-  char rest = 0;
-  if (std::sscanf(FirstLine(path).c_str(), "%u:%u%c", &maj, &min, &rest) != 2) return 0;
-  return makedev(maj, min);
-}
-
 // The device a path under /dev names, from sysfs alone: /dev/NAME by its kernel name, /dev/mapper/NAME by the
 // device-mapper name sysfs gives it. 0 when sysfs knows no such device.
 dev_t NamedDevice(const std::string& sysRoot, const std::string& path) {
@@ -83,11 +45,12 @@ dev_t NamedDevice(const std::string& sysRoot, const std::string& path) {
   const std::string classFolder = sysRoot + "/class/block/";
   if (path.starts_with("/dev/mapper/")) {
     for (const std::string& block : Entries(classFolder)) {
-      if (FirstLine(classFolder + block + "/dm/name") == name) return NumberIn(classFolder + block + "/dev");
+      if (FirstLine(classFolder + block + "/dm/name") == name)
+        return DeviceNumberIn(classFolder + block + "/dev");
     }
     return 0;
   }
-  return NumberIn(classFolder + name + "/dev");
+  return DeviceNumberIn(classFolder + name + "/dev");
 }
 
 // A path the kernel wrote, without the " (deleted)" after a file that is gone.
@@ -169,9 +132,9 @@ class Walk {
     if (device == 0 || depth > kMaxDepth || !visitedDevices_.insert(device).second) return;
     const std::string folder = BlockFolder(sys_, device);
     if (!PathExists(folder)) return;
-    if (PathExists(folder + "/partition")) return FromDevice(NumberIn(folder + "/../dev"), depth + 1);
+    if (PathExists(folder + "/partition")) return FromDevice(DeviceNumberIn(folder + "/../dev"), depth + 1);
     for (const std::string& slave : Entries(folder + "/slaves"))
-      FromDevice(NumberIn(folder + "/slaves/" + slave + "/dev"), depth + 1);
+      FromDevice(DeviceNumberIn(folder + "/slaves/" + slave + "/dev"), depth + 1);
     const std::string backing = FirstLine(folder + "/loop/backing_file");
     if (!backing.empty()) FromPath(Undeleted(backing), depth + 1);
     disks_.insert(device);
@@ -208,7 +171,7 @@ class Walk {
       bool member = false;
       std::vector<dev_t> numbers;
       for (const std::string& name : Entries(devices)) {
-        numbers.push_back(NumberIn(devices + name + "/dev"));
+        numbers.push_back(DeviceNumberIn(devices + name + "/dev"));
         member = member || numbers.back() == named;
       }
       if (!member) continue;
@@ -227,50 +190,34 @@ class Walk {
 
 }  // namespace
 
-std::optional<std::vector<MountRecord>> ParseMountTable(std::string_view text) {
-  if (text.empty()) return std::vector<MountRecord>{};
-  std::string copy(text);
-  const std::unique_ptr<FILE, FileCloser> stream(::fmemopen(copy.data(), copy.size(), "r"));
-  if (!stream) return std::nullopt;
-  std::unique_ptr<libmnt_table, TableDeleter> table(mnt_new_table());
-  if (!table) return std::nullopt;
-  mnt_table_set_parser_errcb(table.get(), SkipUnparsableLine);
-  if (mnt_table_parse_stream(table.get(), stream.get(), "mountinfo") != 0) return std::nullopt;
-  std::unique_ptr<libmnt_iter, IterDeleter> iter(mnt_new_iter(MNT_ITER_FORWARD));
-  if (!iter) return std::nullopt;
-  std::vector<MountRecord> records;
-  libmnt_fs* fs = nullptr;
-  while (mnt_table_next_fs(table.get(), iter.get(), &fs) == 0) {
-    const std::string target = OrEmpty(mnt_fs_get_target(fs));
-    if (target.empty()) continue;
-    records.push_back({mnt_fs_get_id(fs), mnt_fs_get_parent_id(fs), target, OrEmpty(mnt_fs_get_root(fs)),
-                       mnt_fs_get_devno(fs), OrEmpty(mnt_fs_get_fstype(fs)), OrEmpty(mnt_fs_get_source(fs)),
-                       OrEmpty(mnt_fs_get_fs_options(fs))});
+bool IsSystemFolder(std::string_view target) {
+  if (target == "/" || target == "/root" || target == "/home") return true;
+  // A user's home, one level below /home; a folder deeper in it is the user's own, a card's mount point too.
+  if (target.starts_with("/home/") && target.size() > 6 && target.find('/', 6) == std::string_view::npos)
+    return true;
+  for (const std::string_view tree : kSystemTrees)
+    if (AtOrBelow(target, tree)) return true;
+  for (const std::string_view folder : kLiveMediumFolders)
+    if (target == folder) return true;
+  return false;
+}
+
+std::optional<std::string> EmptySystemAutomount(const std::vector<MountRecord>& mounts) {
+  for (const MountRecord& automount : mounts) {
+    if (automount.fsType != "autofs" || !IsSystemFolder(automount.target)) continue;
+    const bool filled = std::any_of(mounts.begin(), mounts.end(), [&](const MountRecord& mount) {
+      return mount.parentId == automount.id && mount.id != automount.id && mount.target == automount.target;
+    });
+    if (!filled) return automount.target;
   }
-  return records;
-}
-
-std::optional<std::string> ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return std::nullopt;
-  return text;
-}
-
-dev_t WholeDiskOf(const std::string& sysRoot, dev_t device) {
-  const std::string folder = BlockFolder(sysRoot, device);
-  if (!PathExists(folder)) return 0;
-  return PathExists(folder + "/partition") ? NumberIn(folder + "/../dev") : device;
+  return std::nullopt;
 }
 
 std::set<dev_t> SystemDisks(const std::vector<MountRecord>& mounts, std::optional<std::string_view> swaps,
                             const std::string& sysRoot) {
   Walk walk(mounts, sysRoot);
   for (const MountRecord& mount : mounts) {
-    for (const std::string_view folder : kSystemFolders) {
-      if (mount.target == folder) walk.FromMount(mount, 0);
-    }
+    if (IsSystemFolder(mount.target)) walk.FromMount(mount, 0);
   }
   if (swaps) walk.FromSwaps(*swaps);
   return walk.Disks();

@@ -10,34 +10,22 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/BlockDevices.h"
+
 namespace scaleboot::platform {
 
-// One line of the mount table (/proc/self/mountinfo).
-struct MountRecord {
-  int id = 0;
-  int parentId = 0;
-  std::string target;
-  std::string fsRoot;  // the folder of the file system that is mounted, "/" for the whole file system
-  dev_t device = 0;
-  std::string fsType;
-  std::string source;     // the device or name the file system was mounted from
-  std::string fsOptions;  // the file system's own options ("lowerdir=...,upperdir=..." for an overlay)
-};
+// Whether a file system mounted at `target` is the running system's: /, at or below /boot, /efi, /usr, /var,
+// /srv, /opt or /etc, /root, /home or a user's home right below it (/home/USER), or where a live system's
+// medium is mounted. Anywhere else (/media, /run/media, /mnt, /tmp, a folder deeper in a home) a card may be.
+bool IsSystemFolder(std::string_view target);
 
-// The mount table in `text`; a line that cannot be parsed is skipped. Nothing when the text cannot be parsed
-// at all.
-std::optional<std::vector<MountRecord>> ParseMountTable(std::string_view text);
-
-// The whole file at `path`, or nothing when it cannot be read.
-std::optional<std::string> ReadText(const std::string& path);
-
-// The whole disk the block device `device` belongs to (itself when it is no partition), from sysfs under
-// `sysRoot`; 0 when sysfs does not list the device.
-dev_t WholeDiskOf(const std::string& sysRoot, dev_t device);
+// An automount (autofs) of a system folder with nothing mounted on it, the automount of /boot or /efi after
+// it expired: its folder, when there is one. The disk it mounts when asked cannot be told from a card then.
+std::optional<std::string> EmptySystemAutomount(const std::vector<MountRecord>& mounts);
 
 // The whole disks the running system uses, as device numbers. A disk is one when any file system of it is
-// mounted at /, /boot, /boot/efi, /boot/firmware, /usr, /var or /home (a bind mount or a subvolume counts as
-// well as the whole file system), holds an active swap (a swap partition, or the file system holding a swap
+// mounted at a system folder (IsSystemFolder; a bind mount or a subvolume counts as well as the whole file
+// system), holds an active swap (a swap partition, or the file system holding a swap
 // file), or is the medium a live system started from. From each such mount the walk goes down only, to the
 // whole disks below: a partition to its disk, device-mapper, LVM and md through their "slaves", a loop device
 // to the file system holding its backing file, btrfs through the devices sysfs lists for its UUID, an overlay

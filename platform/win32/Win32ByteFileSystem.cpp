@@ -61,6 +61,9 @@ BOOL Win32FileCalls::CloseHandle(HANDLE handle) {
 int Win32ByteFileSystem::OpenCardFile(const std::string& path, DWORD disposition, DWORD access,
                                       Handle& handle) {
   const std::wstring widePath = Widen(path);
+  if ((access & GENERIC_WRITE) != 0) {
+    if (const int refused = check_(widePath)) return refused;
+  }
   if (disposition == CREATE_ALWAYS) {
     // CREATE_ALWAYS would replace the link itself: look first, so an existing link is left as it is.
     const DWORD attributes = ::GetFileAttributesW(widePath.c_str());

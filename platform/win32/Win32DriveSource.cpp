@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "platform/win32/SystemVolume.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace scaleboot::platform {
@@ -21,31 +22,20 @@ std::uint32_t Win32DriveSource::LogicalDriveStrings(std::span<char> buffer) {
   return static_cast<std::uint32_t>(list.size());
 }
 
-namespace {
-
-// Whether the volume at `root` holds the Windows folder: told by the volumes' GUID names, which no two
-// volumes share whatever letters or folders they are mounted at; where a volume has none (a drive mapped to a
-// folder), by the root of the Windows folder's volume. False when the Windows folder cannot be told.
-bool HoldsWindowsFolder(const std::wstring& root) {
-  wchar_t windows[MAX_PATH + 1] = {}, volumeRoot[MAX_PATH + 1] = {};
-  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH + 1);
-  if (length == 0 || length > MAX_PATH || !::GetVolumePathNameW(windows, volumeRoot, MAX_PATH + 1))
-    return false;
-  wchar_t system[64] = {}, volume[64] = {};
-  if (::GetVolumeNameForVolumeMountPointW(volumeRoot, system, 64) &&
-      ::GetVolumeNameForVolumeMountPointW(root.c_str(), volume, 64))
-    return ::lstrcmpiW(system, volume) == 0;
-  return ::lstrcmpiW(volumeRoot, root.c_str()) == 0;
-}
-
-}  // namespace
-
 unsigned Win32DriveSource::DriveType(const std::string& root) {
   const std::wstring wide = Widen(root);
   const unsigned type = ::GetDriveTypeW(wide.c_str());
-  // Windows To Go and the like: the system's own volume reported removable is still no card.
-  if (type == DRIVE_REMOVABLE && HoldsWindowsFolder(wide)) return kDriveSystemDisk;
+  // Windows To Go, a WinPE stick and the like: every volume of the disk Windows runs from, reported
+  // removable, is still no card, and neither is a subst letter of one.
+  if (type == DRIVE_REMOVABLE && OnWindowsDisk(PlaceOfWindowsFolder(), PlaceOfDrive(wide)))
+    return kDriveSystemDisk;
   return type;
+}
+
+int RemovableCardDrive(const std::wstring& path) {
+  if (path.size() < 3 || path[1] != L':' || path[2] != L'\\') return ERROR_NOT_READY;
+  Win32DriveSource drives;
+  return drives.DriveType(Narrow(path.substr(0, 3))) == DRIVE_REMOVABLE ? 0 : ERROR_NOT_READY;
 }
 
 }  // namespace scaleboot::platform

@@ -2,6 +2,7 @@
 
 #include <winioctl.h>
 
+#include "platform/win32/SystemVolume.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace scaleboot::platform {
@@ -28,6 +29,15 @@ void SystemVolumeControl::Wait(DWORD milliseconds) {
   ::Sleep(milliseconds);
 }
 
+unsigned SystemVolumeControl::DriveTypeOf(const std::wstring& root, HANDLE volume) {
+  const unsigned type = ::GetDriveTypeW(root.c_str());
+  if (type != DRIVE_REMOVABLE) return type;
+  // The disk of the volume opened, not of whatever the letter names by now.
+  VolumePlace place = PlaceOfDrive(root);
+  place.disks = DisksOfOpenVolume(volume);
+  return OnWindowsDisk(PlaceOfWindowsFolder(), place) ? kDriveSystemDisk : type;
+}
+
 EjectResult Win32Ejector::Eject(const std::string& root, const EjectOptions&) {
   if (root.size() < 2 || root[1] != ':')
     return {Status::Failed, true, {}, SystemErrorText(ERROR_INVALID_DRIVE)};
@@ -40,6 +50,13 @@ EjectResult Win32Ejector::Eject(const std::string& root, const EjectOptions&) {
       opened == ERROR_INVALID_DRIVE || opened == ERROR_NO_MEDIA_IN_DRIVE)
     return {Status::Gone};
   if (opened != 0) return {Status::Failed, true, {}, SystemErrorText(opened)};
+  // Asked again now that it is open: since the list was read, the letter may have come to name another
+  // volume, or the system's disk.
+  if (const unsigned type = control_.DriveTypeOf(Widen(root.substr(0, 2)) + L"\\", handle);
+      type != DRIVE_REMOVABLE) {
+    control_.Close(handle);
+    return {type == kDriveSystemDisk ? Status::SystemDisk : Status::NotRemovable};
+  }
 
   // Another program with a file open on the volume holds the lock; it may be about to let go.
   DWORD locked = 0;

@@ -1,6 +1,7 @@
-// Ejecting a card on Windows: the volume is opened, locked, dismounted, its removal allowed and its medium
-// ejected, as Microsoft's sample for ejecting removable media does. The reader keeps its drive letter for the
-// next card; the reader's device itself is never removed.
+// Ejecting a card on Windows: the volume is opened, asked again whether it is a removable drive on no disk
+// Windows runs from (the letter may name another volume than the one listed), locked, dismounted, its removal
+// allowed and its medium ejected, as Microsoft's sample for ejecting removable media does. The reader keeps
+// its drive letter for the next card; the reader's device itself is never removed.
 #pragma once
 #include <windows.h>
 
@@ -21,6 +22,9 @@ class VolumeControl {
   virtual DWORD Control(HANDLE handle, DWORD code, const void* input, DWORD inputSize) = 0;
   virtual void Close(HANDLE handle) = 0;
   virtual void Wait(DWORD milliseconds) = 0;
+  // The type of the drive at `root` ("E:\"), asked with the volume `volume` open: DRIVE_REMOVABLE, another
+  // GetDriveTypeW type, or kDriveSystemDisk for a removable volume on the disk Windows runs from.
+  virtual unsigned DriveTypeOf(const std::wstring& root, HANDLE volume) = 0;
 };
 
 // The real calls.
@@ -30,6 +34,7 @@ class SystemVolumeControl : public VolumeControl {
   DWORD Control(HANDLE handle, DWORD code, const void* input, DWORD inputSize) override;
   void Close(HANDLE handle) override;
   void Wait(DWORD milliseconds) override;
+  unsigned DriveTypeOf(const std::wstring& root, HANDLE volume) override;
 };
 
 class Win32Ejector : public Ejector {

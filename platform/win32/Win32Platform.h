@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -69,8 +70,9 @@ const VersionCalls& SystemVersionCalls();
 std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path,
                                                const VersionCalls& calls = SystemVersionCalls());
 
-// GetLogicalDriveStringsW / GetDriveTypeW; a removable volume that holds the Windows folder
-// (GetSystemWindowsDirectoryW) is kDriveSystemDisk instead, so that it is never listed nor written, and the
+// GetLogicalDriveStringsW / GetDriveTypeW; a removable volume on the disk that holds the Windows folder
+// (GetSystemWindowsDirectoryW; SystemVolume.h), a subst letter of one too, is kDriveSystemDisk instead, so
+// that it is never listed nor written, and the
 // list's length, which tells the window to rescan, is the system's own.
 class Win32DriveSource : public DriveSource {
  public:
@@ -100,16 +102,28 @@ class Win32FileCalls {
 // path on its volume's device (GetFinalPathNameByHandleW with VOLUME_NAME_NT).
 FolderLookup IdentifyFolderWith(const std::string& path, Win32FileCalls& calls);
 
-// CreateFileW with read and write access and shared reading and writing; one ReadFile or WriteFile per byte
-// (one ReadFile or WriteFile per block in ReadBlock and WriteBlock);
-// FlushFileBuffers before a written file is closed. Card file names that are reparse points are refused (5).
-// Read-back from the card: before a file is opened to be read (Open, OpenForReading), it is opened once
-// without buffering (FILE_FLAG_NO_BUFFERING) and closed again, which makes the FAT driver put the file's
-// cached data on the card and purge it from the system cache, so the cached one-byte reads that follow fetch
-// the bytes from the card.
+// CreateFileW with read and write access and shared reading and writing, for writing only once the drive
+// passed `check` at that moment (the drive list the caller chose from may be older); one ReadFile or
+// WriteFile per byte (one ReadFile or WriteFile per block in ReadBlock and WriteBlock); FlushFileBuffers
+// before a written file is closed. Card file names that are reparse points are refused (5). Read-back from
+// the card: before a file is opened to be read (Open, OpenForReading), it is opened once without buffering
+// (FILE_FLAG_NO_BUFFERING) and closed again, which makes the FAT driver put the file's cached data on the
+// card and purge it from the system cache, so the cached one-byte reads that follow fetch the bytes from the
+// card. Whether a card file may be opened for writing at `path` ("E:\\FILE"): 0 when its drive is, asked now,
+// a removable drive on no disk Windows runs from (Win32DriveSource); otherwise 21 (not ready), as when the
+// card is gone, and nothing is opened.
+int RemovableCardDrive(const std::wstring& path);
+// Any path: for tests that treat an ordinary folder as a card.
+inline int AnyDrive(const std::wstring&) {
+  return 0;
+}
+
 class Win32ByteFileSystem : public ByteFileSystem {
  public:
-  explicit Win32ByteFileSystem(Win32FileCalls& calls = Win32FileCalls::System()) : calls_(&calls) {}
+  using DriveCheck = std::function<int(const std::wstring& path)>;
+  explicit Win32ByteFileSystem(Win32FileCalls& calls = Win32FileCalls::System(),
+                               DriveCheck check = RemovableCardDrive)
+      : calls_(&calls), check_(std::move(check)) {}
   int Create(const std::string& path, Handle& handle) override;
   int Open(const std::string& path, Handle& handle) override;
   int OpenForReading(const std::string& path, Handle& handle) override;
@@ -129,6 +143,7 @@ class Win32ByteFileSystem : public ByteFileSystem {
   int PurgeCachedData(const std::wstring& path);
 
   Win32FileCalls* calls_;
+  DriveCheck check_;
   std::set<Handle> written_;  // handles from Create: flushed to the medium before they are closed
 };
 

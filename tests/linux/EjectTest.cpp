@@ -2,6 +2,7 @@
 // which order, with which options, and how each answer is reported; and, without udisks, the direct unmount.
 // Also the logind inhibitors the station holds while a card is written, against logind's stand-in.
 // DBUS_SYSTEM_BUS_ADDRESS always names the private bus, so no test can reach a real udisks.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -33,6 +34,10 @@ constexpr const char* kPython = "/usr/bin/python3";
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int OpenFolder(const std::string& root) {
+  return open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
 pid_t Spawn(std::vector<std::string> args) {
@@ -125,7 +130,8 @@ class UdisksEject : public ::testing::Test {
                          unmounted_.push_back(root);
                          return 0;
                        },
-                       true, "/proc", [this](const std::string&) { return cardRoot_; }};
+                       true, "/proc",
+                       [this](const std::string& root) { return cardRoot_ ? OpenFolder(root) : -1; }};
 };
 
 TEST_F(UdisksEject, UnmountsEveryFileSystemOfTheDriveBeforeEjectingIt) {
@@ -157,6 +163,9 @@ TEST_F(UdisksEject, UnmountsEveryFileSystemOfTheDriveBeforeEjectingIt) {
       // mounted; a fixed disk and a plain folder: left alone.
       {"loop", false, Status::Ejected, false, {"sdb1 Unmount"}, false},
       {"fixed-drive", false, Status::Failed, true, {}, false},
+      // Another card under the card's own drive (identical readers): left mounted, and the drive stays.
+      {"twin", false, Status::Ejected, false, {"sdb1 Unmount", "sdb2 Unmount"}, false},
+      {"twin", true, Status::Ejected, false, {"sdb1 Unmount", "sdb2 Unmount"}, false},
       {"plain-folder", true, Status::Gone, true, {}, false},
   };
   std::ofstream held(card / "held.bin");  // this test's own process holds a file on the card
@@ -185,7 +194,7 @@ TEST_F(UdisksEject, WithoutUdisksOnlyRootUnmountsDirectly) {
   EXPECT_EQ(ejector.Eject(card.root(), {}).status, Status::Ejected);
   EXPECT_THAT(unmounted_, ElementsAre(card.root()));
 
-  const auto anyRoot = [](const std::string&) { return true; };
+  const auto anyRoot = OpenFolder;
   LinuxEjector notRoot([](const std::string&) { return 0; }, false, "/proc", anyRoot);
   EXPECT_EQ(notRoot.Eject(card.root(), {}).status, Status::NoService);
 
@@ -196,6 +205,10 @@ TEST_F(UdisksEject, WithoutUdisksOnlyRootUnmountsDirectly) {
     EXPECT_EQ(failing.Eject(card.root(), {}).status, status) << error;
   }
   EXPECT_EQ(ejector.Eject(card / "pulled/", {}).status, Status::Gone);
+  // The folder checked is not the mount the path names by the time of the unmount: nothing is unmounted.
+  LinuxEjector moved([](const std::string&) { return 0; }, true, "/proc",
+                     [](const std::string&) { return OpenFolder("/proc"); });
+  EXPECT_EQ(moved.Eject(card.root(), {}).status, Status::Gone);
   // The program's own check: a temporary folder is no removable device's mount root.
   EXPECT_EQ(LinuxEjector().Eject(card.root(), {}).status, Status::Gone);
 }

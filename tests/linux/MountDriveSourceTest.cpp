@@ -355,5 +355,26 @@ TEST(CardMounter, ReleasesOnlyItsOwnMountsWhoseCardIsGone) {
   }
 }
 
+// A mount table the mounter cannot read, or one showing an automount of /boot standing empty: no disk can be
+// told from the system's, so no card is mounted. A removable disk in sysfs stands ready.
+TEST(CardMounter, MountsNothingFromATableItCannotReadOrBesideAnEmptySystemAutomount) {
+  TempDir dir;
+  fs::create_directories(dir / "sys/block/sdzz");
+  for (const auto& [file, text] : {std::pair{"removable", "1"}, {"dev", "8:250"}, {"size", "2048"}})
+    WriteAll(dir / "sys/block/sdzz/" + file, std::string(text) + "\n");
+  platform::CardMounter mounter(dir / "sys", dir / "run", dir / "mountinfo", dir / "swaps");
+  const platform::UnmountedCandidate card{"/dev/sdzz", "dev:2298/sdzz", 2298, 2298, true, "vfat"};
+  EXPECT_THAT(mounter.Candidates(), ::testing::IsEmpty()) << "no table";
+  EXPECT_EQ(mounter.Mount(card), "the mount table cannot be read");
+  fs::create_directory(dir / "mountinfo");  // there, but no file to read
+  EXPECT_THAT(mounter.Candidates(), ::testing::IsEmpty()) << "a folder";
+  fs::remove(dir / "mountinfo");
+  WriteAll(dir / "mountinfo",
+           "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n30 1 0:50 / /boot rw - autofs systemd-1 rw\n");
+  ASSERT_EQ(mounter.Candidates().size(), 1u) << "a readable table lists the card";
+  EXPECT_THAT(mounter.Mount(card), ::testing::HasSubstr("/boot"));
+  EXPECT_EQ(mounter.Mount(card), "") << "said once";
+}
+
 }  // namespace
 }  // namespace scaleboot

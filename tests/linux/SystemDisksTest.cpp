@@ -9,6 +9,7 @@
 #include "TempDir.h"
 #include "card/DriveScan.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/SystemDisks.h"
 
 namespace scaleboot {
 namespace {
@@ -161,6 +162,60 @@ TEST_F(SystemDisks, AreNeverListedWhileTheCardBesideThemIs) {
     EXPECT_EQ(roots.removable, m.listed);
     EXPECT_EQ(roots.systemDisks, m.systemOwn);
   }
+}
+
+// A USB stick holding one folder: the system's when the system keeps that folder, a card anywhere else.
+TEST_F(SystemDisks, AStickAtAFolderTheSystemKeepsIsNoCardAndOneElsewhereIs) {
+  const std::pair<std::string, bool> sticks[] = {{"/boot", true},
+                                                 {"/boot/efi", true},
+                                                 {"/efi", true},
+                                                 {"/usr/local", true},
+                                                 {"/var/log", true},
+                                                 {"/var/lib/docker", true},
+                                                 {"/srv", true},
+                                                 {"/opt/data", true},
+                                                 {"/etc/keys", true},
+                                                 {"/root", true},
+                                                 {"/home", true},
+                                                 {"/home/anna", true},
+                                                 {"/home/anna/card", false},
+                                                 {"/root/card", false},
+                                                 {"/run/media/anna/CARD", false},
+                                                 {"/mnt/card", false},
+                                                 {"/tmp/card", false},
+                                                 {"/variable", false},
+                                                 {"/home2/anna", false}};
+  for (const auto& [folder, system] : sticks) {
+    SCOPED_TRACE(folder);
+    testing::TempDir machine;
+    sys = machine / "sys";
+    Build({{"sda", "8:0"},
+           {"sda1", "8:1", "sda"},
+           {"sdy", "8:224", "", "1"},
+           {"sdy1", "8:225", "sdy"},
+           kCard,
+           kCardPart},
+          {});
+    testing::WriteAll(machine / "mountinfo", "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n40 1 8:225 / " + folder +
+                                                 " rw - ext4 /dev/sdy1 rw\n" + kCardMount);
+    platform::MountDriveSource drives(machine / "mountinfo", sys, machine / "swaps");
+    const SortedRoots roots = SortDriveRoots(drives);
+    const std::vector<std::string> stick{folder + "/"}, card{"/media/card/"},
+        both{folder + "/", "/media/card/"};
+    EXPECT_EQ(roots.removable, system ? card : both);
+    EXPECT_EQ(roots.systemDisks, system ? stick : std::vector<std::string>{});
+  }
+}
+
+TEST(EmptySystemAutomount, IsAnAutomountOfASystemFolderWithNothingOnIt) {
+  const std::string boot = "30 1 0:50 / /boot rw - autofs systemd-1 rw\n";
+  const std::pair<std::string, std::optional<std::string>> tables[] = {
+      {boot, "/boot"},
+      {boot + "31 30 8:1 / /boot rw - vfat /dev/sda1 rw\n", std::nullopt},
+      {"30 1 0:50 / /media/nfs rw - autofs systemd-1 rw\n", std::nullopt},
+      {"30 1 0:50 / /efi rw - autofs systemd-1 rw\n31 1 8:1 / /media/x rw - vfat /dev/sda1 rw\n", "/efi"}};
+  for (const auto& [table, folder] : tables)
+    EXPECT_EQ(platform::EmptySystemAutomount(*platform::ParseMountTable(table)), folder) << table;
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ TEST(ByteFileSystem, WritesAndReadsBackExactBytesOneAtATime) {
   TempDir dir;
   const std::string path = Utf8(dir / "32yk936.bin");
   const std::vector<std::uint8_t> bytes = AllByteValues();
-  Win32ByteFileSystem files;
+  Win32ByteFileSystem files(Win32FileCalls::System(), AnyDrive);
 
   Handle handle = 0;
   ASSERT_EQ(files.Create(path, handle), 0);
@@ -56,7 +56,7 @@ TEST(ByteFileSystem, CreateCutsALongerFileAndSharesItWithOtherReadersAndWriters)
   TempDir dir;
   WriteAll(dir / "yk2368.bin", std::vector<std::uint8_t>(5000, 0xAA));
   const std::string path = Utf8(dir / "yk2368.bin");
-  Win32ByteFileSystem files;
+  Win32ByteFileSystem files(Win32FileCalls::System(), AnyDrive);
 
   Handle writer = 0;
   ASSERT_EQ(files.Create(path, writer), 0);
@@ -72,7 +72,7 @@ TEST(ByteFileSystem, CreateCutsALongerFileAndSharesItWithOtherReadersAndWriters)
 
 TEST(ByteFileSystem, FailuresCarryTheSystemsErrorCode) {
   TempDir dir;
-  Win32ByteFileSystem files;
+  Win32ByteFileSystem files(Win32FileCalls::System(), AnyDrive);
   Handle handle = 0;
 
   EXPECT_EQ(files.Open(Utf8(dir / "missing.bin"), handle), ERROR_FILE_NOT_FOUND);
@@ -98,7 +98,7 @@ TEST(ByteFileSystem, FailuresCarryTheSystemsErrorCode) {
 
 TEST(ByteFileSystem, AFailingCloseIsReported) {
   TempDir dir;
-  Win32ByteFileSystem files;
+  Win32ByteFileSystem files(Win32FileCalls::System(), AnyDrive);
   Handle handle = 0;
   ASSERT_EQ(files.Create(Utf8(dir / "a.bin"), handle), 0);
   ASSERT_EQ(files.WriteByte(handle, 1), 0);
@@ -113,7 +113,7 @@ TEST(ByteFileSystem, AFailingCloseIsReported) {
 TEST(ByteFileSystem, DeleteRemovesTheFileAndIgnoresAMissingOne) {
   TempDir dir;
   WriteAll(dir / "yk936.bin", {1});
-  Win32ByteFileSystem files;
+  Win32ByteFileSystem files(Win32FileCalls::System(), AnyDrive);
   files.Delete(Utf8(dir / "yk936.bin"));
   EXPECT_FALSE(std::filesystem::exists(dir / "yk936.bin"));
   files.Delete(Utf8(dir / "yk936.bin"));
@@ -131,7 +131,7 @@ TEST(ByteFileSystem, ASymbolicLinkAtACardFileNameIsNotFollowed) {
     GTEST_SKIP() << "this system does not show symbolic links as reparse points";
   }
 
-  Win32ByteFileSystem files;
+  Win32ByteFileSystem files(Win32FileCalls::System(), AnyDrive);
   Handle handle = 0;
   EXPECT_EQ(files.Create(Utf8(dir / "32yk2368.bin"), handle), ERROR_ACCESS_DENIED);
   EXPECT_EQ(files.Open(Utf8(dir / "32yk2368.bin"), handle), ERROR_ACCESS_DENIED);
@@ -158,8 +158,9 @@ class RecordingView : public WriterView {
 };
 
 // One complete run into `root`, then the four files compared with the images.
-void ExpectCompleteRun(const std::string& root, const std::filesystem::path& folder) {
-  Win32ByteFileSystem files;
+void ExpectCompleteRun(const std::string& root, const std::filesystem::path& folder,
+                       const Win32ByteFileSystem::DriveCheck& check = AnyDrive) {
+  Win32ByteFileSystem files(Win32FileCalls::System(), check);
   RecordingView view;
   EXPECT_EQ(WriteBootModule(root, FirmwareImages(), files, view), WriteOutcome::Verified);
   EXPECT_TRUE(view.writeEnabled);
@@ -306,7 +307,7 @@ std::string PastCacheReads(const FirmwareImage& image) {
 TEST(ByteFileSystem, EachFileIsOpenedUnbufferedBetweenItsWriteAndItsReadBack) {
   TempDir dir;
   RecordingCalls calls;
-  Win32ByteFileSystem files(calls);
+  Win32ByteFileSystem files(calls, AnyDrive);
   RecordingView view;
   ASSERT_EQ(WriteBootModule(dir.root(), FirmwareImages(), files, view), WriteOutcome::Verified);
 
@@ -333,7 +334,7 @@ TEST(ByteFileSystem, EachFileIsOpenedUnbufferedBetweenItsWriteAndItsReadBack) {
 TEST(ByteFileSystem, ARunInBlocksWritesTheModuleInAFewDozenCalls) {
   TempDir dir;
   RecordingCalls calls;
-  Win32ByteFileSystem files(calls);
+  Win32ByteFileSystem files(calls, AnyDrive);
   RecordingView view;
   ASSERT_EQ(WriteBootModule(dir.root(), FirmwareImages(), files, view, 16 * 1024).outcome,
             WriteOutcome::Verified);
@@ -350,7 +351,7 @@ TEST(ByteFileSystem, VerifyOpensEachFileUnbufferedBeforeReadingIt) {
     WriteAll(dir / std::string(image.fileName), {image.bytes.begin(), image.bytes.end()});
   }
   RecordingCalls calls;
-  Win32ByteFileSystem files(calls);
+  Win32ByteFileSystem files(calls, AnyDrive);
   RecordingView view;
   EXPECT_TRUE(HoldsModule(VerifyBootModule(dir.root(), FirmwareImages(), files, view)));
 
@@ -376,7 +377,7 @@ TEST(ByteFileSystem, AFilesOwnChecksumIsReadInBlocks) {
   const std::string name(image.fileName);
   WriteAll(dir / name, {image.bytes.begin(), image.bytes.end()});
   RecordingCalls calls;
-  Win32ByteFileSystem files(calls);
+  Win32ByteFileSystem files(calls, AnyDrive);
   EXPECT_EQ(CheckOwnChecksum(Utf8(dir / name), files), (OwnChecksum{0, true}));
   const std::vector<std::string> expected{"CreateFileW " + name + " uncached", "CloseHandle " + name,
                                           "CreateFileW " + name + " read",
@@ -391,7 +392,7 @@ TEST(ByteFileSystem, AFailingUnbufferedOpenEndsTheRunWithItsCode) {
   RecordingCalls calls;
   calls.failUncachedOpenOf = std::string(FirmwareImages()[1].fileName);
   calls.failCode = ERROR_NOT_READY;
-  Win32ByteFileSystem files(calls);
+  Win32ByteFileSystem files(calls, AnyDrive);
   RecordingView view;
   try {
     WriteBootModule(dir.root(), FirmwareImages(), files, view);
@@ -438,7 +439,7 @@ TEST(ByteFileSystem, TheBytesReadWithoutBufferingDecideTheRun) {
     TempDir dir;
     RecordingCalls calls;
     c.arrange(calls);
-    Win32ByteFileSystem files(calls);
+    Win32ByteFileSystem files(calls, AnyDrive);
     RecordingView view;
     int outcome = -1;
     try {
@@ -462,7 +463,7 @@ TEST(ByteFileSystem, TheBytesReadWithoutBufferingDecideTheRun) {
 TEST(ByteFileSystem, AReadWithoutBufferingStopsAtTheEndOfTheFileOrTheLimit) {
   TempDir dir;
   RecordingCalls calls;
-  Win32ByteFileSystem files(calls);
+  Win32ByteFileSystem files(calls, AnyDrive);
   const struct {
     std::size_t size, limit, expected;
   } ends[] = {{65536, 200000, 65536}, {70000, 200000, 70000}, {70000, 1000, 1000}, {0, 10, 0}};
@@ -487,13 +488,20 @@ TEST(ByteFileSystem, WriteBootModuleStoresTheFourImagesByteForByte) {
 TEST(ByteFileSystem, WriteBootModuleOnTheRemovableDrive) {
   const char* root = std::getenv("SCALEBOOT_TEST_REMOVABLE_ROOT");
   if (root == nullptr) GTEST_SKIP() << "run by run-platform-tests.sh, which maps a removable drive";
-  // The files are left on the drive: the script compares them with the firmware folder afterwards.
-  ExpectCompleteRun(root, std::filesystem::path(platform::Widen(root)));
+  // The files are left on the drive: the script compares them with the firmware folder afterwards. The
+  // program's own check of the drive, asked at each open, lets them through.
+  ExpectCompleteRun(root, std::filesystem::path(platform::Widen(root)), RemovableCardDrive);
+  // A folder of the fixed drive C: is refused at the open, as a drive that is not ready, and left empty.
+  TempDir dir;
+  Win32ByteFileSystem files;
+  Handle handle = 0;
+  EXPECT_EQ(files.Create(Utf8(dir / "32yk936.bin"), handle), ERROR_NOT_READY);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(ByteFileSystem, WriteBootModuleReportsTheSystemsCodeAsAnIoError) {
   TempDir dir;
-  Win32ByteFileSystem files;
+  Win32ByteFileSystem files(Win32FileCalls::System(), AnyDrive);
   RecordingView view;
   try {
     WriteBootModule(Utf8(dir / "no-such-folder") + "\\", FirmwareImages(), files, view);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/win32/Win32Ejector.h"
 
 namespace scaleboot::platform {
@@ -50,6 +51,12 @@ struct FakeVolume : VolumeControl {
   }
   void Close(HANDLE handle) override { calls.push_back(handle == volume ? "close" : "close another handle"); }
   void Wait(DWORD milliseconds) override { calls.push_back("wait " + std::to_string(milliseconds)); }
+  unsigned type = DRIVE_REMOVABLE;  // what the drive is when asked again
+  unsigned DriveTypeOf(const std::wstring& root, HANDLE handle) override {
+    calls.push_back("type of " + std::string(root.begin(), root.end()) +
+                    (handle == volume ? "" : " (closed)"));
+    return type;
+  }
 };
 
 std::vector<std::string> Repeat(std::vector<std::string> calls, int times) {
@@ -65,7 +72,7 @@ std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> pa
 }
 
 TEST(Win32Eject, LocksDismountsAllowsRemovalAndEjectsThenSaysHowItWent) {
-  const std::vector<std::string> open{"open \\\\.\\E:"};
+  const std::vector<std::string> open{"open \\\\.\\E:", "type of E:\\"};
   const std::vector<std::string> after{"dismount", "allow removal", "eject", "close"};
   struct Case {
     const char* name;
@@ -75,12 +82,23 @@ TEST(Win32Eject, LocksDismountsAllowsRemovalAndEjectsThenSaysHowItWent) {
     Status status;
     bool mediaEjected;
     std::vector<std::string> calls;
+    unsigned type = DRIVE_REMOVABLE;
   };
   const Case cases[] = {
       {"ejected", 0, {}, 0, Status::Ejected, true, Join({open, {"lock"}, after})},
-      {"open refused", ERROR_ACCESS_DENIED, {}, 0, Status::AccessDenied, true, open},
-      {"no such drive", ERROR_FILE_NOT_FOUND, {}, 0, Status::Gone, true, open},
-      {"no card in the slot", ERROR_NOT_READY, {}, 0, Status::Gone, true, open},
+      {"open refused", ERROR_ACCESS_DENIED, {}, 0, Status::AccessDenied, true, {open[0]}},
+      {"no such drive", ERROR_FILE_NOT_FOUND, {}, 0, Status::Gone, true, {open[0]}},
+      {"no card in the slot", ERROR_NOT_READY, {}, 0, Status::Gone, true, {open[0]}},
+      // Asked again once open: the letter now names the system's disk, or a fixed drive. Nothing locked.
+      {"now the system's disk",
+       0,
+       {},
+       0,
+       Status::SystemDisk,
+       true,
+       Join({open, {"close"}}),
+       kDriveSystemDisk},
+      {"now a fixed drive", 0, {}, 0, Status::NotRemovable, true, Join({open, {"close"}}), DRIVE_FIXED},
       {"let go within two seconds",
        0,
        {},
@@ -117,6 +135,7 @@ TEST(Win32Eject, LocksDismountsAllowsRemovalAndEjectsThenSaysHowItWent) {
     volume.openError = c.openError;
     volume.errors = c.errors;
     volume.lockRefusals = c.lockRefusals;
+    volume.type = c.type;
     const EjectResult result = Win32Ejector(volume).Eject("E:\\", {});
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.mediaEjected, c.mediaEjected);
