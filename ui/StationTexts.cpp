@@ -57,7 +57,7 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "holds this module",
         "holds an intact module of another version: take it out and insert it again to write it",
         "is damaged or incomplete: take it out and insert it again to write it",
-        "holds no module",
+        "holds no module: take it out and insert it again to write it",
         "{}: cannot be read: take it out and insert it again",
     },
     {
@@ -103,7 +103,7 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "на карте этот модуль",
         "на карте целый модуль другой версии: выньте её и вставьте снова, чтобы записать",
         "карта повреждена или модуль на ней неполный: выньте её и вставьте снова, чтобы записать",
-        "на карте нет модуля",
+        "на карте нет модуля: выньте её и вставьте снова, чтобы записать",
         "{}: не читается: выньте её и вставьте снова",
     },
 }};

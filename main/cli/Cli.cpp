@@ -98,7 +98,8 @@ class Run {
       case Command::Station:
         if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
         if (const std::optional<std::string> reader = SystemDiskReader())
-          return Refuse(ErrorCode::SystemDisk, Format(Text(language_, CliText::SystemDiskStation), {*reader}));
+          return Refuse(ErrorCode::SystemDisk,
+                        Format(Text(language_, CliText::SystemDiskStation), {*reader}));
         return RunStation(env_, line_, language_, log_.get());
       case Command::Help:
       case Command::Version:
@@ -114,7 +115,7 @@ class Run {
     if (!line_.json) env_.console.Write(Stream::Out, text);
   }
   int Document(const std::string& document, int status) {
-    env_.console.Write(Stream::Out, env_.testFirmware ? MarkTestFirmware(document) : document);
+    PrintJson(env_, document);
     return status;
   }
   // Ends the command before its work: the text on standard error and, with --json, the error document.
@@ -259,7 +260,8 @@ class Run {
                        (results.size() == 1 && card.alsoNamed.empty() ? "" : CardNames(card) + ": ") +
                            CardText(language_, card),
                        env_.testFirmware && card.outcome == CardOutcome::Verified, "\n");
-      const std::string_view cacheOnly = card.deviceCompared ? "" : StationWords(language_, StationText::CacheOnly);
+      const std::string_view cacheOnly =
+          card.deviceCompared ? "" : StationWords(language_, StationText::CacheOnly);
       if (card.outcome == CardOutcome::Verified) {
         Out(text + "\n" + (cacheOnly.empty() ? "" : std::string(cacheOnly) + "\n"));
       } else {
@@ -375,8 +377,8 @@ class Run {
     bool logged = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
       const station::CardEnd card{results[i], results[i].eject, volumes[i], std::time(nullptr)};
-      if (!log_->Append(station::CardLogLine(
-              card, {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli"}))) {
+      if (!log_->Append(station::CardLogLine(card, {env_.images, env_.imageSha256, build::kVersionText,
+                                                    "scaleboot-cli", env_.testFirmware}))) {
         ErrorLines(env_.console, Format(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
         logged = false;
       }
@@ -399,8 +401,7 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
   if (!line.error.empty()) {
     ErrorLines(environment.console, line.error + "\n" + std::string(Text(language, CliText::TryHelp)));
     if (line.json)
-      environment.console.Write(platform::Console::Stream::Out,
-                                ErrorJson("", ErrorCodeRow(ErrorCode::Usage).name, line.error, status));
+      PrintJson(environment, ErrorJson("", ErrorCodeRow(ErrorCode::Usage).name, line.error, status));
   } else {
     try {
       status = Run(environment, line).Execute();
@@ -408,11 +409,9 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
       status = kExitIoError;
       const std::string text = ErrorBoxText(error.what());
       ErrorLines(environment.console, text);
-      if (line.json) {
-        environment.console.Write(
-            platform::Console::Stream::Out,
-            ErrorJson(CommandName(line.command), ErrorCodeRow(ErrorCode::IoError).name, text, status));
-      }
+      if (line.json)
+        PrintJson(environment,
+                  ErrorJson(CommandName(line.command), ErrorCodeRow(ErrorCode::IoError).name, text, status));
     }
   }
   // Output that never arrived (a full disk, a closed pipe) must not end in success.
