@@ -54,8 +54,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "The folder does not hold this module.",
     // MissingValue
     "option '{}' requires an argument",
-    // OptionForWriteOnly
-    "option '{}' goes with write only",
+    // OptionForCommand: the option, the one command it goes with
+    "option '{}' goes with {} only",
     // NoSuchFolder
     "the folder '{}' does not exist; nothing was read.",
     // NotAFolder
@@ -98,10 +98,8 @@ constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
     "{}: could not eject: {}",
     // SameCard: the roots of one card, all but the last joined by ", ", then the last
     "{} and {} are the same card",
-    // OptionForStation
-    "option '{}' goes with station only",
-    // OptionForWriteAndStation
-    "option '{}' goes with write and station only",
+    // OptionForCommands: the option, the commands it goes with ("write, verify and station")
+    "option '{}' goes with {} only",
     // LogUnopenable
     "cannot open the log '{}': {}; nothing was written.",
     // SystemDisk
@@ -157,8 +155,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "В папке нет этого модуля.",
     // MissingValue
     "параметру '{}' нужно значение",
-    // OptionForWriteOnly
-    "параметр '{}' только для команды write",
+    // OptionForCommand
+    "параметр '{}' только для команды {}",
     // NoSuchFolder
     "папки '{}' нет; ничего не прочитано.",
     // NotAFolder
@@ -201,10 +199,8 @@ constexpr std::array<std::string_view, kTextCount> kRussianTexts{
     "{}: не удалось извлечь: {}",
     // SameCard
     "{} и {} — одна и та же карта",
-    // OptionForStation
-    "параметр '{}' только для команды station",
-    // OptionForWriteAndStation
-    "параметр '{}' только для команд write и station",
+    // OptionForCommands
+    "параметр '{}' только для команд {}",
     // LogUnopenable
     "не удаётся открыть журнал '{}': {}; ничего не записано.",
     // SystemDisk
