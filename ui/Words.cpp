@@ -20,4 +20,11 @@ std::string Listed(LanguageIndex language, std::span<const std::string> names) {
   return Joined(names.first(names.size() - 1)) + std::string(In(language, {" and ", " и "})) + names.back();
 }
 
+std::string SystemPhrase(std::string_view text) {
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 0x20 || text.back() == '.')) {
+    text.remove_suffix(1);
+  }
+  return std::string(text);
+}
+
 }  // namespace scaleboot

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/Errors.h"
 #include "ui/MessageTable.h"
 
 namespace scaleboot {
@@ -19,10 +20,23 @@ using Words = std::array<std::string_view, kLanguageCount>;
 // The words of `words` in `language`; a language outside the table raises RangeError.
 std::string_view In(LanguageIndex language, const Words& words);
 
+// The words of `row` in `language`, from a table whose rows stand in the order of the enum `Row`; a row or a
+// language outside the table raises RangeError.
+template <typename Row, std::size_t N>
+std::string_view Lookup(const std::array<Words, N>& table, LanguageIndex language, Row row) {
+  const auto index = static_cast<std::size_t>(row);
+  if (index >= N) throw RangeError();
+  return In(language, table[index]);
+}
+
 // "A, B, C".
 std::string Joined(std::span<const std::string> names);
 
 // "A, B and C" ("A, B и C"); "A" alone.
 std::string Listed(LanguageIndex language, std::span<const std::string> names);
+
+// The system's own words as a phrase within a line: without the blanks, control characters (CR, LF) and
+// full stops that end them.
+std::string SystemPhrase(std::string_view text);
 
 }  // namespace scaleboot

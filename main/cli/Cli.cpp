@@ -16,6 +16,7 @@
 #include "ui/EjectTexts.h"
 #include "ui/StationTexts.h"
 #include "ui/TestMark.h"
+#include "ui/Words.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -155,12 +156,6 @@ class Run {
                      : Format(Text(language_, CliText::SystemDisksLeftOut), {Joined(sorted.systemDisks)}));
     }
     return kExitSuccess;
-  }
-
-  static std::string Joined(std::span<const std::string> roots) {
-    std::string list;
-    for (const std::string& r : roots) list += (list.empty() ? "" : ", ") + r;
-    return list;
   }
 
   int Contents() {
@@ -315,9 +310,9 @@ class Run {
   // The card's root, or every root given for it ("E:\ and F:\ are the same card").
   std::string CardNames(const CardResult& card) const {
     if (card.alsoNamed.empty()) return card.root;
-    std::string first = card.root;
-    for (std::size_t i = 0; i + 1 < card.alsoNamed.size(); ++i) first += ", " + card.alsoNamed[i];
-    return Format(Text(language_, CliText::SameCard), {first, card.alsoNamed.back()});
+    std::vector<std::string> names{card.root};
+    names.insert(names.end(), card.alsoNamed.begin(), card.alsoNamed.end());
+    return Format(Text(language_, CliText::SameCard), {Listed(language_, names)});
   }
 
   int Verify() {
