@@ -9,6 +9,24 @@ std::string_view In(LanguageIndex language, const Words& words) {
   return words[language];
 }
 
+std::string Filled(std::string_view pattern, std::initializer_list<std::string_view> arguments) {
+  std::string out;
+  auto next = arguments.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern.compare(i, 2, "{}") == 0 && next != arguments.end()) {
+      out += *next++;
+      ++i;
+    } else if (pattern.compare(i, 3, "{1}") == 0 || pattern.compare(i, 3, "{2}") == 0) {
+      const std::size_t at = pattern[i + 1] == '1' ? 0 : 1;
+      if (at < arguments.size()) out += *(arguments.begin() + at);
+      i += 2;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
 std::string Joined(std::span<const std::string> names) {
   std::string out;
   for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;

@@ -29,6 +29,10 @@ std::string_view Lookup(const std::array<Words, N>& table, LanguageIndex languag
   return In(language, table[index]);
 }
 
+// `pattern` with each "{}" replaced by the next of `arguments`, and "{1}", "{2}" by the first and the second
+// (Russian puts counts after their words).
+std::string Filled(std::string_view pattern, std::initializer_list<std::string_view> arguments);
+
 // "A, B, C".
 std::string Joined(std::span<const std::string> names);
 

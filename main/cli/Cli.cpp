@@ -82,7 +82,7 @@ class Run {
       platform::AppendRefusal why;
       log_ = env_.openLog ? env_.openLog(line_.logPath, why) : nullptr;
       if (!log_)
-        return Refuse(ErrorCode::LogUnopenable, Format(Text(language_, CliText::LogUnopenable),
+        return Refuse(ErrorCode::LogUnopenable, Filled(Text(language_, CliText::LogUnopenable),
                                                        {line_.logPath, RefusalText(language_, why)}));
     }
     switch (line_.command) {
@@ -100,7 +100,7 @@ class Run {
         if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
         if (const std::optional<std::string> reader = SystemDiskReader())
           return Refuse(ErrorCode::SystemDisk,
-                        Format(Text(language_, CliText::SystemDiskStation), {*reader}));
+                        Filled(Text(language_, CliText::SystemDiskStation), {*reader}));
         return RunStation(env_, line_, language_, log_.get());
       case Command::Help:
       case Command::Version:
@@ -153,7 +153,7 @@ class Run {
       ErrorLines(env_.console,
                  sorted.systemDisks.empty()
                      ? std::string(Text(language_, CliText::NoRemovableDrives))
-                     : Format(Text(language_, CliText::SystemDisksLeftOut), {Joined(sorted.systemDisks)}));
+                     : Filled(Text(language_, CliText::SystemDisksLeftOut), {Joined(sorted.systemDisks)}));
     }
     return kExitSuccess;
   }
@@ -185,15 +185,15 @@ class Run {
       const std::optional<std::string> root = MatchRemovableRoot(given, listed);
       // The disk the system runs from is refused as such before anything is touched.
       if (!root && MatchRemovableRoot(given, sorted.systemDisks)) {
-        status = Refuse(ErrorCode::SystemDisk, Format(Text(language_, systemDisk), {given}));
+        status = Refuse(ErrorCode::SystemDisk, Filled(Text(language_, systemDisk), {given}));
         return std::nullopt;
       }
       if (!root) {
         const std::string list = Joined(listed);
         status = Refuse(ErrorCode::NotRemovable,
-                        Format(Text(language_, notRemovable), {given}) + "\n" +
+                        Filled(Text(language_, notRemovable), {given}) + "\n" +
                             (listed.empty() ? std::string(Text(language_, CliText::NoRemovableDrives))
-                                            : Format(Text(language_, CliText::RemovableDrives), {list})),
+                                            : Filled(Text(language_, CliText::RemovableDrives), {list})),
                         listed);
         return std::nullopt;
       }
@@ -284,10 +284,10 @@ class Run {
   // "ROOT: safe to remove" on standard output, or why not on standard error.
   void EjectLine(const std::string& root, const platform::EjectResult& result) {
     if (result.status == platform::EjectResult::Status::Ejected) {
-      Out(Format(Text(language_, CliText::SafeToRemove), {root}) + "\n");
+      Out(Filled(Text(language_, CliText::SafeToRemove), {root}) + "\n");
     } else {
       ErrorLines(env_.console,
-                 Format(Text(language_, CliText::CouldNotEject), {root, EjectReasonText(language_, result)}));
+                 Filled(Text(language_, CliText::CouldNotEject), {root, EjectReasonText(language_, result)}));
     }
   }
 
@@ -312,7 +312,7 @@ class Run {
     if (card.alsoNamed.empty()) return card.root;
     std::vector<std::string> names{card.root};
     names.insert(names.end(), card.alsoNamed.begin(), card.alsoNamed.end());
-    return Format(Text(language_, CliText::SameCard), {Listed(language_, names)});
+    return Filled(Text(language_, CliText::SameCard), {Listed(language_, names)});
   }
 
   int Verify() {
@@ -323,10 +323,10 @@ class Run {
     if (env_.inspectPath) {
       const PathKind kind = env_.inspectPath(folder).kind;
       if (kind == PathKind::Missing) {
-        return Refuse(ErrorCode::NoSuchFolder, Format(Text(language_, CliText::NoSuchFolder), {given}));
+        return Refuse(ErrorCode::NoSuchFolder, Filled(Text(language_, CliText::NoSuchFolder), {given}));
       }
       if (kind != PathKind::Folder && kind != PathKind::Unknown) {
-        return Refuse(ErrorCode::NotAFolder, Format(Text(language_, CliText::NotAFolder), {given}));
+        return Refuse(ErrorCode::NotAFolder, Filled(Text(language_, CliText::NotAFolder), {given}));
       }
     }
     if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
@@ -374,7 +374,7 @@ class Run {
       const station::CardEnd card{results[i], results[i].eject, volumes[i], std::time(nullptr)};
       if (!log_->Append(station::CardLogLine(card, {env_.images, env_.imageSha256, build::kVersionText,
                                                     "scaleboot-cli", env_.testFirmware}))) {
-        ErrorLines(env_.console, Format(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
+        ErrorLines(env_.console, Filled(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
         logged = false;
       }
     }

@@ -133,10 +133,6 @@ std::size_t Characters(std::string_view text) {
       text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-std::string Format(std::string_view pattern, std::initializer_list<std::string_view> arguments) {
-  return Filled(pattern, arguments);
-}
-
 bool LocaleIsRussian(std::string_view localeName) {
   return localeName.size() >= 2 && localeName.substr(0, 2) == "ru" &&
          (localeName.size() == 2 || localeName[2] == '_' || localeName[2] == '-' || localeName[2] == '.' ||

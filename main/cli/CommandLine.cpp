@@ -81,7 +81,7 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
   // The first problem found, worded in the language chosen when it was found.
   std::string problem;
   auto note = [&](CliText text, std::string_view subject) {
-    if (problem.empty()) problem = Format(Text(line.language.value_or(defaultLanguage), text), {subject});
+    if (problem.empty()) problem = Filled(Text(line.language.value_or(defaultLanguage), text), {subject});
   };
   // "option '--all' goes with write only", the commands as its row names them.
   auto NotFor = [&](const OptionWords& option) {
@@ -92,7 +92,7 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
     }
     if (problem.empty())
       problem =
-          Format(Text(language, names.size() == 1 ? CliText::OptionForCommand : CliText::OptionForCommands),
+          Filled(Text(language, names.size() == 1 ? CliText::OptionForCommand : CliText::OptionForCommands),
                  {option.longName, Listed(language, names)});
   };
 
@@ -146,7 +146,7 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
         line.helpTopic = Command::Help;
       } else if (helpCommand && !help) {
         line.command = Command::None;
-        line.error = Format(Text(line.language.value_or(defaultLanguage), CliText::UnknownCommand),
+        line.error = Filled(Text(line.language.value_or(defaultLanguage), CliText::UnknownCommand),
                             {positional[topic]});
       }
     }

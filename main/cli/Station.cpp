@@ -127,7 +127,7 @@ class Station {
     // The record was appended before this line: a card that was written is recorded even when the terminal
     // has gone.
     if (card.recordFailed) {
-      Line(Format(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
+      Line(Filled(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
       status_ = WorstStatus(status_, kExitIoError);
     }
     // Once for a card to take away; three times for one that needs the user.
