@@ -93,8 +93,9 @@ TEST(CliCommandLine, EachOptionIsTakenWithExactlyTheCommandsHelpNamesForIt) {
         const CommandLine line = ParseCommandLine(args, kEnglish);
         const bool goes = (option.commands & Bit(command.command)) != 0;
         EXPECT_EQ(line.error.empty(), goes) << line.error;
-        if (!goes)
+        if (!goes) {
           EXPECT_THAT(line.error, HasSubstr("option '" + std::string(option.longName) + "' goes with "));
+        }
       }
     }
   }
