@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/ (installing what it needs when missing):
 #   ScaleBoot-VERSION-windows-x64.zip, ScaleBoot-VERSION-windows-x86.zip  ScaleBoot.exe and scaleboot-cli.exe
-#                                                                        with README.txt
+#                                                                        with README.txt, LICENSE.txt and
+#                                                                        TROUBLESHOOTING.txt
 #   scaleboot_VERSION_amd64.deb      the window for Debian 12
 #   scaleboot-cli_VERSION_amd64.deb  the command-line program for Debian 12, without Qt
 #   FIRMWARE.txt                     the firmware images every program carries: name, length, label, SHA-256
@@ -259,6 +260,8 @@ make_deb() {
   install -d "$root/DEBIAN" "$root/usr/share/doc/$package" "$shlibs/debian"
   install -m 0644 packaging/linux/copyright "$root/usr/share/doc/$package/copyright"
   fill_in packaging/linux/changelog.in | gzip -9n >"$root/usr/share/doc/$package/changelog.gz"
+  # What the manuals and the manual pages send a technician to: every message, in both languages.
+  gzip -9n <docs/troubleshooting.md >"$root/usr/share/doc/$package/troubleshooting.md.gz"
   printf 'Source: scaleboot\n\nPackage: %s\nArchitecture: amd64\n' "$package" >"$shlibs/debian/control"
   for program in "$root"/usr/bin/*; do binaries+=("-e$program"); done
   depends=$(cd "$shlibs" && dpkg-shlibdeps -O "${binaries[@]}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
@@ -316,8 +319,12 @@ package_windows() { # package_windows ARCH PRESET BITS
         !skipping' |
       sed -e 's/$/\r/'
   } >"$stage/README.txt"
+  # The licence and every message with what to do (the manuals send the reader there), for Notepad too.
+  { printf '\xef\xbb\xbf' && sed -e 's/$/\r/' LICENSE; } >"$stage/LICENSE.txt"
+  { printf '\xef\xbb\xbf' && sed -e 's/$/\r/' docs/troubleshooting.md; } >"$stage/TROUBLESHOOTING.txt"
   python3 tools/make_zip.py "$out/ScaleBoot-$version-windows-$arch.zip" "ScaleBoot.exe=$stage/ScaleBoot.exe" \
-    "scaleboot-cli.exe=$stage/scaleboot-cli.exe" "README.txt=$stage/README.txt"
+    "scaleboot-cli.exe=$stage/scaleboot-cli.exe" "README.txt=$stage/README.txt" \
+    "LICENSE.txt=$stage/LICENSE.txt" "TROUBLESHOOTING.txt=$stage/TROUBLESHOOTING.txt"
 }
 package_windows x64 windows 64
 package_windows x86 windows-x86 32

@@ -1,6 +1,7 @@
 #include "ui/Documents.h"
 
 #include "ui/Errors.h"
+#include "ui/Words.h"
 
 namespace scaleboot {
 
@@ -11,13 +12,6 @@ DocumentChoice ManualDocument(LanguageIndex language) {
 
 DocumentChoice ChangesDocument() {
   return {"Changes", "Changes.pdf"};
-}
-
-std::string TrimSystemMessage(std::string_view message) {
-  while (!message.empty() && (static_cast<unsigned char>(message.back()) <= 0x20 || message.back() == '.')) {
-    message.remove_suffix(1);
-  }
-  return std::string(message);
 }
 
 void OpenDocument(const DocumentChoice& document, platform::DocumentHost& host) {
@@ -35,7 +29,7 @@ void OpenDocument(const DocumentChoice& document, platform::DocumentHost& host) 
     case platform::DocumentHost::SaveStatus::Saved:
       break;
     case platform::DocumentHost::SaveStatus::CannotCreate:
-      throw RaisedError("Cannot create file \"" + path + "\". " + TrimSystemMessage(saved.systemMessage));
+      throw RaisedError("Cannot create file \"" + path + "\". " + SystemPhrase(saved.systemMessage));
     case platform::DocumentHost::SaveStatus::ShortWrite:
       throw RaisedError("Stream write error");
   }

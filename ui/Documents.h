@@ -27,7 +27,4 @@ DocumentChoice ChangesDocument();
 // of it is written; the document is then not opened.
 void OpenDocument(const DocumentChoice& document, platform::DocumentHost& host);
 
-// The system's description of a failure without its trailing blanks, control characters and full stops.
-std::string TrimSystemMessage(std::string_view message);
-
 }  // namespace scaleboot

@@ -7,28 +7,24 @@ namespace {
 
 using Status = platform::EjectResult::Status;
 
-std::string_view Pick(LanguageIndex language, std::string_view english, std::string_view russian) {
-  return language == kRussian ? russian : english;
-}
-
 }  // namespace
 
 std::string_view EjectMenuText(LanguageIndex language) {
-  return Pick(language, "Eject", "Извлечь");
+  return In(language, {"Eject", "Извлечь"});
 }
 
 std::string_view EjectCaption(LanguageIndex language) {
-  return Pick(language, "Eject", "Извлечение");
+  return In(language, {"Eject", "Извлечение"});
 }
 
 std::string EjectDoneText(LanguageIndex language, const std::string& root,
                           const platform::EjectResult& result) {
-  std::string text(Pick(language, "The card in ", "Карту в "));
+  std::string text(In(language, {"The card in ", "Карту в "}));
   text += root;
-  text += Pick(language, " may be removed.", " можно извлечь.");
+  text += In(language, {" may be removed.", " можно извлечь."});
   if (!result.mediaEjected) {
-    text += Pick(language, " The slot cannot push it out: pull it by hand.",
-                 " Гнездо не выталкивает её: выньте её рукой.");
+    text += In(language, {" The slot cannot push it out: pull it by hand.",
+                          " Гнездо не выталкивает её: выньте её рукой."});
   }
   return text;
 }
@@ -38,9 +34,9 @@ MessageBoxSpec EjectResultBox(LanguageIndex language, const std::string& root,
   if (result.status == Status::Ejected) {
     return {EjectDoneText(language, root, result), std::string(EjectCaption(language)), BoxIcon::Information};
   }
-  std::string text(Pick(language, "The card in ", "Карту в "));
+  std::string text(In(language, {"The card in ", "Карту в "}));
   text += root;
-  text += Pick(language, " could not be ejected: ", " не удалось извлечь: ");
+  text += In(language, {" could not be ejected: ", " не удалось извлечь: "});
   text += EjectReasonText(language, result);
   text += '.';
   return {text, std::string(EjectCaption(language)), BoxIcon::Error};
@@ -51,9 +47,9 @@ std::string EjectReasonText(LanguageIndex language, const platform::EjectResult&
     case Status::Ejected:
       return "";
     case Status::Gone:
-      return std::string(Pick(language, "the card is gone", "карты больше нет"));
+      return std::string(In(language, {"the card is gone", "карты больше нет"}));
     case Status::InUse: {
-      std::string text(Pick(language, "in use by another program", "занята другой программой"));
+      std::string text(In(language, {"in use by another program", "занята другой программой"}));
       if (!result.holders.empty()) {
         text += ": ";
         for (std::size_t i = 0; i < result.holders.size(); ++i) text += (i ? ", " : "") + result.holders[i];
@@ -61,27 +57,22 @@ std::string EjectReasonText(LanguageIndex language, const platform::EjectResult&
       return text;
     }
     case Status::NotAuthorized:
-      return std::string(Pick(language, "not authorized", "нет разрешения"));
+      return std::string(In(language, {"not authorized", "нет разрешения"}));
     case Status::AccessDenied:
-      return std::string(Pick(language, "access denied", "доступ запрещён"));
+      return std::string(In(language, {"access denied", "доступ запрещён"}));
     case Status::NoService:
-      return std::string(Pick(language, "udisks is not running and the program does not run as root",
-                              "udisks не запущен, а программа запущена не от root"));
+      return std::string(In(language, {"udisks is not running and the program does not run as root",
+                                       "udisks не запущен, а программа запущена не от root"}));
     case Status::SystemDisk:
-      return std::string(Pick(language, "the drive is on the disk the system runs from",
-                              "диск находится на диске, с которого работает система"));
+      return std::string(In(language, {"the drive is on the disk the system runs from",
+                                       "диск находится на диске, с которого работает система"}));
     case Status::NotRemovable:
-      return std::string(Pick(language, "the drive is not a removable drive", "диск не съёмный"));
+      return std::string(In(language, {"the drive is not a removable drive", "диск не съёмный"}));
     case Status::Failed:
       break;
   }
   const std::string detail = SystemPhrase(result.detail);
-  return detail.empty() ? std::string(Pick(language, "failed", "ошибка")) : detail;
-}
-
-std::string SystemPhrase(std::string_view text) {
-  const std::size_t end = text.find_last_not_of(" \t\r\n.");
-  return std::string(end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1));
+  return detail.empty() ? std::string(In(language, {"failed", "ошибка"})) : detail;
 }
 
 std::string_view EjectErrorCode(const platform::EjectResult& result) {

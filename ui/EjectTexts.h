@@ -7,6 +7,7 @@
 #include "platform/Eject.h"
 #include "ui/MessageBox.h"
 #include "ui/MessageTable.h"
+#include "ui/Words.h"
 
 namespace scaleboot {
 
@@ -22,10 +23,6 @@ std::string EjectDoneText(LanguageIndex language, const std::string& root,
 // reason.
 MessageBoxSpec EjectResultBox(LanguageIndex language, const std::string& root,
                               const platform::EjectResult& result);
-
-// The system's own words as a phrase within a line: without the blanks, line breaks (CR, LF) and full stops
-// that end them.
-std::string SystemPhrase(std::string_view text);
 
 // Why an eject failed, as a phrase ("in use by: cat (123)"); empty for an ejected card.
 std::string EjectReasonText(LanguageIndex language, const platform::EjectResult& result);

@@ -13,129 +13,110 @@ using Kind = station::Event::Kind;
 
 constexpr std::size_t kCount = static_cast<std::size_t>(StationText::Count);
 
-constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
-    {
-        "left alone (there before the start): {}",
-        "watching: {}",
-        "watching every removable drive that appears",
-        "insert a card to write it; stop with Ctrl+C",
-        "{} writing...",
-        "remove the card",
-        "not ejected: {}",
-        "Waiting for a card... {1} written, {2} failed",
-        "stopping: finishing {} card(s) in progress...",
-        "{1} written, {2} failed",
-        "the station cannot watch card readers on this system",
-        "ejecting is not available",
-        "{}: left alone: its file system ({}) is neither FAT nor exFAT",
-        "{}: not mounted: {}",
-        "still mounted at {}: {}",
-        "'{}' is not a removable drive; nothing was written.",
-        "{} and {} are the same card",
-        "it is not a regular file",
-        "it is a pipe or a socket that nobody reads",
-        "it is a symbolic link, which is not followed when run as root or as an administrator",
-        "cannot append to the log '{}'",
-        "the card's files cannot be prepared: {}",
-        "Write every card inserted...",
-        "Writing inserted cards",
-        "Watch:",
-        "every removable drive",
-        "Time",
-        "Drive",
-        "Outcome",
-        "Card",
-        "Eject each card",
-        "Keep a record in...",
-        "Keep a record in (lines are added at the end of the file chosen)",
-        "Record: {}",
-        "Cannot keep a record in '{}': {}.",
-        "Stop",
-        "Note: this card's file system reads only through the system's cache, so the check could not reach "
-        "past it: the bytes compared may have come from memory.",
-        "a card is being written",
-        "holds this module",
-        "holds an intact module of another version: take it out and insert it again to write it",
-        "is damaged or incomplete: take it out and insert it again to write it",
-        "holds no module",
-        "{}: cannot be read: take it out and insert it again",
-    },
-    {
-        "не трогаю (были до запуска): {}",
-        "слежу за: {}",
-        "слежу за всеми съёмными дисками, которые появятся",
-        "вставьте карту, чтобы записать её; остановка — Ctrl+C",
-        "{} запись...",
-        "выньте карту",
-        "не извлечена: {}",
-        "Жду карту... записано {1}, ошибок {2}",
-        "остановка: завершаю карт в работе: {}...",
-        "записано {1}, ошибок {2}",
-        "станция не умеет следить за картридерами в этой системе",
-        "извлечение недоступно",
-        "{}: не трогаю: её файловая система ({}) — не FAT и не exFAT",
-        "{}: не подключена: {}",
-        "осталась подключённой в {}: {}",
-        "'{}' не съёмный диск; ничего не записано.",
-        "{} и {} — одна и та же карта",
-        "это не обычный файл",
-        "это канал или сокет, который никто не читает",
-        "это символическая ссылка, а от имени root или администратора ссылки не открываются",
-        "не удаётся дописать журнал '{}'",
-        "не удаётся подготовить файлы карты: {}",
-        "Записывать каждую вставленную карту...",
-        "Запись вставляемых карт",
-        "Следить за:",
-        "все съёмные диски",
-        "Время",
-        "Диск",
-        "Результат",
-        "Карта",
-        "Извлекать каждую карту",
-        "Вести журнал в...",
-        "Вести журнал в (строки дописываются в конец выбранного файла)",
-        "Журнал: {}",
-        "Невозможно вести журнал в '{}': {}.",
-        "Остановить",
-        "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
-        "пройти мимо него: сравнённые байты могли быть взяты из памяти.",
-        "идёт запись карты",
-        "на карте этот модуль",
-        "на карте целый модуль другой версии: выньте её и вставьте снова, чтобы записать",
-        "карта повреждена или модуль на ней неполный: выньте её и вставьте снова, чтобы записать",
-        "на карте нет модуля",
-        "{}: не читается: выньте её и вставьте снова",
-    },
+// Each text in English, then Russian, in the order of StationText.
+constexpr std::array<Words, kCount> kTexts{{
+    // LeftAlone
+    {"left alone (there before the start): {}", "не трогаю (были до запуска): {}"},
+    // Watching
+    {"watching: {}", "слежу за: {}"},
+    // WatchingAny
+    {"watching every removable drive that appears", "слежу за всеми съёмными дисками, которые появятся"},
+    // StopHint
+    {"insert a card to write it; stop with Ctrl+C", "вставьте карту, чтобы записать её; остановка — Ctrl+C"},
+    // Writing
+    {"{} writing...", "{} запись..."},
+    // RemoveCard
+    {"remove the card", "выньте карту"},
+    // NotEjected
+    {"not ejected: {}", "не извлечена: {}"},
+    // Waiting
+    {"Waiting for a card... {1} written, {2} failed", "Жду карту... записано {1}, ошибок {2}"},
+    // Stopping
+    {"stopping: finishing {} card(s) in progress...", "остановка: завершаю карт в работе: {}..."},
+    // Summary
+    {"{1} written, {2} failed", "записано {1}, ошибок {2}"},
+    // NoReaders
+    {"the station cannot watch card readers on this system",
+     "станция не умеет следить за картридерами в этой системе"},
+    // EjectUnavailable
+    {"ejecting is not available", "извлечение недоступно"},
+    // FileSystemLeftAlone
+    {"{}: left alone: its file system ({}) is neither FAT nor exFAT",
+     "{}: не трогаю: её файловая система ({}) — не FAT и не exFAT"},
+    // NotMounted
+    {"{}: not mounted: {}", "{}: не подключена: {}"},
+    // StillMounted
+    {"still mounted at {}: {}", "осталась подключённой в {}: {}"},
+    // NotRemovable
+    {"'{}' is not a removable drive; nothing was written.", "'{}' не съёмный диск; ничего не записано."},
+    // SameCard
+    {"{} are the same card", "{} — одна и та же карта"},
+    // RecordNotRegularFile
+    {"it is not a regular file", "это не обычный файл"},
+    // RecordNoReader
+    {"it is a pipe or a socket that nobody reads", "это канал или сокет, который никто не читает"},
+    // RecordSymbolicLink
+    {"it is a symbolic link, which is not followed when run as root or as an administrator",
+     "это символическая ссылка, а от имени root или администратора ссылки не открываются"},
+    // RecordFailed
+    {"cannot append to the log '{}'", "не удаётся дописать журнал '{}'"},
+    // CardFilesUnavailable
+    {"the card's files cannot be prepared: {}", "не удаётся подготовить файлы карты: {}"},
+    // MenuItem
+    {"Write every card inserted...", "Записывать каждую вставленную карту..."},
+    // WindowTitle
+    {"Writing inserted cards", "Запись вставляемых карт"},
+    // WatchLabel
+    {"Watch:", "Следить за:"},
+    // EveryRemovableDrive
+    {"every removable drive", "все съёмные диски"},
+    // ColumnTime
+    {"Time", "Время"},
+    // ColumnDrive
+    {"Drive", "Диск"},
+    // ColumnOutcome
+    {"Outcome", "Результат"},
+    // ColumnCard
+    {"Card", "Карта"},
+    // EjectEach
+    {"Eject each card", "Извлекать каждую карту"},
+    // KeepRecord
+    {"Keep a record in...", "Вести журнал в..."},
+    // RecordDialogTitle
+    {"Keep a record in (lines are added at the end of the file chosen)",
+     "Вести журнал в (строки дописываются в конец выбранного файла)"},
+    // RecordingTo
+    {"Record: {}", "Журнал: {}"},
+    // RecordRefused
+    {"Cannot keep a record in '{}': {}.", "Невозможно вести журнал в '{}': {}."},
+    // StopButton
+    {"Stop", "Остановить"},
+    // CacheOnly
+    {"Note: this card's file system reads only through the system's cache, so the check could not reach "
+     "past it: the bytes compared may have come from memory.",
+     "Примечание: файловая система этой карты читает только через системный кэш, и проверка не смогла "
+     "пройти мимо него: сравнённые байты могли быть взяты из памяти."},
+    // BusyReason
+    {"a card is being written", "идёт запись карты"},
+    // PresentThisModule
+    {"holds this module", "на карте этот модуль"},
+    // PresentOtherVersion
+    {"holds an intact module of another version: take it out and insert it again to write it",
+     "на карте целый модуль другой версии: выньте её и вставьте снова, чтобы записать"},
+    // PresentDamaged
+    {"is damaged or incomplete: take it out and insert it again to write it",
+     "карта повреждена или модуль на ней неполный: выньте её и вставьте снова, чтобы записать"},
+    // PresentNoModule
+    {"holds no module: take it out and insert it again to write it",
+     "на карте нет модуля: выньте её и вставьте снова, чтобы записать"},
+    // Unreadable
+    {"{}: cannot be read: take it out and insert it again", "{}: не читается: выньте её и вставьте снова"},
 }};
-
-std::string Joined(const std::vector<std::string>& words) {
-  std::string out;
-  for (const std::string& word : words) out += (out.empty() ? "" : ", ") + word;
-  return out;
-}
 
 }  // namespace
 
-std::string Filled(std::string_view pattern, std::initializer_list<std::string_view> arguments) {
-  std::string out;
-  auto next = arguments.begin();
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern.compare(i, 2, "{}") == 0 && next != arguments.end()) {
-      out += *next++;
-      ++i;
-    } else if (pattern.compare(i, 3, "{1}") == 0 || pattern.compare(i, 3, "{2}") == 0) {
-      const std::size_t at = pattern[i + 1] == '1' ? 0 : 1;
-      if (at < arguments.size()) out += *(arguments.begin() + at);
-      i += 2;
-    } else {
-      out += pattern[i];
-    }
-  }
-  return out;
-}
-
 std::string_view StationWords(LanguageIndex language, StationText text) {
-  return kTexts[language == kRussian ? 1 : 0][static_cast<std::size_t>(text)];
+  return Lookup(kTexts, language, text);
 }
 
 std::string CardText(LanguageIndex language, const CardResult& card) {
@@ -162,9 +143,9 @@ std::string CardLabel(LanguageIndex language, const std::string& root,
     const std::string name = key(root);
     return name.size() == 2 && name[1] == ':' ? name : name + ":";
   }
-  std::string first = key(root);
-  for (std::size_t i = 0; i + 1 < alsoNamed.size(); ++i) first += ", " + key(alsoNamed[i]);
-  return Filled(StationWords(language, StationText::SameCard), {first, key(alsoNamed.back())}) + ":";
+  std::vector<std::string> names{key(root)};
+  for (const std::string& name : alsoNamed) names.push_back(key(name));
+  return Filled(StationWords(language, StationText::SameCard), {Listed(language, names)}) + ":";
 }
 
 std::string_view PresentVerdictText(LanguageIndex language, CardVerdict verdict) {

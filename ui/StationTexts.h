@@ -10,6 +10,7 @@
 #include "platform/AppendFile.h"
 #include "station/CardStation.h"
 #include "ui/MessageTable.h"
+#include "ui/Words.h"
 
 namespace scaleboot {
 
@@ -64,10 +65,6 @@ enum class StationText {
 };
 
 std::string_view StationWords(LanguageIndex language, StationText text);
-
-// `pattern` with each "{}" replaced by the next of `arguments`, and "{1}", "{2}" by the first and the second
-// (Russian puts counts after their words).
-std::string Filled(std::string_view pattern, std::initializer_list<std::string_view> arguments);
 
 // What a single write says of a card's outcome: the window's texts, or the I/O error's.
 std::string CardText(LanguageIndex language, const CardResult& card);

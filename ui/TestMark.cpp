@@ -2,21 +2,21 @@
 
 #include <array>
 
-#include "common/Errors.h"
+#include "ui/Words.h"
 
 namespace scaleboot {
 namespace {
 
-constexpr std::array<std::array<std::string_view, 2>, kLanguageCount> kWords{{
-    {"[TEST]", "test firmware, not for scales"},
-    {"[ТЕСТ]", "тестовая прошивка, не для весов"},
+// In the order of TestMark.
+constexpr std::array<Words, 2> kWords{{
+    {"[TEST]", "[ТЕСТ]"},
+    {"test firmware, not for scales", "тестовая прошивка, не для весов"},
 }};
 
 }  // namespace
 
 std::string_view TestWords(LanguageIndex language, TestMark mark) {
-  if (language >= kLanguageCount) throw RangeError();
-  return kWords[language][mark == TestMark::Title ? 0 : 1];
+  return Lookup(kWords, language, mark);
 }
 
 std::string MarkedTitle(LanguageIndex language, std::string_view title, bool testFirmware) {

@@ -16,6 +16,7 @@
 #include "ui/EjectTexts.h"
 #include "ui/StationTexts.h"
 #include "ui/TestMark.h"
+#include "ui/Words.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -78,7 +79,7 @@ class Run {
       platform::AppendRefusal why;
       log_ = env_.openLog ? env_.openLog(line_.logPath, why) : nullptr;
       if (!log_)
-        return Refuse(ErrorCode::LogUnopenable, Format(Text(language_, CliText::LogUnopenable),
+        return Refuse(ErrorCode::LogUnopenable, Filled(Text(language_, CliText::LogUnopenable),
                                                        {line_.logPath, RefusalText(language_, why)}));
     }
     switch (line_.command) {
@@ -96,7 +97,7 @@ class Run {
         if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
         if (const std::optional<std::string> reader = SystemDiskReader())
           return Refuse(ErrorCode::SystemDisk,
-                        Format(Text(language_, CliText::SystemDiskStation), {*reader}));
+                        Filled(Text(language_, CliText::SystemDiskStation), {*reader}));
         return RunStation(env_, line_, language_, log_.get());
       case Command::Help:
       case Command::Version:
@@ -112,7 +113,7 @@ class Run {
     if (!line_.json) env_.console.Write(Stream::Out, text);
   }
   int Document(const std::string& document, int status) {
-    env_.console.Write(Stream::Out, env_.testFirmware ? MarkTestFirmware(document) : document);
+    PrintJson(env_, document);
     return status;
   }
   // Ends the command before its work: the text on standard error and, with --json, the error document.
@@ -149,15 +150,9 @@ class Run {
       ErrorLines(env_.console,
                  sorted.systemDisks.empty()
                      ? std::string(Text(language_, CliText::NoRemovableDrives))
-                     : Format(Text(language_, CliText::SystemDisksLeftOut), {Joined(sorted.systemDisks)}));
+                     : Filled(Text(language_, CliText::SystemDisksLeftOut), {Joined(sorted.systemDisks)}));
     }
     return kExitSuccess;
-  }
-
-  static std::string Joined(std::span<const std::string> roots) {
-    std::string list;
-    for (const std::string& r : roots) list += (list.empty() ? "" : ", ") + r;
-    return list;
   }
 
   int Contents() {
@@ -187,15 +182,15 @@ class Run {
       const std::optional<std::string> root = MatchRemovableRoot(given, listed);
       // The disk the system runs from is refused as such before anything is touched.
       if (!root && MatchRemovableRoot(given, sorted.systemDisks)) {
-        status = Refuse(ErrorCode::SystemDisk, Format(Text(language_, systemDisk), {given}));
+        status = Refuse(ErrorCode::SystemDisk, Filled(Text(language_, systemDisk), {given}));
         return std::nullopt;
       }
       if (!root) {
         const std::string list = Joined(listed);
         status = Refuse(ErrorCode::NotRemovable,
-                        Format(Text(language_, notRemovable), {given}) + "\n" +
+                        Filled(Text(language_, notRemovable), {given}) + "\n" +
                             (listed.empty() ? std::string(Text(language_, CliText::NoRemovableDrives))
-                                            : Format(Text(language_, CliText::RemovableDrives), {list})),
+                                            : Filled(Text(language_, CliText::RemovableDrives), {list})),
                         listed);
         return std::nullopt;
       }
@@ -286,10 +281,10 @@ class Run {
   // "ROOT: safe to remove" on standard output, or why not on standard error.
   void EjectLine(const std::string& root, const platform::EjectResult& result) {
     if (result.status == platform::EjectResult::Status::Ejected) {
-      Out(Format(Text(language_, CliText::SafeToRemove), {root}) + "\n");
+      Out(Filled(Text(language_, CliText::SafeToRemove), {root}) + "\n");
     } else {
       ErrorLines(env_.console,
-                 Format(Text(language_, CliText::CouldNotEject), {root, EjectReasonText(language_, result)}));
+                 Filled(Text(language_, CliText::CouldNotEject), {root, EjectReasonText(language_, result)}));
     }
   }
 
@@ -312,9 +307,9 @@ class Run {
   // The card's root, or every root given for it ("E:\ and F:\ are the same card").
   std::string CardNames(const CardResult& card) const {
     if (card.alsoNamed.empty()) return card.root;
-    std::string first = card.root;
-    for (std::size_t i = 0; i + 1 < card.alsoNamed.size(); ++i) first += ", " + card.alsoNamed[i];
-    return Format(Text(language_, CliText::SameCard), {first, card.alsoNamed.back()});
+    std::vector<std::string> names{card.root};
+    names.insert(names.end(), card.alsoNamed.begin(), card.alsoNamed.end());
+    return Filled(Text(language_, CliText::SameCard), {Listed(language_, names)});
   }
 
   int Verify() {
@@ -325,10 +320,10 @@ class Run {
     if (env_.inspectPath) {
       const PathKind kind = env_.inspectPath(folder).kind;
       if (kind == PathKind::Missing) {
-        return Refuse(ErrorCode::NoSuchFolder, Format(Text(language_, CliText::NoSuchFolder), {given}));
+        return Refuse(ErrorCode::NoSuchFolder, Filled(Text(language_, CliText::NoSuchFolder), {given}));
       }
       if (kind != PathKind::Folder && kind != PathKind::Unknown) {
-        return Refuse(ErrorCode::NotAFolder, Format(Text(language_, CliText::NotAFolder), {given}));
+        return Refuse(ErrorCode::NotAFolder, Filled(Text(language_, CliText::NotAFolder), {given}));
       }
     }
     if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
@@ -374,9 +369,9 @@ class Run {
     bool logged = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
       const station::CardEnd card{results[i], results[i].eject, volumes[i], std::time(nullptr)};
-      if (!log_->Append(station::CardLogLine(
-              card, {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli"}))) {
-        ErrorLines(env_.console, Format(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
+      if (!log_->Append(station::CardLogLine(card, {env_.images, env_.imageSha256, build::kVersionText,
+                                                    "scaleboot-cli", env_.testFirmware}))) {
+        ErrorLines(env_.console, Filled(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
         logged = false;
       }
     }
@@ -398,8 +393,7 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
   if (!line.error.empty()) {
     ErrorLines(environment.console, line.error + "\n" + std::string(Text(language, CliText::TryHelp)));
     if (line.json)
-      environment.console.Write(platform::Console::Stream::Out,
-                                ErrorJson("", ErrorCodeRow(ErrorCode::Usage).name, line.error, status));
+      PrintJson(environment, ErrorJson("", ErrorCodeRow(ErrorCode::Usage).name, line.error, status));
   } else {
     try {
       status = Run(environment, line).Execute();
@@ -407,11 +401,9 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
       status = kExitIoError;
       const std::string text = ErrorBoxText(error.what());
       ErrorLines(environment.console, text);
-      if (line.json) {
-        environment.console.Write(
-            platform::Console::Stream::Out,
-            ErrorJson(CommandName(line.command), ErrorCodeRow(ErrorCode::IoError).name, text, status));
-      }
+      if (line.json)
+        PrintJson(environment,
+                  ErrorJson(CommandName(line.command), ErrorCodeRow(ErrorCode::IoError).name, text, status));
     }
   }
   // Output that never arrived (a full disk, a closed pipe) must not end in success.

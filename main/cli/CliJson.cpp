@@ -152,13 +152,18 @@ std::string ContentsJson(LanguageIndex language) {
   return Dump(document);
 }
 
-std::string MarkTestFirmware(const std::string& document) {
+void PrintJson(Environment& environment, const std::string& document) {
+  if (!environment.testFirmware) {
+    environment.console.Write(platform::Console::Stream::Out, document);
+    return;
+  }
   ordered_json parsed = ordered_json::parse(document);
   parsed["test_firmware"] = true;
-  // The station's card objects stand on one line each.
-  if (document.find('\n') + 1 == document.size())
-    return parsed.dump(-1, ' ', true, ordered_json::error_handler_t::replace) + "\n";
-  return Dump(parsed);
+  // The station's objects stand on one line each.
+  const bool oneLine = document.find('\n') + 1 == document.size();
+  environment.console.Write(
+      platform::Console::Stream::Out,
+      oneLine ? parsed.dump(-1, ' ', true, ordered_json::error_handler_t::replace) + "\n" : Dump(parsed));
 }
 
 std::string VersionJson(std::string_view version) {

@@ -42,8 +42,10 @@ std::string ContentsJson(LanguageIndex language);
 // eject: "cards" with "root", "ejected" and "eject_error" per card.
 std::string EjectJson(LanguageIndex language, std::span<const CardResult> cards, int status);
 std::string VersionJson(std::string_view version);
-// `document` (one of the above) with "test_firmware": true added: what a test build prints.
-std::string MarkTestFirmware(const std::string& document);
+struct Environment;
+// Writes `document` (one of these documents or objects) to standard output; a test build's says
+// "test_firmware": true. Every JSON document and object the program prints leaves it through here.
+void PrintJson(Environment& environment, const std::string& document);
 
 // A run that ended before its command could do its work: "error" holds a stable "code" and the "text" printed
 // on standard error; "removable_roots" lists the removable drives when a root was not one of them.

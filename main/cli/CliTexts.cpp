@@ -5,233 +5,132 @@
 
 #include "common/Errors.h"
 #include "ui/StationTexts.h"
+#include "ui/Words.h"
 
 namespace scaleboot::cli {
 namespace {
 
 constexpr std::size_t kTextCount = static_cast<std::size_t>(CliText::SystemDisksLeftOut) + 1;
 
-constexpr std::array<std::string_view, kTextCount> kEnglishTexts{
+// Each text in English, then Russian, in the order of CliText.
+constexpr std::array<Words, kTextCount> kTexts{{
     // TryHelp
-    "Try 'scaleboot-cli --help'.",
+    {"Try 'scaleboot-cli --help'.", "Справка: 'scaleboot-cli --help'."},
     // UnknownOption
-    "unknown option '{}'",
+    {"unknown option '{}'", "неизвестный параметр '{}'"},
     // UnknownCommand
-    "unknown command '{}'",
+    {"unknown command '{}'", "неизвестная команда '{}'"},
     // MissingCommand
-    "no command given",
+    {"no command given", "не указана команда"},
     // MissingRoot
-    "'{}' needs a drive root or folder",
+    {"'{}' needs a drive root or folder", "команде '{}' нужен корень диска или папка"},
     // UnexpectedArgument
-    "unexpected argument '{}'",
+    {"unexpected argument '{}'", "лишний аргумент '{}'"},
     // BadLanguage
-    "--lang takes en or ru, not '{}'",
+    {"--lang takes en or ru, not '{}'", "--lang принимает en или ru, а не '{}'"},
     // NotRemovable
-    "'{}' is not a removable drive; nothing was written.",
+    {"'{}' is not a removable drive; nothing was written.", "'{}' не съёмный диск; ничего не записано."},
     // RemovableDrives
-    "Removable drives: {}",
+    {"Removable drives: {}", "Съёмные диски: {}"},
     // NoRemovableDrives
-    "No removable drive is connected.",
+    {"No removable drive is connected.", "Съёмные диски не подключены."},
     // Writing
-    "Writing",
+    {"Writing", "Запись"},
     // Verifying
-    "Verifying",
+    {"Verifying", "Проверка"},
     // FileIdentical
-    "{}: identical",
+    {"{}: identical", "{}: совпадает"},
     // FileDiffers
-    "{}: differs at byte {} (differing bytes: {})",
+    {"{}: differs at byte {} (differing bytes: {})", "{}: отличается в байте {} (отличающихся байтов: {})"},
     // FileShorter
-    "{}: shorter than the image ({} of {} bytes)",
+    {"{}: shorter than the image ({} of {} bytes)", "{}: короче образа ({} из {} байтов)"},
     // FileLonger
-    "{}: longer than the image (the image's {} bytes and more)",
+    {"{}: longer than the image (the image's {} bytes and more)",
+     "{}: длиннее образа ({} байтов образа и ещё)"},
     // FileMissing
-    "{}: missing",
+    {"{}: missing", "{}: отсутствует"},
     // FileUnreadable
-    "{}: cannot be read: {}",
+    {"{}: cannot be read: {}", "{}: не читается: {}"},
     // ModuleFound
-    "The folder holds this module.",
+    {"The folder holds this module.", "В папке в точности этот модуль."},
     // ModuleNotFound
-    "The folder does not hold this module.",
+    {"The folder does not hold this module.", "В папке нет этого модуля."},
     // MissingValue
-    "option '{}' requires an argument",
-    // OptionForWriteOnly
-    "option '{}' goes with write only",
+    {"option '{}' requires an argument", "параметру '{}' нужно значение"},
+    // OptionForCommand: the option, the one command it goes with
+    {"option '{}' goes with {} only", "параметр '{}' только для команды {}"},
     // NoSuchFolder
-    "the folder '{}' does not exist; nothing was read.",
+    {"the folder '{}' does not exist; nothing was read.", "папки '{}' нет; ничего не прочитано."},
     // NotAFolder
-    "'{}' is not a folder; nothing was read.",
+    {"'{}' is not a folder; nothing was read.", "'{}' не папка; ничего не прочитано."},
     // FileLongerBy
-    "{}: longer than the image ({} bytes instead of {})",
+    {"{}: longer than the image ({} bytes instead of {})", "{}: длиннее образа ({} байтов вместо {})"},
     // AlsoDiffers
-    ", and differs at byte {} (differing bytes: {})",
+    {", and differs at byte {} (differing bytes: {})", ", и отличается в байте {} (отличающихся байтов: {})"},
     // FileSymbolicLink
-    "{}: cannot be read: a symbolic link",
+    {"{}: cannot be read: a symbolic link", "{}: не читается: символическая ссылка"},
     // FileNotRegular
-    "{}: cannot be read: not a regular file",
+    {"{}: cannot be read: not a regular file", "{}: не читается: не обычный файл"},
     // ProgressDone
-    "done",
+    {"done", "готово"},
     // ProgressFailed
-    "failed",
+    {"failed", "ошибка"},
     // OutputFailed
-    "cannot write to standard output",
+    {"cannot write to standard output", "не удаётся писать в стандартный вывод"},
     // FileIntactOtherVersion
-    "; another version, intact",
+    {"; another version, intact", "; другая версия, без повреждений"},
     // FileDamaged
-    "; damaged: its checksum does not hold",
+    {"; damaged: its checksum does not hold", "; повреждён: контрольная сумма не сходится"},
     // ChecksumUnreadable
-    "; its checksum cannot be read: {}",
+    {"; its checksum cannot be read: {}", "; контрольная сумма не читается: {}"},
     // VerdictThisModule
-    "Verdict: the card holds this module.",
+    {"Verdict: the card holds this module.", "Итог: на карте этот модуль."},
     // VerdictOtherVersion
-    "Verdict: the card holds an intact module of another version.",
+    {"Verdict: the card holds an intact module of another version.",
+     "Итог: на карте целый модуль другой версии."},
     // VerdictDamaged
-    "Verdict: the card is damaged or incomplete.",
+    {"Verdict: the card is damaged or incomplete.", "Итог: карта повреждена или модуль на ней неполный."},
     // VerdictNoModule
-    "Verdict: the card holds no module.",
+    {"Verdict: the card holds no module.", "Итог: на карте нет модуля."},
     // OptionForEjectOnly
-    "option '{}' goes with eject or write --eject only",
+    {"option '{}' goes with eject or write --eject only",
+     "параметр '{}' только для команды eject или write --eject"},
     // NotRemovableEject
-    "'{}' is not a removable drive; nothing was ejected.",
+    {"'{}' is not a removable drive; nothing was ejected.", "'{}' не съёмный диск; ничего не извлечено."},
     // SafeToRemove
-    "{}: safe to remove",
+    {"{}: safe to remove", "{}: можно извлечь"},
     // CouldNotEject
-    "{}: could not eject: {}",
-    // SameCard: the roots of one card, all but the last joined by ", ", then the last
-    "{} and {} are the same card",
-    // OptionForStation
-    "option '{}' goes with station only",
-    // OptionForWriteAndStation
-    "option '{}' goes with write and station only",
+    {"{}: could not eject: {}", "{}: не удалось извлечь: {}"},
+    // SameCard: the roots of one card ("E:\, F:\ and G:\")
+    {"{} are the same card", "{} — одна и та же карта"},
+    // OptionForCommands: the option, the commands it goes with ("write, verify and station")
+    {"option '{}' goes with {} only", "параметр '{}' только для команд {}"},
     // LogUnopenable
-    "cannot open the log '{}': {}; nothing was written.",
+    {"cannot open the log '{}': {}; nothing was written.",
+     "не удаётся открыть журнал '{}': {}; ничего не записано."},
     // SystemDisk
-    "'{}' is on the disk the system runs from; nothing was written.",
+    {"'{}' is on the disk the system runs from; nothing was written.",
+     "'{}' находится на диске, с которого работает система; ничего не записано."},
     // SystemDiskEject
-    "'{}' is on the disk the system runs from; nothing was ejected.",
+    {"'{}' is on the disk the system runs from; nothing was ejected.",
+     "'{}' находится на диске, с которого работает система; ничего не извлечено."},
     // SystemDiskStation
-    "'{}' is on the disk the system runs from; the station did not start.",
+    {"'{}' is on the disk the system runs from; the station did not start.",
+     "'{}' находится на диске, с которого работает система; станция не запущена."},
     // SystemDisksLeftOut: the roots left out, joined by ", "
-    "No removable drive is connected; left out as the disk the system runs from: {}",
-};
-
-constexpr std::array<std::string_view, kTextCount> kRussianTexts{
-    // TryHelp
-    "Справка: 'scaleboot-cli --help'.",
-    // UnknownOption
-    "неизвестный параметр '{}'",
-    // UnknownCommand
-    "неизвестная команда '{}'",
-    // MissingCommand
-    "не указана команда",
-    // MissingRoot
-    "команде '{}' нужен корень диска или папка",
-    // UnexpectedArgument
-    "лишний аргумент '{}'",
-    // BadLanguage
-    "--lang принимает en или ru, а не '{}'",
-    // NotRemovable
-    "'{}' не съёмный диск; ничего не записано.",
-    // RemovableDrives
-    "Съёмные диски: {}",
-    // NoRemovableDrives
-    "Съёмные диски не подключены.",
-    // Writing
-    "Запись",
-    // Verifying
-    "Проверка",
-    // FileIdentical
-    "{}: совпадает",
-    // FileDiffers
-    "{}: отличается в байте {} (отличающихся байтов: {})",
-    // FileShorter
-    "{}: короче образа ({} из {} байтов)",
-    // FileLonger
-    "{}: длиннее образа ({} байтов образа и ещё)",
-    // FileMissing
-    "{}: отсутствует",
-    // FileUnreadable
-    "{}: не читается: {}",
-    // ModuleFound
-    "В папке в точности этот модуль.",
-    // ModuleNotFound
-    "В папке нет этого модуля.",
-    // MissingValue
-    "параметру '{}' нужно значение",
-    // OptionForWriteOnly
-    "параметр '{}' только для команды write",
-    // NoSuchFolder
-    "папки '{}' нет; ничего не прочитано.",
-    // NotAFolder
-    "'{}' не папка; ничего не прочитано.",
-    // FileLongerBy
-    "{}: длиннее образа ({} байтов вместо {})",
-    // AlsoDiffers
-    ", и отличается в байте {} (отличающихся байтов: {})",
-    // FileSymbolicLink
-    "{}: не читается: символическая ссылка",
-    // FileNotRegular
-    "{}: не читается: не обычный файл",
-    // ProgressDone
-    "готово",
-    // ProgressFailed
-    "ошибка",
-    // OutputFailed
-    "не удаётся писать в стандартный вывод",
-    // FileIntactOtherVersion
-    "; другая версия, без повреждений",
-    // FileDamaged
-    "; повреждён: контрольная сумма не сходится",
-    // ChecksumUnreadable
-    "; контрольная сумма не читается: {}",
-    // VerdictThisModule
-    "Итог: на карте этот модуль.",
-    // VerdictOtherVersion
-    "Итог: на карте целый модуль другой версии.",
-    // VerdictDamaged
-    "Итог: карта повреждена или модуль на ней неполный.",
-    // VerdictNoModule
-    "Итог: на карте нет модуля.",
-    // OptionForEjectOnly
-    "параметр '{}' только для команды eject или write --eject",
-    // NotRemovableEject
-    "'{}' не съёмный диск; ничего не извлечено.",
-    // SafeToRemove
-    "{}: можно извлечь",
-    // CouldNotEject
-    "{}: не удалось извлечь: {}",
-    // SameCard
-    "{} и {} — одна и та же карта",
-    // OptionForStation
-    "параметр '{}' только для команды station",
-    // OptionForWriteAndStation
-    "параметр '{}' только для команд write и station",
-    // LogUnopenable
-    "не удаётся открыть журнал '{}': {}; ничего не записано.",
-    // SystemDisk
-    "'{}' находится на диске, с которого работает система; ничего не записано.",
-    // SystemDiskEject
-    "'{}' находится на диске, с которого работает система; ничего не извлечено.",
-    // SystemDiskStation
-    "'{}' находится на диске, с которого работает система; станция не запущена.",
-    // SystemDisksLeftOut
-    "Съёмные диски не подключены; не показан диск, с которого работает система: {}",
-};
+    {"No removable drive is connected; left out as the disk the system runs from: {}",
+     "Съёмные диски не подключены; не показан диск, с которого работает система: {}"},
+}};
 
 }  // namespace
 
 std::string_view Text(LanguageIndex language, CliText text) {
-  const auto row = static_cast<std::size_t>(text);
-  if (language >= kLanguageCount || row >= kTextCount) throw RangeError();
-  return (language == kRussian ? kRussianTexts : kEnglishTexts)[row];
+  return Lookup(kTexts, language, text);
 }
 
 std::size_t Characters(std::string_view text) {
   return static_cast<std::size_t>(std::count_if(
       text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-std::string Format(std::string_view pattern, std::initializer_list<std::string_view> arguments) {
-  return Filled(pattern, arguments);
 }
 
 bool LocaleIsRussian(std::string_view localeName) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "ui/MessageTable.h"
+#include "ui/Words.h"
 
 namespace scaleboot::cli {
 
@@ -31,7 +32,7 @@ enum class CliText {
   ModuleFound,
   ModuleNotFound,
   MissingValue,
-  OptionForWriteOnly,
+  OptionForCommand,
   NoSuchFolder,
   NotAFolder,
   FileLongerBy,
@@ -53,8 +54,7 @@ enum class CliText {
   SafeToRemove,
   CouldNotEject,
   SameCard,
-  OptionForStation,
-  OptionForWriteAndStation,
+  OptionForCommands,
   LogUnopenable,
   SystemDisk,
   SystemDiskEject,
@@ -66,9 +66,6 @@ std::string_view Text(LanguageIndex language, CliText text);
 
 // Characters of UTF-8 text: the bytes that do not continue a character.
 std::size_t Characters(std::string_view text);
-
-// `pattern` with each "{}" replaced by the next of `arguments`, in order.
-std::string Format(std::string_view pattern, std::initializer_list<std::string_view> arguments);
 
 // True when a POSIX locale name ("ru_RU.UTF-8", "ru", "ru_UA") or a language tag ("ru-RU") names Russian.
 bool LocaleIsRussian(std::string_view localeName);

@@ -224,20 +224,20 @@ constexpr Words kCommandHelpNote{
 std::string OptionTerm(const OptionWords& option, LanguageIndex language) {
   std::string term = option.shortName.empty() ? "    " : std::string(option.shortName) + ", ";
   term += option.longName;
-  if (!option.value[language].empty()) term += " " + std::string(option.value[language]);
+  if (!In(language, option.value).empty()) term += " " + std::string(In(language, option.value));
   return "  " + term;
 }
 
 std::string OptionDescription(const OptionWords& option, LanguageIndex language) {
-  std::string text(option.description[language]);
-  if (option.systems == Systems::Linux) text += " " + std::string(kLinuxOnly[language]);
-  if (option.systems == Systems::Windows) text += " " + std::string(kWindowsOnly[language]);
+  std::string text(In(language, option.description));
+  if (option.systems == Systems::Linux) text += " " + std::string(In(language, kLinuxOnly));
+  if (option.systems == Systems::Windows) text += " " + std::string(In(language, kWindowsOnly));
   return text;
 }
 
 std::string CommandTerm(const CommandWords& command, LanguageIndex language) {
   std::string term = "  " + std::string(command.name);
-  if (!command.arguments[language].empty()) term += " " + std::string(command.arguments[language]);
+  if (!In(language, command.arguments).empty()) term += " " + std::string(In(language, command.arguments));
   return term;
 }
 
@@ -252,7 +252,7 @@ std::size_t DescriptionColumn(LanguageIndex language) {
 }
 
 void AppendOptions(std::string& out, LanguageIndex language, CommandSet commands, std::size_t column) {
-  out += std::string(kOptionsHeader[language]) + "\n";
+  out += std::string(In(language, kOptionsHeader)) + "\n";
   for (const OptionWords& option : kOptions) {
     if ((option.commands & commands) != 0)
       out += Wrapped(OptionTerm(option, language), OptionDescription(option, language), column);
@@ -260,10 +260,10 @@ void AppendOptions(std::string& out, LanguageIndex language, CommandSet commands
 }
 
 void AppendStatuses(std::string& out, LanguageIndex language, bool ejectNote) {
-  out += std::string(kStatusHeader[language]) + "\n";
+  out += std::string(In(language, kStatusHeader)) + "\n";
   for (const StatusWords& status : kStatuses)
-    out += Wrapped("  " + std::to_string(status.status), status.description[language], 5);
-  if (ejectNote) out += Wrapped("", kEjectNote[language], 0);
+    out += Wrapped("  " + std::to_string(status.status), In(language, status.description), 5);
+  if (ejectNote) out += Wrapped("", In(language, kEjectNote), 0);
 }
 
 }  // namespace
@@ -319,32 +319,32 @@ std::string HelpText(LanguageIndex language, Command command) {
   const std::size_t column = DescriptionColumn(language);
   std::string out;
   if (command == Command::None) {
-    out += std::string(kUsage[language]) + "\n" + std::string(kPurpose[language]) + "\n\n";
-    out += std::string(kCommandsHeader[language]) + "\n";
+    out += std::string(In(language, kUsage)) + "\n" + std::string(In(language, kPurpose)) + "\n\n";
+    out += std::string(In(language, kCommandsHeader)) + "\n";
     for (const CommandWords& row : kCommands)
-      out += Wrapped(CommandTerm(row, language), row.description[language], column);
+      out += Wrapped(CommandTerm(row, language), In(language, row.description), column);
     out += "\n";
     AppendOptions(out, language, kEveryCommand, column);
-    out += "\n" + Wrapped("", kOutputNote[language], 0) + "\n";
+    out += "\n" + Wrapped("", In(language, kOutputNote), 0) + "\n";
     AppendStatuses(out, language, true);
-    out += "\n" + std::string(kCodesHeader[language]) + "\n";
+    out += "\n" + std::string(In(language, kCodesHeader)) + "\n";
     std::size_t codeColumn = 0;
     for (const ErrorCodeWords& code : kErrorCodes) codeColumn = std::max(codeColumn, code.name.size() + 4);
     for (const ErrorCodeWords& code : kErrorCodes) {
       out += Wrapped("  " + std::string(code.name),
-                     std::string(code.description[language]) + " (" + std::to_string(code.status) + ")",
+                     std::string(In(language, code.description)) + " (" + std::to_string(code.status) + ")",
                      codeColumn);
     }
-    return out + "\n" + Wrapped("", kCommandHelpNote[language], 0);
+    return out + "\n" + Wrapped("", In(language, kCommandHelpNote), 0);
   }
   for (const CommandWords& row : kCommands) {
     if (row.command != command) continue;
-    std::string synopsis = std::string(kUsageOf[language]) + " " + std::string(row.name);
-    if (!row.arguments[language].empty()) synopsis += " " + std::string(row.arguments[language]);
-    out += Wrapped("", synopsis + " " + std::string(kOptionsWord[language]), 0);
+    std::string synopsis = std::string(In(language, kUsageOf)) + " " + std::string(row.name);
+    if (!In(language, row.arguments).empty()) synopsis += " " + std::string(In(language, row.arguments));
+    out += Wrapped("", synopsis + " " + std::string(In(language, kOptionsWord)), 0);
   }
   for (const CommandWords& row : kCommands) {
-    if (row.command == command) out += Wrapped("", row.description[language], 2);
+    if (row.command == command) out += Wrapped("", In(language, row.description), 2);
   }
   out += "\n";
   AppendOptions(out, language, Bit(command), column);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "ui/MessageTable.h"
+#include "ui/Words.h"
 
 namespace scaleboot::cli {
 
@@ -21,8 +22,7 @@ inline constexpr int kExitUsage = 2;    // a usage error, a root that is not a r
 inline constexpr int kExitIoError = 3;  // a file operation failed
 inline constexpr int kExitCorrupt = 4;  // an embedded image failed its checksum test
 
-// English, then Russian.
-using Words = std::array<std::string_view, kLanguageCount>;
+using scaleboot::Words;
 
 enum class Systems : std::uint8_t { Both, Linux, Windows };
 

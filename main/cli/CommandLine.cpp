@@ -1,8 +1,11 @@
 #include "main/cli/CommandLine.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
+
+#include "ui/Words.h"
 
 namespace scaleboot::cli {
 namespace {
@@ -31,6 +34,31 @@ const CommandEntry* FindCommand(std::string_view name) {
   return nullptr;
 }
 
+// The row of the option `arg` names: its long or short name, or "--name=VALUE" for one that takes a value
+// (the value then in `value`).
+const OptionWords* FindOption(std::string_view arg, std::optional<std::string_view>& value) {
+  for (const OptionWords& option : OptionTable()) {
+    if (arg == option.longName || (!option.shortName.empty() && arg == option.shortName)) return &option;
+    const std::string_view name = option.longName;
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+      value = arg.substr(name.size() + 1);
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+// Sets what a switch (an option without a value) asks for.
+void Switch(CommandLine& line, std::string_view name, bool& help, bool& version) {
+  bool* const switches[] = {&line.quiet, &help,       &version,       &line.json,
+                            &line.all,   &line.eject, &line.powerOff, &line.noEject};
+  constexpr std::string_view kNames[] = {"--quiet", "--help",  "--version",   "--json",
+                                         "--all",   "--eject", "--power-off", "--no-eject"};
+  for (std::size_t i = 0; i < std::size(kNames); ++i) {
+    if (name == kNames[i]) *switches[i] = true;
+  }
+}
+
 std::optional<LanguageIndex> LanguageNamed(std::string_view name) {
   if (name == "en") return kEnglish;
   if (name == "ru") return kRussian;
@@ -53,47 +81,56 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
   // The first problem found, worded in the language chosen when it was found.
   std::string problem;
   auto note = [&](CliText text, std::string_view subject) {
-    if (problem.empty()) problem = Format(Text(line.language.value_or(defaultLanguage), text), {subject});
+    if (problem.empty()) problem = Filled(Text(line.language.value_or(defaultLanguage), text), {subject});
+  };
+  // "option '--all' goes with write only", the commands as its row names them.
+  auto NotFor = [&](const OptionWords& option) {
+    const LanguageIndex language = line.language.value_or(defaultLanguage);
+    std::vector<std::string> names;
+    for (const CommandEntry& c : kCommands) {
+      if ((option.commands & Bit(c.command)) != 0) names.emplace_back(c.name);
+    }
+    if (problem.empty())
+      problem =
+          Filled(Text(language, names.size() == 1 ? CliText::OptionForCommand : CliText::OptionForCommands),
+                 {option.longName, Listed(language, names)});
   };
 
+  std::vector<const OptionWords*> given;  // in the order given, each once
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view arg = arguments[i];
     if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
       positional.push_back(arg);
-    } else if (arg == "--") {
+      continue;
+    }
+    if (arg == "--") {
       optionsEnded = true;
-    } else if (arg == "--quiet" || arg == "-q") {
-      line.quiet = true;
-    } else if (arg == "--help" || arg == "-h") {
-      help = true;
-    } else if (arg == "--version" || arg == "-V") {
-      version = true;
-    } else if (arg == "--json") {
-      line.json = true;
-    } else if (arg == "--all") {
-      line.all = true;
-    } else if (arg == "--eject") {
-      line.eject = true;
-    } else if (arg == "--power-off") {
-      line.powerOff = true;
-    } else if (arg == "--no-eject") {
-      line.noEject = true;
-    } else if (arg == "--log" && i + 1 == arguments.size()) {
-      note(CliText::MissingValue, "--log");
-    } else if (arg == "--log" || arg.starts_with("--log=")) {
-      line.logPath = arg == "--log" ? arguments[++i] : std::string(arg.substr(6));
-      if (line.logPath.empty()) note(CliText::MissingValue, "--log");
-    } else if (arg == "--lang" && i + 1 == arguments.size()) {
-      note(CliText::MissingValue, "--lang");
-    } else if (arg == "--lang" || arg.starts_with("--lang=")) {
-      const std::string_view value = arg == "--lang" ? std::string_view(arguments[++i]) : arg.substr(7);
-      if (const auto language = LanguageNamed(value)) {
-        line.language = language;
-      } else {
-        note(CliText::BadLanguage, value);
-      }
-    } else {
+      continue;
+    }
+    std::optional<std::string_view> value;
+    const OptionWords* option = FindOption(arg, value);
+    if (option == nullptr) {
       note(CliText::UnknownOption, arg);
+      continue;
+    }
+    if (std::find(given.begin(), given.end(), option) == given.end()) given.push_back(option);
+    if (option->value[0].empty()) {
+      if (value) note(CliText::UnexpectedArgument, arg);
+      Switch(line, option->longName, help, version);
+      continue;
+    }
+    if (!value && i + 1 == arguments.size()) {
+      note(CliText::MissingValue, option->longName);
+      continue;
+    }
+    const std::string_view text = value ? *value : std::string_view(arguments[++i]);
+    if (option->longName == "--log") {
+      line.logPath = std::string(text);
+      if (text.empty()) note(CliText::MissingValue, "--log");
+    } else if (const auto language = LanguageNamed(text)) {
+      line.language = language;
+    } else {
+      note(CliText::BadLanguage, text);
     }
   }
 
@@ -109,7 +146,7 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
         line.helpTopic = Command::Help;
       } else if (helpCommand && !help) {
         line.command = Command::None;
-        line.error = Format(Text(line.language.value_or(defaultLanguage), CliText::UnknownCommand),
+        line.error = Filled(Text(line.language.value_or(defaultLanguage), CliText::UnknownCommand),
                             {positional[topic]});
       }
     }
@@ -127,17 +164,12 @@ CommandLine ParseCommandLine(std::span<const std::string> arguments, LanguageInd
       line.roots.assign(positional.begin() + 1, positional.end());
       const bool all = line.all && command->command == Command::Write;
       const std::size_t minRoots = all ? 0 : command->minRoots, maxRoots = all ? 0 : command->maxRoots;
-      const bool writes = command->command == Command::Write || command->command == Command::Station;
-      if (line.all && command->command != Command::Write) {
-        note(CliText::OptionForWriteOnly, "--all");
-      } else if (line.eject && command->command != Command::Write) {
-        note(CliText::OptionForWriteOnly, "--eject");
-      } else if (line.powerOff && command->command != Command::Eject && !line.eject) {
+      // Each option goes with the commands its row of the table names, as --help says.
+      for (const OptionWords* option : given) {
+        if ((option->commands & Bit(command->command)) == 0) NotFor(*option);
+      }
+      if (line.powerOff && command->command == Command::Write && !line.eject) {
         note(CliText::OptionForEjectOnly, "--power-off");
-      } else if (!line.logPath.empty() && !writes) {
-        note(CliText::OptionForWriteAndStation, "--log");
-      } else if (line.noEject && command->command != Command::Station) {
-        note(CliText::OptionForStation, "--no-eject");
       } else if (line.roots.size() < minRoots) {
         note(CliText::MissingRoot, command->name);
       } else if (line.roots.size() > maxRoots) {

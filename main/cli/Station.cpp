@@ -75,9 +75,7 @@ class Station {
                                       {"written", stopped.written},
                                       {"failed", stopped.failed},
                                       {"text", EventText(language_, stopped)}};
-      if (env_.testFirmware) document["test_firmware"] = true;
-      env_.console.Write(Stream::Out,
-                         document.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n");
+      PrintJson(env_, document.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n");
     }
     return status_;
   }
@@ -99,9 +97,9 @@ class Station {
         ShowWaiting(false);
         Line(EventText(language_, event));
         if (line_.json && event.verdict && !event.names.empty())
-          env_.console.Write(Stream::Out, StationPresentJson(language_, event.names.front(), *event.verdict,
-                                                             event.deviceCompared,
-                                                             station::UtcTimestamp(std::time(nullptr))));
+          PrintJson(env_,
+                    StationPresentJson(language_, event.names.front(), *event.verdict, event.deviceCompared,
+                                       station::UtcTimestamp(std::time(nullptr))));
       } else {
         ShowWaiting(false);
         Line(EventText(language_, event));
@@ -129,7 +127,7 @@ class Station {
     // The record was appended before this line: a card that was written is recorded even when the terminal
     // has gone.
     if (card.recordFailed) {
-      Line(Format(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
+      Line(Filled(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
       status_ = WorstStatus(status_, kExitIoError);
     }
     // Once for a card to take away; three times for one that needs the user.
@@ -142,7 +140,7 @@ class Station {
       CardResult ended = card.result;
       ended.eject = card.eject;
       const std::string object = StationCardJson(language_, ended, station::UtcTimestamp(card.ended));
-      env_.console.Write(Stream::Out, env_.testFirmware ? MarkTestFirmware(object) : object);
+      PrintJson(env_, object);
     }
   }
 

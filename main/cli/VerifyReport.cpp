@@ -41,7 +41,7 @@ std::string ChecksumSuffix(LanguageIndex language, const FileFinding& finding,
                            const std::optional<OwnChecksum>& checksum) {
   if (!checksum || finding.kind == FileFinding::Kind::Identical) return "";
   if (checksum->errorCode != 0) {
-    return Format(Text(language, CliText::ChecksumUnreadable),
+    return Filled(Text(language, CliText::ChecksumUnreadable),
                   {ErrorBoxText(IoError::TextFor(checksum->errorCode))});
   }
   return std::string(
@@ -56,32 +56,32 @@ std::string DescribeFindingAlone(LanguageIndex language, const FirmwareImage& im
   const std::string alsoDiffers =
       finding.differingBytes == 0
           ? ""
-          : Format(Text(language, CliText::AlsoDiffers),
+          : Filled(Text(language, CliText::AlsoDiffers),
                    {std::to_string(finding.firstDifference), std::to_string(finding.differingBytes)});
   const std::string_view code = FindingCode(finding, path);
   switch (finding.kind) {
     case Kind::Identical:
-      return Format(Text(language, CliText::FileIdentical), {name});
+      return Filled(Text(language, CliText::FileIdentical), {name});
     case Kind::Differs:
-      return Format(Text(language, CliText::FileDiffers),
+      return Filled(Text(language, CliText::FileDiffers),
                     {name, std::to_string(finding.firstDifference), std::to_string(finding.differingBytes)});
     case Kind::Shorter:
-      return Format(Text(language, CliText::FileShorter),
+      return Filled(Text(language, CliText::FileShorter),
                     {name, std::to_string(finding.bytesRead), std::to_string(image.length)}) +
              alsoDiffers;
     case Kind::Longer:
       if (path.kind == PathKind::RegularFile && path.size > image.length) {
-        return Format(Text(language, CliText::FileLongerBy),
+        return Filled(Text(language, CliText::FileLongerBy),
                       {name, std::to_string(path.size), std::to_string(image.length)}) +
                alsoDiffers;
       }
-      return Format(Text(language, CliText::FileLonger), {name, std::to_string(image.length)}) + alsoDiffers;
+      return Filled(Text(language, CliText::FileLonger), {name, std::to_string(image.length)}) + alsoDiffers;
     case Kind::Missing:
-      return Format(Text(language, CliText::FileMissing), {name});
+      return Filled(Text(language, CliText::FileMissing), {name});
     case Kind::Unreadable:
-      if (code == "symbolic-link") return Format(Text(language, CliText::FileSymbolicLink), {name});
-      if (code == "not-regular-file") return Format(Text(language, CliText::FileNotRegular), {name});
-      return Format(Text(language, CliText::FileUnreadable),
+      if (code == "symbolic-link") return Filled(Text(language, CliText::FileSymbolicLink), {name});
+      if (code == "not-regular-file") return Filled(Text(language, CliText::FileNotRegular), {name});
+      return Filled(Text(language, CliText::FileUnreadable),
                     {name, ErrorBoxText(IoError::TextFor(finding.errorCode))});
   }
   return std::string(name);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "CliHarness.h"
+#include "common/Errors.h"
 
 namespace scaleboot::testing {
 namespace {
@@ -134,6 +135,7 @@ struct Station : CliHarness {
     if (!identities.empty())
       environment.identifyFolder = [this](const std::string& root) { return Identify(root); };
     environment.imageSha256 = hashes;
+    environment.testFirmware = testFirmware;
     environment.waitOrStop = [this](int) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       return slots.Done();
@@ -305,7 +307,7 @@ TEST_F(Station, JsonGivesOneCompactObjectPerCardAndASummary) {
 TEST_F(Station, ACardThereAtTheStartIsCheckedAndSaidButNeitherWrittenNorCounted) {
   const std::pair<const char*, const char*> present[] = {
       {"this-module", "E:\\; holds this module"},
-      {"no-module", "F:\\; holds no module"},
+      {"no-module", "F:\\; holds no module: take it out and insert it again to write it"},
       {"damaged", "G:\\; is damaged or incomplete: take it out and insert it again to write it"},
   };
   PutModule("E:\\");
@@ -488,6 +490,52 @@ TEST_F(Station, OneCardUnderTwoNamesIsWrittenOnceAndItsLinesNameBoth) {
     EXPECT_EQ(std::distance(std::sregex_iterator(console.err.begin(), console.err.end(), said),
                             std::sregex_iterator()),
               4);
+  }
+}
+
+// A test build's outputs can never pass for a release's: every JSON document and object of every command, and
+// every record line, says "test_firmware": true; a release's never does.
+TEST_F(Station, ATestBuildMarksEveryDocumentObjectAndRecordLineOfEveryCommand) {
+  struct Case {
+    std::vector<std::string> args;
+    std::size_t documents, records;  // JSON values on standard output, lines of the record
+    std::function<int(Op, const std::string&, std::size_t)> fault{};
+    std::vector<Step> steps{{"E:-"}};
+  };
+  const auto ioError = [](Op op, const std::string& path, std::size_t) {
+    return op == Op::Create && path.starts_with("F:") ? 5 : 0;
+  };
+  const auto raised = [](Op, const std::string&, std::size_t) -> int { throw scaleboot::RangeError(); };
+  const Case cases[] = {
+      {{"--version", "--json"}, 1, 0},
+      {{"list", "--json"}, 1, 0},
+      {{"contents", "--json"}, 1, 0},
+      {{"write", "E:", "F:", "--json", "--log", "cards.log"}, 1, 2, ioError},
+      {{"write", "Z:", "--json"}, 1, 0},
+      {{"verify", "E:", "--json"}, 1, 0},
+      {{"verify", "E:", "--json"}, 1, 0, raised},  // the io-error document
+      {{"eject", "E:", "--json"}, 1, 0},
+      {{"list", "--bogus", "--json"}, 1, 0},  // the usage document
+      {{"station", "--json", "--log", "cards.log"}, 3, 1, {}, {{"E:a F:-"}, {"E:a F:b"}, {"E:a F:b", 1}}},
+  };
+  for (const bool test : {false, true}) {
+    testFirmware = test;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.args.front() + " " + c.args[1] + (test ? " in a test build" : " in a release"));
+      files = {};
+      PutModule("E:\\");
+      logLines.clear();
+      files.fault = c.fault;
+      RunStation(c.args, c.steps);
+      std::istringstream out(console.out);
+      std::size_t documents = 0;
+      for (nlohmann::json value; (out >> std::ws).peek() != EOF && (out >> value); ++documents)
+        EXPECT_EQ(value.value("test_firmware", false), test) << value.dump();
+      EXPECT_EQ(documents, c.documents) << console.out;
+      EXPECT_EQ(logLines.size(), c.records);
+      for (const std::string& line : logLines)
+        EXPECT_EQ(nlohmann::json::parse(line).value("test_firmware", false), test) << line;
+    }
   }
 }
 

@@ -69,6 +69,40 @@ TEST(CliCommandLine, CommandsArgumentsAndOptionsInAnyOrder) {
             "неизвестная команда 'frobnicate'");
 }
 
+// What --help says each option goes with is what the parser takes: every option with every command, in both
+// forms and both languages; refused, the line names the commands its row names.
+TEST(CliCommandLine, EachOptionIsTakenWithExactlyTheCommandsHelpNamesForIt) {
+  const std::vector<std::string> e{"E:"};
+  for (const OptionWords& option : OptionTable()) {
+    if (option.longName == "--help" || option.longName == "--version") continue;  // they win over any line
+    for (const CommandWords& command : CommandTable()) {
+      if (command.command == Command::Help) continue;
+      for (const std::string_view form : {option.longName, option.shortName}) {
+        if (form.empty()) continue;
+        SCOPED_TRACE(std::string(command.name) + " " + std::string(form));
+        const bool write = command.command == Command::Write;
+        std::vector<std::string> args{std::string(command.name)};
+        // A root for the commands that need one; write --all needs none.
+        if ((write && option.longName != "--all") || command.command == Command::Verify ||
+            command.command == Command::Eject)
+          args.emplace_back("E:");
+        args.emplace_back(form);
+        if (!option.value[0].empty()) args.emplace_back(option.longName == "--lang" ? "ru" : "cards.log");
+        if (option.longName == "--power-off" && write)
+          args.emplace_back("--eject");  // write --eject --power-off
+        const CommandLine line = ParseCommandLine(args, kEnglish);
+        const bool goes = (option.commands & Bit(command.command)) != 0;
+        EXPECT_EQ(line.error.empty(), goes) << line.error;
+        if (!goes) {
+          EXPECT_THAT(line.error, HasSubstr("option '" + std::string(option.longName) + "' goes with "));
+        }
+      }
+    }
+  }
+  EXPECT_EQ(ParseCommandLine(std::vector<std::string>{"list", "-q"}, kRussian).error,
+            "параметр '--quiet' только для команд write, verify и station");
+}
+
 TEST(CliRoots, DriveLettersAndMountPointsMatchTheirListedRoot) {
   const std::vector<std::string> windows{"E:\\", "G:\\"};
   const std::vector<std::string> linux{"/media/user/CARD/", "/"};

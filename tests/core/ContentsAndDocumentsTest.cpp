@@ -6,6 +6,7 @@
 #include "ui/Contents.h"
 #include "ui/Documents.h"
 #include "ui/Errors.h"
+#include "ui/Words.h"
 
 namespace scaleboot {
 namespace {
@@ -115,11 +116,11 @@ TEST(Documents, ShortWriteRaisesStreamWriteError) {
 }
 
 TEST(Documents, SystemMessageLosesTrailingBlanksControlsAndFullStopsInAnyMix) {
-  EXPECT_EQ(TrimSystemMessage("Permission denied"), "Permission denied");
-  EXPECT_EQ(TrimSystemMessage("Access is denied.\r\n"), "Access is denied");
-  EXPECT_EQ(TrimSystemMessage("Odd . \t.. \n"), "Odd");
-  EXPECT_EQ(TrimSystemMessage("v1.2 is busy"), "v1.2 is busy");
-  EXPECT_EQ(TrimSystemMessage(" .\r\n"), "");
+  EXPECT_EQ(SystemPhrase("Permission denied"), "Permission denied");
+  EXPECT_EQ(SystemPhrase("Access is denied.\r\n"), "Access is denied");
+  EXPECT_EQ(SystemPhrase("Odd . \t.. \n"), "Odd");
+  EXPECT_EQ(SystemPhrase("v1.2 is busy"), "v1.2 is busy");
+  EXPECT_EQ(SystemPhrase(" .\r\n"), "");
 }
 
 }  // namespace

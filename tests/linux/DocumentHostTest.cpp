@@ -18,6 +18,7 @@
 #include "platform/linux/LinuxPlatform.h"
 #include "ui/Documents.h"
 #include "ui/Errors.h"
+#include "ui/Words.h"
 
 namespace scaleboot {
 namespace {
@@ -264,8 +265,8 @@ TEST(LinuxDocuments, AnInstalledProgramNeverSavesIntoItsFolderEvenWhereItMayWrit
     OpenDocument(ChangesDocument(), host);
     FAIL() << "must raise";
   } catch (const RaisedError& error) {
-    EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + installed + "Changes.pdf\". " +
-                                             TrimSystemMessage(std::strerror(EACCES)));
+    EXPECT_EQ(std::string(error.what()),
+              "Cannot create file \"" + installed + "Changes.pdf\". " + SystemPhrase(std::strerror(EACCES)));
   }
   EXPECT_FALSE(opened);
   EXPECT_TRUE(std::filesystem::is_empty(installed));

@@ -51,9 +51,9 @@ check "control: scaleboot-cli needs the C library and no Qt" \
   bash -c '[[ "$1" == *libc6* && "$1" == *libmount1* && "$1" != *qt* ]]' _ "$cli_depends"
 check "control: both programs need libsystemd0, through which they ask udisks to eject a card" \
   bash -c '[[ "$1" == *libsystemd0* && "$2" == *libsystemd0* ]]' _ "$cli_depends" "$depends"
-check "scaleboot-cli holds the command-line program, its manual page and its copyright and changelog only" \
+check "scaleboot-cli holds the command-line program, its manual page, its copyright, changelog and troubleshooting only" \
   test "$(cd "$cli_tree" && find . -type f | sort | tr '\n' ' ')" = \
-  "./usr/bin/scaleboot-cli ./usr/share/doc/scaleboot-cli/changelog.gz ./usr/share/doc/scaleboot-cli/copyright ./usr/share/man/man1/scaleboot-cli.1.gz "
+  "./usr/bin/scaleboot-cli ./usr/share/doc/scaleboot-cli/changelog.gz ./usr/share/doc/scaleboot-cli/copyright ./usr/share/doc/scaleboot-cli/troubleshooting.md.gz ./usr/share/man/man1/scaleboot-cli.1.gz "
 
 echo "--- scaleboot"
 check "lintian: scaleboot is clean" lintian_clean "$deb"
@@ -107,6 +107,9 @@ for program in scaleboot scaleboot-cli; do
     _ "$root/usr/share/man/man1/$program.1.gz"
   check "copyright file and changelog of $program" test -s "$root/usr/share/doc/$program/copyright" -a \
     -s "$root/usr/share/doc/$program/changelog.gz"
+  check "troubleshooting of $program under /usr/share/doc, in both languages, as in the repository" bash -c \
+    'zcat "$1" | cmp -s - "$2" && zgrep -q "Запись загрузочного модуля на карту завершена успешно" "$1"' \
+    _ "$root/usr/share/doc/$program/troubleshooting.md.gz" "$source_dir/docs/troubleshooting.md"
 done
 
 # ---- Debian's hardening ----

@@ -26,7 +26,7 @@ declare -A manifest_machine=([x64]=amd64 [x86]=x86)
 version=$(project_version "$source_dir")
 title_version=$(echo "$version" | cut -d. -f1,2)
 allowed=$(grep -v '^#' "$source_dir/tests/packaging/windows7-dlls.txt" | tr 'A-Z' 'a-z')
-expected="README.txt ScaleBoot.exe scaleboot-cli.exe"
+expected="LICENSE.txt README.txt ScaleBoot.exe TROUBLESHOOTING.txt scaleboot-cli.exe"
 # The firmware versions the programs carry, and whether they are placeholders, as FIRMWARE.txt lists them.
 firmware_versions=$(sed -n 's/^Firmware versions, as the programs show them: //p' "$dist/FIRMWARE.txt" 2>/dev/null |
   tr -d ',')
@@ -106,10 +106,10 @@ readme_ok() {  # readme_ok FILE ARCH: UTF-8 with a byte-order mark, CR LF lines,
   for phrase in "ScaleBoot $version" "Как пользоваться" "How to use it" "Инструкция" "manual is one click away" \
     "ScaleBoot.exe" "scaleboot-cli verify" "Код завершения" "Exit status" "   4 — " \
     "Get-FileHash .\\ScaleBoot-$version-windows-$2.zip" "certutil -hashfile ScaleBoot-$version-windows-$2.zip SHA256" \
-    "«Разблокировать»" '"Unblock"' $firmware_versions; do
+    "«Разблокировать»" '"Unblock"' "Помощь и неисправности" "Help and faults" $firmware_versions; do
     [[ "$text" == *"$phrase"* ]] || { echo "    missing: $phrase"; return 1; }
   done
-  ! grep -qE '^\[/?[a-z]+\]$|@' <<<"$text" || { echo "    template markers left"; return 1; }
+  ! grep -qE '^\[/?[a-z]+\]$|@[A-Z_0-9]+@' <<<"$text" || { echo "    template markers left"; return 1; }
   readme_says_signature "$text" "$2" "$(dirname "$1")" || return 1
   # The warning about placeholder images exactly when the programs carry them.
   if [ "$placeholder" = 1 ]; then
@@ -117,6 +117,20 @@ readme_ok() {  # readme_ok FILE ARCH: UTF-8 with a byte-order mark, CR LF lines,
   else
     [[ "$text" != *"ВНИМАНИЕ"* && "$text" != *"WARNING"* ]] || { echo "    a placeholder warning"; return 1; }
   fi
+}
+
+# shipped_documents_ok DIR: the licence and the troubleshooting table beside the programs, each as its source
+# with a byte-order mark and CR LF lines; the table in both languages.
+shipped_documents_ok() {
+  local file source
+  for file in LICENSE.txt:LICENSE TROUBLESHOOTING.txt:docs/troubleshooting.md; do
+    source=$source_dir/${file#*:}
+    cmp -s "$1/${file%%:*}" <(printf '\xef\xbb\xbf' && sed -e 's/$/\r/' "$source") ||
+      { echo "    ${file%%:*} is not $source for Notepad"; return 1; }
+  done
+  grep -q "Module creation completed successfully" "$1/TROUBLESHOOTING.txt" &&
+    grep -q "Запись загрузочного модуля на карту завершена успешно" "$1/TROUBLESHOOTING.txt" ||
+    { echo "    TROUBLESHOOTING.txt lacks a language"; return 1; }
 }
 
 # resources ARCH EXE: the program's resources as the resource compiler writes them back.
@@ -169,10 +183,12 @@ for arch in "${arches[@]}"; do
   mkdir -p "$dir"
   check "$arch: the zip is sound" unzip -tqq "$zip"
   unzip -q "$zip" -d "$dir"
-  listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+  listed=$(unzip -Z1 "$zip" | LC_ALL=C sort | tr '\n' ' ')
   check "$arch: unpacks to $expected (got: ${listed% })" test "${listed% }" = "$expected"
   check "$arch: README.txt in Russian and English, for Notepad, with the firmware versions" \
     readme_ok "$dir/README.txt" "$arch"
+  check "$arch: LICENSE.txt and TROUBLESHOOTING.txt, for Notepad, are the repository's licence and troubleshooting" \
+    shipped_documents_ok "$dir"
   check "$arch: both programs carry the same version information, company and copyright" versions_match "$arch" "$dir"
   check "$arch: both programs are signed, or neither" \
     test "$(has_signature "$arch" "$dir/ScaleBoot.exe"; echo $?)" = "$(has_signature "$arch" "$dir/scaleboot-cli.exe"; echo $?)"

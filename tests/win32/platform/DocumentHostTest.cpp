@@ -4,6 +4,7 @@
 #include "platform/Embedded.h"
 #include "ui/Documents.h"
 #include "ui/Errors.h"
+#include "ui/Words.h"
 
 namespace scaleboot {
 // The three documents as built into this test program from the same files as the resources.
@@ -70,7 +71,7 @@ TEST(DocumentHost, AFileThatCannotBeCreatedIsReportedWithTheSystemsReason) {
   WriteAll(dir / "plain-file", {1});
   const auto underFile = host.SaveFile(Utf8(dir / "plain-file" / "Instruction.pdf"), bytes);
   EXPECT_EQ(underFile.status, DocumentHost::SaveStatus::CannotCreate);
-  EXPECT_FALSE(TrimSystemMessage(underFile.systemMessage).empty()) << underFile.systemMessage;
+  EXPECT_FALSE(SystemPhrase(underFile.systemMessage).empty()) << underFile.systemMessage;
 
   // A viewer holding the previous copy open without sharing it.
   WriteAll(dir / "Instruction.pdf", {1, 2});
