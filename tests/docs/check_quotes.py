@@ -24,7 +24,7 @@ import sys
 PLACEHOLDER_WORDS = ("ROOT", "FILE", "NAME", "DEVICE", "REASON", "N", "PATH", "FOLDER", "VERDICT",
                      "КОРЕНЬ", "ФАЙЛ", "ИМЯ", "УСТРОЙСТВО", "ПРИЧИНА", "ПАПКА", "ПУТЬ", "ИТОГ")
 PLACEHOLDER = re.compile(
-    r"\.\.\.|…|(?<![\w/])(?:" + "|".join(PLACEHOLDER_WORDS) + r")(?!\w)"
+    r"\.\.\.|…|\{\w+\}|(?<![\w/])(?:" + "|".join(PLACEHOLDER_WORDS) + r")(?!\w)"
     r"|\b[A-Z]:\\|(?<![\w.])/[\w./\-]*|\b\w+\.bin\b|\b[a-z]+ \(\d+\)|\bP\d+\b|(?<![\w.])\d+(?:[.,]\d+)*(?![\w])")
 PROGRAM_DIRS = ("common", "platform", "images", "card", "station", "ui", "main")
 DOCUMENTS = ("README.md", "docs/*.md", "docs/manual/*.md", "packaging/windows/README.txt")
