@@ -33,7 +33,7 @@ struct RecordFacts {
   bool testFirmware = false;   // a test build (IsTestBuild): each line says "test_firmware": true
 };
 
-// "2026-12-09T14:03:22Z" and the local "14:03:22" of `time`.
+// "2026-12-09T14:03:22Z" (on any thread) and the local "14:03:22" (on the owner's thread) of `time`.
 std::string UtcTimestamp(std::time_t time);
 std::string LocalClock(std::time_t time);
 

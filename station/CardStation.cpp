@@ -48,8 +48,6 @@ CardStation::~CardStation() {
   for (std::thread& checker : checkers_) checker.join();
   for (auto& [identity, worker] : workers_) worker.join();
   for (auto& [number, mount] : mounting_) mount.join();
-  // Whatever ended the session, every card that ended gets its record line.
-  for (auto& [identities, end] : ended_) Ended(identities, std::move(end));
   if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(false);
 }
 
@@ -202,9 +200,6 @@ std::vector<std::string> CardStation::UnmountedAtStart(const Look& look, std::ve
 Event CardStation::Ended(const std::vector<std::string>& identities, CardEnd end) {
   for (const std::string& identity : identities) watch_.Finished(identity);
   (end.result.outcome == CardOutcome::Verified ? written_ : failed_) += 1;
-  // The record first: a card that was written is recorded whatever becomes of its owner's output.
-  if (parts_.record != nullptr)
-    end.recordFailed = !parts_.record->Append(CardLogLine(end, parts_.recordFacts));
   Event event{Event::Kind::CardEnded};
   event.card = std::move(end);
   return event;
@@ -386,6 +381,15 @@ void CardStation::Run(Job& job) noexcept {
     }
   }
   end.ended = std::time(nullptr);
+  // The record first, here where a slow disk holds up this card's line alone: a card that was written is
+  // recorded, on the disk, before its line is said and whatever becomes of its owner's output.
+  if (parts_.record != nullptr) {
+    try {
+      end.recordFailed = !parts_.record->Append(CardLogLine(end, parts_.recordFacts));
+    } catch (const std::exception&) {
+      end.recordFailed = true;
+    }
+  }
   const std::lock_guard lock(mutex_);
   ended_.push_back({job.identities, std::move(end)});
 }

@@ -77,7 +77,7 @@ struct StationParts {
   // Which folder a root names: the slots of one card (a subst letter) get one run. Without it, each slot
   // with a card identity of its own is a card of its own.
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
-  platform::AppendFile* record = nullptr;  // one line per card, when given
+  platform::AppendFile* record = nullptr;  // one line per card, when given; appended on the card's worker
   RecordFacts recordFacts{};
   // Checks what a card there at the start holds, without writing; runs on a worker thread, never raises.
   // None: such cards are only named, as left alone.
@@ -88,8 +88,8 @@ struct StationParts {
 class CardStation {
  public:
   explicit CardStation(StationParts parts);
-  // Waits for the cards in progress and the checks of cards present, and appends the record line of every
-  // card that ended since the last tick: a session that ends leaves no card unrecorded.
+  // Waits for the cards in progress and the checks of cards present: a session that ends leaves no card
+  // unrecorded (each card's worker appends its record line).
   ~CardStation();
   CardStation(const CardStation&) = delete;
   CardStation& operator=(const CardStation&) = delete;

@@ -1,6 +1,7 @@
 #include "ui/StationWindow.h"
 
 #include <ctime>
+#include <mutex>
 #include <utility>
 
 #include "ui/StationTexts.h"
@@ -53,11 +54,31 @@ std::optional<std::uint32_t> RowColour(const StationRow& row) {
   return kNeedsUserColour;
 }
 
-// The record file the user chose, swapped in between ticks; lines go nowhere until one is chosen.
+// The record file the user chose, swapped in on the window's thread while the cards' workers append to it;
+// lines go nowhere until one is chosen.
 class StationSession::Record : public platform::AppendFile {
  public:
-  bool Append(std::string_view line) override { return !target || target->Append(line); }
-  std::unique_ptr<platform::AppendFile> target;
+  // The append itself is made outside the lock: a slow disk never holds up the window's choice of a file.
+  bool Append(std::string_view line) override {
+    std::shared_ptr<platform::AppendFile> target;
+    {
+      const std::lock_guard lock(mutex_);
+      target = target_;
+    }
+    return !target || target->Append(line);
+  }
+  void Set(std::unique_ptr<platform::AppendFile> target) {
+    const std::lock_guard lock(mutex_);
+    target_ = std::move(target);
+  }
+  bool Kept() const {
+    const std::lock_guard lock(mutex_);
+    return target_ != nullptr;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::shared_ptr<platform::AppendFile> target_;
 };
 
 StationSession::StationSession(StationSetup setup)
@@ -100,7 +121,7 @@ CardResult StationSession::Write(const std::string& root) {
 }
 
 void StationSession::SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path) {
-  record_->target = std::move(file);
+  record_->Set(std::move(file));
   recordPath_ = std::move(path);
   recordFailing_ = false;
 }
@@ -166,7 +187,7 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
                        CardText(language, card.result), CardRemovalText(language, card), MayTakeAway(card)};
         // A check that could not reach past the system's cache is said: the card may be worse than it reads.
         if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
-        if (record_->target) {
+        if (record_->Kept()) {
           recordFailing_ = card.recordFailed;
           // A card that is not in the record is not one to take away without a word.
           row.good = row.good && !card.recordFailed;

@@ -137,6 +137,43 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
   EXPECT_NE(record.lines[0].find("\"outcome\":\"verified\""), std::string::npos) << record.lines[0];
 }
 
+// Each card's record line is appended on its worker before its end is reported: a disk slow to take card
+// E:'s line holds up that card's line alone, never a tick or card F:'s; a line that does not reach the disk
+// is a failed record.
+TEST(CardStation, ACardsRecordIsOnTheDiskBeforeItsLineAndASlowDiskHoldsUpThatCardAlone) {
+  for (const bool synced : {true, false}) {
+    struct Record : platform::AppendFile {
+      std::atomic<bool> release{false};
+      bool synced = true;
+      bool Append(std::string_view line) override {
+        while (line.find("\"root\":\"E:\"") != std::string_view::npos && !release) std::this_thread::yield();
+        return synced;
+      }
+    } record;
+    record.synced = synced;
+    Slots slots;
+    slots.polls = {"E:- F:-", "E:a F:b"};
+    StationParts parts{slots, [](const std::string& root) { return CardResult{root}; }};
+    parts.record = &record;
+    CardStation station(parts);
+    station.Start();
+    std::string events = Codes(station.Tick(true));
+    for (int i = 0; i < 2000 && events.find("end:F:") == std::string::npos; ++i) {
+      const auto begun = std::chrono::steady_clock::now();
+      events += " " + Codes(station.Tick(false));
+      EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::milliseconds(200));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(events.find("end:E:"), std::string::npos) << events;
+    record.release = true;
+    std::vector<Event> ended;
+    while (station.Running() != 0)
+      for (Event& event : station.Tick(false)) ended.push_back(std::move(event));
+    ASSERT_EQ(Codes(ended), "end:E:ok");
+    EXPECT_EQ(ended.front().card->recordFailed, !synced);
+  }
+}
+
 // Readers and a mounter that hang where told ("poll": the third poll, "probe": the third look at the cards,
 // "mount": every mount), 2 s at most. Card z, nobody's, comes at the second look, unanswering when told.
 struct Hanging : Slots, platform::CardMounting {
