@@ -22,6 +22,8 @@ struct CardEnd {
   std::time_t ended = 0;
   std::string unmountFailure{};  // why a card the station mounted is still mounted; empty when it is not
   bool recordFailed = false;     // its line could not be appended to the record file
+  // Still in progress when the stop's bound ran out: given up, its files perhaps incomplete (an I/O error).
+  bool stoppedAnswering = false;
 };
 
 // What every record line says of the program that wrote it.

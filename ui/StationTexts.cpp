@@ -59,6 +59,8 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "is damaged or incomplete: take it out and insert it again to write it",
         "holds no module",
         "{}: cannot be read: take it out and insert it again",
+        "stopped answering",
+        "take it out; its files may be incomplete",
     },
     {
         "не трогаю (были до запуска): {}",
@@ -105,6 +107,8 @@ constexpr std::array<std::array<std::string_view, kCount>, 2> kTexts{{
         "карта повреждена или модуль на ней неполный: выньте её и вставьте снова, чтобы записать",
         "на карте нет модуля",
         "{}: не читается: выньте её и вставьте снова",
+        "перестала отвечать",
+        "выньте её; её файлы могут быть неполными",
     },
 }};
 
@@ -152,6 +156,11 @@ std::string CardText(LanguageIndex language, const CardResult& card) {
   return card.errorText;
 }
 
+std::string CardEndOutcomeText(LanguageIndex language, const station::CardEnd& card) {
+  if (card.stoppedAnswering) return std::string(StationWords(language, StationText::StoppedAnswering));
+  return CardText(language, card.result);
+}
+
 std::string CardLabel(LanguageIndex language, const std::string& root,
                       const std::vector<std::string>& alsoNamed) {
   const auto key = [](std::string name) {
@@ -187,6 +196,8 @@ std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t
 }
 
 std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card) {
+  // Given up at a stop: neither ejected nor finished, whatever its worker may still do.
+  if (card.stoppedAnswering) return std::string(StationWords(language, StationText::TakeItOutIncomplete));
   std::string text = EjectFailed(card) ? Filled(StationWords(language, StationText::NotEjected),
                                                 {EjectReasonText(language, *card.eject)})
                                        : std::string(StationWords(language, StationText::RemoveCard));
@@ -199,7 +210,8 @@ std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card
 std::string CardEndText(LanguageIndex language, const station::CardEnd& card) {
   return station::LocalClock(card.ended) + " " +
          CardLabel(language, card.result.root, card.result.alsoNamed) + " " +
-         CardText(language, card.result) + "; " + CardRemovalText(language, card);
+         CardEndOutcomeText(language, card) + (card.stoppedAnswering ? ": " : "; ") +
+         CardRemovalText(language, card);
 }
 
 std::string RefusalText(LanguageIndex language, const platform::AppendRefusal& refusal) {

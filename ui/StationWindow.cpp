@@ -87,8 +87,12 @@ StationSession::StationSession(StationSetup setup)
       unavailable_(setup_.language),
       readers_(setup_.reader.empty() ? std::vector<std::string>{} : std::vector<std::string>{setup_.reader}),
       station_([this] {
-        station::StationParts parts{setup_.cardSlots,
-                                    [this](const std::string& root) { return Write(root); }};
+        // The workers' calls own what they use: a card that stopped answering may return after the window.
+        station::StationParts parts{
+            setup_.cardSlots, [language = setup_.language, images = setup_.images, newFiles = setup_.newFiles,
+                               size = setup_.transferSize](const std::string& root) {
+              return WriteStationCard(language, root, images, newFiles, size);
+            }};
         parts.readers = readers_;
         parts.ejector = setup_.ejector != nullptr ? setup_.ejector : &unavailable_;
         parts.ejectEach = [this] { return eject_.load(); };
@@ -98,9 +102,10 @@ StationSession::StationSession(StationSetup setup)
         parts.stayAwake = setup_.stayAwake;
         parts.record = record_.get();
         parts.recordFacts = setup_.recordFacts;
+        parts.stopBound = setup_.stopBound;
         if (setup_.checkPresent)
-          parts.checkPresent = [this](const std::string& root) {
-            return station::CheckPresentCard(root, setup_.images, setup_.newFiles);
+          parts.checkPresent = [images = setup_.images, newFiles = setup_.newFiles](const std::string& root) {
+            return station::CheckPresentCard(root, images, newFiles);
           };
         return parts;
       }()) {}
@@ -114,10 +119,6 @@ CardResult WriteStationCard(LanguageIndex language, const std::string& root,
     return Filled(StationWords(language, StationText::CardFilesUnavailable), {why});
   };
   return station::WriteCardWithOwnFiles(root, images, newFiles, unavailable, transferSize);
-}
-
-CardResult StationSession::Write(const std::string& root) {
-  return WriteStationCard(setup_.language, root, setup_.images, setup_.newFiles, setup_.transferSize);
 }
 
 void StationSession::SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path) {
@@ -154,7 +155,7 @@ StationUpdate StationSession::Tick() {
   const bool look = !stopping_ && ++ticks_ % (1000 / kStationTickMs) == 0;
   Apply(station_.Tick(look), update);
   StartedLine(update);
-  update.finished = stopping_ && !Busy() && !Checking();
+  update.finished = station_.Finished();
   return update;
 }
 
@@ -162,7 +163,7 @@ StationUpdate StationSession::Stop() {
   StationUpdate update;
   stopping_ = true;
   Apply(station_.Stop(), update);
-  update.finished = !Busy() && !Checking();
+  update.finished = station_.Finished();
   return update;
 }
 
@@ -182,9 +183,9 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         break;
       case Kind::CardEnded: {
         const station::CardEnd& card = *event.card;
-        StationRow row{station::LocalClock(card.ended),
-                       RowDrive(language, card.result.root, card.result.alsoNamed),
-                       CardText(language, card.result), CardRemovalText(language, card), MayTakeAway(card)};
+        StationRow row{
+            station::LocalClock(card.ended), RowDrive(language, card.result.root, card.result.alsoNamed),
+            CardEndOutcomeText(language, card), CardRemovalText(language, card), MayTakeAway(card)};
         // A check that could not reach past the system's cache is said: the card may be worse than it reads.
         if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
         if (record_->Kept()) {

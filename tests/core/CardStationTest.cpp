@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -114,6 +116,8 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
   std::atomic<bool> latch{false};
   StationParts parts{slots, [&](const std::string& root) {
                        while (!latch) std::this_thread::yield();
+                       // Still writing a moment after the session began to end.
+                       std::this_thread::sleep_for(std::chrono::milliseconds(30));
                        return CardResult{root};
                      }};
   parts.record = &record;
@@ -175,27 +179,43 @@ TEST(CardStation, ACardsRecordIsOnTheDiskBeforeItsLineAndASlowDiskHoldsUpThatCar
 }
 
 // Readers and a mounter that hang where told ("poll": the third poll, "probe": the third look at the cards,
-// "mount": every mount), 2 s at most. Card z, nobody's, comes at the second look, unanswering when told.
+// "mount": every mount) until Leave, 10 s at most. Card z, nobody's, comes at the second look, unanswering
+// when told. The station's threads are never waited for: Leave lets them go and waits until none is inside.
 struct Hanging : Slots, platform::CardMounting {
   std::string hangs;
   bool unreadable = false;
   int looks = 0;
   std::atomic<bool> unblock{false};
+  std::atomic<int> inside{0};
+  struct Inside {
+    std::atomic<int>& count;
+    explicit Inside(std::atomic<int>& c) : count(c) { ++count; }
+    ~Inside() { --count; }
+  };
   void Hang(const char* where) {
-    for (int i = 0; i < 2000 && hangs == where && !unblock; ++i)
+    for (int i = 0; i < 10000 && hangs == where && !unblock; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  void Leave() {
+    unblock = true;
+    while (inside != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
+    const Inside in(inside);
     if (next == 2) Hang("poll");
     return Slots::Poll(readers);
   }
   std::vector<platform::UnmountedCandidate> Candidates() override {
+    const Inside in(inside);
     if (looks++ == 2) Hang("probe");
     if (looks == 1) return {};
     return {{"/dev/sdz1", "z", 1, 1, !unreadable, unreadable ? "" : "vfat", false, unreadable}};
   }
   platform::MountScope ScopeOf(std::span<const std::string>) override { return {}; }
-  std::string Mount(const platform::UnmountedCandidate&) override { return Hang("mount"), ""; }
+  std::string Mount(const platform::UnmountedCandidate&) override {
+    const Inside in(inside);
+    return Hang("mount"), "";
+  }
   std::string Release(const std::string&) override { return {}; }
 };
 
@@ -225,7 +245,83 @@ TEST(CardStation, ATickReturnsAtOnceWhateverAReaderOrTheMounterDoes) {
     }
     EXPECT_EQ(Codes(events), "any start:E: end:E:ok");
     EXPECT_LT(longest, std::chrono::milliseconds(200));
-    slots.unblock = true;
+    slots.Leave();
+  }
+}
+
+// A stop ends within its bound whatever hangs: a look, the check of a card there at the start and a mount are
+// dropped at once; a card's write that does not return is ended as one that stopped answering, and recorded
+// so, once the bound is past. Card G:b, written meanwhile, is untouched. What hangs returns only when let go,
+// after the station is gone; the calls it is in own what they use.
+TEST(CardStation, AStopEndsWithinItsBoundWhateverHangs) {
+  struct Gate {
+    std::atomic<bool> open{false};
+    void Wait() const {
+      for (int i = 0; i < 10000 && !open; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  struct Record : platform::AppendFile {
+    std::mutex mutex;
+    std::string lines;
+    bool Append(std::string_view line) override {
+      const std::lock_guard lock(mutex);
+      return lines += line, true;
+    }
+  };
+  const struct {
+    const char* hangs;
+    const char* ended;  // the cards' ends after the stop
+  } cases[] = {{"write", "end:E:bad"}, {"check", "end:E:ok"}, {"poll", "end:E:ok"}, {"mount", "end:E:ok"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hangs);
+    Hanging slots;
+    slots.polls = {"E:- F:p G:-", "E:a F:p G:b", "E:a F:p G:b"};
+    slots.hangs = c.hangs;
+    const auto gate = std::make_shared<Gate>();
+    const auto writing = std::make_shared<std::atomic<bool>>(true);
+    const std::string hangs = c.hangs;
+    StationParts parts{slots, [gate, writing, hangs](const std::string& root) {
+                         // E: is in progress when the stop comes; it hangs or ends then.
+                         while (root == "E:" && *writing) std::this_thread::yield();
+                         if (root == "E:" && hangs == "write") gate->Wait();
+                         return CardResult{root};
+                       }};
+    parts.checkPresent = [gate, hangs](const std::string&) {
+      if (hangs == "check") gate->Wait();
+      return PresentCheck{};
+    };
+    Record record;
+    parts.record = &record;
+    parts.mounter = &slots;
+    parts.mountGrace = std::chrono::milliseconds(0);
+    parts.stopBound = std::chrono::milliseconds(300);
+    std::string events;
+    std::chrono::steady_clock::duration stopping{};
+    {
+      CardStation station(parts);
+      events = Codes(station.Start());
+      for (int tick = 0; tick < 500 && events.find("end:G:") == std::string::npos; ++tick) {
+        events += " " + Codes(station.Tick(tick < 3));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      EXPECT_NE(events.find("end:G:ok"), std::string::npos) << events;
+      const auto stopped = std::chrono::steady_clock::now();
+      std::vector<Event> ended = station.Stop();
+      *writing = false;
+      while (!station.Finished() && std::chrono::steady_clock::now() - stopped < std::chrono::seconds(5))
+        for (Event& event : station.Tick(false)) ended.push_back(std::move(event));
+      stopping = std::chrono::steady_clock::now() - stopped;
+      EXPECT_EQ(Codes(ended), std::string("stop:1 ") + c.ended);
+      for (const Event& event : ended)
+        if (event.card) EXPECT_EQ(event.card->stoppedAnswering, hangs == "write");
+    }
+    EXPECT_TRUE(events.find("present") == std::string::npos || hangs != "check") << events;
+    EXPECT_LT(stopping, std::chrono::seconds(2));
+    const std::size_t givenUp =
+        record.lines.find("\"root\":\"E:\",\"label\":null,\"serial\":null,\"outcome\":\"io-error\"");
+    EXPECT_EQ(givenUp != std::string::npos, hangs == "write") << record.lines;
+    gate->open = true;
+    slots.Leave();
   }
 }
 
