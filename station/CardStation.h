@@ -79,11 +79,12 @@ struct StationParts {
   platform::CardSlotSource& cardSlots;
   // Writes the module to the card at `root` and says how it ended; never raises. Runs on a worker thread.
   std::function<CardResult(const std::string& root)> writeCard;
-  std::span<const std::string> readers{};      // none: every removable drive
-  platform::Ejector* ejector = nullptr;        // none: no eject (as --no-eject)
-  std::function<bool()> ejectEach{};           // asked as each card ends, on its worker: eject it (none: yes)
-  platform::CardMounting* mounter = nullptr;   // none: no card is mounted by the station
-  std::chrono::milliseconds mountGrace{3000};  // how long a card may stay unmounted before it is mounted here
+  std::span<const std::string> readers{};     // none: every removable drive
+  platform::Ejector* ejector = nullptr;       // none: no eject (as --no-eject)
+  std::function<bool()> ejectEach{};          // asked as each card ends, on its worker: eject it (none: yes)
+  platform::CardMounting* mounter = nullptr;  // none: no card is mounted by the station
+  // How long a card may stay unmounted before it is mounted here.
+  std::chrono::milliseconds mountGrace{kMountGrace};
   std::chrono::milliseconds probeRetry{10000};  // how long a card that does not answer the probe is tried
   // Which folder a root names: the slots of one card (a subst letter) get one run. Without it, each slot
   // with a card identity of its own is a card of its own.

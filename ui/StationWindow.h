@@ -106,7 +106,7 @@ struct StationSetup {
   std::string reader{};                       // empty: every removable drive
   platform::Ejector* ejector = nullptr;       // none: ejects fail with "ejecting is not available"
   platform::CardMounting* mounter = nullptr;  // none: the station mounts nothing
-  std::chrono::milliseconds mountGrace{3000};
+  std::chrono::milliseconds mountGrace{kMountGrace};
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
   station::RecordFacts recordFacts{};
   platform::StayAwake* stayAwake = nullptr;  // held while a card is written
