@@ -20,6 +20,16 @@ std::string_view OutcomeCode(CardOutcome outcome) {
   return "io-error";
 }
 
+bool EjectFailed(const CardEnd& card) {
+  return card.eject && card.eject->status != platform::EjectResult::Status::Ejected;
+}
+
+bool MayTakeAway(const CardEnd& card) {
+  // A card missing from the record is no card to take away without a word either.
+  return card.result.outcome == CardOutcome::Verified && !EjectFailed(card) && card.unmountFailure.empty() &&
+         !card.recordFailed;
+}
+
 std::string UtcTimestamp(std::time_t time) {
   // Computed, not asked of gmtime: the cards' workers call this at once, and gmtime's result is shared.
   using namespace std::chrono;

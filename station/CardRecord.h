@@ -26,6 +26,12 @@ struct CardEnd {
   bool stoppedAnswering = false;
 };
 
+// Whether the eject asked for at the card's end failed.
+bool EjectFailed(const CardEnd& card);
+// Whether the card may be taken away: written and verified, no eject failed, no mount of the station's left
+// behind, and on the record's disk. Such a card beeps once, any other three times.
+bool MayTakeAway(const CardEnd& card);
+
 // What every record line says of the program that wrote it.
 struct RecordFacts {
   std::span<const FirmwareImage> images{};

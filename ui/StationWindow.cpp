@@ -39,16 +39,6 @@ std::vector<StationChoice> StationChoices(LanguageIndex language, platform::Card
   return choices;
 }
 
-bool EjectFailed(const station::CardEnd& card) {
-  return card.eject && card.eject->status != EjectStatus::Ejected;
-}
-
-bool MayTakeAway(const station::CardEnd& card) {
-  // A card missing from the record is no card to take away without a word either.
-  return card.result.outcome == CardOutcome::Verified && !EjectFailed(card) && card.unmountFailure.empty() &&
-         !card.recordFailed;
-}
-
 std::optional<std::uint32_t> RowColour(const StationRow& row) {
   if (row.good) return std::nullopt;
   return kNeedsUserColour;

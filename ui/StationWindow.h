@@ -72,11 +72,8 @@ struct StationRow {
   bool good = false;    // written, and ready to take away
 };
 
-// Whether the eject asked for at the card's end failed.
-bool EjectFailed(const station::CardEnd& card);
-// Whether the card may be taken away: written and verified, no eject failed and no mount of the station's
-// left behind. Such a card beeps once, any other three times.
-bool MayTakeAway(const station::CardEnd& card);
+// The rules of a card's end (may it be taken away, did its eject fail) are the station's:
+// station/CardRecord.h.
 
 // The text colour (0xRRGGBB) of the row of a card that needs the user; the other rows keep the list's own.
 inline constexpr std::uint32_t kNeedsUserColour = 0xC00000;

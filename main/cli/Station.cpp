@@ -134,7 +134,7 @@ class Station {
     }
     // Once for a card to take away; three times for one that needs the user.
     env_.console.Write(Stream::Err,
-                       CardEndText(language_, card) + (MayTakeAway(card) ? "\a" : "\a\a\a") + "\n");
+                       CardEndText(language_, card) + (station::MayTakeAway(card) ? "\a" : "\a\a\a") + "\n");
     if (env_.testFirmware) Line(std::string(TestWords(language_, TestMark::Line)));
     if (!card.result.deviceCompared)
       env_.console.Write(Stream::Err, std::string(StationWords(language_, StationText::CacheOnly)) + "\n");
