@@ -28,6 +28,9 @@ struct MountDecision {
   std::vector<UnmountedCandidate> unreadable;  // unanswered for the whole retry time
 };
 
+// How long a card nobody mounted is left to the system's own automounter before the station mounts it.
+inline constexpr std::chrono::milliseconds kMountGrace{3000};
+
 // The file systems the station mounts itself: FAT and exFAT, the ones the scales read.
 bool MountableFileSystem(std::string_view type);
 

@@ -1,6 +1,7 @@
 // A file that lines are appended to, each with a single write of its own: the system puts each write at the
 // file's end as one piece (O_APPEND, FILE_APPEND_DATA), so two programs logging to one file never mix their
-// lines.
+// lines. Each line is on the disk when Append returns, so it may wait on a slow disk: it is never called on a
+// window's thread.
 #pragma once
 #include <memory>
 #include <string>
@@ -11,7 +12,8 @@ namespace scaleboot::platform {
 class AppendFile {
  public:
   virtual ~AppendFile() = default;
-  // Appends `line` with one write; false when the system took less than all of it.
+  // Appends `line` with one write and waits until the system has it on the disk (fdatasync,
+  // FlushFileBuffers); false when the system took less than all of it or could not put it on the disk.
   virtual bool Append(std::string_view line) = 0;
 };
 

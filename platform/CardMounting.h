@@ -26,6 +26,8 @@ struct MountScope {
   std::vector<unsigned long long> readers;
 };
 
+// Called by the station's looker (ReleaseGone, Candidates, ScopeOf), by a mount worker per card (Mount) and
+// by a card's worker (Release), possibly at once: an implementation guards what they share itself.
 class CardMounting {
  public:
   virtual ~CardMounting() = default;

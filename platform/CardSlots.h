@@ -25,6 +25,10 @@ struct VolumeFacts {
   std::string serial;
 };
 
+// Called by the station's looker (Poll, one look at a time), by each card's worker (Describe) and by the
+// owner's thread, a window's or the command line's (ReaderOf, HoldsSystemDisk), possibly all at once: an
+// implementation keeps no state those share without its own lock. A call may hang on a card and return long
+// after the station is gone.
 class CardSlotSource {
  public:
   virtual ~CardSlotSource() = default;

@@ -1,5 +1,7 @@
 #include "station/CardRecord.h"
 
+#include <chrono>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 namespace scaleboot::station {
@@ -18,10 +20,28 @@ std::string_view OutcomeCode(CardOutcome outcome) {
   return "io-error";
 }
 
+bool EjectFailed(const CardEnd& card) {
+  return card.eject && card.eject->status != platform::EjectResult::Status::Ejected;
+}
+
+bool MayTakeAway(const CardEnd& card) {
+  // A card missing from the record is no card to take away without a word either.
+  return card.result.outcome == CardOutcome::Verified && !EjectFailed(card) && card.unmountFailure.empty() &&
+         !card.recordFailed;
+}
+
 std::string UtcTimestamp(std::time_t time) {
-  char text[32] = {};
-  // Called on the main thread only: the static result of gmtime is not shared.
-  if (const std::tm* utc = std::gmtime(&time)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+  // Computed, not asked of gmtime: the cards' workers call this at once, and gmtime's result is shared.
+  using namespace std::chrono;
+  const sys_seconds at{seconds{time}};
+  const sys_days day = floor<days>(at);
+  const year_month_day date{day};
+  const hh_mm_ss clock{at - day};
+  char text[40] = {};
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
   return text;
 }
 

@@ -22,7 +22,15 @@ struct CardEnd {
   std::time_t ended = 0;
   std::string unmountFailure{};  // why a card the station mounted is still mounted; empty when it is not
   bool recordFailed = false;     // its line could not be appended to the record file
+  // Still in progress when the stop's bound ran out: given up, its files perhaps incomplete (an I/O error).
+  bool stoppedAnswering = false;
 };
+
+// Whether the eject asked for at the card's end failed.
+bool EjectFailed(const CardEnd& card);
+// Whether the card may be taken away: written and verified, no eject failed, no mount of the station's left
+// behind, and on the record's disk. Such a card beeps once, any other three times.
+bool MayTakeAway(const CardEnd& card);
 
 // What every record line says of the program that wrote it.
 struct RecordFacts {
@@ -33,7 +41,7 @@ struct RecordFacts {
   bool testFirmware = false;   // a test build (IsTestBuild): each line says "test_firmware": true
 };
 
-// "2026-12-09T14:03:22Z" and the local "14:03:22" of `time`.
+// "2026-12-09T14:03:22Z" (on any thread) and the local "14:03:22" (on the owner's thread) of `time`.
 std::string UtcTimestamp(std::time_t time);
 std::string LocalClock(std::time_t time);
 

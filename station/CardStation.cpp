@@ -9,12 +9,14 @@
 
 namespace scaleboot::station {
 
-using EjectStatus = platform::EjectResult::Status;
-
-// One card's run: written, ejected, whatever the station mounted for it undone; never raises.
+// One card's run: written, ejected, whatever the station mounted for it undone, recorded; never raises. Its
+// fields are by Shared::mutex once the worker runs.
 struct CardStation::Job {
   std::vector<std::string> identities;  // every identity the card showed, its slot's own first
-  CardEnd end;
+  CardEnd end;                          // the worker's own until it posts it
+  platform::VolumeFacts volume;         // as the system described the card, once it answered
+  bool recording = false;               // the worker appends the card's record line: it is no more given up
+  bool givenUp = false;                 // past the stop's bound: the worker touches nothing more
 };
 
 // What one look at the readers found, on the looker.
@@ -28,82 +30,137 @@ struct CardStation::Look {
   std::map<std::string, std::optional<platform::FolderIdentity>> folders;
 };
 
+// What the station's threads share with it; each holds it for as long as it runs, so a thread that returns
+// after the station is gone finds it still there. By `mutex` but `parts` (never changed) and `folders`.
+struct CardStation::Shared {
+  explicit Shared(StationParts given)
+      : readers(given.readers.begin(), given.readers.end()), parts(Own(std::move(given), readers)) {}
+  static StationParts Own(StationParts given, std::span<const std::string> readers) {
+    given.readers = readers;
+    return given;
+  }
+  std::optional<Look> LookNow(bool first) noexcept;
+  void Looker() noexcept;
+  void Run(const std::shared_ptr<Job>& job) noexcept;
+
+  const std::vector<std::string> readers;  // the station's own copy, which `parts` names
+  const StationParts parts;
+  std::mutex mutex;
+  std::mutex
+      ejectMutex;  // one eject at a time: the system's eject services are not asked from several threads
+  // The queue each tick drains.
+  std::deque<std::pair<std::vector<std::string>, CardEnd>> ended;
+  std::vector<Event> checked;    // the Present events of the checks of cards there at the start
+  std::vector<Event> mountSaid;  // the mounts that failed
+  // The looker: one look at a time, asked by a tick.
+  std::condition_variable lookAsked, lookDone;
+  bool asked = false;  // a look is asked for or under way, until a tick takes its result
+  bool firstAsked = false;
+  bool answered = false;  // the look asked for is done; `found` holds it, or nothing when it failed
+  bool quit = false;
+  std::unique_ptr<Look> found;
+  // The folder identity of each root with a card, kept while the same card stays there; the looker's own.
+  std::map<std::string, std::pair<std::string, std::optional<platform::FolderIdentity>>> folders;
+};
+
 namespace {
 // How long a tick waits for the look it asked for: a healthy reader answers well within it, and its cards
 // are begun in the same tick; a slower look is taken by a later tick.
 constexpr std::chrono::milliseconds kQuickLook{50};
+
+// Runs `work` on a thread of its own that nobody waits for; false when no thread is to be had.
+template <typename Work>
+bool Detached(Work&& work) {
+  try {
+    std::thread(std::forward<Work>(work)).detach();
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+// The record line of `end`; false when it is not on the disk. Never raises.
+bool Record(const StationParts& parts, const CardEnd& end) noexcept {
+  try {
+    return parts.record->Append(CardLogLine(end, parts.recordFacts));
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 }  // namespace
 
-CardStation::CardStation(StationParts parts) : parts_(std::move(parts)) {
+CardStation::CardStation(StationParts parts)
+    : shared_(std::make_shared<Shared>(std::move(parts))), parts_(shared_->parts) {
   if (parts_.mounter != nullptr) mountRule_.emplace(parts_.mountGrace, parts_.probeRetry);
 }
 
 CardStation::~CardStation() {
-  {
-    const std::lock_guard lock(mutex_);
-    quit_ = true;
+  try {
+    if (!stopping_) Stop();
+    // Bounded: past the stop's bound, the cards still in progress are given up, and their record lines
+    // take what the record's disk takes.
+    while (!Finished()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      Tick(false);
+    }
+  } catch (const std::exception&) {
+    // Nothing may leave a destructor: what was not reported stays unreported.
   }
-  lookAsked_.notify_all();
-  if (looker_.joinable()) looker_.join();
-  for (std::thread& checker : checkers_) checker.join();
-  for (auto& [identity, worker] : workers_) worker.join();
-  for (auto& [number, mount] : mounting_) mount.join();
-  // Whatever ended the session, every card that ended gets its record line.
-  for (auto& [identities, end] : ended_) Ended(identities, std::move(end));
+  {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->quit = true;
+  }
+  shared_->lookAsked.notify_all();
   if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(false);
 }
 
 std::vector<Event> CardStation::Start() {
-  try {
-    looker_ = std::thread([this] { Looker(); });
-  } catch (const std::system_error&) {
-    // No thread to be had: every look is made by the tick that asks for it, as a last resort.
-  }
+  lookerRuns_ = Detached([shared = shared_] { shared->Looker(); });
+  // No thread to be had: every look is made by the tick that asks for it, as a last resort.
   return Tick(false);
 }
 
-void CardStation::Looker() noexcept {
-  std::unique_lock lock(mutex_);
+void CardStation::Shared::Looker() noexcept {
+  std::unique_lock lock(mutex);
   for (;;) {
-    lookAsked_.wait(lock, [this] { return quit_ || (asked_ && !answered_); });
-    if (quit_) return;
-    const bool first = firstAsked_;
+    lookAsked.wait(lock, [this] { return quit || (asked && !answered); });
+    if (quit) return;
+    const bool first = firstAsked;
     lock.unlock();
     std::optional<Look> look = LookNow(first);
     lock.lock();
-    found_ = look ? std::make_unique<Look>(std::move(*look)) : nullptr;
-    answered_ = true;
-    lookDone_.notify_all();
+    found = look ? std::make_unique<Look>(std::move(*look)) : nullptr;
+    answered = true;
+    lookDone.notify_all();
   }
 }
 
 // Everything that may wait on a card or on the system: the mounter's look, the readers' poll and the folder
 // identity of each card. A look that fails is no look: taken as an empty one, it would end every card's run.
-std::optional<CardStation::Look> CardStation::LookNow(bool first) noexcept {
+std::optional<CardStation::Look> CardStation::Shared::LookNow(bool first) noexcept {
   try {
     Look look;
     look.first = first;
-    if (parts_.mounter != nullptr) {
-      parts_.mounter->ReleaseGone();
-      look.candidates = parts_.mounter->Candidates();
-      look.scope = parts_.mounter->ScopeOf(parts_.readers);
+    if (parts.mounter != nullptr) {
+      parts.mounter->ReleaseGone();
+      look.candidates = parts.mounter->Candidates();
+      look.scope = parts.mounter->ScopeOf(parts.readers);
       if (first)
-        for (const std::string& reader : parts_.readers)
-          look.readerScopes.push_back(parts_.mounter->ScopeOf(std::span(&reader, 1)));
+        for (const std::string& reader : parts.readers)
+          look.readerScopes.push_back(parts.mounter->ScopeOf(std::span(&reader, 1)));
     }
-    look.polled = parts_.cardSlots.Poll(parts_.readers);
-    std::erase_if(folders_, [&](const auto& entry) {
+    look.polled = parts.cardSlots.Poll(parts.readers);
+    std::erase_if(folders, [&](const auto& entry) {
       return std::ranges::none_of(look.polled, [&](const platform::CardSlot& slot) {
         return slot.root == entry.first && slot.identity == entry.second.first;
       });
     });
     for (const platform::CardSlot& slot : look.polled) {
-      if (slot.root.empty() || slot.identity.empty() || !parts_.identifyFolder) continue;
-      auto known = folders_.find(slot.root);
-      if (known == folders_.end())
-        known =
-            folders_.emplace(slot.root, std::pair(slot.identity, parts_.identifyFolder(slot.root).identity))
-                .first;
+      if (slot.root.empty() || slot.identity.empty() || !parts.identifyFolder) continue;
+      auto known = folders.find(slot.root);
+      if (known == folders.end())
+        known = folders.emplace(slot.root, std::pair(slot.identity, parts.identifyFolder(slot.root).identity))
+                    .first;
       look.folders[slot.root] = known->second.second;
     }
     return look;
@@ -115,23 +172,24 @@ std::optional<CardStation::Look> CardStation::LookNow(bool first) noexcept {
 // The result of the look under way, when it is done; with `ask`, a look is asked for first unless one is
 // under way, and awaited a moment.
 std::optional<CardStation::Look> CardStation::TakeLook(bool ask) {
-  std::unique_lock lock(mutex_);
-  if (ask && !asked_) {
-    asked_ = true;
-    firstAsked_ = !started_;
-    if (!looker_.joinable()) {
+  Shared& shared = *shared_;
+  std::unique_lock lock(shared.mutex);
+  if (ask && !shared.asked) {
+    shared.asked = true;
+    shared.firstAsked = !started_;
+    if (!lookerRuns_) {
       lock.unlock();
-      std::optional<Look> look = LookNow(!started_);
+      std::optional<Look> look = shared.LookNow(!started_);
       lock.lock();
-      asked_ = false;
+      shared.asked = false;
       return look;
     }
-    lookAsked_.notify_one();
-    lookDone_.wait_for(lock, kQuickLook, [this] { return answered_; });
+    shared.lookAsked.notify_one();
+    shared.lookDone.wait_for(lock, kQuickLook, [&shared] { return shared.answered; });
   }
-  if (!answered_) return std::nullopt;
-  asked_ = answered_ = false;
-  std::unique_ptr<Look> found = std::move(found_);
+  if (!shared.answered) return std::nullopt;
+  shared.asked = shared.answered = false;
+  std::unique_ptr<Look> found = std::move(shared.found);
   if (!found) return std::nullopt;
   return std::move(*found);
 }
@@ -140,8 +198,10 @@ std::vector<Event> CardStation::StartEvents(const Look& look) {
   std::vector<Event> events;
   if (mountRule_) mountRule_->Begin(look.candidates);
   CardWatchStart start = watch_.Begin(look.polled);
-  std::vector<std::string> leftAlone = parts_.checkPresent ? CheckPresent(look.polled) : start.leftAlone;
-  if (parts_.checkPresent) {
+  // Once a stop was asked for, no card is checked.
+  const bool check = parts_.checkPresent && !stopping_;
+  std::vector<std::string> leftAlone = check ? CheckPresent(look.polled) : start.leftAlone;
+  if (check) {
     const std::vector<std::string> unmounted = UnmountedAtStart(look, start.watched);
     leftAlone.insert(leftAlone.end(), unmounted.begin(), unmounted.end());
   }
@@ -163,20 +223,16 @@ std::vector<std::string> CardStation::CheckPresent(std::span<const platform::Car
       unchecked.push_back(slot.reader);
       continue;
     }
-    auto check = [this, root = slot.root] {
+    auto check = [shared = shared_, root = slot.root] {
       Event present{Event::Kind::Present, {root}};
-      const PresentCheck found = parts_.checkPresent(root);
+      const PresentCheck found = shared->parts.checkPresent(root);
       present.verdict = found.verdict;
       present.deviceCompared = found.deviceCompared;
-      const std::lock_guard lock(mutex_);
-      checked_.push_back(std::move(present));
+      const std::lock_guard lock(shared->mutex);
+      shared->checked.push_back(std::move(present));
     };
     ++checking_;
-    try {
-      checkers_.emplace_back(check);
-    } catch (const std::system_error&) {
-      check();
-    }
+    if (!Detached(check)) check();
   }
   return unchecked;
 }
@@ -202,9 +258,6 @@ std::vector<std::string> CardStation::UnmountedAtStart(const Look& look, std::ve
 Event CardStation::Ended(const std::vector<std::string>& identities, CardEnd end) {
   for (const std::string& identity : identities) watch_.Finished(identity);
   (end.result.outcome == CardOutcome::Verified ? written_ : failed_) += 1;
-  // The record first: a card that was written is recorded whatever becomes of its owner's output.
-  if (parts_.record != nullptr)
-    end.recordFailed = !parts_.record->Append(CardLogLine(end, parts_.recordFacts));
   Event event{Event::Kind::CardEnded};
   event.card = std::move(end);
   return event;
@@ -218,31 +271,23 @@ std::vector<Event> CardStation::Tick(bool look) {
     started_ = true;
     found.reset();
   }
+  if (stopping_ && std::chrono::steady_clock::now() - stoppedAt_ >= parts_.stopBound) GiveUpLateCards();
   std::deque<std::pair<std::vector<std::string>, CardEnd>> ended;
   std::vector<Event> checked, said;
-  std::vector<std::thread> mounts;
   {
-    const std::lock_guard lock(mutex_);
-    ended.swap(ended_);
-    checked.swap(checked_);
-    said.swap(mountSaid_);
-    for (const std::size_t number : mounted_) {
-      mounts.push_back(std::move(mounting_.at(number)));
-      mounting_.erase(number);
-    }
-    mounted_.clear();
+    const std::lock_guard lock(shared_->mutex);
+    ended.swap(shared_->ended);
+    checked.swap(shared_->checked);
+    said.swap(shared_->mountSaid);
   }
-  // Each of these has nothing left to do but return.
-  for (std::thread& mount : mounts) mount.join();
-  events.insert(events.end(), checked.begin(), checked.end());
+  // The checks dropped at a stop are said no more.
+  if (!stopping_) {
+    events.insert(events.end(), checked.begin(), checked.end());
+    checking_ -= checked.size();
+  }
   events.insert(events.end(), said.begin(), said.end());
-  checking_ -= checked.size();
   for (auto& [identities, end] : ended) {
-    if (const auto worker = workers_.find(identities.front()); worker != workers_.end()) {
-      worker->second.join();
-      workers_.erase(worker);
-    }
-    --jobs_;
+    jobs_.erase(identities.front());
     events.push_back(Ended(identities, std::move(end)));
     Event waiting{Event::Kind::Waiting};
     waiting.show = true;
@@ -254,6 +299,31 @@ std::vector<Event> CardStation::Tick(bool look) {
   if (found && !stopping_) Apply(*found, events);
   HoldAwake();
   return events;
+}
+
+// Past the stop's bound: each card whose worker has not begun its record line is ended as one that stopped
+// answering, and recorded so on a thread of its own, as the disk may be slow; its worker is left to return
+// whenever the card lets it, and then does nothing more.
+void CardStation::GiveUpLateCards() {
+  for (auto& [identity, job] : jobs_) {
+    CardEnd end;
+    {
+      const std::lock_guard lock(shared_->mutex);
+      if (job->recording || job->givenUp) continue;
+      job->givenUp = true;
+      end.result = {job->end.result.root, CardOutcome::IoError};
+      end.result.alsoNamed = job->end.result.alsoNamed;
+      end.volume = job->volume;
+    }
+    end.stoppedAnswering = true;
+    std::time(&end.ended);
+    auto record = [shared = shared_, identities = job->identities, end = std::move(end)]() mutable {
+      if (shared->parts.record != nullptr) end.recordFailed = !Record(shared->parts, end);
+      const std::lock_guard lock(shared->mutex);
+      shared->ended.push_back({std::move(identities), std::move(end)});
+    };
+    if (!Detached(std::move(record))) record();
+  }
 }
 
 // A later look: the cards to mount, and a run for each card that appeared.
@@ -293,33 +363,28 @@ void CardStation::Apply(const Look& look, std::vector<Event>& events) {
 // Mounts `card` on a worker of its own: the system's mount may take long, and other cards go on meanwhile.
 // Said once when it fails: the rule does not offer this card again while it stays in.
 void CardStation::MountOnWorker(const UnmountedCandidate& card) {
-  const std::size_t number = nextMount_++;
-  auto mount = [this, card, number] {
+  // No thread to be had: the next look may offer no card to mount, but nothing waits here on the system.
+  Detached([shared = shared_, card] {
     std::string why;
     try {
-      why = parts_.mounter->Mount(card);
+      why = shared->parts.mounter->Mount(card);
     } catch (const std::exception& error) {
       why = error.what();
     }
-    const std::lock_guard lock(mutex_);
-    if (!why.empty()) {
-      Event failed{Event::Kind::MountFailed};
-      failed.device = card.device;
-      failed.failure = std::move(why);
-      mountSaid_.push_back(std::move(failed));
-    }
-    mounted_.push_back(number);
-  };
-  const std::lock_guard lock(mutex_);
-  try {
-    mounting_.emplace(number, std::thread(mount));
-  } catch (const std::system_error&) {
-    // No thread to be had: the next look may offer no card to mount, but nothing waits here on the system.
-  }
+    if (why.empty()) return;
+    Event failed{Event::Kind::MountFailed};
+    failed.device = card.device;
+    failed.failure = std::move(why);
+    const std::lock_guard lock(shared->mutex);
+    shared->mountSaid.push_back(std::move(failed));
+  });
 }
 
 std::vector<Event> CardStation::Stop() {
   stopping_ = true;
+  stoppedAt_ = std::chrono::steady_clock::now();
+  // The checks under way write nothing: they are dropped, and what they find is said no more.
+  checking_ = 0;
   std::vector<Event> events;
   Event hidden{Event::Kind::Waiting};
   events.push_back(hidden);
@@ -332,7 +397,7 @@ std::vector<Event> CardStation::Stop() {
 }
 
 void CardStation::HoldAwake() const {
-  if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(jobs_ != 0);
+  if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(!jobs_.empty());
 }
 
 Event CardStation::Stopped() const {
@@ -347,38 +412,53 @@ void CardStation::Begin(const SlotGroup& card, std::vector<Event>& events) {
   Event started{Event::Kind::CardStarted, {slot.root}};
   started.names.insert(started.names.end(), card.alsoNamed.begin(), card.alsoNamed.end());
   events.push_back(std::move(started));
-  ++jobs_;
   auto job = std::make_shared<Job>();
   job->identities = card.identities;
   job->end.result.root = slot.root;
   job->end.result.alsoNamed = card.alsoNamed;
-  try {
-    workers_.emplace(slot.identity, std::thread([this, job] { Run(*job); }));
-  } catch (const std::system_error&) {
-    // No thread to be had: the card is written here, as a batch of one.
-    Run(*job);
-  }
+  jobs_[card.identities.front()] = job;
+  // No thread to be had: the card is written here, as a batch of one.
+  if (!Detached([shared = shared_, job] { shared->Run(job); })) shared_->Run(job);
 }
 
-void CardStation::Run(Job& job) noexcept {
-  CardEnd& end = job.end;
+void CardStation::Shared::Run(const std::shared_ptr<Job>& job) noexcept {
+  CardEnd end;
+  std::vector<std::string> identities;
+  {
+    const std::lock_guard lock(mutex);
+    end = job->end;
+    identities = job->identities;
+  }
   const std::string root = end.result.root;
+  // Whether the stop's bound ran out meanwhile; once it did, nothing more is done for the card.
+  const auto givenUp = [&] {
+    const std::lock_guard lock(mutex);
+    return job->givenUp;
+  };
   try {
     // What the system says of the card's volume: asked here, as it may wait on the card.
-    end.volume = parts_.cardSlots.Describe(root);
+    end.volume = parts.cardSlots.Describe(root);
+    const std::lock_guard lock(mutex);
+    job->volume = end.volume;
   } catch (const std::exception&) {
   }
   try {
     std::vector<std::string> alsoNamed = std::move(end.result.alsoNamed);
-    end.result = parts_.writeCard(root);
+    if (givenUp()) return;
+    end.result = parts.writeCard(root);
     end.result.alsoNamed = std::move(alsoNamed);
-    if (parts_.ejector != nullptr && (!parts_.ejectEach || parts_.ejectEach())) {
-      // One eject at a time: the system's eject services are not asked from several threads at once.
-      const std::lock_guard lock(ejectMutex_);
-      end.eject = parts_.ejector->Eject(root, {});
+    bool eject = false;
+    {
+      const std::lock_guard lock(mutex);
+      if (job->givenUp) return;
+      eject = parts.ejector != nullptr && (!parts.ejectEach || parts.ejectEach());
+    }
+    if (eject) {
+      const std::lock_guard lock(ejectMutex);
+      end.eject = parts.ejector->Eject(root, {});
     }
     // A card the station mounted itself is unmounted again, even one kept in.
-    if (parts_.mounter != nullptr) end.unmountFailure = parts_.mounter->Release(root);
+    if (parts.mounter != nullptr && !givenUp()) end.unmountFailure = parts.mounter->Release(root);
   } catch (const std::exception& error) {
     if (end.result.outcome == CardOutcome::Verified) {
       end.result.outcome = CardOutcome::IoError;
@@ -386,8 +466,16 @@ void CardStation::Run(Job& job) noexcept {
     }
   }
   end.ended = std::time(nullptr);
-  const std::lock_guard lock(mutex_);
-  ended_.push_back({job.identities, std::move(end)});
+  {
+    const std::lock_guard lock(mutex);
+    if (job->givenUp) return;
+    job->recording = true;
+  }
+  // The record first, here where a slow disk holds up this card's line alone: a card that was written is
+  // recorded, on the disk, before its line is said and whatever becomes of its owner's output.
+  if (parts.record != nullptr) end.recordFailed = !Record(parts, end);
+  const std::lock_guard lock(mutex);
+  ended.push_back({std::move(identities), std::move(end)});
 }
 
 }  // namespace scaleboot::station

@@ -5,6 +5,12 @@
 // that may wait on a card or on the system's disk services runs there: the readers are looked at by a looker
 // thread of the station's, each card is mounted by a worker of its own, and a tick only takes what they found
 // and applies the station's rules to it, so a reader that hangs stalls neither the window nor a stop.
+//
+// No thread of the station's is ever waited for: each is detached and shares with the station only a state
+// of its own that it keeps alive (a thread the kernel holds in a card's I/O may return long after the station
+// is gone). A stop drops the looks and the checks of cards present at once; a card in progress is given
+// StationParts::stopBound to finish, after which it is ended as one that stopped answering, and its worker,
+// should it ever return, touches nothing more.
 #pragma once
 #include <chrono>
 #include <condition_variable>
@@ -43,12 +49,12 @@ struct Event {
     Watching,           // `names`: the readers named, empty at the start
     WatchingAny,        // no readers named: every removable drive that appears
     CardStarted,        // `names`: the card's root, then its other names (one card under two letters)
-    CardEnded,          // `card`
+    CardEnded,          // `card`; one that stopped answering after a stop has `card->stoppedAnswering`
     FileSystemRefused,  // `device` and `fileSystem`: a card nobody mounts, with another file system
     MountFailed,        // `device` and `failure`
     ReaderNotRemovable,  // `names`: a reader named that the system now lists as no removable drive
     Waiting,             // `show`: whether nothing is in progress; the counts
-    Stopping,            // `running`: the cards in progress, finished before the station stops
+    Stopping,            // `running`: the cards in progress, finished (within the bound) before it stops
     Stopped,             // the counts
     Present,             // `names`: the root of a card there at the start; `verdict`, `deviceCompared`
     Unreadable,          // `device`: a card nobody mounts that did not answer the probe for the retry time
@@ -63,33 +69,42 @@ struct Event {
   std::size_t written = 0, failed = 0, running = 0;
 };
 
+// How long a card in progress when a stop is asked for is given to finish: a whole module (under 1 MB)
+// written and read back by a slow card in a slow reader (well under 100 kB/s) fits in it. Past it, the card
+// has stopped answering (a dying card, a hung reader, a reader in the kernel's retries).
+inline constexpr std::chrono::milliseconds kStopBound{60000};
+
 // What the station works with. Only `slots` and `writeCard` are needed; the others may be left out.
 struct StationParts {
   platform::CardSlotSource& cardSlots;
   // Writes the module to the card at `root` and says how it ended; never raises. Runs on a worker thread.
   std::function<CardResult(const std::string& root)> writeCard;
-  std::span<const std::string> readers{};      // none: every removable drive
-  platform::Ejector* ejector = nullptr;        // none: no eject (as --no-eject)
-  std::function<bool()> ejectEach{};           // asked as each card ends, on its worker: eject it (none: yes)
-  platform::CardMounting* mounter = nullptr;   // none: no card is mounted by the station
-  std::chrono::milliseconds mountGrace{3000};  // how long a card may stay unmounted before it is mounted here
+  std::span<const std::string> readers{};     // none: every removable drive
+  platform::Ejector* ejector = nullptr;       // none: no eject (as --no-eject)
+  std::function<bool()> ejectEach{};          // asked as each card ends, on its worker: eject it (none: yes)
+  platform::CardMounting* mounter = nullptr;  // none: no card is mounted by the station
+  // How long a card may stay unmounted before it is mounted here.
+  std::chrono::milliseconds mountGrace{kMountGrace};
   std::chrono::milliseconds probeRetry{10000};  // how long a card that does not answer the probe is tried
   // Which folder a root names: the slots of one card (a subst letter) get one run. Without it, each slot
   // with a card identity of its own is a card of its own.
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
-  platform::AppendFile* record = nullptr;  // one line per card, when given
+  platform::AppendFile* record = nullptr;  // one line per card, when given; appended on the card's worker
   RecordFacts recordFacts{};
   // Checks what a card there at the start holds, without writing; runs on a worker thread, never raises.
   // None: such cards are only named, as left alone.
   std::function<PresentCheck(const std::string& root)> checkPresent{};
   platform::StayAwake* stayAwake = nullptr;  // held while a card is in progress, on the owner's thread
+  // How long a card in progress at a stop is given to finish; see kStopBound.
+  std::chrono::milliseconds stopBound{kStopBound};
 };
 
 class CardStation {
  public:
   explicit CardStation(StationParts parts);
-  // Waits for the cards in progress and the checks of cards present, and appends the record line of every
-  // card that ended since the last tick: a session that ends leaves no card unrecorded.
+  // Stops when no stop was asked for, and waits for the cards in progress within the bound: a session that
+  // ends leaves no card unrecorded (each card's worker appends its record line). A card that stopped
+  // answering is recorded as such; the checks of cards present are not waited for.
   ~CardStation();
   CardStation(const CardStation&) = delete;
   CardStation& operator=(const CardStation&) = delete;
@@ -107,61 +122,47 @@ class CardStation {
   // answers within a moment; a later tick takes a slower one. Returns within about that moment whatever a
   // card or the system does.
   std::vector<Event> Tick(bool look);
-  // A stop was asked for: the Stopping event when cards are in progress (ticks then report them as they end).
-  // No card is begun or mounted from then on.
+  // A stop was asked for: the Stopping event when cards are in progress (ticks then report them as they end,
+  // and, once the bound is past, those that stopped answering). No card is begun, mounted or checked from
+  // then on: the checks under way are dropped.
   std::vector<Event> Stop();
+  // A stop was asked for and every card in progress was reported: the owner may end.
+  bool Finished() const { return stopping_ && jobs_.empty(); }
   // Once nothing is in progress: the counts.
   Event Stopped() const;
   // The cards in progress: one card under two names (a subst letter) is one.
-  std::size_t Running() const { return jobs_; }
+  std::size_t Running() const { return jobs_.size(); }
   // The cards there at the start whose check has not been reported by a tick yet.
   std::size_t Checking() const { return checking_; }
 
  private:
   struct Job;
   struct Look;
+  struct Shared;
   void Begin(const SlotGroup& card, std::vector<Event>& events);
-  void Run(Job& job) noexcept;
   void HoldAwake() const;
-  void Looker() noexcept;
-  std::optional<Look> LookNow(bool first) noexcept;
   std::optional<Look> TakeLook(bool ask);
   std::vector<Event> StartEvents(const Look& look);
   void Apply(const Look& look, std::vector<Event>& events);
   void MountOnWorker(const UnmountedCandidate& card);
+  void GiveUpLateCards();
   Event Ended(const std::vector<std::string>& identities, CardEnd end);
   std::vector<std::string> CheckPresent(std::span<const platform::CardSlot> slots);
   std::vector<std::string> UnmountedAtStart(const Look& look, std::vector<std::string>& watched);
 
-  StationParts parts_;
+  // What the threads share with the station, theirs as much as its: the parts, the looker's state and the
+  // queue of what they report.
+  std::shared_ptr<Shared> shared_;
+  const StationParts& parts_;  // shared_->parts
   CardWatch watch_;
   std::optional<MountRule> mountRule_;
-  std::map<std::string, std::thread> workers_;  // by the card's first identity, until its end is reported
-  std::mutex mutex_, ejectMutex_;
-  std::deque<std::pair<std::vector<std::string>, CardEnd>> ended_;  // identities and end, by mutex_
-  std::vector<std::thread> checkers_;  // the checks of cards present at the start
-  std::vector<Event> checked_;         // their Present events, by mutex_
-  std::size_t jobs_ = 0;               // runs begun and not yet reported, on the owner's thread
-  std::size_t checking_ = 0;           // checks begun and not yet reported, on the owner's thread
+  // The cards in progress, by their first identity, until their end is reported; on the owner's thread.
+  std::map<std::string, std::shared_ptr<Job>> jobs_;
+  std::size_t checking_ = 0;  // checks begun and not yet reported, on the owner's thread
   std::size_t written_ = 0, failed_ = 0;
   bool started_ = false, stopping_ = false;  // on the owner's thread
-
-  // The looker: one look at a time, asked by a tick. By mutex_ but `looker_` and `folders_`.
-  std::thread looker_;
-  std::condition_variable lookAsked_, lookDone_;
-  bool asked_ = false;  // a look is asked for or under way, until a tick takes its result
-  bool firstAsked_ = false;
-  bool answered_ = false;  // the look asked for is done; `found_` holds it, or nothing when it failed
-  bool quit_ = false;
-  std::unique_ptr<Look> found_;
-  // The folder identity of each root with a card, kept while the same card stays there; the looker's own.
-  std::map<std::string, std::pair<std::string, std::optional<platform::FolderIdentity>>> folders_;
-
-  // The mounts under way, each on a worker of its own, by mutex_: their threads, those done, what they said.
-  std::map<std::size_t, std::thread> mounting_;
-  std::vector<std::size_t> mounted_;
-  std::vector<Event> mountSaid_;
-  std::size_t nextMount_ = 0;
+  bool lookerRuns_ = false;
+  std::chrono::steady_clock::time_point stoppedAt_{};
 };
 
 }  // namespace scaleboot::station

@@ -111,6 +111,10 @@ constexpr std::array<Words, kCount> kTexts{{
      "на карте нет модуля: выньте её и вставьте снова, чтобы записать"},
     // Unreadable
     {"{}: cannot be read: take it out and insert it again", "{}: не читается: выньте её и вставьте снова"},
+    // StoppedAnswering
+    {"stopped answering", "перестала отвечать"},
+    // TakeItOutIncomplete
+    {"take it out; its files may be incomplete", "выньте её; её файлы могут быть неполными"},
 }};
 
 }  // namespace
@@ -131,6 +135,11 @@ std::string CardText(LanguageIndex language, const CardResult& card) {
       return std::string(Text(language, Msg::CorruptText));
   }
   return card.errorText;
+}
+
+std::string CardEndOutcomeText(LanguageIndex language, const station::CardEnd& card) {
+  if (card.stoppedAnswering) return std::string(StationWords(language, StationText::StoppedAnswering));
+  return CardText(language, card.result);
 }
 
 std::string CardLabel(LanguageIndex language, const std::string& root,
@@ -168,6 +177,8 @@ std::string WaitingText(LanguageIndex language, std::size_t written, std::size_t
 }
 
 std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card) {
+  // Given up at a stop: neither ejected nor finished, whatever its worker may still do.
+  if (card.stoppedAnswering) return std::string(StationWords(language, StationText::TakeItOutIncomplete));
   std::string text = EjectFailed(card) ? Filled(StationWords(language, StationText::NotEjected),
                                                 {EjectReasonText(language, *card.eject)})
                                        : std::string(StationWords(language, StationText::RemoveCard));
@@ -180,7 +191,8 @@ std::string CardRemovalText(LanguageIndex language, const station::CardEnd& card
 std::string CardEndText(LanguageIndex language, const station::CardEnd& card) {
   return station::LocalClock(card.ended) + " " +
          CardLabel(language, card.result.root, card.result.alsoNamed) + " " +
-         CardText(language, card.result) + "; " + CardRemovalText(language, card);
+         CardEndOutcomeText(language, card) + (card.stoppedAnswering ? ": " : "; ") +
+         CardRemovalText(language, card);
 }
 
 std::string RefusalText(LanguageIndex language, const platform::AppendRefusal& refusal) {

@@ -61,6 +61,9 @@ enum class StationText {
   PresentDamaged,
   PresentNoModule,
   Unreadable,
+  // A card still in progress when a stop's bound ran out.
+  StoppedAnswering,
+  TakeItOutIncomplete,
   Count,
 };
 
@@ -68,6 +71,8 @@ std::string_view StationWords(LanguageIndex language, StationText text);
 
 // What a single write says of a card's outcome: the window's texts, or the I/O error's.
 std::string CardText(LanguageIndex language, const CardResult& card);
+// The same of a card's end: "stopped answering" for one given up at a stop.
+std::string CardEndOutcomeText(LanguageIndex language, const station::CardEnd& card);
 
 // "E:" for a drive letter, otherwise the root without its trailing separator followed by ":"; for a card
 // under several names every one of them: "E: and F: are the same card:".

@@ -1,6 +1,7 @@
 #include "ui/StationWindow.h"
 
 #include <ctime>
+#include <mutex>
 #include <utility>
 
 #include "ui/StationTexts.h"
@@ -38,26 +39,36 @@ std::vector<StationChoice> StationChoices(LanguageIndex language, platform::Card
   return choices;
 }
 
-bool EjectFailed(const station::CardEnd& card) {
-  return card.eject && card.eject->status != EjectStatus::Ejected;
-}
-
-bool MayTakeAway(const station::CardEnd& card) {
-  // A card missing from the record is no card to take away without a word either.
-  return card.result.outcome == CardOutcome::Verified && !EjectFailed(card) && card.unmountFailure.empty() &&
-         !card.recordFailed;
-}
-
 std::optional<std::uint32_t> RowColour(const StationRow& row) {
   if (row.good) return std::nullopt;
   return kNeedsUserColour;
 }
 
-// The record file the user chose, swapped in between ticks; lines go nowhere until one is chosen.
+// The record file the user chose, swapped in on the window's thread while the cards' workers append to it;
+// lines go nowhere until one is chosen.
 class StationSession::Record : public platform::AppendFile {
  public:
-  bool Append(std::string_view line) override { return !target || target->Append(line); }
-  std::unique_ptr<platform::AppendFile> target;
+  // The append itself is made outside the lock: a slow disk never holds up the window's choice of a file.
+  bool Append(std::string_view line) override {
+    std::shared_ptr<platform::AppendFile> target;
+    {
+      const std::lock_guard lock(mutex_);
+      target = target_;
+    }
+    return !target || target->Append(line);
+  }
+  void Set(std::unique_ptr<platform::AppendFile> target) {
+    const std::lock_guard lock(mutex_);
+    target_ = std::move(target);
+  }
+  bool Kept() const {
+    const std::lock_guard lock(mutex_);
+    return target_ != nullptr;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::shared_ptr<platform::AppendFile> target_;
 };
 
 StationSession::StationSession(StationSetup setup)
@@ -66,8 +77,12 @@ StationSession::StationSession(StationSetup setup)
       unavailable_(setup_.language),
       readers_(setup_.reader.empty() ? std::vector<std::string>{} : std::vector<std::string>{setup_.reader}),
       station_([this] {
-        station::StationParts parts{setup_.cardSlots,
-                                    [this](const std::string& root) { return Write(root); }};
+        // The workers' calls own what they use: a card that stopped answering may return after the window.
+        station::StationParts parts{
+            setup_.cardSlots, [language = setup_.language, images = setup_.images, newFiles = setup_.newFiles,
+                               size = setup_.transferSize](const std::string& root) {
+              return WriteStationCard(language, root, images, newFiles, size);
+            }};
         parts.readers = readers_;
         parts.ejector = setup_.ejector != nullptr ? setup_.ejector : &unavailable_;
         parts.ejectEach = [this] { return eject_.load(); };
@@ -77,9 +92,10 @@ StationSession::StationSession(StationSetup setup)
         parts.stayAwake = setup_.stayAwake;
         parts.record = record_.get();
         parts.recordFacts = setup_.recordFacts;
+        parts.stopBound = setup_.stopBound;
         if (setup_.checkPresent)
-          parts.checkPresent = [this](const std::string& root) {
-            return station::CheckPresentCard(root, setup_.images, setup_.newFiles);
+          parts.checkPresent = [images = setup_.images, newFiles = setup_.newFiles](const std::string& root) {
+            return station::CheckPresentCard(root, images, newFiles);
           };
         return parts;
       }()) {}
@@ -95,12 +111,8 @@ CardResult WriteStationCard(LanguageIndex language, const std::string& root,
   return station::WriteCardWithOwnFiles(root, images, newFiles, unavailable, transferSize);
 }
 
-CardResult StationSession::Write(const std::string& root) {
-  return WriteStationCard(setup_.language, root, setup_.images, setup_.newFiles, setup_.transferSize);
-}
-
 void StationSession::SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path) {
-  record_->target = std::move(file);
+  record_->Set(std::move(file));
   recordPath_ = std::move(path);
   recordFailing_ = false;
 }
@@ -133,7 +145,7 @@ StationUpdate StationSession::Tick() {
   const bool look = !stopping_ && ++ticks_ % (1000 / kStationTickMs) == 0;
   Apply(station_.Tick(look), update);
   StartedLine(update);
-  update.finished = stopping_ && !Busy() && !Checking();
+  update.finished = station_.Finished();
   return update;
 }
 
@@ -141,7 +153,7 @@ StationUpdate StationSession::Stop() {
   StationUpdate update;
   stopping_ = true;
   Apply(station_.Stop(), update);
-  update.finished = !Busy() && !Checking();
+  update.finished = station_.Finished();
   return update;
 }
 
@@ -161,12 +173,12 @@ void StationSession::Apply(const std::vector<station::Event>& events, StationUpd
         break;
       case Kind::CardEnded: {
         const station::CardEnd& card = *event.card;
-        StationRow row{station::LocalClock(card.ended),
-                       RowDrive(language, card.result.root, card.result.alsoNamed),
-                       CardText(language, card.result), CardRemovalText(language, card), MayTakeAway(card)};
+        StationRow row{
+            station::LocalClock(card.ended), RowDrive(language, card.result.root, card.result.alsoNamed),
+            CardEndOutcomeText(language, card), CardRemovalText(language, card), MayTakeAway(card)};
         // A check that could not reach past the system's cache is said: the card may be worse than it reads.
         if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
-        if (record_->target) {
+        if (record_->Kept()) {
           recordFailing_ = card.recordFailed;
           // A card that is not in the record is not one to take away without a word.
           row.good = row.good && !card.recordFailed;

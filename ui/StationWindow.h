@@ -72,11 +72,8 @@ struct StationRow {
   bool good = false;    // written, and ready to take away
 };
 
-// Whether the eject asked for at the card's end failed.
-bool EjectFailed(const station::CardEnd& card);
-// Whether the card may be taken away: written and verified, no eject failed and no mount of the station's
-// left behind. Such a card beeps once, any other three times.
-bool MayTakeAway(const station::CardEnd& card);
+// The rules of a card's end (may it be taken away, did its eject fail) are the station's:
+// station/CardRecord.h.
 
 // The text colour (0xRRGGBB) of the row of a card that needs the user; the other rows keep the list's own.
 inline constexpr std::uint32_t kNeedsUserColour = 0xC00000;
@@ -106,11 +103,12 @@ struct StationSetup {
   std::string reader{};                       // empty: every removable drive
   platform::Ejector* ejector = nullptr;       // none: ejects fail with "ejecting is not available"
   platform::CardMounting* mounter = nullptr;  // none: the station mounts nothing
-  std::chrono::milliseconds mountGrace{3000};
+  std::chrono::milliseconds mountGrace{kMountGrace};
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
   station::RecordFacts recordFacts{};
   platform::StayAwake* stayAwake = nullptr;  // held while a card is written
   std::size_t transferSize = station::kCardTransferSize;
+  std::chrono::milliseconds stopBound{station::kStopBound};  // a card's time to finish after a stop
   // Whether the cards there at the start are checked and shown as rows: once per window, not again when the
   // watched reader changes.
   bool checkPresent = true;
@@ -120,7 +118,7 @@ struct StationSetup {
 class StationSession {
  public:
   explicit StationSession(StationSetup setup);
-  ~StationSession();  // waits for the cards in progress
+  ~StationSession();  // waits for the cards in progress, within the station's stop bound
   StationSession(const StationSession&) = delete;
   StationSession& operator=(const StationSession&) = delete;
 
@@ -129,8 +127,9 @@ class StationSession {
   StationUpdate Start();
   // Every kStationTickMs: the cards that ended, and every tenth tick a look at the readers.
   StationUpdate Tick();
-  // Stop, Esc or closing: no card is begun any more; `finished` at once when none is in progress, otherwise
-  // at the tick that reports the last one's end.
+  // Stop, Esc or closing: no card is begun any more, the checks of cards present are dropped; `finished` at
+  // once when no card is in progress, otherwise at the tick that reports the last one's end (past the
+  // station's stop bound, a card that stopped answering ends as such).
   StationUpdate Stop();
 
   // Whether each card that ends from now on is ejected (on at the start).
@@ -139,7 +138,7 @@ class StationSession {
   void SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path);
 
   bool Busy() const { return station_.Running() != 0; }
-  // Whether a card there at the start is still being checked: a stop waits for its row.
+  // Whether a card there at the start is still being checked: a stop drops its row.
   bool Checking() const { return station_.Checking() != 0; }
   bool Stopping() const { return stopping_; }
   // The watched reader changes only between cards, and not once a stop was asked for.
@@ -150,7 +149,6 @@ class StationSession {
   void Apply(const std::vector<station::Event>& events, StationUpdate& update);
   void StartedLine(StationUpdate& update);
   std::string WaitingStatus(std::size_t written, std::size_t failed) const;
-  CardResult Write(const std::string& root);
 
   StationSetup setup_;
   std::unique_ptr<Record> record_;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "card/BootModuleWriter.h"
+#include "card/MountRule.h"
 #include "card/OwnChecksum.h"
 #include "images/FirmwareImages.h"
 #include "main/cli/BatchWrite.h"
@@ -50,7 +51,7 @@ struct Environment {
   // Mounts the cards nobody mounts, for the station, once they stayed unmounted for `mountGrace`. Without
   // one, the station writes only the cards something else mounts.
   platform::CardMounting* mounter = nullptr;
-  std::chrono::milliseconds mountGrace{3000};
+  std::chrono::milliseconds mountGrace{kMountGrace};
   // The station's pause between looks at the readers: true, at once, once the user asked it to stop (Ctrl+C).
   std::function<bool(int milliseconds)> waitOrStop{};
   // Keeps the machine from sleeping, and a shutdown waiting, while the station writes a card.
@@ -75,7 +76,7 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           const FileSystemFactory& newFiles, platform::Console& console,
                           platform::Ejector* ejector = nullptr, platform::CardSlotSource* cardSlots = nullptr,
                           std::function<bool(int)> waitOrStop = {}, platform::CardMounting* mounter = nullptr,
-                          std::chrono::milliseconds mountGrace = std::chrono::milliseconds(3000),
+                          std::chrono::milliseconds mountGrace = kMountGrace,
                           platform::StayAwake* stayAwake = nullptr);
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise

@@ -31,7 +31,11 @@ class Station {
       : env_(environment), line_(line), language_(language), log_(log), noEjector_(language) {}
 
   int Run() {
-    station::StationParts parts{*env_.cardSlots, [this](const std::string& root) { return Write(root); }};
+    // The workers' calls own what they use: a card that stopped answering may return after the station.
+    station::StationParts parts{*env_.cardSlots, [language = language_, images = env_.images,
+                                                  newFiles = env_.newFiles](const std::string& root) {
+                                  return WriteStationCard(language, root, images, newFiles);
+                                }};
     parts.readers = line_.roots;
     parts.ejector = line_.noEject ? nullptr : env_.ejector != nullptr ? env_.ejector : &noEjector_;
     parts.mounter = env_.mounter;
@@ -41,8 +45,8 @@ class Station {
     parts.record = log_;
     parts.recordFacts = {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli",
                          env_.testFirmware};
-    parts.checkPresent = [this](const std::string& root) {
-      return station::CheckPresentCard(root, env_.images, env_.newFiles);
+    parts.checkPresent = [images = env_.images, newFiles = env_.newFiles](const std::string& root) {
+      return station::CheckPresentCard(root, images, newFiles);
     };
     station::CardStation core(parts);
     Say(core.Start());
@@ -60,9 +64,10 @@ class Station {
       }
       if (!stop) Say(core.Tick(true));
     }
-    // Every card in progress is finished: none is left half-written because the station was stopped.
+    // Every card in progress that answers is finished: none is left half-written because the station was
+    // stopped. One that stopped answering is ended as such once the station's stop bound is past.
     Say(core.Stop());
-    while (core.Running() != 0 || core.Checking() != 0) {
+    while (!core.Finished()) {
       // The pause itself: once a stop was asked for, waitOrStop no longer waits.
       std::this_thread::sleep_for(std::chrono::milliseconds(kTick / 10));
       Say(core.Tick(false));
@@ -81,11 +86,6 @@ class Station {
   }
 
  private:
-  // Runs on a card's worker thread.
-  CardResult Write(const std::string& root) {
-    return WriteStationCard(language_, root, env_.images, env_.newFiles);
-  }
-
   void Say(const std::vector<station::Event>& events) {
     for (const station::Event& event : events) {
       if (event.kind == Kind::Waiting) {
@@ -132,7 +132,7 @@ class Station {
     }
     // Once for a card to take away; three times for one that needs the user.
     env_.console.Write(Stream::Err,
-                       CardEndText(language_, card) + (MayTakeAway(card) ? "\a" : "\a\a\a") + "\n");
+                       CardEndText(language_, card) + (station::MayTakeAway(card) ? "\a" : "\a\a\a") + "\n");
     if (env_.testFirmware) Line(std::string(TestWords(language_, TestMark::Line)));
     if (!card.result.deviceCompared)
       env_.console.Write(Stream::Err, std::string(StationWords(language_, StationText::CacheOnly)) + "\n");

@@ -1,6 +1,6 @@
 // scaleboot-cli station: looks at the card readers once a second and writes every card that appears, each in
 // a worker of its own as soon as it is seen, then ejects it; ends on the user's stop (Ctrl+C) once the cards
-// in progress are finished.
+// in progress are finished, or, past the station's stop bound, ended as ones that stopped answering.
 #pragma once
 #include "main/cli/Cli.h"
 #include "main/cli/CommandLine.h"

@@ -19,7 +19,13 @@ class PosixAppendFile : public AppendFile {
     do {
       written = ::write(fd_, line.data(), line.size());
     } while (written < 0 && errno == EINTR);
-    return written == static_cast<ssize_t>(line.size());
+    if (written != static_cast<ssize_t>(line.size())) return false;
+    // The line reaches the disk before its card's line is said: a power cut after the bell keeps it.
+    int synced;
+    do {
+      synced = ::fdatasync(fd_);
+    } while (synced != 0 && errno == EINTR);
+    return synced == 0;
   }
 
  private:

@@ -29,7 +29,9 @@ detach() {
   [ -n "$store_pid" ] && wait "$store_pid" 2>/dev/null
   station= store_pid= device= flag=
 }
-trap 'detach; rm -rf "$work"' EXIT
+log_args=() log_pid=
+trap 'detach; mountpoint -q "$work/logstore" && umount "$work/logstore"; [ -n "$log_pid" ] && wait "$log_pid"
+  rm -rf "$work"' EXIT
 wait_for() {  # wait_for TEXT FILE: up to 30 seconds until FILE holds TEXT
   local i
   for i in $(seq 300); do grep -sqF -- "$1" "$2" && return 0; sleep 0.1; done
@@ -58,7 +60,7 @@ run_card() {
   new_card "$1" || return 1
   # Taken out before the start (a card there at the start is left alone) and put in while watched.
   losetup -d "$device" || return 1
-  "$cli" station --no-eject "$device" >"$work/out" 2>"$work/err" &
+  "$cli" station --no-eject "${log_args[@]}" "$device" >"$work/out" 2>"$work/err" &
   station=$!
   wait_for "watching: $device" "$work/err" || return 1
   losetup "$device" "$work/store/card.img" || return 1
@@ -96,6 +98,29 @@ for row in "${cases[@]}"; do
   cat "$work/err"
   detach
 done
+
+# A record whose disk cannot keep it: the log on a store whose every sync fails, as a disk's does when it cannot
+# put the data on it. The card is written, but the record is not on the disk: its line says so and rings three
+# bells, and the station ends with status 3.
+mkdir "$work/logstore" && truncate -s 1M "$work/log.img"
+"$store" "$work/log.img" "$work/logstore" - failing-sync &
+log_pid=$!
+for _ in $(seq 100); do [ -e "$work/logstore/card.img" ] && break; sleep 0.1; done
+log_args=(--log "$work/logstore/card.img")
+what="a record whose sync fails"
+if run_card 0; then
+  check "$what: the card's line asks for the user with three bells" ended_with "remove the card"$'\a\a\a'
+  check "$what: the station says the record failed" \
+    grep -qF "cannot append to the log '$work/logstore/card.img'" "$work/err"
+  check "$what: the station ends with status 3" test "$status" -eq 3
+  cat "$work/err"
+else
+  fail "$what: the card cannot be set up over the store"
+fi
+detach
+log_args=()
+umount "$work/logstore" && wait "$log_pid"
+log_pid=
 
 # The four files copied onto such a card while the system's cache keeps the right bytes: verify judges the bytes
 # read past the cache, so the card is damaged, not "another version, intact".

@@ -1,8 +1,12 @@
 // The station's core over scripted readers and a scripted writer: the events it reports, in order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <iterator>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -26,6 +30,10 @@ struct Slots : platform::CardSlotSource {
   }
   platform::VolumeFacts Describe(const std::string&) override { return {}; }
 };
+
+void Pause() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 // The events as words: "left:E: start:F: end:F:verified wait stop:1 stopped:1/0".
 std::string Codes(const std::vector<Event>& events) {
@@ -114,6 +122,8 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
   std::atomic<bool> latch{false};
   StationParts parts{slots, [&](const std::string& root) {
                        while (!latch) std::this_thread::yield();
+                       // Still writing a moment after the session began to end.
+                       std::this_thread::sleep_for(std::chrono::milliseconds(30));
                        return CardResult{root};
                      }};
   parts.record = &record;
@@ -137,28 +147,75 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
   EXPECT_NE(record.lines[0].find("\"outcome\":\"verified\""), std::string::npos) << record.lines[0];
 }
 
+// Each card's record line is appended on its worker before its end is reported: a disk slow to take card
+// E:'s line holds up that card's line alone, never a tick or card F:'s; a line that does not reach the disk
+// is a failed record.
+TEST(CardStation, ACardsRecordIsOnTheDiskBeforeItsLineAndASlowDiskHoldsUpThatCardAlone) {
+  for (const bool synced : {true, false}) {
+    struct Record : platform::AppendFile {
+      std::atomic<bool> release{false};
+      bool synced = true;
+      bool Append(std::string_view line) override {
+        while (line.find("\"root\":\"E:\"") != std::string_view::npos && !release) std::this_thread::yield();
+        return synced;
+      }
+    } record;
+    record.synced = synced;
+    Slots slots;
+    slots.polls = {"E:- F:-", "E:a F:b"};
+    StationParts parts{slots, [](const std::string& root) { return CardResult{root}; }};
+    parts.record = &record;
+    CardStation station(parts);
+    station.Start();
+    std::string events = Codes(station.Tick(true));
+    for (int i = 0; i < 2000 && events.find("end:F:") == std::string::npos; ++i, Pause())
+      events += " " + Codes(station.Tick(false));
+    EXPECT_EQ(events.find("end:E:"), std::string::npos) << events;
+    record.release = true;
+    std::vector<Event> ended;
+    while (station.Running() != 0) std::ranges::move(station.Tick(false), std::back_inserter(ended));
+    ASSERT_EQ(Codes(ended), "end:E:ok");
+    EXPECT_EQ(ended.front().card->recordFailed, !synced);
+  }
+}
+
 // Readers and a mounter that hang where told ("poll": the third poll, "probe": the third look at the cards,
-// "mount": every mount), 2 s at most. Card z, nobody's, comes at the second look, unanswering when told.
+// "mount": every mount) until Leave, 10 s at most. Card z, nobody's, comes at the second look, unanswering
+// when told. The station's threads are never waited for: Leave lets them go and waits until none is inside.
 struct Hanging : Slots, platform::CardMounting {
   std::string hangs;
   bool unreadable = false;
   int looks = 0;
   std::atomic<bool> unblock{false};
+  std::atomic<int> inside{0};
+  struct Inside {
+    Hanging& h;
+    ~Inside() { --h.inside; }
+  };
   void Hang(const char* where) {
-    for (int i = 0; i < 2000 && hangs == where && !unblock; ++i)
+    for (int i = 0; i < 10000 && hangs == where && !unblock; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  void Leave() {
+    unblock = true;
+    while (inside != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
+    const Inside in{(++inside, *this)};
     if (next == 2) Hang("poll");
     return Slots::Poll(readers);
   }
   std::vector<platform::UnmountedCandidate> Candidates() override {
+    const Inside in{(++inside, *this)};
     if (looks++ == 2) Hang("probe");
     if (looks == 1) return {};
     return {{"/dev/sdz1", "z", 1, 1, !unreadable, unreadable ? "" : "vfat", false, unreadable}};
   }
   platform::MountScope ScopeOf(std::span<const std::string>) override { return {}; }
-  std::string Mount(const platform::UnmountedCandidate&) override { return Hang("mount"), ""; }
+  std::string Mount(const platform::UnmountedCandidate&) override {
+    const Inside in{(++inside, *this)};
+    return Hang("mount"), "";
+  }
   std::string Release(const std::string&) override { return {}; }
 };
 
@@ -188,7 +245,68 @@ TEST(CardStation, ATickReturnsAtOnceWhateverAReaderOrTheMounterDoes) {
     }
     EXPECT_EQ(Codes(events), "any start:E: end:E:ok");
     EXPECT_LT(longest, std::chrono::milliseconds(200));
-    slots.unblock = true;
+    slots.Leave();
+  }
+}
+
+// A stop ends within its bound whatever hangs: a look, the check of a card there at the start and a mount are
+// dropped at once; a write that does not return is ended as one that stopped answering, and recorded so, once
+// the bound is past. Card G:b, written meanwhile, is untouched. What hangs is let go after the station is
+// gone; the calls it is in own what they use.
+TEST(CardStation, AStopEndsWithinItsBoundWhateverHangs) {
+  for (const std::string hangs : {"write", "check", "poll", "mount"}) {
+    SCOPED_TRACE(hangs);
+    Hanging slots;
+    slots.polls = {"E:- F:p G:-", "E:a F:p G:b", "E:a F:p G:b"};
+    slots.hangs = hangs;
+    const auto gate = std::make_shared<std::atomic<int>>(0);  // 1: the stop came; 2: let go
+    const auto wait = [gate](int until) {
+      for (int i = 0; i < 10000 && *gate < until; ++i) Pause();
+    };
+    // E: is in progress when the stop comes, and hangs then or ends.
+    StationParts parts{slots, [wait, hangs](const std::string& root) {
+                         if (root == "E:") wait(hangs == "write" ? 2 : 1);
+                         return CardResult{root};
+                       }};
+    parts.checkPresent = [wait, hangs](const std::string&) {
+      return wait(hangs == "check" ? 2 : 0), PresentCheck{};
+    };
+    struct : platform::AppendFile {
+      std::mutex mutex;
+      std::string lines;
+      bool Append(std::string_view line) override { return std::lock_guard(mutex), lines += line, true; }
+    } record;
+    parts.record = &record;
+    parts.mounter = &slots;
+    parts.mountGrace = std::chrono::milliseconds(0);
+    parts.stopBound = std::chrono::milliseconds(300);
+    std::string events, ended;
+    std::chrono::steady_clock::duration took{};
+    {
+      CardStation station(parts);
+      events = Codes(station.Start());
+      for (int tick = 0; tick < 500 && (events.find("end:G:") == std::string::npos ||
+                                        (hangs != "check" && events.find("present") == std::string::npos));
+           ++tick, Pause())
+        events += " " + Codes(station.Tick(tick < 3));
+      const auto stopping = std::chrono::steady_clock::now();
+      ended = Codes(station.Stop());
+      *gate = 1;
+      while (!station.Finished() && std::chrono::steady_clock::now() - stopping < std::chrono::seconds(5))
+        if (const std::string more = Codes(station.Tick(false)); !more.empty()) ended += " " + more;
+      took = std::chrono::steady_clock::now() - stopping;
+    }
+    EXPECT_NE(events.find("end:G:ok"), std::string::npos) << events;
+    EXPECT_EQ(events.find("present") == std::string::npos, hangs == "check") << events;
+    EXPECT_NE(ended.find(hangs == "write" ? "stop:1 end:E:bad" : "stop:1 end:E:ok"), std::string::npos)
+        << ended;
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(record.lines.find("\"root\":\"E:\",\"label\":null,\"serial\":null,\"outcome\":\"io-error\"") !=
+                  std::string::npos,
+              hangs == "write")
+        << record.lines;
+    *gate = 2;
+    slots.Leave();
   }
 }
 

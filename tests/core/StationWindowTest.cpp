@@ -156,6 +156,43 @@ TEST(StationWindow, AStopWaitsForTheCardInProgressThenFinishes) {
   EXPECT_EQ(slots.polls, 2);
 }
 
+// A card whose writes never return when the window stops: once the stop's bound is past, its row says it
+// stopped answering, in the window's language, with three beeps, and the window may close. The writes are let
+// go after the session is gone; what they wait on is theirs.
+TEST(StationWindow, AStopWithACardThatStoppedAnsweringFinishesWithinTheBound) {
+  const std::pair<LanguageIndex, std::vector<std::string>> cases[] = {
+      {kEnglish, {"stopped answering", "take it out; its files may be incomplete"}},
+      {kRussian, {"перестала отвечать", "выньте её; её файлы могут быть неполными"}}};
+  for (const auto& [language, words] : cases) {
+    Slots slots;
+    const auto release = std::make_shared<std::atomic<bool>>(false);
+    StationSetup setup{language, slots,
+                       [release] {
+                         auto files = std::make_unique<FakeFileSystem>();
+                         files->fault = [release](FakeFileSystem::Op, const std::string&, std::size_t) {
+                           while (!*release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                           return 0;
+                         };
+                         return files;
+                       },
+                       FirmwareImages()};
+    setup.stopBound = std::chrono::milliseconds(100);
+    {
+      StationSession session(setup);
+      session.Start();
+      for (int tick = 0; tick < 10; ++tick) session.Tick();
+      ASSERT_TRUE(session.Busy());
+      const StationUpdate update = RunUntilRow(session, session.Stop());
+      ASSERT_EQ(update.rows.size(), 1u);
+      EXPECT_EQ(update.rows[0].outcome, words[0]);
+      EXPECT_EQ(update.rows[0].removal, words[1]);
+      EXPECT_EQ(update.sounds, std::vector{StationSound::Thrice});
+      EXPECT_TRUE(update.finished);
+    }
+    *release = true;
+  }
+}
+
 // The record file as both windows keep it: chosen in the first session, kept by the next (another reader).
 TEST(StationWindow, TheRecordFileIsOpenedOnceAndKeptForTheSessionsThatFollow) {
   struct Case {

@@ -5,8 +5,10 @@
  * device with a file system, a card whose files include one starting like SECTOR_FILE reads back other bytes
  * than were written, whatever the file system's layout.
  *
- *   flipping-store BACKING MOUNTPOINT SECTOR_FILE
+ *   flipping-store BACKING MOUNTPOINT SECTOR_FILE [failing-sync]
  *
+ * With failing-sync, every fsync and fdatasync of the file fails with EIO, as a disk's does when the data
+ * cannot be put on it; the writes themselves succeed.
  * SECTOR_FILE "-" stores every byte as given. Runs in the foreground, single-threaded, until unmounted
  * (fusermount3 -u MOUNTPOINT or umount). Every open is direct I/O: no page cache keeps the bytes as written,
  * so every read fetches what the store holds. */
@@ -25,6 +27,7 @@ static int backing = -1;
 enum { kSector = 512, kFlipped = 100 };
 static char sector[kSector];
 static int flipping = 0;
+static int failing_sync = 0;
 
 static int store_getattr(const char* path, struct stat* st, struct fuse_file_info* fi) {
   (void)fi;
@@ -87,6 +90,7 @@ static int store_write(const char* path, const char* buf, size_t size, off_t off
 
 static int store_fsync(const char* path, int datasync, struct fuse_file_info* fi) {
   (void)path, (void)fi;
+  if (failing_sync) return -EIO;
   return (datasync ? fdatasync(backing) : fsync(backing)) != 0 ? -errno : 0;
 }
 
@@ -100,10 +104,11 @@ static const struct fuse_operations operations = {
 };
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    fprintf(stderr, "usage: %s BACKING MOUNTPOINT SECTOR_FILE|-\n", argv[0]);
+  if (argc != 4 && !(argc == 5 && strcmp(argv[4], "failing-sync") == 0)) {
+    fprintf(stderr, "usage: %s BACKING MOUNTPOINT SECTOR_FILE|- [failing-sync]\n", argv[0]);
     return 2;
   }
+  failing_sync = argc == 5;
   if (strcmp(argv[3], "-") != 0) {
     FILE* file = fopen(argv[3], "rb");
     if (!file || fread(sector, 1, kSector, file) != kSector) {

@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
   // The station mounts a card nobody has mounted after this grace (SCALEBOOT_MOUNT_GRACE_MS overrides it), so
   // as not to race a desktop's automounter.
   const char* grace = std::getenv("SCALEBOOT_MOUNT_GRACE_MS");
-  const std::chrono::milliseconds mountGrace(grace ? std::atol(grace) : 3000);
+  const std::chrono::milliseconds mountGrace(grace ? std::chrono::milliseconds(std::atol(grace))
+                                                   : scaleboot::kMountGrace);
   scaleboot::platform::CardMounter mounter;
   scaleboot::platform::LinuxCardSlots cardSlots(drives);
   scaleboot::platform::LogindInhibitor awake("scaleboot-cli", "writing a memory card");

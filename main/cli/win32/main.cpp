@@ -33,5 +33,5 @@ int wmain(int argc, wchar_t** argv) {
     scaleboot::platform::InstallStopHandlers();
   return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
                                                scaleboot::platform::WaitOrStop, nullptr,
-                                               std::chrono::milliseconds(3000), &awake);
+                                               scaleboot::kMountGrace, &awake);
 }
