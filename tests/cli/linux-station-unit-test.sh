@@ -5,7 +5,9 @@
 # tests/linux/removable-card.sh makes: with no reader named the station does not start; with the card's reader
 # named, a card that appears is written, verified and recorded in the unit's record file, the service manager
 # hears READY=1 and then the counts, and SIGTERM (systemctl stop) ends it with status 0 once the card in hand is
-# finished, STOPPING=1 said meanwhile.
+# finished, STOPPING=1 said meanwhile. The LEDs named (a stand-in of /sys/class/leds: one LED the board has, one
+# it lacks) are off while nothing is in hand, steady for a card to take away, and get their own trigger back at
+# the stop.
 #   linux-station-unit-test.sh FIRMWARE_DIR SCALEBOOT_CLI UNIT SETTINGS
 set -u
 firmware=$1 cli=$2 unit=$3 settings=$4
@@ -51,10 +53,12 @@ words = [cli if w == "/usr/bin/scaleboot-cli" else w.replace("/var/lib/scaleboot
 print("".join(w + "\0" for w in words), end="")
 PY
 }
-run_unit() { # run_unit KEY: the unit's command, started in the background as $station
-  local words
+run_unit() { # run_unit KEY: the unit's command, started in the background as $station, with the settings
+  local words settings=()
   mapfile -d '' words < <(unit_command "$1")
-  NOTIFY_SOCKET=$work/notify "${words[@]}" >"$work/out" 2>"$work/err" &
+  # systemd passes the settings file's variables on (EnvironmentFile=).
+  mapfile -t settings < <(grep -E '^[A-Z_]+=' "$work/settings" | sed -E 's/^([A-Z_]+)="(.*)"$/\1=\2/')
+  env "${settings[@]}" NOTIFY_SOCKET=$work/notify "${words[@]}" >"$work/out" 2>"$work/err" &
   station=$!
 }
 
@@ -66,10 +70,20 @@ wait "$station"
 check "with the installed settings (no reader named) the unit's condition keeps the station from starting" \
   test $? -ne 0
 
+# The LED stand-in: "act" with the trigger the board gave it; "gone" is named but missing.
+leds=$work/leds
+mkdir -p "$leds/act"
+echo "none rfkill0 [mmc0] timer" >"$leds/act/trigger"
+echo 0 >"$leds/act/brightness"
+echo 255 >"$leds/act/max_brightness"
+export SCALEBOOT_LED_FOLDER=$leds
+led() { [ "$(cat "$leds/act/trigger")/$(cat "$leds/act/brightness")" = "$1" ]; }
+wait_led() { for _ in $(seq 100); do led "$1" && return 0; sleep 0.05; done; led "$1"; }
+
 # The card's reader named by a link to its device, English, the record in the unit's record file.
 ln -s "$device" "$links/platform-test-usb-0:1:1.0-scsi-0:0:0:0"
 sed -i -e "s|^SCALEBOOT_READERS=.*|SCALEBOOT_READERS=\"$links/platform-test-usb-0:1:1.0-scsi-0:0:0:0\"|" \
-  -e 's/^SCALEBOOT_LANG=.*/SCALEBOOT_LANG=en/' -e 's/^SCALEBOOT_NO_EJECT=.*/SCALEBOOT_NO_EJECT="--no-eject"/' \
+  -e 's/^SCALEBOOT_LANG=.*/SCALEBOOT_LANG=en/' -e 's/^SCALEBOOT_NO_EJECT=.*/SCALEBOOT_NO_EJECT="--no-eject"/' -e 's/^SCALEBOOT_LEDS=.*/SCALEBOOT_LEDS="act gone"/' \
   "$work/settings"
 run_unit ExecCondition
 wait "$station"
@@ -89,11 +103,13 @@ export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/scaleboot-test-bus
 run_unit ExecStart
 check "the service manager hears READY=1 once the station watches, with its counts" \
   wait_for "READY=1|STATUS=In progress: 0; written: 0; failed: 0" "$work/notified"
+check "the named LED is off while nothing is in hand" wait_led none/0
 insert
 check "a card in the named reader is written and verified" \
   wait_for "Module creation completed successfully; remove the card" "$work/err"
 check "... and the status counts it" wait_for "STATUS=In progress: 0; written: 1; failed: 0" "$work/notified"
 check "... a card being written is in the status while it is" grep -qF "STATUS=In progress: 1;" "$work/notified"
+check "... the LED shows it steady: take the card away" wait_led none/255
 check "its record is in the unit's record file" grep -qF '"outcome":"verified"' "$work/state/cards.log"
 rm -f "$card"/*.bin
 insert
@@ -102,6 +118,8 @@ kill -TERM "$station"
 wait "$station"
 status=$?
 check "SIGTERM ends the station with status 0 once the card in hand is finished" test "$status" -eq 0
+check "... the LED gets its own trigger back" test "$(cat "$leds/act/trigger")" = mmc0
+check "... the LED the board lacks is left alone" test ! -e "$leds/gone"
 check "... both cards recorded" test "$(grep -c '"outcome":"verified"' "$work/state/cards.log")" -eq 2
 # The second card may have ended before the stop reached the station: STOPPING=1 goes with the line that says
 # a card is being finished.
