@@ -103,7 +103,7 @@ declare -A command=(
 # 32-bit suites: as long as the 64-bit ones, where the machine runs them).
 declare -A limit=(
   [build-linux]=1500 [build-linux-sanitize]=1200 [build-windows]=1500 [build-windows-x86]=1500
-  [build-linux-arm64]=1200 [linux-arm64]=600
+  [build-linux-arm64]=1200 [linux-arm64]=900
   [linux]=1200 [linux-sanitize]=960 [windows]=1500 [windows-x86]=1500
   [package]=1500 [package-reproducible]=1200 [package-zips]=300 [package-deb]=300 [package-signing]=600
   [package-firmware]=600 [apt-lock]=120 [no-32bit-path]=600
