@@ -211,7 +211,9 @@ if [ -x /usr/bin/qemu-aarch64 ] && [ -e /lib/ld-linux-aarch64.so.1 ]; then
     "$arm_cli_tree/usr/bin/scaleboot-cli" "$version"
   arm_window_starts() {
     local out status
-    out=$(QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/qemu-aarch64 "$arm_tree/usr/bin/scaleboot" 2>&1)
+    install -d -m 0700 "$work/arm-runtime"
+    out=$(XDG_RUNTIME_DIR=$work/arm-runtime QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/qemu-aarch64 \
+      "$arm_tree/usr/bin/scaleboot" 2>&1)
     status=$?
     [ -n "$out" ] && echo "    $out"
     [ "$status" -eq 124 ] && [ -z "$out" ]
