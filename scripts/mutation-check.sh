@@ -157,6 +157,7 @@ if [ "$dry_run" = 0 ]; then
   . scripts/packages.sh
   packages=("${LINUX_BUILD_PACKAGES[@]}" "${LINUX_TEST_PACKAGES[@]}")
   [[ " ${presets[*]} " == *" windows"* ]] && packages+=("${WINDOWS_TEST_PACKAGES[@]}")
+  [[ " ${presets[*]} " == *" linux-arm64 "* ]] && packages+=("${ARM64_BUILD_PACKAGES[@]}")
   ensure_packages "${packages[@]}" || die "the packages the builds need could not be installed"
   . tests/win32/wine.sh
   wine_runs_32bit >/dev/null || true  # once; every Windows test below reads the answer from SCALEBOOT_WINE32

@@ -5,6 +5,10 @@
 #                                                                        TROUBLESHOOTING.txt
 #   scaleboot_VERSION_amd64.deb      the window for Debian 12
 #   scaleboot-cli_VERSION_amd64.deb  the command-line program for Debian 12, without Qt
+#   scaleboot_VERSION_arm64.deb, scaleboot-cli_VERSION_arm64.deb     the same for 64-bit ARM (Debian 12 and
+#                                    Raspberry Pi OS on a Raspberry Pi 4 or 5), cross-built
+#   scaleboot-station_VERSION_all.deb  the station as a system service from boot (a board with no screen), over
+#                                    scaleboot-cli of either architecture
 #   FIRMWARE.txt                     the firmware images every program carries: name, length, label, SHA-256
 #   SHA256SUMS                       checksums of the other files
 #   SHA256SUMS.asc, scaleboot-release-key.gpg  with --sign-sums: the checksums' OpenPGP signature, and the key
@@ -97,7 +101,7 @@ sign_validate
 
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${ARM64_BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
   "${PACKAGE_PACKAGES[@]}" $(sign_packages)
 
 version=$(sed -n 's/^project(scaleboot VERSION \([0-9][0-9.]*\)[ )].*/\1/p' CMakeLists.txt)
@@ -178,6 +182,15 @@ if ! "$cli" verify "$firmware" --lang en --quiet >/dev/null; then
   exit 1
 fi
 table=$("$linux/firmware_table")
+# The same programs for 64-bit ARM, from the cross build's preset (a compiler cache shared with the test
+# command's build of it serves both); what differs by architecture, the images embedded in the program, is
+# checked once under the emulator.
+linux_arm64=$builds/linux-arm64
+build linux-arm64 "$linux_arm64" scaleboot scaleboot-cli
+if ! /usr/bin/qemu-aarch64 "$linux_arm64/main/cli/scaleboot-cli" verify "$firmware" --lang en --quiet >/dev/null; then
+  echo "error: the arm64 scaleboot-cli, run under qemu-aarch64, does not carry the images of $firmware" >&2
+  exit 1
+fi
 # A test build (placeholder images) says so on the second line of its version: the packages' descriptions too.
 test_line=$("$cli" --version --lang en | sed -n 2p)
 
@@ -219,31 +232,32 @@ versions() {
 versions_ru=$(versions ru)
 versions_en=$(versions en)
 
-# ---- The Debian packages: the window, and the command-line program without Qt ----
+# ---- The Debian packages: the window, and the command-line program without Qt, for each architecture ----
 rm -rf "$builds/deb"
-# install_program PACKAGE PROGRAM BUILT: the stripped program and its manual page into the package's tree.
+declare -A built_in=([amd64]=$linux [arm64]=$linux_arm64)
+declare -A strip_tool=([amd64]=strip [arm64]=aarch64-linux-gnu-strip)
+# install_program ARCH PACKAGE PROGRAM BUILT: the stripped program and its manual page into the package's tree.
 install_program() {
-  local root=$builds/deb/$1
+  local root=$builds/deb/$1/$2
   install -d "$root/usr/bin" "$root/usr/share/man/man1"
-  install -m 0755 "$3" "$root/usr/bin/$2"
-  strip --strip-unneeded --remove-section=.comment --remove-section=.note "$root/usr/bin/$2"
-  fill_in "packaging/linux/$2.1.in" | gzip -9n >"$root/usr/share/man/man1/$2.1.gz"
+  install -m 0755 "$4" "$root/usr/bin/$3"
+  "${strip_tool[$1]}" --strip-unneeded --remove-section=.comment --remove-section=.note "$root/usr/bin/$3"
+  fill_in "packaging/linux/$3.1.in" | gzip -9n >"$root/usr/share/man/man1/$3.1.gz"
 }
-install_program scaleboot scaleboot "$linux/main/qt/scaleboot"
-install_program scaleboot-cli scaleboot-cli "$cli"
-
-root=$builds/deb/scaleboot
-install -d "$root/usr/share/applications" "$root/usr/share/metainfo"
-install -m 0644 packaging/linux/scaleboot.desktop "$root/usr/share/applications/$appid.desktop"
-if [ -n "$screenshots_url" ]; then
-  # In XML an ampersand is written &amp;; in sed's replacement, & and the delimiter are escaped.
-  url=${screenshots_url//&/\\&amp;}
-  fill_in packaging/linux/metainfo.xml.in | sed -e "s|@SCREENSHOTS_URL@|${url//|/\\|}|g"
-else
-  fill_in packaging/linux/metainfo.xml.in | sed -e '/^  <screenshots>$/,/^  <\/screenshots>$/d'
-fi >"$root/usr/share/metainfo/$appid.metainfo.xml"
-# The program's own icon, drawn at each size by the tool that draws the window's icon.
-python3 - "$root/usr/share/icons/hicolor" <<'EOF'
+# window_files ROOT: what the window's package holds besides the program: its menu entry, metainfo and icons.
+window_files() {
+  local root=$1
+  install -d "$root/usr/share/applications" "$root/usr/share/metainfo"
+  install -m 0644 packaging/linux/scaleboot.desktop "$root/usr/share/applications/$appid.desktop"
+  if [ -n "$screenshots_url" ]; then
+    # In XML an ampersand is written &amp;; in sed's replacement, & and the delimiter are escaped.
+    url=${screenshots_url//&/\\&amp;}
+    fill_in packaging/linux/metainfo.xml.in | sed -e "s|@SCREENSHOTS_URL@|${url//|/\\|}|g"
+  else
+    fill_in packaging/linux/metainfo.xml.in | sed -e '/^  <screenshots>$/,/^  <\/screenshots>$/d'
+  fi >"$root/usr/share/metainfo/$appid.metainfo.xml"
+  # The program's own icon, drawn at each size by the tool that draws the window's icon.
+  python3 - "$root/usr/share/icons/hicolor" <<'ICONS'
 import pathlib, sys
 sys.path.insert(0, "tools")
 from make_bitmaps import icon_image, png_bytes
@@ -251,42 +265,67 @@ for size in (16, 22, 24, 32, 48, 64, 128, 256):
     folder = pathlib.Path(sys.argv[1]) / f"{size}x{size}" / "apps"
     folder.mkdir(parents=True, exist_ok=True)
     (folder / "scaleboot.png").write_bytes(png_bytes(icon_image(size)))
-EOF
+ICONS
+}
 
-# make_deb PACKAGE [MORE_DEPENDS]: the package from its tree. Its dependencies are those of the libraries its
-# programs link, plus MORE_DEPENDS.
+# make_deb ARCH PACKAGE [MORE_DEPENDS]: the package from its tree. Its dependencies are those of the libraries
+# its programs link (dpkg-shlibdeps, told the architecture: the arm64 libraries are the :arm64 ones installed
+# beside the amd64 ones), plus MORE_DEPENDS.
 make_deb() {
-  local package=$1 root=$builds/deb/$1 shlibs=$builds/deb/shlibs-$1 binaries=() program depends installed_size
+  local arch=$1 package=$2 root=$builds/deb/$1/$2 shlibs=$builds/deb/shlibs-$1-$2 binaries=() program depends
+  local installed_size
   install -d "$root/DEBIAN" "$root/usr/share/doc/$package" "$shlibs/debian"
   install -m 0644 packaging/linux/copyright "$root/usr/share/doc/$package/copyright"
   fill_in packaging/linux/changelog.in | gzip -9n >"$root/usr/share/doc/$package/changelog.gz"
   # What the manuals and the manual pages send a technician to: every message, in both languages.
   gzip -9n <docs/troubleshooting.md >"$root/usr/share/doc/$package/troubleshooting.md.gz"
-  printf 'Source: scaleboot\n\nPackage: %s\nArchitecture: amd64\n' "$package" >"$shlibs/debian/control"
-  for program in "$root"/usr/bin/*; do binaries+=("-e$program"); done
-  depends=$(cd "$shlibs" && dpkg-shlibdeps -O "${binaries[@]}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
-  if [ -z "$depends" ]; then
-    echo "error: dpkg-shlibdeps found no dependencies of $package" >&2
-    exit 1
+  printf 'Source: scaleboot\n\nPackage: %s\nArchitecture: %s\n' "$package" "$arch" >"$shlibs/debian/control"
+  for program in "$root"/usr/bin/*; do [ -e "$program" ] && binaries+=("-e$program"); done
+  if [ ${#binaries[@]} -ne 0 ]; then
+    depends=$(cd "$shlibs" && DEB_HOST_ARCH=$arch dpkg-shlibdeps -O "${binaries[@]}" 2>/dev/null |
+      sed -n 's/^shlibs:Depends=//p')
+    if [ -z "$depends" ]; then
+      echo "error: dpkg-shlibdeps found no dependencies of $package ($arch)" >&2
+      exit 1
+    fi
   fi
-  depends+=${2:-}
+  depends+=${3:-}
   find "$root" -type d -exec chmod 0755 {} +
   installed_size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)
   {
-    fill_in "packaging/linux/$package.control.in" |
-      sed -e "s/@INSTALLED_SIZE@/$installed_size/" -e "s/@DEPENDS@/$depends/"
+    fill_in "$(ls packaging/linux/$package.control.in packaging/linux/station/$package.control.in 2>/dev/null)" |
+      sed -e "s/@INSTALLED_SIZE@/$installed_size/" -e "s/@DEPENDS@/$depends/" -e "s/@ARCH@/$arch/"
     # The long description (the control file's last field) of a test build ends in the programs' own words.
     [ -z "$test_line" ] || printf ' .\n %s:\n this build carries placeholder images for testing the program itself.\n' \
       "${test_line^}"
   } >"$root/DEBIAN/control"
-  (cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
+  # Every file but the configuration files, whose sums dpkg keeps apart.
+  (cd "$root" && find . -path ./DEBIAN -prune -o -type f -printf '%P\n' | sort |
+    grep -vxF -f <(sed 's|^/||' DEBIAN/conffiles 2>/dev/null) | xargs md5sum) >"$root/DEBIAN/md5sums"
   chmod 0644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
   find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-  dpkg-deb --root-owner-group -Zxz --build "$root" "$out/${package}_${version}_amd64.deb" >/dev/null
+  dpkg-deb --root-owner-group -Zxz --build "$root" "$out/${package}_${version}_${arch}.deb" >/dev/null
 }
-# Qt's platform plugins, which the window loads at run time and no linker records.
-make_deb scaleboot ", qt6-qpa-plugins"
-make_deb scaleboot-cli
+for arch in amd64 arm64; do
+  install_program "$arch" scaleboot scaleboot "${built_in[$arch]}/main/qt/scaleboot"
+  install_program "$arch" scaleboot-cli scaleboot-cli "${built_in[$arch]}/main/cli/scaleboot-cli"
+  window_files "$builds/deb/$arch/scaleboot"
+  # Qt's platform plugins, which the window loads at run time and no linker records.
+  make_deb "$arch" scaleboot ", qt6-qpa-plugins"
+  make_deb "$arch" scaleboot-cli
+done
+# The station's service: its unit, its settings (a configuration file the package keeps on upgrades) and the
+# maintainer scripts that enable and start it as Debian's helpers do; no program of its own, so one package
+# for both architectures.
+root=$builds/deb/all/scaleboot-station
+install -d "$root/lib/systemd/system" "$root/etc/default" "$root/DEBIAN"
+install -m 0644 packaging/linux/station/scaleboot-station.service "$root/lib/systemd/system/"
+install -m 0644 packaging/linux/station/scaleboot-station.default "$root/etc/default/scaleboot-station"
+install -m 0755 packaging/linux/station/postinst packaging/linux/station/prerm packaging/linux/station/postrm \
+  "$root/DEBIAN/"
+echo /etc/default/scaleboot-station >"$root/DEBIAN/conffiles"
+chmod 0644 "$root/DEBIAN/conffiles"
+make_deb all scaleboot-station
 
 # ---- Windows: one zip per architecture ----
 package_windows() { # package_windows ARCH PRESET BITS
@@ -331,11 +370,13 @@ package_windows x86 windows-x86 32
 
 # ---- Checksums, then everything into dist/ at once ----
 files=("ScaleBoot-$version-windows-x64.zip" "ScaleBoot-$version-windows-x86.zip" "scaleboot_${version}_amd64.deb"
-  "scaleboot-cli_${version}_amd64.deb" FIRMWARE.txt)
+  "scaleboot-cli_${version}_amd64.deb" "scaleboot_${version}_arm64.deb" "scaleboot-cli_${version}_arm64.deb"
+  "scaleboot-station_${version}_all.deb" FIRMWARE.txt)
 (cd "$out" && sha256sum "${files[@]}" >SHA256SUMS)
 sums_sign "$out"
 mkdir -p "$dist"
-rm -f "$dist"/ScaleBoot-*-windows-*.zip "$dist"/scaleboot_*_amd64.deb "$dist"/scaleboot-cli_*_amd64.deb \
+rm -f "$dist"/ScaleBoot-*-windows-*.zip "$dist"/scaleboot_*_{amd64,arm64}.deb "$dist"/scaleboot-cli_*_{amd64,arm64}.deb \
+  "$dist"/scaleboot-station_*_all.deb \
   "$dist/SHA256SUMS" "$dist/FIRMWARE.txt"
 for file in $(sums_files); do rm -f "$dist/$file"; done
 mv "$out"/* "$dist/"

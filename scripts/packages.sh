@@ -78,6 +78,11 @@ ensure_packages() {
     echo "Adding the i386 architecture (for Wine's 32-bit part)"
     "${sudo[@]}" dpkg --add-architecture i386
   fi
+  # The arm64 libraries of the cross build install beside the amd64 ones (multiarch).
+  if [[ " ${native[*]} " == *:arm64\ * ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    echo "Adding the arm64 architecture (for the arm64 cross build's libraries)"
+    "${sudo[@]}" dpkg --add-architecture arm64
+  fi
   # apt waits for the dpkg lock itself as well, in case it is taken again between the check and the call.
   local apt=(apt-get -o DPkg::Lock::Timeout=120)
   wait_for_apt_lock
@@ -102,6 +107,11 @@ LINUX_BUILD_PACKAGES=(cmake ninja-build ccache g++ pkg-config qt6-base-dev libmo
 LINUX_BUILD_PACKAGES+=(libsystemd-dev)
 # libblkid, through which the station tells whether a card nobody mounted carries a file system.
 LINUX_BUILD_PACKAGES+=(libblkid-dev)
+# The arm64 cross build: Debian's cross compiler, the :arm64 development packages of the libraries above (Qt's
+# moc, rcc and uic stay the amd64 ones) and qemu-user, under which its programs and tests run. GoogleTest is
+# compiled from its sources (googletest, below), as for Windows.
+ARM64_BUILD_PACKAGES=(crossbuild-essential-arm64 qemu-user qt6-base-dev:arm64 libmount-dev:arm64 libsystemd-dev:arm64
+  libblkid-dev:arm64)
 # What the tests need on top: GoogleTest (also its sources, compiled for Windows), the MinGW-w64 cross
 # compilers for 64- and 32-bit Windows, Wine with its 32-bit part (where the machine runs 32-bit programs) and a
 # virtual display for the Windows program, poppler and reportlab for the document checks (reportlab makes each

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs all tests (installing what they need when missing):
 #   1. the Linux build: core, Linux platform layer, Qt window (offscreen) and document checks;
-#   2. the core and the Linux platform layer again under AddressSanitizer and UndefinedBehaviorSanitizer;
+#   2. the core and the Linux platform layer again under AddressSanitizer and UndefinedBehaviorSanitizer; then
+#      the Linux build for 64-bit ARM, cross-compiled, whose core, platform and command-line card suites run under
+#      qemu-aarch64 (what differs by architecture; the window's drawing and the documents' checks run once, native);
 #   3. the Windows builds for 64- and 32-bit Windows, cross-compiled with MinGW-w64, their tests and window tests
 #      run under Wine and Xvfb; where this machine runs no 32-bit programs (or SCALEBOOT_NO_32BIT=1 says to act
 #      so), the 32-bit build is still made and its run-time suites are reported as skipped;
@@ -90,6 +92,7 @@ suite_no_32bit_path() {
 # NAME -> command, and its time limit in seconds.
 declare -A command=(
   [build-linux]="suite_build linux" [build-linux-sanitize]="suite_build linux-sanitize"
+  [build-linux-arm64]="suite_build linux-arm64" [linux-arm64]="suite_ctest linux-arm64"
   [build-windows]="suite_build windows" [build-windows-x86]="suite_build windows-x86"
   [linux]="suite_ctest linux" [linux-sanitize]="suite_ctest linux-sanitize"
   [windows]="suite_ctest windows" [windows-x86]="suite_ctest windows-x86"
@@ -101,6 +104,7 @@ declare -A command=(
 # 32-bit suites: as long as the 64-bit ones, where the machine runs them).
 declare -A limit=(
   [build-linux]=1500 [build-linux-sanitize]=1200 [build-windows]=1500 [build-windows-x86]=1500
+  [build-linux-arm64]=1200 [linux-arm64]=900
   [linux]=1200 [linux-sanitize]=960 [windows]=1500 [windows-x86]=1500
   [package]=1500 [package-reproducible]=1200 [package-zips]=300 [package-deb]=300 [package-signing]=600
   [package-firmware]=600 [apt-lock]=120 [no-32bit-path]=600
@@ -112,7 +116,7 @@ if [ "${1:-}" = --suite ]; then
   exit $?
 fi
 
-ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" \
+ensure_packages "${LINUX_BUILD_PACKAGES[@]}" "${ARM64_BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" \
   "${SIGNING_TEST_PACKAGES[@]}"
 
 # Once per run; every script and test started below reads the answer from SCALEBOOT_WINE32.
@@ -187,6 +191,8 @@ linux_lane() {
   if succeeded build-linux; then run linux; else skipped linux "the build failed"; fi
   await build-linux-sanitize
   if succeeded build-linux-sanitize; then run linux-sanitize; else skipped linux-sanitize "the build failed"; fi
+  await build-linux-arm64
+  if succeeded build-linux-arm64; then run linux-arm64; else skipped linux-arm64 "the build failed"; fi
 }
 # The Windows lane: the window tests under Wine, each build's once it is made.
 windows_lane() {
@@ -226,11 +232,12 @@ lanes+=($!)
 package_lane &
 lanes+=($!)
 # The builds, one after the other on every processor, the suites beside them.
-for name in build-linux build-linux-sanitize build-windows build-windows-x86 package package-reproducible; do
+for name in build-linux build-linux-sanitize build-windows build-windows-x86 build-linux-arm64 package \
+  package-reproducible; do
   run "$name"
   report "$name"
 done
-for name in linux linux-sanitize windows windows-x86 package-zips package-deb package-signing package-firmware \
+for name in linux linux-sanitize linux-arm64 windows windows-x86 package-zips package-deb package-signing package-firmware \
   apt-lock no-32bit-path; do
   report "$name"
 done
@@ -239,7 +246,7 @@ wait "${lanes[@]}" || true
 # ---- Summary: each build's and suite's outcome, then the table of seconds ----
 failing=()
 summary=()
-order=(build-linux linux build-linux-sanitize linux-sanitize build-windows windows build-windows-x86 windows-x86
+order=(build-linux linux build-linux-sanitize linux-sanitize build-linux-arm64 linux-arm64 build-windows windows build-windows-x86 windows-x86
   package package-reproducible package-zips package-deb package-signing package-firmware apt-lock no-32bit-path)
 for name in "${order[@]}"; do
   read -r status seconds <"$logs/$name.done"

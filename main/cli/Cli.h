@@ -23,6 +23,7 @@
 #include "platform/CardSlots.h"
 #include "platform/Eject.h"
 #include "platform/Platform.h"
+#include "platform/StationFeedback.h"
 #include "platform/StayAwake.h"
 #include "ui/MessageTable.h"
 
@@ -56,6 +57,8 @@ struct Environment {
   std::function<bool(int milliseconds)> waitOrStop{};
   // Keeps the machine from sleeping, and a shutdown waiting, while the station writes a card.
   platform::StayAwake* stayAwake = nullptr;
+  // What a station shows besides its lines (a service manager's status); none: nothing more.
+  platform::StationFeedback* feedback = nullptr;
   // Opens the file of --log for appending; nothing, and why, when it cannot or will not.
   std::function<std::unique_ptr<platform::AppendFile>(const std::string& path, platform::AppendRefusal& why)>
       openLog{};
@@ -77,7 +80,8 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           platform::Ejector* ejector = nullptr, platform::CardSlotSource* cardSlots = nullptr,
                           std::function<bool(int)> waitOrStop = {}, platform::CardMounting* mounter = nullptr,
                           std::chrono::milliseconds mountGrace = kMountGrace,
-                          platform::StayAwake* stayAwake = nullptr);
+                          platform::StayAwake* stayAwake = nullptr,
+                          platform::StationFeedback* feedback = nullptr);
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
 // the path without trailing separators ("/" stays "/").

@@ -10,7 +10,8 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           const FileSystemFactory& newFiles, platform::Console& console,
                           platform::Ejector* ejector, platform::CardSlotSource* cardSlots,
                           std::function<bool(int)> waitOrStop, platform::CardMounting* mounter,
-                          std::chrono::milliseconds mountGrace, platform::StayAwake* stayAwake) {
+                          std::chrono::milliseconds mountGrace, platform::StayAwake* stayAwake,
+                          platform::StationFeedback* feedback) {
   const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
   Environment environment{drives,
                           *files,
@@ -26,6 +27,7 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
   environment.mounter = mounter;
   environment.mountGrace = mountGrace;
   environment.stayAwake = stayAwake;
+  environment.feedback = feedback;
   environment.openLog = platform::OpenAppendFile;
   environment.imageSha256 = EmbeddedFirmwareSha256();
   environment.testFirmware = IsTestBuild();

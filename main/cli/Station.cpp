@@ -9,6 +9,7 @@
 #include "BuildInfo.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
+#include "main/cli/StationStatus.h"
 #include "station/CardStation.h"
 #include "ui/StationTexts.h"
 #include "ui/StationWindow.h"
@@ -88,6 +89,7 @@ class Station {
  private:
   void Say(const std::vector<station::Event>& events) {
     for (const station::Event& event : events) {
+      relay_.Take(event);
       if (event.kind == Kind::Waiting) {
         ShowWaiting(event.show, event.written, event.failed);
       } else if (event.kind == Kind::CardEnded) {
@@ -149,6 +151,7 @@ class Station {
   LanguageIndex language_;
   platform::AppendFile* log_;
   UnavailableEjector noEjector_;
+  StationStatusRelay relay_{env_.feedback, language_};
   int status_ = kExitSuccess;
   std::string shown_;
 };

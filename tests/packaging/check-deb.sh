@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Checks the two Debian packages in dist/, scaleboot (the window) and scaleboot-cli (the command-line program,
-# without Qt): lintian finds neither errors nor warnings, each holds its own files, the desktop entry and the
-# AppStream metainfo validate, the icons are the program's own icon; then, as root (CI runs on a throwaway
-# machine), installs both with apt, checks what they installed, runs the command-line program and starts the
+# Checks the Debian packages in dist/, scaleboot (the window) and scaleboot-cli (the command-line program,
+# without Qt) for amd64 and arm64, and scaleboot-station (the station as a system service): lintian finds
+# neither errors nor warnings, each holds its own files, the desktop entry and the AppStream metainfo validate,
+# the icons are the program's own icon, the programs are of their architecture and hardened (the arm64 ones
+# without the x86-only control-flow protection), the arm64 ones start under qemu-aarch64, the station's unit
+# is hardened past a threshold (systemd-analyze security) and its maintainer scripts use Debian's helpers;
+# then, as root (CI runs on a throwaway machine), installs the amd64 window and command line with apt, checks what they installed, runs the command-line program and starts the
 # installed window as an ordinary user (offscreen, then on a virtual display where its manual button is
 # clicked: the manual must land in that user's cache folder and be handed to the desktop), clicks the manual
-# button again as root (the manual must land in root's cache folder, not in /usr/bin), and removes both again.
+# button again as root (the manual must land in root's cache folder, not in /usr/bin), installs the station's
+# package (its unit passes systemd-analyze verify and is enabled) and removes all three again.
 #   check-deb.sh SOURCE_DIR DIST_DIR WORK_DIR
 set -u
 export LC_ALL=C.UTF-8
@@ -19,7 +23,10 @@ cli_deb=$dist/scaleboot-cli_${version}_amd64.deb
 appid=org.scaleboot.ScaleBoot
 user=scaleboot-check
 
-for file in "$deb" "$cli_deb"; do
+arm_deb=$dist/scaleboot_${version}_arm64.deb
+arm_cli_deb=$dist/scaleboot-cli_${version}_arm64.deb
+station_deb=$dist/scaleboot-station_${version}_all.deb
+for file in "$deb" "$cli_deb" "$arm_deb" "$arm_cli_deb" "$station_deb"; do
   [ -f "$file" ] || { fail "$file exists"; finish; }
 done
 
@@ -150,6 +157,114 @@ else
   skip "the package build's flags ($cache: no package build here)"
 fi
 
+# ---- The arm64 packages: the same programs for 64-bit ARM, cross-built ----
+arm_tree="$work/arm-tree"
+arm_cli_tree="$work/arm-cli-tree"
+rm -rf "$arm_tree" "$arm_cli_tree"
+dpkg-deb -x "$arm_deb" "$arm_tree"
+dpkg-deb -x "$arm_cli_deb" "$arm_cli_tree"
+files_of() { (cd "$1" && find . -type f | sort); }
+echo "--- the arm64 packages"
+for pair in "scaleboot:$deb:$arm_deb" "scaleboot-cli:$cli_deb:$arm_cli_deb"; do
+  IFS=: read -r package amd arm <<<"$pair"
+  check "lintian: $package (arm64) is clean" lintian_clean "$arm"
+  check "control: $package is amd64 in one, arm64 in the other, of the same version" bash -c \
+    '[ "$(dpkg-deb -f "$1" Architecture Version)" = "Architecture: amd64
+Version: $3" ] && [ "$(dpkg-deb -f "$2" Architecture Version)" = "Architecture: arm64
+Version: $3" ]' _ "$amd" "$arm" "$version"
+done
+check "the arm64 packages hold the same files as the amd64 ones" bash -c \
+  '[ "$(cd "$1" && find . -type f | sort)" = "$(cd "$2" && find . -type f | sort)" ] &&
+   [ "$(cd "$3" && find . -type f | sort)" = "$(cd "$4" && find . -type f | sort)" ]' _ \
+  "$tree" "$arm_tree" "$cli_tree" "$arm_cli_tree"
+check "control: the arm64 scaleboot-cli needs the C library, libmount and libsystemd0, and no Qt" \
+  bash -c '[[ "$1" == *libc6* && "$1" == *libmount1* && "$1" == *libsystemd0* && "$1" != *qt* ]]' _ \
+  "$(dpkg-deb -f "$arm_cli_deb" Depends)"
+check "control: the arm64 scaleboot needs the Qt libraries and the platform plugins" \
+  bash -c '[[ "$1" == *libqt6widgets6* && "$1" == *qt6-qpa-plugins* ]]' _ "$(dpkg-deb -f "$arm_deb" Depends)"
+for program in scaleboot scaleboot-cli; do
+  root=$arm_tree
+  [ "$program" = scaleboot-cli ] && root=$arm_cli_tree
+  check "/usr/bin/$program (arm64) is a stripped ARM aarch64 program" \
+    bash -c 'file -b "$1" | grep -q "ELF 64-bit.*ARM aarch64.*stripped" && ! file -b "$1" | grep -q "not stripped"' \
+    _ "$root/usr/bin/$program"
+  if command -v hardening-check >/dev/null 2>&1; then
+    check "hardening-check: $program (arm64) is hardened" hardened "$root/usr/bin/$program"
+  fi
+done
+arm_cache="${SCALEBOOT_PACKAGE_BUILD_DIR:-$source_dir/build/package}/linux-arm64/CMakeCache.txt"
+[[ $arm_cache == /* ]] || arm_cache=$source_dir/$arm_cache
+if [ -f "$arm_cache" ]; then
+  check "the arm64 package build's flags: fortified, stack and stack-clash protection, no x86-only flag" \
+    bash -c 'cache=$1; built_with() { local v f; for v in CMAKE_C_FLAGS CMAKE_CXX_FLAGS; do
+      value=" $(sed -n "s/^$v:[A-Z]*=//p" "$cache") "
+      for f in -D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection; do
+        [[ $value == *" $f "* ]] || { echo "    $v lacks $f"; return 1; }; done
+      [[ $value != *-fcf-protection* ]] || { echo "    $v has -fcf-protection"; return 1; }; done; }; built_with' \
+    _ "$arm_cache"
+  check "the arm64 package build's linker flags: read-only relocations, bound at start" \
+    grep -qx 'CMAKE_EXE_LINKER_FLAGS:[A-Z]*=-Wl,-z,relro,-z,now' "$arm_cache"
+else
+  skip "the arm64 package build's flags ($arm_cache: no package build here)"
+fi
+# Under the emulator, with the :arm64 libraries this machine builds with.
+if [ -x /usr/bin/qemu-aarch64 ] && [ -e /lib/ld-linux-aarch64.so.1 ]; then
+  check "the arm64 scaleboot-cli runs under qemu-aarch64 and shows its version" bash -c \
+    '[ "$(/usr/bin/qemu-aarch64 "$1" --version | head -n1)" = "scaleboot-cli $2" ]' _ \
+    "$arm_cli_tree/usr/bin/scaleboot-cli" "$version"
+  arm_window_starts() {
+    local out status
+    install -d -m 0700 "$work/arm-runtime"
+    out=$(XDG_RUNTIME_DIR=$work/arm-runtime QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/qemu-aarch64 \
+      "$arm_tree/usr/bin/scaleboot" 2>&1)
+    status=$?
+    [ -n "$out" ] && echo "    $out"
+    [ "$status" -eq 124 ] && [ -z "$out" ]
+  }
+  check "the arm64 scaleboot starts under qemu-aarch64 (Qt offscreen)" arm_window_starts
+else
+  skip "running the arm64 programs: no qemu-aarch64 or no arm64 C library here"
+fi
+
+# ---- The station's service ----
+echo "--- scaleboot-station"
+station_tree="$work/station-tree"
+rm -rf "$station_tree"
+dpkg-deb -x "$station_deb" "$station_tree"
+station_control=$(dpkg-deb -f "$station_deb")
+unit=$station_tree/lib/systemd/system/scaleboot-station.service
+check "lintian: scaleboot-station is clean" lintian_clean "$station_deb"
+check "control: scaleboot-station, for every architecture, needs scaleboot-cli of its version" bash -c \
+  'grep -qx "Architecture: all" <<<"$1" && grep -q "^Depends: .*scaleboot-cli (>= $2)" <<<"$1"' _ \
+  "$station_control" "$version"
+check "the window's package never pulls the station in" \
+  bash -c '! grep -E "^(Depends|Pre-Depends|Recommends)" <<<"$1" | grep -q scaleboot-station' _ "$control"
+check "scaleboot-station holds its unit, its settings file, copyright and changelog only" \
+  test "$(files_of "$station_tree" | tr '\n' ' ')" = \
+  "./etc/default/scaleboot-station ./lib/systemd/system/scaleboot-station.service ./usr/share/doc/scaleboot-station/changelog.gz ./usr/share/doc/scaleboot-station/copyright "
+check "its settings file is kept on upgrades (a configuration file)" \
+  bash -c '[ "$(dpkg-deb -I "$1" conffiles)" = /etc/default/scaleboot-station ]' _ "$station_deb"
+check "its maintainer scripts enable, start and stop the unit through deb-systemd-helper and deb-systemd-invoke" \
+  bash -c 'd=$(mktemp -d) && dpkg-deb -e "$1" "$d" && grep -q "deb-systemd-helper enable" "$d/postinst" &&
+    grep -q "deb-systemd-invoke stop" "$d/prerm" && grep -q "deb-systemd-helper purge" "$d/postrm"; s=$?; rm -rf "$d"; exit $s' \
+  _ "$station_deb"
+# The exposure systemd-analyze gives (0 to 10, lower is better; 1.6 today): a unit that lost its read-only
+# system, its system-call filter, its capability bound or its no-new-privileges goes past 1.7 (the lines below
+# check the rest by name).
+exposure() {
+  local report
+  report=$(systemd-analyze security --offline=true --threshold=17 "$unit" 2>&1)
+  local status=$?
+  grep -F 'Overall exposure' <<<"$report" | sed 's/^/    /'
+  [ $status -eq 0 ] || grep -F '✗' <<<"$report" | sed 's/^/    /' | head -n 20
+  return $status
+}
+check "systemd-analyze security: the unit's exposure stays within 1.7" exposure
+check "the unit: read-only system but its record and mount folders, no network, card readers' devices only" \
+  bash -c 'for line in ProtectSystem=strict StateDirectory=scaleboot RuntimeDirectory=scaleboot PrivateTmp=yes \
+    PrivateNetwork=yes RestrictAddressFamilies=AF_UNIX DevicePolicy=closed "DeviceAllow=block-sd rw" Type=notify; do
+    grep -qx "$line" "$1" || { echo "    missing $line"; exit 1; }; done' _ "$unit"
+
 # ---- Installed with apt ----
 if [ "$(id -u)" -ne 0 ]; then
   skip "installing the packages with apt needs root (CI runs this as root)"
@@ -164,6 +279,9 @@ apt_quiet() {  # apt_quiet ARGS...: apt-get, its output shown only when it fails
     { sed 's/^/    /' "$work/apt.log"; return 1; }
 }
 check "apt installs both packages" apt_quiet install "$deb" "$cli_deb"
+check "apt installs the station's package beside them" apt_quiet install "$station_deb"
+check "its unit passes systemd-analyze verify" systemd-analyze verify /lib/systemd/system/scaleboot-station.service
+check "it is enabled for boot" test -L /etc/systemd/system/multi-user.target.wants/scaleboot-station.service
 for package in scaleboot scaleboot-cli; do
   check "dpkg lists $package as installed, version $version" \
     bash -c '[ "$(dpkg-query -W -f="\${Status} \${Version}" "$1")" = "install ok installed $2" ]' _ "$package" "$version"
@@ -280,6 +398,7 @@ rm -f /usr/bin/Instruction.pdf
 
 echo "--- apt remove scaleboot scaleboot-cli"
 wait_for_apt_lock
-check "apt removes both packages" apt_quiet purge scaleboot scaleboot-cli
+check "apt removes the three packages" apt_quiet purge scaleboot-station scaleboot scaleboot-cli
+check "the station is no longer enabled" test ! -e /etc/systemd/system/multi-user.target.wants/scaleboot-station.service
 check "/usr/bin/scaleboot and /usr/bin/scaleboot-cli are gone" test ! -e /usr/bin/scaleboot -a ! -e /usr/bin/scaleboot-cli
 finish

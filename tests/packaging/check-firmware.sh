@@ -113,7 +113,8 @@ check "SHA256SUMS holds for every file" bash -c 'cd "$1" && sha256sum --quiet -c
 
 unpacked=$work/unpacked
 mkdir -p "$unpacked"
-for deb in "$dist1"/*.deb; do dpkg-deb -x "$deb" "$unpacked/deb"; done
+for deb in "$dist1"/*_amd64.deb; do dpkg-deb -x "$deb" "$unpacked/deb"; done
+for deb in "$dist1"/*_arm64.deb; do dpkg-deb -x "$deb" "$unpacked/deb-arm64"; done
 for arch in x64 x86; do unzip -q "$dist1/ScaleBoot-$version-windows-$arch.zip" -d "$unpacked/$arch"; done
 
 # verifies CLI... FOLDER STATUS TEXT: `scaleboot-cli verify FOLDER` exits with STATUS and says TEXT for each image.
@@ -182,8 +183,9 @@ for program in sys.argv[3:]:
 sys.exit(0 if ok else 1)
 EOF
 }
-check "all six programs carry the images and none of the placeholders" carry \
-  "$unpacked/deb/usr/bin/scaleboot" "$cli" "$unpacked"/x64/*.exe "$unpacked"/x86/*.exe
+check "all eight programs carry the images and none of the placeholders" carry \
+  "$unpacked/deb/usr/bin/scaleboot" "$cli" "$unpacked"/deb-arm64/usr/bin/scaleboot* "$unpacked"/x64/*.exe \
+  "$unpacked"/x86/*.exe
 
 metainfo=$unpacked/deb/usr/share/metainfo/org.scaleboot.ScaleBoot.metainfo.xml
 check "metainfo with the screenshots' web address validates and lists both screenshots" bash -c '

@@ -3,15 +3,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "main/cli/Cli.h"
 #include "platform/linux/CardMounter.h"
 #include "platform/linux/CardSlots.h"
+#include "platform/linux/LedLights.h"
 #include "platform/linux/LinuxEjector.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LogindInhibitor.h"
+#include "platform/linux/ServiceNotifier.h"
 
 int main(int argc, char** argv) {
   scaleboot::platform::MountDriveSource drives;
@@ -28,9 +31,22 @@ int main(int argc, char** argv) {
   scaleboot::platform::CardMounter mounter;
   scaleboot::platform::LinuxCardSlots cardSlots(drives);
   scaleboot::platform::LogindInhibitor awake("scaleboot-cli", "writing a memory card");
+  // Under systemd (the scaleboot-station service), the station's readiness and counts for systemctl status.
+  scaleboot::platform::ServiceNotifier notifier;
+  // The board's LEDs named in SCALEBOOT_LEDS (blank-separated; the service's settings file sets it), under
+  // /sys/class/leds or SCALEBOOT_LED_FOLDER; their own triggers come back when the program ends.
+  std::vector<std::string> ledNames;
+  if (const char* leds = std::getenv("SCALEBOOT_LEDS")) {
+    std::istringstream words(leds);
+    for (std::string name; words >> name;) ledNames.push_back(name);
+  }
+  const char* ledFolder = std::getenv("SCALEBOOT_LED_FOLDER");
+  scaleboot::platform::LedLights lights(ledFolder ? ledFolder : "/sys/class/leds", ledNames);
+  scaleboot::platform::BoardFeedback feedback(notifier, lights);
   // Ctrl+C and SIGTERM let the station finish the cards in progress; other commands end as they always did.
   if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
     scaleboot::platform::InstallStopHandlers();
   return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
-                                               scaleboot::platform::WaitOrStop, &mounter, mountGrace, &awake);
+                                               scaleboot::platform::WaitOrStop, &mounter, mountGrace, &awake,
+                                               &feedback);
 }

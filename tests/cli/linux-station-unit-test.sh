@@ -1,0 +1,136 @@
+#!/bin/bash
+# The station as the scaleboot-station service starts it: the unit's own ExecCondition and ExecStart lines,
+# expanded from its own settings file as systemd expands them, with the reader named by a link to its device (as
+# /dev/disk/by-path/ names one) and a NOTIFY_SOCKET receiver standing in for systemd. On the loop card that
+# tests/linux/removable-card.sh makes: with no reader named the station does not start; with the card's reader
+# named, a card that appears is written, verified and recorded in the unit's record file, the service manager
+# hears READY=1 and then the counts, and SIGTERM (systemctl stop) ends it with status 0 once the card in hand is
+# finished, STOPPING=1 said meanwhile. The LEDs named (a stand-in of /sys/class/leds: one LED the board has, one
+# it lacks) are off while nothing is in hand, steady for a card to take away, and get their own trigger back at
+# the stop.
+#   linux-station-unit-test.sh FIRMWARE_DIR SCALEBOOT_CLI UNIT SETTINGS
+set -u
+firmware=$1 cli=$2 unit=$3 settings=$4
+card=${SCALEBOOT_TEST_CARD:?run under tests/linux/removable-card.sh}
+device=$SCALEBOOT_TEST_CARD_DEVICE type=$SCALEBOOT_TEST_CARD_TYPE
+. "$(dirname "$0")/../lib.sh"
+. "$(dirname "$0")/cli-checks.sh"
+work=$(mktemp -d) || exit 1
+links=$(mktemp -d /dev/shm/scaleboot-by-path.XXXXXX) || exit 1
+trap 'kill "$station" "$receiver" 2>/dev/null; wait; rm -rf "$work" "$links"' EXIT
+wait_for() {
+  local i
+  for i in $(seq 300); do grep -qF -- "$1" "$2" && return 0; sleep 0.1; done
+  return 1
+}
+image=$(losetup -nO BACK-FILE "$device")
+# Another card in the reader: taken out and put in again (a new disk sequence number), then mounted.
+insert() {
+  umount "$card" 2>/dev/null
+  losetup -d "$device" && sleep 0.5 && losetup "$device" "$image" && mount -t "$type" "$device" "$card"
+}
+
+# unit_command KEY: the unit's KEY= line expanded as systemd does: "${NAME}" one word, $NAME split at blanks,
+# the settings file's values unquoted; the program and the record folder moved to this test's own.
+unit_command() {
+  /usr/bin/python3 - "$unit" "$1" "$work/settings" "$cli" "$work/state" <<'PY'
+import re, shlex, sys
+unit, key, settings, cli, state = sys.argv[1:]
+env = {}
+for line in open(settings):
+    line = line.strip()
+    if line and not line.startswith("#"):
+        name, _, value = line.partition("=")
+        env[name] = " ".join(shlex.split(value))
+line = next(l for l in open(unit) if l.startswith(key + "="))[len(key) + 1:].strip()
+words = []
+for word in shlex.split(line):
+    if re.fullmatch(r"\$[A-Za-z_]\w*", word):
+        words += env.get(word[1:], "").split()
+    else:
+        words.append(re.sub(r"\$\{(\w+)\}", lambda m: env.get(m.group(1), ""), word))
+words = [cli if w == "/usr/bin/scaleboot-cli" else w.replace("/var/lib/scaleboot", state) for w in words]
+print("".join(w + "\0" for w in words), end="")
+PY
+}
+run_unit() { # run_unit KEY: the unit's command, started in the background as $station, with the settings
+  local words settings=()
+  mapfile -d '' words < <(unit_command "$1")
+  # systemd passes the settings file's variables on (EnvironmentFile=).
+  mapfile -t settings < <(grep -E '^[A-Z_]+=' "$work/settings" | sed -E 's/^([A-Z_]+)="(.*)"$/\1=\2/')
+  env "${settings[@]}" NOTIFY_SOCKET=$work/notify "${words[@]}" >"$work/out" 2>"$work/err" &
+  station=$!
+}
+
+# The settings as installed: no reader named.
+cp "$settings" "$work/settings"
+mkdir -p "$work/state"
+run_unit ExecCondition
+wait "$station"
+check "with the installed settings (no reader named) the unit's condition keeps the station from starting" \
+  test $? -ne 0
+
+# The LED stand-in: "act" with the trigger the board gave it; "gone" is named but missing.
+leds=$work/leds
+mkdir -p "$leds/act"
+echo "none rfkill0 [mmc0] timer" >"$leds/act/trigger"
+echo 0 >"$leds/act/brightness"
+echo 255 >"$leds/act/max_brightness"
+export SCALEBOOT_LED_FOLDER=$leds
+led() { [ "$(cat "$leds/act/trigger")/$(cat "$leds/act/brightness")" = "$1" ]; }
+wait_led() { for _ in $(seq 100); do led "$1" && return 0; sleep 0.05; done; led "$1"; }
+
+# The card's reader named by a link to its device, English, the record in the unit's record file.
+ln -s "$device" "$links/platform-test-usb-0:1:1.0-scsi-0:0:0:0"
+sed -i -e "s|^SCALEBOOT_READERS=.*|SCALEBOOT_READERS=\"$links/platform-test-usb-0:1:1.0-scsi-0:0:0:0\"|" \
+  -e 's/^SCALEBOOT_LANG=.*/SCALEBOOT_LANG=en/' -e 's/^SCALEBOOT_NO_EJECT=.*/SCALEBOOT_NO_EJECT="--no-eject"/' -e 's/^SCALEBOOT_LEDS=.*/SCALEBOOT_LEDS="act gone"/' \
+  "$work/settings"
+run_unit ExecCondition
+wait "$station"
+check "with a reader named the condition lets it start" test $? -eq 0
+/usr/bin/python3 - "$work/notify" "$work/notified" <<'PY' &
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind(sys.argv[1])
+with open(sys.argv[2], "ab", buffering=0) as out:
+    while True:
+        out.write(s.recv(4096).replace(b"\n", b"|") + b"\n")
+PY
+receiver=$!
+for _ in $(seq 50); do [ -S "$work/notify" ] && break; sleep 0.1; done
+umount "$card" || { fail "the card cannot be unmounted before the start"; finish; }
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/scaleboot-test-bus
+run_unit ExecStart
+check "the service manager hears READY=1 once the station watches, with its counts" \
+  wait_for "READY=1|STATUS=In progress: 0; written: 0; failed: 0" "$work/notified"
+check "the named LED is off while nothing is in hand" wait_led none/0
+insert
+check "a card in the named reader is written and verified" \
+  wait_for "Module creation completed successfully; remove the card" "$work/err"
+check "... and the status counts it" wait_for "STATUS=In progress: 0; written: 1; failed: 0" "$work/notified"
+check "... a card being written is in the status while it is" grep -qF "STATUS=In progress: 1;" "$work/notified"
+check "... the LED shows it steady: take the card away" wait_led none/255
+check "its record is in the unit's record file" grep -qF '"outcome":"verified"' "$work/state/cards.log"
+rm -f "$card"/*.bin
+insert
+for _ in $(seq 300); do [ "$(grep -c 'writing\.\.\.' "$work/err")" -ge 2 ] && break; sleep 0.05; done
+kill -TERM "$station"
+wait "$station"
+status=$?
+check "SIGTERM ends the station with status 0 once the card in hand is finished" test "$status" -eq 0
+check "... the LED gets its own trigger back" test "$(cat "$leds/act/trigger")" = mmc0
+check "... the LED the board lacks is left alone" test ! -e "$leds/gone"
+check "... both cards recorded" test "$(grep -c '"outcome":"verified"' "$work/state/cards.log")" -eq 2
+# The second card may have ended before the stop reached the station: STOPPING=1 goes with the line that says
+# a card is being finished.
+stopping_said() {
+  if grep -qF "stopping: finishing 1 card(s)" "$work/err"; then
+    grep -qF "STOPPING=1|STATUS=Stopping; in progress: 1;" "$work/notified"
+  else
+    echo "    (the card had ended before the stop)"
+    ! grep -qF "STOPPING=1" "$work/notified"
+  fi
+}
+check "... STOPPING=1 said while it finishes" stopping_said
+cat "$work/err"
+finish
