@@ -12,10 +12,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "../core/FakeConsole.h"
 #include "RemovableCard.h"
@@ -271,8 +273,15 @@ TEST_F(RemovableCard, AStationStartedWithAHalfWrittenAndAWholeCardWritesNeitherA
   ::sync();
   environment.cardSlots = &slots;
   console.err.clear();
+  // A stop drops the checks under way: it comes once both cards are said (ten seconds at most).
   int waits = 0;
-  environment.waitOrStop = [&](int) { return ++waits > 30; };
+  environment.waitOrStop = [&](int) {
+    if (console.err.find(card.root + "; ") != std::string::npos &&
+        console.err.find(second.root + "; ") != std::string::npos)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return ++waits > 1000;
+  };
   ASSERT_EQ(
       cli::RunCli(std::vector<std::string>{"station", "--no-eject", card.root, second.root}, environment), 0);
   EXPECT_NE(console.err.find(card.root + "; holds this module\n"), std::string::npos) << console.err;
