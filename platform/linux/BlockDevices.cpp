@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <libmount.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
 namespace scaleboot::platform {
@@ -123,6 +125,19 @@ std::optional<std::vector<MountRecord>> ReadMountTable(const std::string& path) 
   const std::optional<std::string> text = ReadText(path);
   if (!text) return std::nullopt;
   return ParseMountTable(*text);
+}
+
+std::uint64_t MountIdOf(int fd) {
+  struct statx st {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &st) == 0 && (st.stx_mask & STATX_MNT_ID) != 0 &&
+      st.stx_mnt_id != 0)
+    return st.stx_mnt_id;
+  std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+  std::string line;
+  while (std::getline(info, line)) {
+    if (line.starts_with("mnt_id:")) return std::strtoull(line.c_str() + 7, nullptr, 10);
+  }
+  return 0;
 }
 
 }  // namespace scaleboot::platform

@@ -4,6 +4,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,11 @@ dev_t WholeDiskOf(const std::string& sysRoot, dev_t device);
 // Whether the whole disk whose sysfs folder is `disk` takes removable cards: its removable flag is 1, or it
 // is an SD card on an MMC host (which reports removable = 0; its card type tells it from soldered eMMC).
 bool IsRemovableCardDisk(const std::string& disk);
+
+// The number of the mount the descriptor `fd` lies on: statx's, or where statx gives none (qemu-user passes
+// the kernel's mask on but leaves the number at 0) the one the kernel lists for the descriptor in
+// /proc/self/fdinfo; 0 when neither says.
+std::uint64_t MountIdOf(int fd);
 
 // One line of the mount table (/proc/self/mountinfo).
 struct MountRecord {

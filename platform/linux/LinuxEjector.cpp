@@ -16,6 +16,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/linux/BlockDevices.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/SdBus.h"
 
@@ -146,14 +147,13 @@ EjectResult FromBusError(const BusError& error, dev_t device, const std::string&
   return {Status::Failed, true, {}, error.error.message ? error.error.message : std::strerror(EIO)};
 }
 
-// The mount ID of the file system holding `path` (relative to `folder`; the folder itself when empty), 0 when
-// it cannot be told.
-std::uint64_t MountIdOf(int folder, const std::string& path) {
-  struct statx st {};
-  if (::statx(folder, path.c_str(), path.empty() ? AT_EMPTY_PATH : 0, STATX_MNT_ID, &st) != 0 ||
-      (st.stx_mask & STATX_MNT_ID) == 0)
-    return 0;
-  return st.stx_mnt_id;
+// The mount ID of the file system holding `path`, 0 when it cannot be told.
+std::uint64_t MountIdOfPath(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const std::uint64_t id = MountIdOf(fd);
+  ::close(fd);
+  return id;
 }
 
 bool IsNumber(const char* name) {
@@ -239,7 +239,7 @@ EjectResult LinuxEjector::UnmountDirectly(const std::string& root, dev_t device,
   if (!asRoot_) return {Status::NoService};
   // The folder still holds the mount that was checked: a card unmounted meanwhile by someone else leaves the
   // folder on the disk below it, and whatever was mounted there since is none of the card's.
-  if (MountIdOf(AT_FDCWD, root) != mountId) return {Status::Gone};
+  if (MountIdOfPath(root) != mountId) return {Status::Gone};
   // Never MNT_DETACH: a detached mount looks gone while its writes may still be pending.
   const int error = unmount_(root);
   if (error == 0) return {Status::Ejected};
@@ -254,7 +254,7 @@ EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& opt
   int folder = openCardRoot_(root);
   if (folder < 0) return {Status::Gone};
   struct stat st {};
-  const std::uint64_t mountId = MountIdOf(folder, "");
+  const std::uint64_t mountId = MountIdOf(folder);
   const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0 || fstat(fd, &st) != 0 || mountId == 0) {
     const int error = errno;

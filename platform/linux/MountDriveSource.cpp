@@ -23,19 +23,6 @@
 namespace scaleboot::platform {
 namespace {
 
-// The mount `fd` lies on: statx's number, or where statx gives none (qemu-user passes the kernel's mask on
-// but leaves the number at 0) the one the kernel lists for the descriptor in /proc/self/fdinfo; 0 when
-// neither says.
-std::uint64_t MountIdOf(int fd, const struct statx& st) {
-  if ((st.stx_mask & STATX_MNT_ID) != 0 && st.stx_mnt_id != 0) return st.stx_mnt_id;
-  std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
-  std::string line;
-  while (std::getline(info, line)) {
-    if (line.starts_with("mnt_id:")) return std::strtoull(line.c_str() + 7, nullptr, 10);
-  }
-  return 0;
-}
-
 // One look at the mount table: its entries and the disks the running system uses, decided from that very
 // table (never from an earlier look) and the active swaps of the same moment.
 struct MountReading {
@@ -136,7 +123,7 @@ int MountDriveSource::OpenRemovableRoot(const std::string& root, int& folder) {
   const auto listed = isMountRoot ? FindRoot(root) : std::nullopt;
   // The system's own disk is no card, whatever its flags say, here too: the list the caller chose from may
   // be older than the mount that made it the system's.
-  const std::uint64_t mount = isMountRoot ? MountIdOf(fd, st) : 0;
+  const std::uint64_t mount = isMountRoot ? MountIdOf(fd) : 0;
   if (!listed || !listed->removable || listed->systemDisk || mount == 0 ||
       static_cast<std::uint64_t>(listed->mountId) != mount) {
     ::close(fd);
