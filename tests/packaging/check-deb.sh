@@ -239,9 +239,9 @@ check "control: scaleboot-station, for every architecture, needs scaleboot-cli o
   "$station_control" "$version"
 check "the window's package never pulls the station in" \
   bash -c '! grep -E "^(Depends|Pre-Depends|Recommends)" <<<"$1" | grep -q scaleboot-station' _ "$control"
-check "scaleboot-station holds its unit, its settings file, copyright and changelog only" \
+check "scaleboot-station holds its unit, its settings file, copyright, changelog and troubleshooting only" \
   test "$(files_of "$station_tree" | tr '\n' ' ')" = \
-  "./etc/default/scaleboot-station ./lib/systemd/system/scaleboot-station.service ./usr/share/doc/scaleboot-station/changelog.gz ./usr/share/doc/scaleboot-station/copyright "
+  "./etc/default/scaleboot-station ./lib/systemd/system/scaleboot-station.service ./usr/share/doc/scaleboot-station/changelog.gz ./usr/share/doc/scaleboot-station/copyright ./usr/share/doc/scaleboot-station/troubleshooting.md.gz "
 check "its settings file is kept on upgrades (a configuration file)" \
   bash -c '[ "$(dpkg-deb -I "$1" conffiles)" = /etc/default/scaleboot-station ]' _ "$station_deb"
 check "its maintainer scripts enable, start and stop the unit through deb-systemd-helper and deb-systemd-invoke" \
