@@ -528,7 +528,7 @@ TEST_F(Station, ATestBuildMarksEveryDocumentObjectAndRecordLineOfEveryCommand) {
       {{"verify", "E:", "--json"}, 1, 0, raised},  // the io-error document
       {{"eject", "E:", "--json"}, 1, 0},
       {{"list", "--bogus", "--json"}, 1, 0},  // the usage document
-      {{"station", "--json", "--log", "cards.log"}, 3, 1, {}, {{"E:a F:-"}, {"E:a F:b"}, {"E:a F:b", 1}}},
+      {{"station", "--json", "--log", "cards.log"}, 3, 1, {}, {{"E:a F:-"}, {"E:a F:b"}, {"E:a F:b", 1, 1}}},
   };
   for (const bool test : {false, true}) {
     testFirmware = test;
