@@ -261,7 +261,10 @@ for name in "${order[@]}"; do
   if [[ $name == build-* ]]; then
     summary+=("$name: $outcome")
   elif [[ $name == linux* || $name == windows* ]] && [ "$status" != skipped ]; then
-    summary+=("$name: $(ctest_report "$log" "build/$name") ($outcome)")
+    # The outcome on the counts' line; the skipped and failed tests' lines after it.
+    counts=$(ctest_report "$log" "build/$name")
+    summary+=("$name: ${counts%%$'\n'*} ($outcome)")
+    if [[ $counts == *$'\n'* ]]; then summary+=("${counts#*$'\n'}"); fi
   else
     summary+=("$name: $(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -n1 || true) ($outcome)")
     summary+=("$(sed -n 's/^skip - /  skipped /p' "$log")")

@@ -72,4 +72,18 @@ ctest_report() {
       "$build/Testing/Temporary/LastTest.log" 2>/dev/null)
     echo "  skipped $name: ${reason:-no reason given}"
   done <<<"$skipped_tests"
+  # Each failed test with its first lines that tell a failure, so that a summary read alone names what to look at.
+  local shown=0
+  while IFS= read -r name; do
+    [ -n "$name" ] || continue
+    if [ $((shown += 1)) -gt 10 ]; then
+      echo "  ... and more failed: see the suite's output above"
+      break
+    fi
+    echo "  failed $name:"
+    awk -v test="$name" '
+      $0 ~ /^[0-9]+\/[0-9]+ Test: / { sub(/^[0-9]+\/[0-9]+ Test: /, ""); current = $0; next }
+      current == test && /(FAIL|Failure|[Ee]rror|not ok|Expected|Which is|aborting|timed? ?out)/ && shown < 8 {
+        print "    " $0; shown++ }' "$build/Testing/Temporary/LastTest.log" 2>/dev/null
+  done < <(sed -n '/^The following tests FAILED:/,/^$/s/^[[:space:]]*[0-9]* - \(.*\) ([^)]*)$/\1/p' "$log")
 }
