@@ -162,6 +162,11 @@ PathInfo InspectPath(const std::string& path);
 // there is none.
 std::string UserLocaleName();
 
+// Whether the system clock is synchronised to a time source: a board without a clock battery starts from its
+// last saved time, and a record's time means little until the network's time service has set it. Nothing
+// when the system will not say.
+std::optional<bool> ClockSynchronised();
+
 // The more significant half of the program's own file version, or nothing when it cannot be read.
 std::optional<std::uint32_t> ReadOwnFileVersion();
 // Full path of the program's executable file.

@@ -318,8 +318,10 @@ done
 # maintainer scripts that enable and start it as Debian's helpers do; no program of its own, so one package
 # for both architectures.
 root=$builds/deb/all/scaleboot-station
-install -d "$root/lib/systemd/system" "$root/etc/default" "$root/DEBIAN"
+install -d "$root/lib/systemd/system" "$root/usr/lib/systemd/catalog" "$root/etc/default" "$root/DEBIAN"
 install -m 0644 packaging/linux/station/scaleboot-station.service "$root/lib/systemd/system/"
+# The catalog of the station's journal entries (journalctl -x); systemd's own trigger rebuilds the index.
+install -m 0644 packaging/linux/station/scaleboot-station.catalog "$root/usr/lib/systemd/catalog/"
 install -m 0644 packaging/linux/station/scaleboot-station.default "$root/etc/default/scaleboot-station"
 install -m 0755 packaging/linux/station/postinst packaging/linux/station/prerm packaging/linux/station/postrm \
   "$root/DEBIAN/"

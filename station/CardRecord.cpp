@@ -68,7 +68,9 @@ std::string CardLogLine(const CardEnd& record, const RecordFacts& facts) {
       {"outcome", OutcomeCode(record.result.outcome)},
       {"io_code", record.result.ioCode},
       {"device_compared", record.result.deviceCompared},
-      {"ejected", record.eject && record.eject->status == platform::EjectResult::Status::Ejected}};
+      {"ejected", record.eject && record.eject->status == platform::EjectResult::Status::Ejected},
+      {"clock_synchronised",
+       record.clockSynchronised ? ordered_json(*record.clockSynchronised) : ordered_json()}};
   if (facts.testFirmware) line["test_firmware"] = true;
   line["files"] = ordered_json::array();
   for (std::size_t i = 0; i < images.size(); ++i) {

@@ -20,6 +20,7 @@ struct CardEnd {
   std::optional<platform::EjectResult> eject{};  // absent when no eject was asked for
   platform::VolumeFacts volume{};                // as the system described the card before its run
   std::time_t ended = 0;
+  std::optional<bool> clockSynchronised{};  // at `ended`; nothing when the system did not say
   std::string unmountFailure{};  // why a card the station mounted is still mounted; empty when it is not
   bool recordFailed = false;     // its line could not be appended to the record file
   // Still in progress when the stop's bound ran out: given up, its files perhaps incomplete (an I/O error).
@@ -39,6 +40,9 @@ struct RecordFacts {
   std::string_view version{};
   std::string_view program{};  // "scaleboot-cli", "scaleboot" (the Linux window), "ScaleBoot" (Windows)
   bool testFirmware = false;   // a test build (IsTestBuild): each line says "test_firmware": true
+  // Whether the clock is synchronised now (platform::ClockSynchronised), asked as each card ends; none: the
+  // record says nothing is known.
+  std::optional<bool> (*clockSynchronised)() = nullptr;
 };
 
 // "2026-12-09T14:03:22Z" (on any thread) and the local "14:03:22" (on the owner's thread) of `time`.
@@ -46,8 +50,9 @@ std::string UtcTimestamp(std::time_t time);
 std::string LocalClock(std::time_t time);
 
 // One compact JSON line, ending in a line break: "time" (UTC), "program", "version", "root", "label" and
-// "serial" (null where the system said nothing), "outcome", "io_code", "ejected", and "files": each image's
-// "name", "firmware" label and "sha256" (in table order).
+// "serial" (null where the system said nothing), "outcome", "io_code", "device_compared", "ejected",
+// "clock_synchronised" (null where the system did not say), and "files": each image's "name", "firmware"
+// label and "sha256" (in table order).
 std::string CardLogLine(const CardEnd& card, const RecordFacts& facts);
 
 // The stable code of a card's outcome in JSON ("verified", "mismatch", "io-error", "corrupt-images").

@@ -317,6 +317,8 @@ void CardStation::GiveUpLateCards() {
     }
     end.stoppedAnswering = true;
     std::time(&end.ended);
+    if (shared_->parts.recordFacts.clockSynchronised)
+      end.clockSynchronised = shared_->parts.recordFacts.clockSynchronised();
     auto record = [shared = shared_, identities = job->identities, end = std::move(end)]() mutable {
       if (shared->parts.record != nullptr) end.recordFailed = !Record(shared->parts, end);
       const std::lock_guard lock(shared->mutex);
@@ -466,6 +468,7 @@ void CardStation::Shared::Run(const std::shared_ptr<Job>& job) noexcept {
     }
   }
   end.ended = std::time(nullptr);
+  if (parts.recordFacts.clockSynchronised) end.clockSynchronised = parts.recordFacts.clockSynchronised();
   {
     const std::lock_guard lock(mutex);
     if (job->givenUp) return;

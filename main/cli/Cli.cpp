@@ -368,7 +368,8 @@ class Run {
     if (!log_) return true;
     bool logged = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
-      const station::CardEnd card{results[i], results[i].eject, volumes[i], std::time(nullptr)};
+      const station::CardEnd card{results[i], results[i].eject, volumes[i], std::time(nullptr),
+                                  env_.clockSynchronised ? env_.clockSynchronised() : std::nullopt};
       if (!log_->Append(station::CardLogLine(card, {env_.images, env_.imageSha256, build::kVersionText,
                                                     "scaleboot-cli", env_.testFirmware}))) {
         ErrorLines(env_.console, Filled(StationWords(language_, StationText::RecordFailed), {line_.logPath}));

@@ -22,6 +22,7 @@
 #include "platform/CardMounting.h"
 #include "platform/CardSlots.h"
 #include "platform/Eject.h"
+#include "platform/Journal.h"
 #include "platform/Platform.h"
 #include "platform/StationFeedback.h"
 #include "platform/StayAwake.h"
@@ -64,6 +65,11 @@ struct Environment {
       openLog{};
   // The SHA-256 of each image in table order, as the build computed it, for --log.
   std::span<const std::string_view> imageSha256{};
+  // Whether the clock is synchronised (platform::ClockSynchronised), for each record line; none: not known.
+  std::optional<bool> (*clockSynchronised)() = nullptr;
+  // The journal, where standard error is the journal (a service's): the station's starts, cards, cards
+  // present and summaries are entries of their own there, and no bell rings. None: lines on standard error.
+  platform::Journal* journal = nullptr;
   // A test build (IsTestBuild): contents, --version and each card's line say so, and so do the JSON
   // documents and the record ("test_firmware": true).
   bool testFirmware = false;
@@ -81,7 +87,8 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           std::function<bool(int)> waitOrStop = {}, platform::CardMounting* mounter = nullptr,
                           std::chrono::milliseconds mountGrace = kMountGrace,
                           platform::StayAwake* stayAwake = nullptr,
-                          platform::StationFeedback* feedback = nullptr);
+                          platform::StationFeedback* feedback = nullptr,
+                          platform::Journal* journal = nullptr);
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
 // the path without trailing separators ("/" stays "/").

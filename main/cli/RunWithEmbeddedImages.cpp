@@ -11,7 +11,7 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           platform::Ejector* ejector, platform::CardSlotSource* cardSlots,
                           std::function<bool(int)> waitOrStop, platform::CardMounting* mounter,
                           std::chrono::milliseconds mountGrace, platform::StayAwake* stayAwake,
-                          platform::StationFeedback* feedback) {
+                          platform::StationFeedback* feedback, platform::Journal* journal) {
   const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
   Environment environment{drives,
                           *files,
@@ -28,9 +28,11 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
   environment.mountGrace = mountGrace;
   environment.stayAwake = stayAwake;
   environment.feedback = feedback;
+  environment.journal = journal;
   environment.openLog = platform::OpenAppendFile;
   environment.imageSha256 = EmbeddedFirmwareSha256();
   environment.testFirmware = IsTestBuild();
+  environment.clockSynchronised = platform::ClockSynchronised;
   return RunCli(arguments, environment);
 }
 

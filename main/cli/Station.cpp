@@ -9,6 +9,7 @@
 #include "BuildInfo.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
+#include "main/cli/StationJournal.h"
 #include "main/cli/StationStatus.h"
 #include "station/CardStation.h"
 #include "ui/StationTexts.h"
@@ -31,6 +32,12 @@ class Station {
           platform::AppendFile* log)
       : env_(environment), line_(line), language_(language), log_(log), noEjector_(language) {}
 
+  // What every record line and journal entry says of this program.
+  station::RecordFacts Facts() const {
+    return {env_.images,     env_.imageSha256,  build::kVersionText,
+            "scaleboot-cli", env_.testFirmware, env_.clockSynchronised};
+  }
+
   int Run() {
     // The workers' calls own what they use: a card that stopped answering may return after the station.
     station::StationParts parts{*env_.cardSlots, [language = language_, images = env_.images,
@@ -44,12 +51,17 @@ class Station {
     parts.identifyFolder = env_.identifyFolder;
     parts.stayAwake = env_.stayAwake;
     parts.record = log_;
-    parts.recordFacts = {env_.images, env_.imageSha256, build::kVersionText, "scaleboot-cli",
-                         env_.testFirmware};
+    parts.recordFacts = Facts();
     parts.checkPresent = [images = env_.images, newFiles = env_.newFiles](const std::string& root) {
       return station::CheckPresentCard(root, images, newFiles);
     };
     station::CardStation core(parts);
+    // The journal's entry of the start comes first and names what is watched, whatever the first look finds;
+    // the watching line that look gives would say it again.
+    if (env_.journal != nullptr) {
+      station::Event start{line_.roots.empty() ? Kind::WatchingAny : Kind::Watching, line_.roots};
+      startJournaled_ = Journaled(start, EventText(language_, start));
+    }
     Say(core.Start());
     bool stop = false;
     // A reader slow to answer the first look: its lines come before the hint, as they do at once otherwise.
@@ -92,24 +104,37 @@ class Station {
       relay_.Take(event);
       if (event.kind == Kind::Waiting) {
         ShowWaiting(event.show, event.written, event.failed);
+      } else if ((event.kind == Kind::Watching || event.kind == Kind::WatchingAny) && startJournaled_) {
+        // Said by the start's entry.
       } else if (event.kind == Kind::CardEnded) {
-        End(*event.card);
+        End(event);
       } else if (event.kind == Kind::Present) {
         // Neither written nor counted, nor recorded: said, and given its object with --json.
         ShowWaiting(false);
-        Line(EventText(language_, event));
+        Tell(event, EventText(language_, event));
         if (line_.json && event.verdict && !event.names.empty())
           PrintJson(env_,
                     StationPresentJson(language_, event.names.front(), *event.verdict, event.deviceCompared,
                                        station::UtcTimestamp(std::time(nullptr))));
       } else {
         ShowWaiting(false);
-        Line(EventText(language_, event));
+        Tell(event, EventText(language_, event));
       }
     }
   }
 
   void Line(const std::string& text) { env_.console.Write(Stream::Err, "scaleboot-cli: " + text + "\n"); }
+
+  // Where standard error is the journal, the events of their own kind there are its entries; any other, and
+  // one the journal did not take, is a line.
+  bool Journaled(const station::Event& event, const std::string& text) {
+    if (env_.journal == nullptr) return false;
+    const std::vector<platform::JournalField> entry = StationJournalEntry(event, text, Facts());
+    return !entry.empty() && env_.journal->Send(entry);
+  }
+  void Tell(const station::Event& event, const std::string& text) {
+    if (!Journaled(event, text)) Line(text);
+  }
 
   // The waiting line, on a terminal only; cleared before anything else is written.
   void ShowWaiting(bool show, std::size_t written = 0, std::size_t failed = 0) {
@@ -123,7 +148,8 @@ class Station {
     shown_ = text;
   }
 
-  void End(const station::CardEnd& card) {
+  void End(const station::Event& event) {
+    const station::CardEnd& card = *event.card;
     ShowWaiting(false);
     status_ = WorstStatus(status_, StatusOf(card.result.outcome));
     // The record was appended before this line: a card that was written is recorded even when the terminal
@@ -132,9 +158,11 @@ class Station {
       Line(Filled(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
       status_ = WorstStatus(status_, kExitIoError);
     }
-    // Once for a card to take away; three times for one that needs the user.
-    env_.console.Write(Stream::Err,
-                       CardEndText(language_, card) + (station::MayTakeAway(card) ? "\a" : "\a\a\a") + "\n");
+    // Once for a card to take away; three times for one that needs the user. None in the journal, which
+    // would keep them as bytes in the text.
+    const std::string text = CardEndText(language_, card);
+    const std::string bells = env_.journal != nullptr ? "" : station::MayTakeAway(card) ? "\a" : "\a\a\a";
+    if (!Journaled(event, text)) env_.console.Write(Stream::Err, text + bells + "\n");
     if (env_.testFirmware) Line(std::string(TestWords(language_, TestMark::Line)));
     if (!card.result.deviceCompared)
       env_.console.Write(Stream::Err, std::string(StationWords(language_, StationText::CacheOnly)) + "\n");
@@ -154,6 +182,7 @@ class Station {
   StationStatusRelay relay_{env_.feedback, language_};
   int status_ = kExitSuccess;
   std::string shown_;
+  bool startJournaled_ = false;
 };
 
 }  // namespace

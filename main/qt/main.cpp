@@ -44,6 +44,7 @@ int main(int, char** argv) {
   station.stayAwake = &awake;
   station.recordFacts = {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "scaleboot",
                          IsTestBuild()};
+  station.recordFacts.clockSynchronised = platform::ClockSynchronised;
 
   qt::TForm1 form(drives, files, documents, reporter);
   form.SetStation(station);

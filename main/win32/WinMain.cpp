@@ -47,6 +47,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         platform::IdentifyFolder,
         {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "ScaleBoot", IsTestBuild()},
         &awake};
+    station.recordFacts.clockSynchronised = platform::ClockSynchronised;
     win32::TForm1 form(instance, drives, files, documents);
     form.SetEjector(&ejector);
     form.SetStation(&station);

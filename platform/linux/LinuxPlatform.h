@@ -141,4 +141,8 @@ class StdioConsole : public Console {
 // The folder of the running executable, ending in "/".
 std::string OwnProgramFolder();
 
+// ClockSynchronised's rule: adjtimex's answer `clock` (-1 when it failed) and clock `status`; where it
+// failed, whether systemd-timesyncd's flag file is there.
+std::optional<bool> ClockStateOf(int clock, long status, bool timesyncFlag);
+
 }  // namespace scaleboot::platform

@@ -1,11 +1,31 @@
+#include <sys/stat.h>
+#include <sys/timex.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "BuildInfo.h"
 #include "platform/Platform.h"
+#include "platform/linux/LinuxPlatform.h"
 
 namespace scaleboot::platform {
+
+std::optional<bool> ClockStateOf(int clock, long status, bool timesyncFlag) {
+  if (clock != -1) return clock != TIME_ERROR && (status & STA_UNSYNC) == 0;
+  // A sandbox that denies adjtimex (a hardened service: ProtectClock=): systemd-timesyncd leaves its flag
+  // from its first synchronisation since boot. Without it nothing is known: another time service may have set
+  // it.
+  if (timesyncFlag) return true;
+  return std::nullopt;
+}
+
+std::optional<bool> ClockSynchronised() {
+  struct timex state {};  // modes 0: only reads the kernel's clock state
+  const int clock = ::adjtimex(&state);
+  struct stat flag {};
+  return ClockStateOf(clock, state.status,
+                      clock == -1 && ::stat("/run/systemd/timesync/synchronized", &flag) == 0);
+}
 
 // The version is a build constant here: there is no version resource to read or to fail.
 std::optional<std::uint32_t> ReadOwnFileVersion() {

@@ -70,6 +70,11 @@ std::optional<std::uint32_t> ReadFileVersionOf(const std::string& path, const Ve
 }
 
 // Read from the executable file on every call: only version.dll's functions are kept.
+// Windows keeps its time service's state to itself (w32tm asks the service): nothing is known here.
+std::optional<bool> ClockSynchronised() {
+  return std::nullopt;
+}
+
 std::optional<std::uint32_t> ReadOwnFileVersion() {
   return ReadFileVersionOfW(OwnExecutablePathW(), SystemVersionCalls());
 }

@@ -7,7 +7,9 @@
 # hears READY=1 and then the counts, and SIGTERM (systemctl stop) ends it with status 0 once the card in hand is
 # finished, STOPPING=1 said meanwhile. The LEDs named (a stand-in of /sys/class/leds: one LED the board has, one
 # it lacks) are off while nothing is in hand, steady for a card to take away, and get their own trigger back at
-# the stop.
+# the stop. Standard error is the journal ($JOURNAL_STREAM) and a stand-in of journald's socket receives the
+# entries, in a mount namespace of the test's own: the start, each card's end and the summary are entries with
+# their MESSAGE_IDs and fields, and no bell and no such line is written to standard error.
 #   linux-station-unit-test.sh FIRMWARE_DIR SCALEBOOT_CLI UNIT SETTINGS
 set -u
 firmware=$1 cli=$2 unit=$3 settings=$4
@@ -15,9 +17,18 @@ card=${SCALEBOOT_TEST_CARD:?run under tests/linux/removable-card.sh}
 device=$SCALEBOOT_TEST_CARD_DEVICE type=$SCALEBOOT_TEST_CARD_TYPE
 . "$(dirname "$0")/../lib.sh"
 . "$(dirname "$0")/cli-checks.sh"
+# Runs again in a mount namespace of its own, where the journal's socket folder can be the stand-in's; the card
+# is unmounted first, so that the mounts of it the test makes there are its only ones.
+if [ -z "${SCALEBOOT_OWN_NAMESPACE:-}" ]; then
+  unshare -m --propagation private true 2>/dev/null ||
+    { echo "skipped: no mount namespace of its own can be made here (unshare -m)"; exit 77; }
+  umount "$card" || { echo "the card cannot be unmounted"; exit 1; }
+  SCALEBOOT_OWN_NAMESPACE=1 exec unshare -m --propagation private "$0" "$@"
+fi
+mount -t "$type" "$device" "$card" || { echo "the card cannot be mounted in the test's namespace"; exit 1; }
 work=$(mktemp -d) || exit 1
 links=$(mktemp -d /dev/shm/scaleboot-by-path.XXXXXX) || exit 1
-trap 'kill "$station" "$receiver" 2>/dev/null; wait; rm -rf "$work" "$links"' EXIT
+trap 'kill "$station" "$receiver" "$journald" 2>/dev/null; wait; rm -rf "$work" "$links"' EXIT
 wait_for() {
   local i
   for i in $(seq 300); do grep -qF -- "$1" "$2" && return 0; sleep 0.1; done
@@ -56,9 +67,12 @@ PY
 run_unit() { # run_unit KEY: the unit's command, started in the background as $station, with the settings
   local words settings=()
   mapfile -d '' words < <(unit_command "$1")
-  # systemd passes the settings file's variables on (EnvironmentFile=).
+  # systemd passes the settings file's variables on (EnvironmentFile=), and names standard error when it is the
+  # journal.
   mapfile -t settings < <(grep -E '^[A-Z_]+=' "$work/settings" | sed -E 's/^([A-Z_]+)="(.*)"$/\1=\2/')
-  env "${settings[@]}" NOTIFY_SOCKET=$work/notify "${words[@]}" >"$work/out" 2>"$work/err" &
+  : >"$work/err"
+  env "${settings[@]}" NOTIFY_SOCKET=$work/notify JOURNAL_STREAM="$(stat -c %d:%i "$work/err")" "${words[@]}" \
+    >"$work/out" 2>>"$work/err" &
   station=$!
 }
 
@@ -97,7 +111,33 @@ with open(sys.argv[2], "ab", buffering=0) as out:
         out.write(s.recv(4096).replace(b"\n", b"|") + b"\n")
 PY
 receiver=$!
-for _ in $(seq 50); do [ -S "$work/notify" ] && break; sleep 0.1; done
+# journald's stand-in: each entry of the native protocol (NAME=value, or NAME, a 64-bit length and the bytes)
+# as one line of NAME=value fields joined by "|".
+mkdir -p "$work/journal"
+/usr/bin/python3 - "$work/journal/socket" "$work/journal.log" <<'PY' &
+import socket, struct, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind(sys.argv[1])
+with open(sys.argv[2], "ab", buffering=0) as out:
+    while True:
+        data, fields = s.recv(1 << 20), []
+        while data:
+            line, _, rest = data.partition(b"\n")
+            if b"=" in line:
+                fields.append(line)
+                data = rest
+            else:
+                size = struct.unpack("<Q", rest[:8])[0]
+                fields.append(line + b"=" + rest[8:8 + size])
+                data = rest[9 + size:]
+        out.write(b"|".join(fields).replace(b"\n", b"\\n") + b"\n")
+PY
+journald=$!
+for _ in $(seq 50); do [ -S "$work/notify" ] && [ -S "$work/journal/socket" ] && break; sleep 0.1; done
+# In this namespace only: where the machine has no journal folder, a folder of its own is made on a tmpfs.
+[ -d /run/systemd/journal ] || mount -t tmpfs tmpfs /run/systemd 2>/dev/null || mount -t tmpfs tmpfs /run
+mkdir -p /run/systemd/journal && mount --bind "$work/journal" /run/systemd/journal ||
+  { fail "journald's stand-in cannot take the place of its socket"; finish; }
 umount "$card" || { fail "the card cannot be unmounted before the start"; finish; }
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/scaleboot-test-bus
 run_unit ExecStart
@@ -105,12 +145,18 @@ check "the service manager hears READY=1 once the station watches, with its coun
   wait_for "READY=1|STATUS=In progress: 0; written: 0; failed: 0" "$work/notified"
 check "the named LED is off while nothing is in hand" wait_led none/0
 insert
-check "a card in the named reader is written and verified" \
-  wait_for "Module creation completed successfully; remove the card" "$work/err"
+check "a card in the named reader is written and verified: its entry in the journal says so" \
+  wait_for "MESSAGE_ID=e30bfc32b3bf4df5bfc6e38044ae95fa|MESSAGE=" "$work/journal.log"
+card_entry() { grep -m1 "MESSAGE_ID=e30bfc32b3bf4df5bfc6e38044ae95fa" "$work/journal.log"; }
+check "... with its message, priority, outcome and clock" bash -c 'grep -qE "MESSAGE=[0-9:]{8} .*Module creation completed successfully; remove the card\|PRIORITY=6\|SYSLOG_IDENTIFIER=scaleboot-cli\|.*SCALEBOOT_OUTCOME=verified\|.*SCALEBOOT_CLOCK_SYNCHRONISED=(true|false)" <<<"$1"' _ "$(card_entry)"
+check "... and each image's file, firmware and SHA-256" \
+  test "$(card_entry | grep -oE 'SCALEBOOT_FILE=[a-z0-9]+\.bin [^ |]+ [0-9a-f]{64}' | wc -l)" -eq 4
+check "... and it is no line of standard error" bash -c '! grep -q "remove the card" "$1"' _ "$work/err"
 check "... and the status counts it" wait_for "STATUS=In progress: 0; written: 1; failed: 0" "$work/notified"
 check "... a card being written is in the status while it is" grep -qF "STATUS=In progress: 1;" "$work/notified"
 check "... the LED shows it steady: take the card away" wait_led none/255
-check "its record is in the unit's record file" grep -qF '"outcome":"verified"' "$work/state/cards.log"
+check "its record is in the unit's record file, saying whether the clock was synchronised" \
+  grep -qE '"outcome":"verified".*"clock_synchronised":(true|false)' "$work/state/cards.log"
 rm -f "$card"/*.bin
 insert
 for _ in $(seq 300); do [ "$(grep -c 'writing\.\.\.' "$work/err")" -ge 2 ] && break; sleep 0.05; done
@@ -132,5 +178,10 @@ stopping_said() {
   fi
 }
 check "... STOPPING=1 said while it finishes" stopping_said
+check "the journal has the start and the summary, as entries of their kinds" bash -c \
+  'grep -q "MESSAGE_ID=ac80d016679a4745a17f9654ccb6f537|.*SCALEBOOT_READER=" "$1" &&
+   grep -q "MESSAGE_ID=3444ce24b1da4d46a460aca0f62160eb|.*SCALEBOOT_WRITTEN=2|SCALEBOOT_FAILED=0" "$1"' _ \
+  "$work/journal.log"
+check "no bell where standard error is the journal" bash -c '! grep -q $'"'"'\a'"'"' "$1"' _ "$work/err"
 cat "$work/err"
 finish

@@ -9,11 +9,13 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "CliHarness.h"
 #include "common/Errors.h"
+#include "main/cli/StationJournal.h"
 
 namespace scaleboot::testing {
 namespace {
@@ -60,6 +62,7 @@ int EndedLines(const std::string& err) {
 struct ScriptedSlots : platform::CardSlotSource {
   std::vector<Step> steps;
   const FakeConsole* console = nullptr;
+  std::atomic<int> journaledCards = 0;  // cards ended in the journal rather than on standard error
   std::size_t next = 0;
   int waited = 0;
   std::vector<std::string> readersAsked;
@@ -68,7 +71,8 @@ struct ScriptedSlots : platform::CardSlotSource {
     // Shows the previous poll again until the cards the step waits for have ended (a few thousand polls at
     // most, so a station that never ends a card fails instead of hanging).
     if (next < steps.size() && next > 0 &&
-        (EndedLines(console->err) < steps[next].ended || Present(console->out) < steps[next].present) &&
+        (EndedLines(console->err) + journaledCards < steps[next].ended ||
+         Present(console->out) < steps[next].present) &&
         ++waited < 3000)
       return Slots(steps[next - 1].poll);
     waited = 0;
@@ -118,6 +122,20 @@ struct MemoryLog : platform::AppendFile {
   }
 };
 
+// The journal: its entries, as NAME=value lines; refuses them all when `refuses`.
+struct FakeJournal : platform::Journal {
+  std::vector<std::map<std::string, std::vector<std::string>>> entries;
+  std::atomic<int>* cards = nullptr;
+  bool refuses = false;
+  bool Send(std::span<const platform::JournalField> fields) override {
+    if (refuses) return false;
+    auto& entry = entries.emplace_back();
+    for (const auto& [name, value] : fields) entry[name].push_back(value);
+    if (entry.contains("SCALEBOOT_OUTCOME")) ++*cards;
+    return true;
+  }
+};
+
 struct Station : CliHarness {
   ScriptedSlots slots;
   FakeEjector ejector;
@@ -128,6 +146,8 @@ struct Station : CliHarness {
   std::vector<std::string> saidBeforeAppend;
   std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
   const std::string_view hashes[4] = {"h0", "h1", "h2", "h3"};
+  platform::Journal* journal = nullptr;
+  std::optional<bool> (*clock)() = nullptr;
 
   int RunStation(std::vector<std::string> args, std::vector<Step> steps) {
     slots.steps = std::move(steps);
@@ -147,6 +167,9 @@ struct Station : CliHarness {
       environment.identifyFolder = [this](const std::string& root) { return Identify(root); };
     environment.imageSha256 = hashes;
     environment.testFirmware = testFirmware;
+    environment.journal = journal;
+    environment.clockSynchronised = clock;
+    slots.journaledCards = 0;
     environment.waitOrStop = [this](int) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       return slots.Done();
@@ -549,6 +572,71 @@ TEST_F(Station, ATestBuildMarksEveryDocumentObjectAndRecordLineOfEveryCommand) {
         EXPECT_EQ(nlohmann::json::parse(line).value("test_firmware", false), test) << line;
     }
   }
+}
+
+// A service's station whose standard error is the journal: its start, each card's end, each card present and
+// its summary are entries of their own kind, with the card's fields, and neither lines nor bells; what the
+// journal does not take is still said, without bells. Each record says whether the clock was synchronised.
+TEST_F(Station, WhereStandardErrorIsTheJournalEachEventIsAnEntryOfItsKindAndNoBellRings) {
+  FakeJournal fake;
+  fake.cards = &slots.journaledCards;
+  journal = &fake;
+  const std::tuple<bool, std::optional<bool> (*)(), const char*> cases[] = {
+      {false, [] { return std::optional(true); }, "true"},
+      {true, [] { return std::optional(false); }, "false"},
+      {false, nullptr, "null"},
+  };
+  for (const auto& [refuses, clockState, recordClock] : cases) {
+    SCOPED_TRACE(recordClock);
+    files = {};
+    PutModule("E:\\");
+    files.afterWrite = [](const std::string& path, std::vector<std::uint8_t>& data) {
+      if (path.starts_with("G:")) data[0] ^= 1;
+    };
+    fake.entries.clear();
+    fake.refuses = refuses;
+    clock = clockState;
+    logLines.clear();
+    EXPECT_EQ(RunStation({"station", "--json", "--log", "cards.log"},
+                         {{"E:a F:- G:-"}, {"E:a F:b G:c", 0, 1}, {"E:a F:b G:c", 2}}),
+              1);
+    EXPECT_EQ(std::ranges::count(console.err, '\a'), 0) << console.err;
+    ASSERT_EQ(logLines.size(), 2u);
+    EXPECT_THAT(logLines[0], HasSubstr(std::string("\"clock_synchronised\":") + recordClock));
+    // Said on standard error when the journal refused them, and only then.
+    EXPECT_EQ(EndedLines(console.err), refuses ? 2 : 0) << console.err;
+    EXPECT_EQ(console.err.find("E:\\; holds this module") != std::string::npos, refuses);
+    // Each entry by its MESSAGE_ID, with the field that tells it apart.
+    std::map<std::string, std::string> kinds;
+    for (const auto& entry : fake.entries) {
+      std::string fields = entry.at("MESSAGE").front();
+      for (const char* name : {"SCALEBOOT_ROOT", "SCALEBOOT_OUTCOME", "PRIORITY", "SCALEBOOT_VERDICT",
+                               "SCALEBOOT_FAILED", "SCALEBOOT_CLOCK_SYNCHRONISED"})
+        if (entry.contains(name)) fields += " " + std::string(name) + "=" + entry.at(name).front();
+      if (entry.contains("SCALEBOOT_FILE")) fields += " " + entry.at("SCALEBOOT_FILE").back();
+      kinds[entry.at("MESSAGE_ID").front()] = fields;
+    }
+    if (refuses) continue;
+    const std::string clockField = clockState ? " SCALEBOOT_CLOCK_SYNCHRONISED=true" : "";
+    const std::string lastFile =
+        " " + std::string(images[3].fileName) + " " + std::string(images[3].versionLabel) + " h3";
+    ASSERT_EQ(kinds.size(), 5u);
+    EXPECT_THAT(kinds[std::string(cli::kJournalStarted)], HasSubstr("PRIORITY=6"));
+    EXPECT_THAT(kinds[std::string(cli::kJournalPresent)],
+                HasSubstr("SCALEBOOT_ROOT=E:\\ PRIORITY=6 SCALEBOOT_VERDICT=this-module"));
+    EXPECT_THAT(kinds[std::string(cli::kJournalCardReady)],
+                HasSubstr("completed successfully; remove the card SCALEBOOT_ROOT=F:\\ "
+                          "SCALEBOOT_OUTCOME=verified PRIORITY=6" +
+                          clockField + lastFile));
+    EXPECT_THAT(
+        kinds[std::string(cli::kJournalCardFailed)],
+        HasSubstr("with errors!; remove the card SCALEBOOT_ROOT=G:\\ SCALEBOOT_OUTCOME=mismatch PRIORITY=3" +
+                  clockField + lastFile));
+    EXPECT_THAT(kinds[std::string(cli::kJournalStopped)],
+                HasSubstr("1 written, 1 failed PRIORITY=4 SCALEBOOT_FAILED=1"));
+  }
+  journal = nullptr;
+  clock = nullptr;
 }
 
 }  // namespace

@@ -239,15 +239,35 @@ check "control: scaleboot-station, for every architecture, needs scaleboot-cli o
   "$station_control" "$version"
 check "the window's package never pulls the station in" \
   bash -c '! grep -E "^(Depends|Pre-Depends|Recommends)" <<<"$1" | grep -q scaleboot-station' _ "$control"
-check "scaleboot-station holds its unit, its settings file, copyright, changelog and troubleshooting only" \
+check "scaleboot-station holds its unit, journal catalog, settings file, copyright, changelog and troubleshooting only" \
   test "$(files_of "$station_tree" | tr '\n' ' ')" = \
-  "./etc/default/scaleboot-station ./lib/systemd/system/scaleboot-station.service ./usr/share/doc/scaleboot-station/changelog.gz ./usr/share/doc/scaleboot-station/copyright ./usr/share/doc/scaleboot-station/troubleshooting.md.gz "
+  "./etc/default/scaleboot-station ./lib/systemd/system/scaleboot-station.service ./usr/lib/systemd/catalog/scaleboot-station.catalog ./usr/share/doc/scaleboot-station/changelog.gz ./usr/share/doc/scaleboot-station/copyright ./usr/share/doc/scaleboot-station/troubleshooting.md.gz "
 check "its settings file is kept on upgrades (a configuration file)" \
   bash -c '[ "$(dpkg-deb -I "$1" conffiles)" = /etc/default/scaleboot-station ]' _ "$station_deb"
 check "its maintainer scripts enable, start and stop the unit through deb-systemd-helper and deb-systemd-invoke" \
   bash -c 'd=$(mktemp -d) && dpkg-deb -e "$1" "$d" && grep -q "deb-systemd-helper enable" "$d/postinst" &&
     grep -q "deb-systemd-invoke stop" "$d/prerm" && grep -q "deb-systemd-helper purge" "$d/postrm"; s=$?; rm -rf "$d"; exit $s' \
   _ "$station_deb"
+# The catalog: journalctl indexes it, and it describes, in English and in Russian, every MESSAGE_ID the station
+# sends (the program's own list).
+catalog_complete() {
+  local ids id listed
+  ids=$(sed -n 's/^inline constexpr std::string_view kJournal[A-Za-z]* = "\([0-9a-f]\{32\}\)";.*/\1/p' \
+    "$source_dir/main/cli/StationJournal.h")
+  [ "$(wc -w <<<"$ids")" -ge 5 ] || { echo "    the program's MESSAGE_IDs not found"; return 1; }
+  journalctl --root="$station_tree" --update-catalog || return 1
+  listed=$(journalctl --root="$station_tree" --list-catalog) || return 1
+  rm -rf "$station_tree/var"
+  for id in $ids; do
+    grep -q "^$id ScaleBoot: " <<<"$listed" || { echo "    $id not in the index"; return 1; }
+    grep -qx -- "-- $id ru" "$station_tree/usr/lib/systemd/catalog/scaleboot-station.catalog" ||
+      { echo "    $id has no Russian entry"; return 1; }
+  done
+  [ "$(grep -c '^-- ' "$station_tree/usr/lib/systemd/catalog/scaleboot-station.catalog")" -eq $((2 * $(wc -w <<<"$ids"))) ] ||
+    { echo "    the catalog describes entries the program never sends"; return 1; }
+}
+check "its journal catalog indexes, and describes every kind of entry the station sends in both languages" \
+  catalog_complete
 # The exposure systemd-analyze gives (0 to 10, lower is better; 1.6 today): a unit that lost its read-only
 # system, its system-call filter, its capability bound or its no-new-privileges goes past 1.7 (the lines below
 # check the rest by name).

@@ -15,6 +15,7 @@
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LogindInhibitor.h"
 #include "platform/linux/ServiceNotifier.h"
+#include "platform/linux/SystemJournal.h"
 
 int main(int argc, char** argv) {
   scaleboot::platform::MountDriveSource drives;
@@ -43,10 +44,13 @@ int main(int argc, char** argv) {
   const char* ledFolder = std::getenv("SCALEBOOT_LED_FOLDER");
   scaleboot::platform::LedLights lights(ledFolder ? ledFolder : "/sys/class/leds", ledNames);
   scaleboot::platform::BoardFeedback feedback(notifier, lights);
+  // A service's standard error that is the journal: the station's records there are entries of their own.
+  scaleboot::platform::SystemJournal journal;
+  const bool toJournal = scaleboot::platform::IsJournalStream(std::getenv("JOURNAL_STREAM"), 2);
   // Ctrl+C and SIGTERM let the station finish the cards in progress; other commands end as they always did.
   if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
     scaleboot::platform::InstallStopHandlers();
   return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
                                                scaleboot::platform::WaitOrStop, &mounter, mountGrace, &awake,
-                                               &feedback);
+                                               &feedback, toJournal ? &journal : nullptr);
 }
