@@ -252,8 +252,7 @@ check "its maintainer scripts enable, start and stop the unit through deb-system
 # sends (the program's own list).
 catalog_complete() {
   local ids id listed
-  ids=$(sed -n 's/^inline constexpr std::string_view kJournal[A-Za-z]* = "\([0-9a-f]\{32\}\)";.*/\1/p' \
-    "$source_dir/main/cli/StationJournal.h")
+  ids=$(grep -oE '"[0-9a-f]{32}"' "$source_dir/main/cli/StationJournal.h" | tr -d '"')
   [ "$(wc -w <<<"$ids")" -ge 5 ] || { echo "    the program's MESSAGE_IDs not found"; return 1; }
   journalctl --root="$station_tree" --update-catalog || return 1
   listed=$(journalctl --root="$station_tree" --list-catalog) || return 1
