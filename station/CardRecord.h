@@ -1,11 +1,12 @@
-// The record of every card that a record file (--log) keeps: one JSON line per card, appended to a file with
-// a single write.
+// The rules of a card's end, and the record of every card that a record file (--log) keeps: one JSON line per
+// card, appended to a file with a single write.
 #pragma once
 #include <ctime>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "card/CardResult.h"
 #include "images/FirmwareImages.h"
@@ -32,6 +33,19 @@ bool EjectFailed(const CardEnd& card);
 // Whether the card may be taken away: written and verified, no eject failed, no mount of the station's left
 // behind, and on the record's disk. Such a card beeps once, any other three times.
 bool MayTakeAway(const CardEnd& card);
+
+// The ejector where the system has none: every eject fails, with `words` ("ejecting is not available" in
+// the owner's language).
+class UnavailableEjector : public platform::Ejector {
+ public:
+  explicit UnavailableEjector(std::string words) : words_(std::move(words)) {}
+  platform::EjectResult Eject(const std::string&, const platform::EjectOptions&) override {
+    return {platform::EjectResult::Status::Failed, true, {}, words_};
+  }
+
+ private:
+  const std::string words_;
+};
 
 // What every record line says of the program that wrote it.
 struct RecordFacts {

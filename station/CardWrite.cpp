@@ -23,8 +23,7 @@ CardResult WriteCard(const std::string& root, std::span<const FirmwareImage> ima
 }
 
 CardResult WriteCardWithOwnFiles(const std::string& root, std::span<const FirmwareImage> images,
-                                 const FileSystemFactory& newFiles, const UnavailableText& unavailable,
-                                 std::size_t transferSize) {
+                                 const FileSystemFactory& newFiles, std::size_t transferSize) {
   std::unique_ptr<platform::ByteFileSystem> files;
   std::string why = "out of memory";
   try {
@@ -32,9 +31,21 @@ CardResult WriteCardWithOwnFiles(const std::string& root, std::span<const Firmwa
   } catch (const std::exception& error) {
     why = error.what();
   }
-  if (!files) return {root, CardOutcome::IoError, 0, unavailable(why)};
+  if (!files) {
+    CardResult result{root, CardOutcome::IoError};
+    result.filesUnprepared = why;
+    return result;
+  }
   NoWriterView view;
   return WriteCard(root, images, *files, view, transferSize);
+}
+
+std::function<CardResult(const std::string& root)> OwnFilesWriter(std::span<const FirmwareImage> images,
+                                                                  FileSystemFactory newFiles,
+                                                                  std::size_t transferSize) {
+  return [images, newFiles = std::move(newFiles), transferSize](const std::string& root) {
+    return WriteCardWithOwnFiles(root, images, newFiles, transferSize);
+  };
 }
 
 }  // namespace scaleboot::station

@@ -36,13 +36,17 @@ class NoWriterView : public WriterView {
 
 using FileSystemFactory = std::function<std::unique_ptr<platform::ByteFileSystem>()>;
 
-// The words of a card whose file layer cannot be made, given why; the owner's language.
-using UnavailableText = std::function<std::string(const std::string& why)>;
-
-// The same with a file layer of its own from `newFiles`, and no progress shown. A layer that cannot be made
-// ends the card with an I/O error whose text is `unavailable` of why.
+// The same with a file layer of its own from `newFiles`, and no progress shown: how the station writes a
+// card, on a worker of its own. A layer that cannot be made ends the card with an I/O error whose
+// `filesUnprepared` says why.
 CardResult WriteCardWithOwnFiles(const std::string& root, std::span<const FirmwareImage> images,
-                                 const FileSystemFactory& newFiles, const UnavailableText& unavailable,
+                                 const FileSystemFactory& newFiles,
                                  std::size_t transferSize = kCardTransferSize);
+
+// That write as the station's StationParts::writeCard. It keeps its own copy of `newFiles`: a worker whose
+// card stopped answering may return after the station's owner is gone.
+std::function<CardResult(const std::string& root)> OwnFilesWriter(
+    std::span<const FirmwareImage> images, FileSystemFactory newFiles,
+    std::size_t transferSize = kCardTransferSize);
 
 }  // namespace scaleboot::station

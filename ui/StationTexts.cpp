@@ -4,7 +4,6 @@
 #include <initializer_list>
 
 #include "ui/EjectTexts.h"
-#include "ui/StationWindow.h"
 
 namespace scaleboot {
 namespace {
@@ -130,6 +129,8 @@ std::string CardText(LanguageIndex language, const CardResult& card) {
     case CardOutcome::Mismatch:
       return std::string(Text(language, Msg::WriteFailedText));
     case CardOutcome::IoError:
+      if (!card.filesUnprepared.empty())
+        return Filled(StationWords(language, StationText::CardFilesUnavailable), {card.filesUnprepared});
       return card.errorText;
     case CardOutcome::CorruptImages:
       return std::string(Text(language, Msg::CorruptText));

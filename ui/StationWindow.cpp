@@ -24,10 +24,6 @@ std::string RowDrive(LanguageIndex language, const std::string& root,
 
 }  // namespace
 
-platform::EjectResult UnavailableEjector::Eject(const std::string&, const platform::EjectOptions&) {
-  return {EjectStatus::Failed, true, {}, std::string(StationWords(language_, StationText::EjectUnavailable))};
-}
-
 std::vector<StationChoice> StationChoices(LanguageIndex language, platform::CardSlotSource& slots,
                                           const std::string& selectedRoot) {
   std::vector<StationChoice> choices;
@@ -74,15 +70,12 @@ class StationSession::Record : public platform::AppendFile {
 StationSession::StationSession(StationSetup setup)
     : setup_(std::move(setup)),
       record_(std::make_unique<Record>()),
-      unavailable_(setup_.language),
+      unavailable_(std::string(StationWords(setup_.language, StationText::EjectUnavailable))),
       readers_(setup_.reader.empty() ? std::vector<std::string>{} : std::vector<std::string>{setup_.reader}),
       station_([this] {
         // The workers' calls own what they use: a card that stopped answering may return after the window.
         station::StationParts parts{
-            setup_.cardSlots, [language = setup_.language, images = setup_.images, newFiles = setup_.newFiles,
-                               size = setup_.transferSize](const std::string& root) {
-              return WriteStationCard(language, root, images, newFiles, size);
-            }};
+            setup_.cardSlots, station::OwnFilesWriter(setup_.images, setup_.newFiles, setup_.transferSize)};
         parts.readers = readers_;
         parts.ejector = setup_.ejector != nullptr ? setup_.ejector : &unavailable_;
         parts.ejectEach = [this] { return eject_.load(); };
@@ -101,15 +94,6 @@ StationSession::StationSession(StationSetup setup)
       }()) {}
 
 StationSession::~StationSession() = default;
-
-CardResult WriteStationCard(LanguageIndex language, const std::string& root,
-                            std::span<const FirmwareImage> images, const station::FileSystemFactory& newFiles,
-                            std::size_t transferSize) {
-  const auto unavailable = [language](const std::string& why) {
-    return Filled(StationWords(language, StationText::CardFilesUnavailable), {why});
-  };
-  return station::WriteCardWithOwnFiles(root, images, newFiles, unavailable, transferSize);
-}
 
 void StationSession::SetRecord(std::unique_ptr<platform::AppendFile> file, std::string path) {
   record_->Set(std::move(file));

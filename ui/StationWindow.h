@@ -30,16 +30,6 @@ namespace scaleboot {
 // The window ticks this often, and looks at the readers every tenth tick (once a second).
 inline constexpr int kStationTickMs = 100;
 
-// Where the system has no ejector, every eject fails with the words "ejecting is not available".
-class UnavailableEjector : public platform::Ejector {
- public:
-  explicit UnavailableEjector(LanguageIndex language) : language_(language) {}
-  platform::EjectResult Eject(const std::string& root, const platform::EjectOptions& options) override;
-
- private:
-  LanguageIndex language_;
-};
-
 // One entry of the drop-down: the reader to watch ("E:", "/dev/sdb"), empty for every removable drive.
 struct StationChoice {
   std::string reader;
@@ -50,13 +40,6 @@ struct StationChoice {
 // drive; the first is the one chosen.
 std::vector<StationChoice> StationChoices(LanguageIndex language, platform::CardSlotSource& slots,
                                           const std::string& selectedRoot);
-
-// Writes the card at `root` as the station does, on a worker of its own, with a file layer of its own from
-// `newFiles` (one that cannot be made ends the card with "the card's files cannot be prepared: WHY"); never
-// raises.
-CardResult WriteStationCard(LanguageIndex language, const std::string& root,
-                            std::span<const FirmwareImage> images, const station::FileSystemFactory& newFiles,
-                            std::size_t transferSize = station::kCardTransferSize);
 
 enum class StationSound {
   Once,    // a card to take away
@@ -152,7 +135,7 @@ class StationSession {
 
   StationSetup setup_;
   std::unique_ptr<Record> record_;
-  UnavailableEjector unavailable_;
+  station::UnavailableEjector unavailable_;
   std::atomic<bool> eject_{true};
   std::vector<std::string> readers_;
   station::CardStation station_;

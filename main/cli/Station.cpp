@@ -13,7 +13,6 @@
 #include "main/cli/StationStatus.h"
 #include "station/CardStation.h"
 #include "ui/StationTexts.h"
-#include "ui/StationWindow.h"
 #include "ui/TestMark.h"
 
 namespace scaleboot::cli {
@@ -30,7 +29,11 @@ class Station {
  public:
   Station(Environment& environment, const CommandLine& line, LanguageIndex language,
           platform::AppendFile* log)
-      : env_(environment), line_(line), language_(language), log_(log), noEjector_(language) {}
+      : env_(environment),
+        line_(line),
+        language_(language),
+        log_(log),
+        noEjector_(std::string(StationWords(language, StationText::EjectUnavailable))) {}
 
   // What every record line and journal entry says of this program.
   station::RecordFacts Facts() const {
@@ -40,10 +43,7 @@ class Station {
 
   int Run() {
     // The workers' calls own what they use: a card that stopped answering may return after the station.
-    station::StationParts parts{*env_.cardSlots, [language = language_, images = env_.images,
-                                                  newFiles = env_.newFiles](const std::string& root) {
-                                  return WriteStationCard(language, root, images, newFiles);
-                                }};
+    station::StationParts parts{*env_.cardSlots, station::OwnFilesWriter(env_.images, env_.newFiles)};
     parts.readers = line_.roots;
     parts.ejector = line_.noEject ? nullptr : env_.ejector != nullptr ? env_.ejector : &noEjector_;
     parts.mounter = env_.mounter;
@@ -178,7 +178,7 @@ class Station {
   const CommandLine& line_;
   LanguageIndex language_;
   platform::AppendFile* log_;
-  UnavailableEjector noEjector_;
+  station::UnavailableEjector noEjector_;
   StationStatusRelay relay_{env_.feedback, language_};
   int status_ = kExitSuccess;
   std::string shown_;
