@@ -9,7 +9,8 @@
 # it lacks) are off while nothing is in hand, steady for a card to take away, and get their own trigger back at
 # the stop. Standard error is the journal ($JOURNAL_STREAM) and a stand-in of journald's socket receives the
 # entries, in a mount namespace of the test's own: the start, each card's end and the summary are entries with
-# their MESSAGE_IDs and fields, and no bell and no such line is written to standard error.
+# their MESSAGE_IDs and fields, and no bell and no such line is written to standard error; where JOURNAL_STREAM
+# names another file than standard error, the journal gets nothing.
 #   linux-station-unit-test.sh FIRMWARE_DIR SCALEBOOT_CLI UNIT SETTINGS
 set -u
 firmware=$1 cli=$2 unit=$3 settings=$4
@@ -71,7 +72,7 @@ run_unit() { # run_unit KEY: the unit's command, started in the background as $s
   # journal.
   mapfile -t settings < <(grep -E '^[A-Z_]+=' "$work/settings" | sed -E 's/^([A-Z_]+)="(.*)"$/\1=\2/')
   : >"$work/err"
-  env "${settings[@]}" NOTIFY_SOCKET=$work/notify JOURNAL_STREAM="$(stat -c %d:%i "$work/err")" "${words[@]}" \
+  env "${settings[@]}" NOTIFY_SOCKET=$work/notify JOURNAL_STREAM="${journal_stream:-$(stat -c %d:%i "$work/err")}" "${words[@]}" \
     >"$work/out" 2>>"$work/err" &
   station=$!
 }
@@ -140,6 +141,16 @@ mkdir -p /run/systemd/journal && mount --bind "$work/journal" /run/systemd/journ
   { fail "journald's stand-in cannot take the place of its socket"; finish; }
 umount "$card" || { fail "the card cannot be unmounted before the start"; finish; }
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent/scaleboot-test-bus
+# Standard error sent elsewhere since (JOURNAL_STREAM names another file): the station's lines go there, and
+# the journal gets nothing.
+journal_stream=$(stat -c %d:%i "$work/settings") run_unit ExecStart
+check "where standard error is not the stream JOURNAL_STREAM names, the station says its lines there" \
+  wait_for "stop with Ctrl+C" "$work/err"
+kill -TERM "$station"
+wait "$station"
+check "... and sends the journal nothing" test ! -s "$work/journal.log"
+: >"$work/notified"
+echo "none rfkill0 [mmc0] timer" >"$leds/act/trigger"  # as the kernel lists it again
 run_unit ExecStart
 check "the service manager hears READY=1 once the station watches, with its counts" \
   wait_for "READY=1|STATUS=In progress: 0; written: 0; failed: 0" "$work/notified"
