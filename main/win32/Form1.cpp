@@ -46,7 +46,7 @@ class TForm1::WriterWindow final : public WriteWindow {
   void SetGaugePosition(int position) override { form_.Gauge1_.SetPosition(position); }
   void AddGaugeProgress(int delta) override { form_.Gauge1_.AddProgress(delta); }
   void DiscardPendingInput() override { form_.DiscardPendingInput(); }
-  void ShowBox(const MessageBoxSpec& box) override { form_.ShowMessageBox(box); }
+  void ShowBox(const MessageBoxSpec& box) override { form_.ShowBox(box); }
 
  private:
   TForm1& form_;
@@ -68,20 +68,10 @@ HWND TForm1::Create() {
   TGauge::Register(instance_);
   TSpeedButton::Register(instance_);
 
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance_;
-  const int systemDpi = WindowDpi(nullptr);
-  wc.hIcon = LoadMainIcon(instance_, SM_CXICON, SM_CYICON, systemDpi, LR_SHARED);
-  wc.hIconSm = LoadMainIcon(instance_, SM_CXSMICON, SM_CYSMICON, systemDpi, LR_SHARED);
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  wc.lpszClassName = kFormClassName;
-  if (!RegisterClassExW(&wc)) throw RaisedError("Cannot register the window class");
+  RegisterTopLevelClass(instance_, kFormClassName);
 
   // Created where it goes at the system's DPI; the window's own DPI, known once it exists, decides its size.
-  const RECT frame = CentredFrame(systemDpi);
+  const RECT frame = CentredFrame(WindowDpi(nullptr));
   if (!CreateWindowExW(kFormExStyle, kFormClassName, L"", kFormStyle, frame.left, frame.top,
                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_,
                        this)) {
@@ -100,13 +90,7 @@ void TForm1::Show(int showCommand) {
 }
 
 int TForm1::Run() {
-  MSG msg{};
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  return static_cast<int>(msg.wParam);
+  return MessageLoop(false);
 }
 
 void TForm1::CreateControls() {
@@ -190,11 +174,6 @@ void TForm1::OpenStation(const std::string& root) {
   if (std::exchange(closeAfterStation_, false)) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
 }
 
-void TForm1::ShowMessageBox(const MessageBoxSpec& box) {
-  const UINT icon = box.icon == BoxIcon::Error ? MB_ICONSTOP : MB_ICONINFORMATION;
-  MessageBoxW(hwnd_, Widen(box.text).c_str(), Widen(box.caption).c_str(), MB_OK | icon);
-}
-
 // Input made while the writer held the thread is dropped rather than acted on after the run.
 void TForm1::DiscardPendingInput() {
   MSG msg;
@@ -259,7 +238,7 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::SpeedButton1Click() {
-  ShowMessageBox(ShowModuleContents(state_.Language, state_.CorruptCount, IsTestBuild()));
+  ShowBox(ShowModuleContents(state_.Language, state_.CorruptCount, IsTestBuild()));
 }
 
 void TForm1::SpeedButton2Click() {
@@ -282,15 +261,6 @@ void TForm1::ErrorReporter(std::string_view message) {
 
 // ---- Message dispatch ----
 
-void TForm1::ReportUnhandled(const char* message) noexcept {
-  try {
-    ErrorReporter(message);
-  } catch (...) {
-    // Composing the box failed (out of memory): show the bare text with what is at hand.
-    MessageBoxA(hwnd_, message, nullptr, MB_OK | MB_ICONSTOP);
-  }
-}
-
 void TForm1::OnCommand(int id, int code, HWND control) {
   if (code == BN_CLICKED) {
     switch (id) {
@@ -309,25 +279,6 @@ void TForm1::OnCommand(int id, int code, HWND control) {
     }
   }
   if (code == CBN_SELCHANGE && control && control == ComboBoxEx1_) Guarded([this] { ComboBoxEx1Change(); });
-}
-
-// Like a dialog: the control that had the focus gets it back when the window is activated again (for example
-// after a message box).
-void TForm1::OnActivate(bool active) {
-  if (!active) {
-    HWND focus = GetFocus();
-    if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
-    return;
-  }
-  RestoreFocus();
-}
-
-void TForm1::RestoreFocus() {
-  if (lastFocus_ && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_)) {
-    SetFocus(lastFocus_);
-  } else if (ComboBox1_) {
-    SetFocus(ComboBox1_);
-  }
 }
 
 LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -365,7 +316,7 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         if (const auto box =
                 RunEjectMenu(hwnd_, ComboBox1_, lParam, state_.Language, *ejector_, stationEnabled,
                              [this](const std::string& root) { OpenStation(root); }))
-          ShowMessageBox(*box);
+          ShowBox(*box);
       });
       return 0;
     case WM_DPICHANGED: {
@@ -374,7 +325,7 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_ACTIVATE:
-      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      KeepFocus(LOWORD(wParam) != WA_INACTIVE);
       return 0;
     case WM_SETFOCUS:
       RestoreFocus();
@@ -392,16 +343,6 @@ LRESULT TForm1::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
-}
-
-LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  try {
-    return Dispatch(message, wParam, lParam);
-  } catch (...) {
-    // Every handler is guarded; this only keeps any other failure from unwinding into the system.
-    ReportUnhandled("Unknown error");
-    return 0;
-  }
 }
 
 }  // namespace scaleboot::win32

@@ -10,10 +10,9 @@
 
 #include "main/Startup.h"
 #include "main/win32/GaugeWindow.h"
-#include "main/win32/Guarded.h"
 #include "main/win32/HintWindow.h"
 #include "main/win32/SpeedButton.h"
-#include "main/win32/WindowObject.h"
+#include "main/win32/TopLevelWindow.h"
 #include "platform/Eject.h"
 #include "ui/MessageBox.h"
 #include "ui/ScaledLayout.h"
@@ -23,7 +22,7 @@ namespace scaleboot::win32 {
 struct StationServices;
 class StationWindow;
 
-class TForm1 final : public WindowObject {
+class TForm1 final : public TopLevelWindow {
  public:
   TForm1(HINSTANCE instance, platform::DriveSource& drives, platform::ByteFileSystem& files,
          platform::DocumentHost& documents);
@@ -57,13 +56,9 @@ class TForm1 final : public WindowObject {
  private:
   class WriterWindow;
 
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
-  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
-  template <class Handler>
-  void Guarded(Handler&& handler) noexcept {
-    RunGuarded(handler, [this](const char* message) { ReportUnhandled(message); });
-  }
-  void ReportUnhandled(const char* message) noexcept;
+  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void ShowErrorBox(std::string_view message) override { ErrorReporter(message); }
+  HWND FirstFocus() const override { return ComboBox1_; }
 
   RECT CentredFrame(int dpi) const;
   void CreateControls();
@@ -79,11 +74,8 @@ class TForm1 final : public WindowObject {
   void SetButton1Enabled(bool enabled);
   // The station window for the drive `root` (empty: none selected); returns once it is closed.
   void OpenStation(const std::string& root);
-  void ShowMessageBox(const MessageBoxSpec& box);
   void DiscardPendingInput();
   void OnCommand(int id, int code, HWND control);
-  void OnActivate(bool active);
-  void RestoreFocus();
   std::wstring ApplicationTitle() const;
 
   HINSTANCE instance_;
@@ -108,7 +100,6 @@ class TForm1 final : public WindowObject {
   TSpeedButton SpeedButton3_;
 
   std::wstring applicationTitle_;  // empty until the first ApplyLanguage
-  HWND lastFocus_ = nullptr;       // the control that gets the focus back when the window is reactivated
   platform::Ejector* ejector_ = nullptr;
   StationServices* station_ = nullptr;
   StationWindow* openStation_ = nullptr;  // while the station window is open

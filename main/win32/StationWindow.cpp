@@ -50,19 +50,7 @@ StationWindow::~StationWindow() {
 }
 
 void StationWindow::Run(HWND owner) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance_;
-  const int systemDpi = WindowDpi(nullptr);
-  wc.hIcon = LoadMainIcon(instance_, SM_CXICON, SM_CYICON, systemDpi, LR_SHARED);
-  wc.hIconSm = LoadMainIcon(instance_, SM_CXSMICON, SM_CYSMICON, systemDpi, LR_SHARED);
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  wc.lpszClassName = kStationClassName;
-  // Registered by the first window the program opens.
-  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    throw RaisedError("Cannot register the station window class");
+  RegisterTopLevelClass(instance_, kStationClassName);
 
   owner_ = owner;
   RECT ownerFrame{};
@@ -81,28 +69,10 @@ void StationWindow::Run(HWND owner) {
   Guarded([this] { StartSession(); });
   if (hwnd_) SetTimer(hwnd_, kTickTimerId, kStationTickMs, nullptr);
 
-  // The window's own loop, with the dialog keyboard handling (Tab, Esc), until it is destroyed.
-  MSG msg{};
-  while (hwnd_) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      // The program is ending: the main loop must see the quit message too.
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  // The window's own loop, as a dialog box's, until it is destroyed.
+  MessageLoop(true);
   if (hwnd_) Finish();
   session_.reset();
-}
-
-void StationWindow::ShowBox(const MessageBoxSpec& box) {
-  const UINT icon = box.icon == BoxIcon::Error ? MB_ICONSTOP : MB_ICONINFORMATION;
-  reporting_ = true;
-  MessageBoxW(hwnd_, Widen(box.text).c_str(), Widen(box.caption).c_str(), MB_OK | icon);
-  reporting_ = false;
 }
 
 // ---- The session ----
@@ -241,15 +211,9 @@ void StationWindow::Finish() {
 
 // ---- Message dispatch ----
 
-void StationWindow::ReportUnhandled(const char* message) noexcept {
-  reporting_ = true;
-  try {
-    MessageBoxW(hwnd_, Widen(ErrorBoxText(message)).c_str(),
-                Words(language_, StationText::WindowTitle).c_str(), MB_OK | MB_ICONSTOP);
-  } catch (...) {
-    MessageBoxA(hwnd_, message, nullptr, MB_OK | MB_ICONSTOP);
-  }
-  reporting_ = false;
+void StationWindow::ShowErrorBox(std::string_view message) {
+  MessageBoxW(hwnd_, Widen(ErrorBoxText(message)).c_str(), Words(language_, StationText::WindowTitle).c_str(),
+              MB_OK | MB_ICONSTOP);
 }
 
 LRESULT StationWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -263,7 +227,7 @@ LRESULT StationWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       }
     case WM_TIMER:
       // No tick while a box or the save dialog is open: its handler has not returned.
-      if (wParam == kTickTimerId && !reporting_) Guarded([this] { Tick(); });
+      if (wParam == kTickTimerId && !BoxOpen()) Guarded([this] { Tick(); });
       return 0;
     case WM_COMMAND: {
       const int id = LOWORD(wParam), code = HIWORD(wParam);
@@ -309,29 +273,13 @@ LRESULT StationWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_ACTIVATE:
-      // Like a dialog: the focus goes back where it was, for example after a box.
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        if (HWND focus = GetFocus(); focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
-      } else if (lastFocus_ && IsWindowEnabled(lastFocus_)) {
-        SetFocus(lastFocus_);
-      } else {
-        SetFocus(list_);
-      }
+      KeepFocus(LOWORD(wParam) != WA_INACTIVE);
       return 0;
     case WM_DESTROY:
       KillTimer(hwnd_, kTickTimerId);
       return 0;
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
-}
-
-LRESULT StationWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  try {
-    return Dispatch(message, wParam, lParam);
-  } catch (...) {
-    ReportUnhandled("Unknown error");
-    return 0;
-  }
 }
 
 }  // namespace scaleboot::win32

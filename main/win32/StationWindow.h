@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "main/win32/ControlIds.h"
-#include "main/win32/Guarded.h"
-#include "main/win32/WindowObject.h"
+#include "main/win32/TopLevelWindow.h"
 #include "ui/StationTexts.h"
 #include "ui/StationWindow.h"
 
@@ -29,7 +28,7 @@ struct StationServices {
   platform::StayAwake* stayAwake = nullptr;
 };
 
-class StationWindow final : public WindowObject {
+class StationWindow final : public TopLevelWindow {
  public:
   // `selectedRoot`: the drive selected in the main window ("E:\"), empty when none is.
   StationWindow(HINSTANCE instance, LanguageIndex language, StationServices& services,
@@ -41,13 +40,9 @@ class StationWindow final : public WindowObject {
   void Run(HWND owner);
 
  private:
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept override;
-  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
-  template <class Handler>
-  void Guarded(Handler&& handler) noexcept {
-    RunGuarded(handler, [this](const char* message) { ReportUnhandled(message); });
-  }
-  void ReportUnhandled(const char* message) noexcept;
+  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void ShowErrorBox(std::string_view message) override;
+  HWND FirstFocus() const override { return list_; }
   static std::wstring Words(LanguageIndex language, StationText text);
 
   static constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_BORDER | WS_CLIPCHILDREN;
@@ -57,7 +52,6 @@ class StationWindow final : public WindowObject {
   // Places the controls for dpi_ and sizes the window around them, centred over the owner or where it is.
   void Layout(bool centre);
   int TextWidth(HWND control) const;
-  void ShowBox(const MessageBoxSpec& box);
 
   // (Re)builds the session for the drop-down's choice; the record file kept, if any, goes on for it.
   void StartSession();
@@ -82,10 +76,8 @@ class StationWindow final : public WindowObject {
   HFONT font_ = nullptr;
   HWND watchLabel_ = nullptr, watch_ = nullptr, watching_ = nullptr, list_ = nullptr, status_ = nullptr,
        record_ = nullptr, eject_ = nullptr, keepRecord_ = nullptr, stop_ = nullptr;
-  HWND lastFocus_ = nullptr;  // gets the focus back when the window is activated again
   int currentChoice_ = 0;
   bool blockingShutdown_ = false;
-  bool reporting_ = false;       // an error box is open: ticks wait
   bool choosing_ = false;        // the record's save dialog is open: ticks go on, but none closes the window
   bool presentChecked_ = false;  // the cards there at the start were checked by the first session
 };

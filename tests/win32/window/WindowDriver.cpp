@@ -1154,6 +1154,9 @@ void StageCard(HWND main, const std::wstring& unixFolder) {
   PostMessageW(combo, WM_KEYDOWN, VK_TAB, 0);
   PostMessageW(combo, WM_KEYUP, VK_TAB, 0);
   Check(WaitFor([&] { return FocusOf(main) == button; }, 2s), "Tab from ComboBox1 goes to Button1");
+  // A box gives the focus back to the control that had it, here Button1, not to the drive list.
+  CheckBoxAfterClick(main, Control(main, scaleboot::win32::kSpeedButton1Id), false, rus.contentsCaption,
+                     rus.contentsText, 'b', "contents from Button1 (RUS)");
   PostMessageW(button, WM_KEYDOWN, VK_TAB, 0);
   PostMessageW(button, WM_KEYUP, VK_TAB, 0);
   Check(WaitFor([&] { return FocusOf(main) == combo; }, 2s), "Tab from Button1 goes back to ComboBox1");
