@@ -108,7 +108,10 @@ TEST(CardStation, WritesEachCardThatAppearsOnceAndFinishesTheOnesInProgress) {
 TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoLettersOnce) {
   struct Record : platform::AppendFile {
     std::vector<std::string> lines;
-    bool Append(std::string_view line) override { return lines.emplace_back(line), true; }
+    std::mutex mutex;  // two cards' workers may append at once
+    bool Append(std::string_view line) override {
+      return std::lock_guard(mutex), lines.emplace_back(line), true;
+    }
   } record;
   // The machine is kept up from the card's start until the session's end, not longer.
   struct Awake : platform::StayAwake {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
@@ -24,6 +25,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using Op = FakeFileSystem::Op;
 using EjectStatus = platform::EjectResult::Status;
+using Stream = platform::Console::Stream;
 
 // A poll: "E:a F:-" says reader E: holds card a (root "E:\") and F: is empty. A step is shown only once the
 // station has reported `ended` cards; after the last one, the station is asked to stop.
@@ -71,8 +73,8 @@ struct ScriptedSlots : platform::CardSlotSource {
     // Shows the previous poll again until the cards the step waits for have ended (a few thousand polls at
     // most, so a station that never ends a card fails instead of hanging).
     if (next < steps.size() && next > 0 &&
-        (EndedLines(console->err) + journaledCards < steps[next].ended ||
-         Present(console->out) < steps[next].present) &&
+        (EndedLines(console->Copy(Stream::Err)) + journaledCards < steps[next].ended ||
+         Present(console->Copy(Stream::Out)) < steps[next].present) &&
         ++waited < 3000)
       return Slots(steps[next - 1].poll);
     waited = 0;
@@ -115,11 +117,14 @@ struct MemoryLog : platform::AppendFile {
   std::vector<std::string>* saidBefore;  // what standard error held at each append
   MemoryLog(std::vector<std::string>& l, bool f, const FakeConsole& c, std::vector<std::string>* said)
       : lines(l), fails(f), console(c), saidBefore(said) {}
+  // Called on the cards' workers, two at once when two cards end together.
   bool Append(std::string_view line) override {
+    const std::lock_guard lock(mutex);
     if (!fails) lines.emplace_back(line);
-    if (saidBefore) saidBefore->push_back(console.err);
+    if (saidBefore) saidBefore->push_back(console.Copy(Stream::Err));
     return !fails;
   }
+  std::mutex mutex;
 };
 
 // The journal: its entries, as NAME=value lines; refuses them all when `refuses`.

@@ -1,6 +1,7 @@
 // A terminal in memory: what the program wrote to each stream, whether each stream is a terminal, and a
 // standard output that can be made to fail like a full disk.
 #pragma once
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ class FakeConsole : public platform::Console {
   bool outTerminal = false;  // standard output is a terminal
   bool outFails = false;     // every write to standard output fails
 
+  // The station writes from its owner's thread while its looker and workers read (Copy): one at a time.
   void Write(Stream stream, std::string_view text) override {
+    const std::lock_guard lock(mutex_.mutex);
     if (stream == Stream::Out) {
       if (outFails) {
         outFailed_ = true;
@@ -31,8 +34,20 @@ class FakeConsole : public platform::Console {
   bool IsTerminal(Stream stream) override { return stream == Stream::Err ? terminal : outTerminal; }
   bool Failed(Stream stream) override { return stream == Stream::Out && outFailed_; }
   void ResetFailure() { outFailed_ = false; }  // a new run starts with nothing lost
+  std::string Copy(Stream stream) const {
+    const std::lock_guard lock(mutex_.mutex);
+    return stream == Stream::Out ? out : err;
+  }
 
  private:
+  // A console assigned anew (console = {}) keeps a lock of its own.
+  struct Lock {
+    std::mutex mutex;
+    Lock() = default;
+    Lock(const Lock&) {}
+    Lock& operator=(const Lock&) { return *this; }
+  };
+  mutable Lock mutex_;
   bool outFailed_ = false;
 };
 

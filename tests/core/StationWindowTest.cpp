@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "FakeFileSystem.h"
@@ -37,7 +38,9 @@ struct Record : platform::AppendFile {
   bool works;
   std::vector<std::string> lines;
   explicit Record(bool w) : works(w) {}
+  std::mutex mutex;  // two cards' workers may append at once
   bool Append(std::string_view line) override {
+    const std::lock_guard lock(mutex);
     if (works) lines.emplace_back(line);
     return works;
   }
