@@ -83,7 +83,9 @@ ctest_report() {
     echo "  failed $name:"
     awk -v test="$name" '
       $0 ~ /^[0-9]+\/[0-9]+ Test: / { sub(/^[0-9]+\/[0-9]+ Test: /, ""); current = $0; next }
-      current == test && /(FAIL|Failure|[Ee]rror|not ok|Expected|Which is|aborting|timed? ?out)/ && shown < 8 {
+      current == test && /^\[ RUN / { running = $0 }
+      current == test && /(\[  FAILED|Failure$|^FAIL|not ok|Expected|Which is|runtime error|aborting|Aborted|double free|Segmentation|timed? ?out)/ && shown < 8 {
+        if (shown == 0 && running != "") print "    " running
         print "    " $0; shown++ }' "$build/Testing/Temporary/LastTest.log" 2>/dev/null
   done < <(sed -n '/^The following tests FAILED:/,/^$/s/^[[:space:]]*[0-9]* - \(.*\) ([^)]*)$/\1/p' "$log")
 }
