@@ -288,8 +288,8 @@ TEST(CardStation, AStopEndsWithinItsBoundWhateverHangs) {
     {
       CardStation station(parts);
       events = Codes(station.Start());
-      for (int tick = 0; tick < 500 && (events.find("end:G:") == std::string::npos ||
-                                        (hangs != "check" && events.find("present") == std::string::npos));
+      for (int tick = 0; tick < 10000 && (events.find("end:G:") == std::string::npos ||
+                                          (hangs != "check" && events.find("present") == std::string::npos));
            ++tick, Pause())
         events += " " + Codes(station.Tick(tick < 3));
       const auto stopping = std::chrono::steady_clock::now();
