@@ -24,6 +24,15 @@ bool EjectFailed(const CardEnd& card) {
   return card.eject && card.eject->status != platform::EjectResult::Status::Ejected;
 }
 
+bool Ejected(const CardEnd& card) {
+  return card.eject && card.eject->status == platform::EjectResult::Status::Ejected;
+}
+
+void StampEnd(CardEnd& card, const RecordFacts& facts) {
+  card.ended = std::time(nullptr);
+  if (facts.clockSynchronised) card.clockSynchronised = facts.clockSynchronised();
+}
+
 bool MayTakeAway(const CardEnd& card) {
   // A card missing from the record is no card to take away without a word either.
   return card.result.outcome == CardOutcome::Verified && !EjectFailed(card) && card.unmountFailure.empty() &&
@@ -58,19 +67,18 @@ std::string CardLogLine(const CardEnd& record, const RecordFacts& facts) {
   const auto textOrNull = [](const std::string& text) {
     return text.empty() ? ordered_json() : ordered_json(text);
   };
-  ordered_json line{
-      {"time", UtcTimestamp(record.ended)},
-      {"program", facts.program},
-      {"version", facts.version},
-      {"root", record.result.root},
-      {"label", textOrNull(record.volume.label)},
-      {"serial", textOrNull(record.volume.serial)},
-      {"outcome", OutcomeCode(record.result.outcome)},
-      {"io_code", record.result.ioCode},
-      {"device_compared", record.result.deviceCompared},
-      {"ejected", record.eject && record.eject->status == platform::EjectResult::Status::Ejected},
-      {"clock_synchronised",
-       record.clockSynchronised ? ordered_json(*record.clockSynchronised) : ordered_json()}};
+  ordered_json line{{"time", UtcTimestamp(record.ended)},
+                    {"program", facts.program},
+                    {"version", facts.version},
+                    {"root", record.result.root},
+                    {"label", textOrNull(record.volume.label)},
+                    {"serial", textOrNull(record.volume.serial)},
+                    {"outcome", OutcomeCode(record.result.outcome)},
+                    {"io_code", record.result.ioCode},
+                    {"device_compared", record.result.deviceCompared},
+                    {"ejected", Ejected(record)},
+                    {"clock_synchronised",
+                     record.clockSynchronised ? ordered_json(*record.clockSynchronised) : ordered_json()}};
   if (facts.testFirmware) line["test_firmware"] = true;
   line["files"] = ordered_json::array();
   for (std::size_t i = 0; i < images.size(); ++i) {

@@ -30,6 +30,8 @@ struct CardEnd {
 
 // Whether the eject asked for at the card's end failed.
 bool EjectFailed(const CardEnd& card);
+// Whether the card was ejected: an eject was asked for and it succeeded.
+bool Ejected(const CardEnd& card);
 // Whether the card may be taken away: written and verified, no eject failed, no mount of the station's left
 // behind, and on the record's disk. Such a card beeps once, any other three times.
 bool MayTakeAway(const CardEnd& card);
@@ -58,6 +60,9 @@ struct RecordFacts {
   // record says nothing is known.
   std::optional<bool> (*clockSynchronised)() = nullptr;
 };
+
+// Stamps `card` as ending now: its time, and the clock's state where `facts` can tell it.
+void StampEnd(CardEnd& card, const RecordFacts& facts);
 
 // "2026-12-09T14:03:22Z" (on any thread) and the local "14:03:22" (on the owner's thread) of `time`.
 std::string UtcTimestamp(std::time_t time);

@@ -316,9 +316,7 @@ void CardStation::GiveUpLateCards() {
       end.volume = job->volume;
     }
     end.stoppedAnswering = true;
-    std::time(&end.ended);
-    if (shared_->parts.recordFacts.clockSynchronised)
-      end.clockSynchronised = shared_->parts.recordFacts.clockSynchronised();
+    StampEnd(end, shared_->parts.recordFacts);
     auto record = [shared = shared_, identities = job->identities, end = std::move(end)]() mutable {
       if (shared->parts.record != nullptr) end.recordFailed = !Record(shared->parts, end);
       const std::lock_guard lock(shared->mutex);
@@ -467,8 +465,7 @@ void CardStation::Shared::Run(const std::shared_ptr<Job>& job) noexcept {
       end.result.errorText = error.what();
     }
   }
-  end.ended = std::time(nullptr);
-  if (parts.recordFacts.clockSynchronised) end.clockSynchronised = parts.recordFacts.clockSynchronised();
+  StampEnd(end, parts.recordFacts);
   {
     const std::lock_guard lock(mutex);
     if (job->givenUp) return;

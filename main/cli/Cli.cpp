@@ -368,10 +368,10 @@ class Run {
     if (!log_) return true;
     bool logged = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
-      const station::CardEnd card{results[i], results[i].eject, volumes[i], std::time(nullptr),
-                                  env_.clockSynchronised ? env_.clockSynchronised() : std::nullopt};
-      if (!log_->Append(station::CardLogLine(card, {env_.images, env_.imageSha256, build::kVersionText,
-                                                    "scaleboot-cli", env_.testFirmware}))) {
+      const station::RecordFacts facts = CliRecordFacts(env_);
+      station::CardEnd card{results[i], results[i].eject, volumes[i]};
+      station::StampEnd(card, facts);
+      if (!log_->Append(station::CardLogLine(card, facts))) {
         ErrorLines(env_.console, Filled(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
         logged = false;
       }
@@ -413,6 +413,11 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
     if (status != kExitUsage) status = WorstStatus(status, kExitIoError);
   }
   return status;
+}
+
+station::RecordFacts CliRecordFacts(const Environment& environment) {
+  return {environment.images, environment.imageSha256,  build::kVersionText,
+          "scaleboot-cli",    environment.testFirmware, environment.clockSynchronised};
 }
 
 std::string RootKey(std::string_view path) {

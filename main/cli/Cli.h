@@ -26,6 +26,7 @@
 #include "platform/Platform.h"
 #include "platform/StationFeedback.h"
 #include "platform/StayAwake.h"
+#include "station/CardRecord.h"
 #include "ui/MessageTable.h"
 
 namespace scaleboot::cli {
@@ -89,6 +90,10 @@ int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::Driv
                           platform::StayAwake* stayAwake = nullptr,
                           platform::StationFeedback* feedback = nullptr,
                           platform::Journal* journal = nullptr);
+
+// What the command line's record lines and journal entries say of it: its images and their hashes, version,
+// name, whether test firmware, and how to ask the clock's state.
+station::RecordFacts CliRecordFacts(const Environment& environment);
 
 // The form two names of one root share: "E:" for a drive letter whatever its case and separator, otherwise
 // the path without trailing separators ("/" stays "/").

@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "BuildInfo.h"
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
 #include "main/cli/StationJournal.h"
@@ -35,12 +34,6 @@ class Station {
         log_(log),
         noEjector_(std::string(StationWords(language, StationText::EjectUnavailable))) {}
 
-  // What every record line and journal entry says of this program.
-  station::RecordFacts Facts() const {
-    return {env_.images,     env_.imageSha256,  build::kVersionText,
-            "scaleboot-cli", env_.testFirmware, env_.clockSynchronised};
-  }
-
   int Run() {
     // The workers' calls own what they use: a card that stopped answering may return after the station.
     station::StationParts parts{*env_.cardSlots, station::OwnFilesWriter(env_.images, env_.newFiles)};
@@ -51,7 +44,7 @@ class Station {
     parts.identifyFolder = env_.identifyFolder;
     parts.stayAwake = env_.stayAwake;
     parts.record = log_;
-    parts.recordFacts = Facts();
+    parts.recordFacts = CliRecordFacts(env_);
     parts.checkPresent = [images = env_.images, newFiles = env_.newFiles](const std::string& root) {
       return station::CheckPresentCard(root, images, newFiles);
     };
@@ -129,7 +122,7 @@ class Station {
   // one the journal did not take, is a line.
   bool Journaled(const station::Event& event, const std::string& text) {
     if (env_.journal == nullptr) return false;
-    const std::vector<platform::JournalField> entry = StationJournalEntry(event, text, Facts());
+    const std::vector<platform::JournalField> entry = StationJournalEntry(event, text, CliRecordFacts(env_));
     return !entry.empty() && env_.journal->Send(entry);
   }
   void Tell(const station::Event& event, const std::string& text) {

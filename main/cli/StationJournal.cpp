@@ -26,8 +26,7 @@ void AddCard(const station::CardEnd& card, const station::RecordFacts& facts, Fi
   fields.push_back({"SCALEBOOT_OUTCOME", std::string(station::OutcomeCode(card.result.outcome))});
   fields.push_back({"SCALEBOOT_IO_CODE", std::to_string(card.result.ioCode)});
   fields.push_back({"SCALEBOOT_DEVICE_COMPARED", YesNo(card.result.deviceCompared)});
-  fields.push_back({"SCALEBOOT_EJECTED",
-                    YesNo(card.eject && card.eject->status == platform::EjectResult::Status::Ejected)});
+  fields.push_back({"SCALEBOOT_EJECTED", YesNo(station::Ejected(card))});
   fields.push_back({"SCALEBOOT_RECORDED", YesNo(!card.recordFailed)});
   fields.push_back({"SCALEBOOT_STOPPED_ANSWERING", YesNo(card.stoppedAnswering)});
   if (card.clockSynchronised)
