@@ -41,7 +41,12 @@ suite_build() { # suite_build PRESET
   cmake --preset "$1" -DSCALEBOOT_BUILD_TESTS=ON && cmake --build --preset "$1" -j "$jobs"
 }
 suite_ctest() { # suite_ctest PRESET
-  ctest --preset "$1" -j 1
+  # CTest's detailed log is kept beside the suite's own: a later suite that runs CTest in the same build folder
+  # (the path of a machine without 32-bit programs) writes it again, and the summary reads this run's failures.
+  local status=0
+  ctest --preset "$1" -j 1 || status=$?
+  cp "build/$1/Testing/Temporary/LastTest.log" "$logs/$1.ctest.log" 2>/dev/null || true
+  return "$status"
 }
 suite_package() {
   scripts/package.sh && mkdir -p "$checks" && cp dist/SHA256SUMS "$checks/SHA256SUMS.first"
@@ -262,7 +267,7 @@ for name in "${order[@]}"; do
     summary+=("$name: $outcome")
   elif [[ $name == linux* || $name == windows* ]] && [ "$status" != skipped ]; then
     # The outcome on the counts' line; the skipped and failed tests' lines after it.
-    counts=$(ctest_report "$log" "build/$name")
+    counts=$(ctest_report "$log" "$logs/$name.ctest.log")
     summary+=("$name: ${counts%%$'\n'*} ($outcome)")
     if [[ $counts == *$'\n'* ]]; then summary+=("${counts#*$'\n'}"); fi
   else

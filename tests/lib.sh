@@ -49,11 +49,12 @@ project_version() {
   sed -n 's/^project(scaleboot VERSION \([0-9][0-9.]*\)[ )].*/\1/p' "$1/CMakeLists.txt"
 }
 
-# ctest_report LOG BUILD_DIR: one line of counts for a CTest run whose console output is in LOG ("N tests: P
+# ctest_report LOG TEST_LOG: one line of counts for a CTest run whose console output is in LOG ("N tests: P
 # passed, S skipped, F failed"), then a line for each skipped test with the reason the test gave (its output line
-# that says "skipped: ..."), read from the run's own log in BUILD_DIR.
+# that says "skipped: ..."), and for each failed test its first failure lines, read from the same run's detailed
+# log TEST_LOG (CTest's Testing/Temporary/LastTest.log).
 ctest_report() {
-  local log=$1 build=$2 total failed_tests skipped_tests name reason
+  local log=$1 test_log=$2 total failed_tests skipped_tests name reason
   total=$(sed -n 's/.*tests passed, [0-9]* tests\{0,1\} failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)
   failed_tests=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of.*/\1/p' "$log" | tail -n1)
   skipped_tests=$(sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (Skipped)$/\1/p' "$log")
@@ -69,7 +70,7 @@ ctest_report() {
     reason=$(awk -v test="$name" '
       $0 ~ /^[0-9]+\/[0-9]+ Test: / { sub(/^[0-9]+\/[0-9]+ Test: /, ""); current = $0 }
       current == test && /skipped: / { sub(/.*skipped: /, ""); print; exit }' \
-      "$build/Testing/Temporary/LastTest.log" 2>/dev/null)
+      "$test_log" 2>/dev/null)
     echo "  skipped $name: ${reason:-no reason given}"
   done <<<"$skipped_tests"
   # Each failed test with its first lines that tell a failure, so that a summary read alone names what to look at.
@@ -83,9 +84,10 @@ ctest_report() {
     echo "  failed $name:"
     awk -v test="$name" '
       $0 ~ /^[0-9]+\/[0-9]+ Test: / { sub(/^[0-9]+\/[0-9]+ Test: /, ""); current = $0; next }
-      current == test && /^\[ RUN / { running = $0 }
+      current == test && /^\[ RUN / { running = $0; next }
+      current == test && /^\[       OK / { next }
       current == test && /(\[  FAILED|Failure$|^FAIL|not ok|Expected|Which is|runtime error|aborting|Aborted|double free|Segmentation|timed? ?out)/ && shown < 8 {
         if (shown == 0 && running != "") print "    " running
-        print "    " $0; shown++ }' "$build/Testing/Temporary/LastTest.log" 2>/dev/null
+        print "    " $0; shown++ }' "$test_log" 2>/dev/null
   done < <(sed -n '/^The following tests FAILED:/,/^$/s/^[[:space:]]*[0-9]* - \(.*\) ([^)]*)$/\1/p' "$log")
 }

@@ -29,13 +29,15 @@ mkdir -p "$work"
 echo "--- the 32-bit Windows build's tests"
 if [ "$reuse" = yes ]; then
   cp "$run_logs/windows-x86.log" "$work/x86.log"
+  cp "$run_logs/windows-x86.ctest.log" "$work/x86.ctest.log"
   status=$(cut -d' ' -f1 "$run_logs/windows-x86.done")
 else
   ctest --preset windows-x86 -j 1 >"$work/x86.log" 2>&1
   status=$?
+  cp build/windows-x86/Testing/Temporary/LastTest.log "$work/x86.ctest.log"
 fi
 sed 's/^/    /' "$work/x86.log"
-report=$(ctest_report "$work/x86.log" build/windows-x86)
+report=$(ctest_report "$work/x86.log" "$work/x86.ctest.log")
 echo "$report" | sed 's/^/    /'
 total=$(sed -n 's/^\([0-9]*\) tests: .*/\1/p' <<<"$report" | head -n1)
 check "CTest exits 0 when it skips them" test "$status" -eq 0
@@ -62,7 +64,7 @@ if [ "$reuse" = yes ]; then
 else
   ctest --preset windows -j 1 -R '^(core_tests|win32_platform_tests|cli_end_to_end)$' >"$work/x64.log" 2>&1
   status=$?
-  report=$(ctest_report "$work/x64.log" build/windows)
+  report=$(ctest_report "$work/x64.log" build/windows/Testing/Temporary/LastTest.log)
   echo "$report" | sed 's/^/    /'
   check "they pass, none skipped" bash -c '[ "$1" -eq 0 ] && grep -qx "3 tests: 3 passed, 0 skipped, 0 failed" <<<"$2"' \
     _ "$status" "$report"
