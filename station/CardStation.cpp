@@ -94,6 +94,35 @@ CardStation::CardStation(StationParts parts)
   if (parts_.mounter != nullptr) mountRule_.emplace(parts_.mountGrace, parts_.probeRetry);
 }
 
+namespace {
+
+// The workers' calls own what they use: a card that stopped answering may return after the station's owner
+// is gone.
+StationParts PartsOf(const Services& services, const Options& options) {
+  StationParts parts{*services.cardSlots,
+                     OwnFilesWriter(services.images, services.newFiles, options.transferSize)};
+  parts.readers = options.readers;
+  if (options.eject) parts.ejector = services.ejector != nullptr ? services.ejector : options.noEjector;
+  parts.ejectEach = options.ejectEach;
+  parts.mounter = services.mounter;
+  parts.mountGrace = services.mountGrace;
+  parts.identifyFolder = services.identifyFolder;
+  parts.record = options.record;
+  parts.recordFacts = services.recordFacts;
+  if (options.checkPresent)
+    parts.checkPresent = [images = services.images, newFiles = services.newFiles](const std::string& root) {
+      return CheckPresentCard(root, images, newFiles);
+    };
+  parts.stayAwake = services.stayAwake;
+  parts.stopBound = options.stopBound;
+  return parts;
+}
+
+}  // namespace
+
+CardStation::CardStation(const Services& services, const Options& options)
+    : CardStation(PartsOf(services, options)) {}
+
 CardStation::~CardStation() {
   try {
     if (!stopping_) Stop();

@@ -40,6 +40,7 @@
 #include "platform/StayAwake.h"
 #include "station/CardRecord.h"
 #include "station/PresentCard.h"
+#include "station/Services.h"
 
 namespace scaleboot::station {
 
@@ -69,12 +70,8 @@ struct Event {
   std::size_t written = 0, failed = 0, running = 0;
 };
 
-// How long a card in progress when a stop is asked for is given to finish: a whole module (under 1 MB)
-// written and read back by a slow card in a slow reader (well under 100 kB/s) fits in it. Past it, the card
-// has stopped answering (a dying card, a hung reader, a reader in the kernel's retries).
-inline constexpr std::chrono::milliseconds kStopBound{60000};
-
-// What the station works with. Only `slots` and `writeCard` are needed; the others may be left out.
+// What the station works with, its work on a card given as functions (the tests' seam). Only `slots` and
+// `writeCard` are needed; the others may be left out.
 struct StationParts {
   platform::CardSlotSource& cardSlots;
   // Writes the module to the card at `root` and says how it ended; never raises. Runs on a worker thread.
@@ -102,6 +99,9 @@ struct StationParts {
 class CardStation {
  public:
   explicit CardStation(StationParts parts);
+  // A station that writes each card with the services' images and file layers, and checks the cards there
+  // at the start with them when `options` ask for it.
+  CardStation(const Services& services, const Options& options);
   // Stops when no stop was asked for, and waits for the cards in progress within the bound: a session that
   // ends leaves no card unrecorded (each card's worker appends its record line). A card that stopped
   // answering is recorded as such; the checks of cards present are not waited for.

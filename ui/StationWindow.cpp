@@ -67,30 +67,18 @@ class StationSession::Record : public platform::AppendFile {
   std::shared_ptr<platform::AppendFile> target_;
 };
 
-StationSession::StationSession(StationSetup setup)
-    : setup_(std::move(setup)),
+StationSession::StationSession(LanguageIndex language, const station::Services& services,
+                               station::Options options)
+    : language_(language),
+      reader_(options.readers.empty() ? std::string() : options.readers.front()),
       record_(std::make_unique<Record>()),
-      unavailable_(std::string(StationWords(setup_.language, StationText::EjectUnavailable))),
-      readers_(setup_.reader.empty() ? std::vector<std::string>{} : std::vector<std::string>{setup_.reader}),
-      station_([this] {
-        // The workers' calls own what they use: a card that stopped answering may return after the window.
-        station::StationParts parts{
-            setup_.cardSlots, station::OwnFilesWriter(setup_.images, setup_.newFiles, setup_.transferSize)};
-        parts.readers = readers_;
-        parts.ejector = setup_.ejector != nullptr ? setup_.ejector : &unavailable_;
-        parts.ejectEach = [this] { return eject_.load(); };
-        parts.mounter = setup_.mounter;
-        parts.mountGrace = setup_.mountGrace;
-        parts.identifyFolder = setup_.identifyFolder;
-        parts.stayAwake = setup_.stayAwake;
-        parts.record = record_.get();
-        parts.recordFacts = setup_.recordFacts;
-        parts.stopBound = setup_.stopBound;
-        if (setup_.checkPresent)
-          parts.checkPresent = [images = setup_.images, newFiles = setup_.newFiles](const std::string& root) {
-            return station::CheckPresentCard(root, images, newFiles);
-          };
-        return parts;
+      unavailable_(std::string(StationWords(language, StationText::EjectUnavailable))),
+      station_(services, [&] {
+        options.eject = true;
+        options.ejectEach = [this] { return eject_.load(); };
+        options.noEjector = &unavailable_;
+        options.record = record_.get();
+        return options;
       }()) {}
 
 StationSession::~StationSession() = default;
@@ -102,9 +90,9 @@ void StationSession::SetRecord(std::unique_ptr<platform::AppendFile> file, std::
 }
 
 std::string StationSession::WaitingStatus(std::size_t written, std::size_t failed) const {
-  std::string status = WaitingText(setup_.language, written, failed);
+  std::string status = WaitingText(language_, written, failed);
   if (recordFailing_)
-    status += "; " + Filled(StationWords(setup_.language, StationText::RecordFailed), {recordPath_});
+    status += "; " + Filled(StationWords(language_, StationText::RecordFailed), {recordPath_});
   return status;
 }
 
@@ -120,7 +108,7 @@ StationUpdate StationSession::Start() {
 // watched, when the station said nothing of it.
 void StationSession::StartedLine(StationUpdate& update) {
   if (station_.Started() && !watchingSaid_ && !update.watching)
-    update.watching = Filled(StationWords(setup_.language, StationText::Watching), {setup_.reader});
+    update.watching = Filled(StationWords(language_, StationText::Watching), {reader_});
   watchingSaid_ = station_.Started();
 }
 
@@ -142,7 +130,7 @@ StationUpdate StationSession::Stop() {
 }
 
 void StationSession::Apply(const std::vector<station::Event>& events, StationUpdate& update) {
-  const LanguageIndex language = setup_.language;
+  const LanguageIndex language = language_;
   const auto words = [language](StationText text) { return StationWords(language, text); };
   for (const station::Event& event : events) {
     switch (event.kind) {

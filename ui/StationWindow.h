@@ -77,30 +77,12 @@ struct StationUpdate {
   bool finished = false;                // a stop was asked for and no card is in progress: close now
 };
 
-struct StationSetup {
-  LanguageIndex language;
-  platform::CardSlotSource& cardSlots;
-  // A file layer of its own for each card; may raise, or return none.
-  std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
-  std::span<const FirmwareImage> images;
-  std::string reader{};                       // empty: every removable drive
-  platform::Ejector* ejector = nullptr;       // none: ejects fail with "ejecting is not available"
-  platform::CardMounting* mounter = nullptr;  // none: the station mounts nothing
-  std::chrono::milliseconds mountGrace{kMountGrace};
-  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
-  station::RecordFacts recordFacts{};
-  platform::StayAwake* stayAwake = nullptr;  // held while a card is written
-  std::size_t transferSize = station::kCardTransferSize;
-  std::chrono::milliseconds stopBound{station::kStopBound};  // a card's time to finish after a stop
-  // Whether the cards there at the start are checked and shown as rows: once per window, not again when the
-  // watched reader changes.
-  bool checkPresent = true;
-};
-
 // The station behind the window. Every call is made on the window's thread.
 class StationSession {
  public:
-  explicit StationSession(StationSetup setup);
+  // Watches `options.readers` (one, or none for every removable drive). The session's own eject box and
+  // record file take the place of the options' `ejectEach` and `record`.
+  StationSession(LanguageIndex language, const station::Services& services, station::Options options);
   ~StationSession();  // waits for the cards in progress, within the station's stop bound
   StationSession(const StationSession&) = delete;
   StationSession& operator=(const StationSession&) = delete;
@@ -133,11 +115,11 @@ class StationSession {
   void StartedLine(StationUpdate& update);
   std::string WaitingStatus(std::size_t written, std::size_t failed) const;
 
-  StationSetup setup_;
+  const LanguageIndex language_;
+  const std::string reader_;  // empty: every removable drive
   std::unique_ptr<Record> record_;
   station::UnavailableEjector unavailable_;
   std::atomic<bool> eject_{true};
-  std::vector<std::string> readers_;
   station::CardStation station_;
   std::string recordPath_;
   bool recordFailing_ = false;  // the last append failed

@@ -94,7 +94,7 @@ class Run {
       case Command::Eject:
         return Eject();
       case Command::Station:
-        if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
+        if (ImagesCorrupt(services_.images)) return RefuseCorrupt();
         if (const std::optional<std::string> reader = SystemDiskReader())
           return Refuse(ErrorCode::SystemDisk,
                         Filled(Text(language_, CliText::SystemDiskStation), {*reader}));
@@ -130,9 +130,9 @@ class Run {
 
   // The first reader named for the station that lies on the disk the system runs from.
   std::optional<std::string> SystemDiskReader() {
-    if (env_.cardSlots == nullptr || line_.roots.empty()) return std::nullopt;
+    if (services_.cardSlots == nullptr || line_.roots.empty()) return std::nullopt;
     for (const std::string& reader : line_.roots) {
-      if (env_.cardSlots->HoldsSystemDisk(reader)) return reader;
+      if (services_.cardSlots->HoldsSystemDisk(reader)) return reader;
     }
     return std::nullopt;
   }
@@ -156,7 +156,7 @@ class Run {
   }
 
   int Contents() {
-    if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
+    if (ImagesCorrupt(services_.images)) return RefuseCorrupt();
     if (line_.json) return Document(ContentsJson(language_), kExitSuccess);
     Out(WithUnixLineBreaks(ComposeContentsText(language_, env_.testFirmware)) + "\n");
     return kExitSuccess;
@@ -205,7 +205,7 @@ class Run {
     if (!given) return status;
     // One card under two names is written once, as the first of them; a root whose folder cannot be told
     // is not written at all.
-    const OneRootPerFolder same = OnePerFolder(*given, env_.identifyFolder);
+    const OneRootPerFolder same = OnePerFolder(*given, services_.identifyFolder);
     std::vector<std::string> written;
     for (std::size_t i = 0; i < same.roots.size(); ++i) {
       if (same.unidentified[i] == 0) written.push_back(same.roots[i]);
@@ -213,8 +213,9 @@ class Run {
     std::vector<CardResult> results;
     std::vector<platform::VolumeFacts> volumes;
     for (const std::string& root : same.roots)
-      volumes.push_back(log_ && env_.cardSlots ? env_.cardSlots->Describe(root) : platform::VolumeFacts{});
-    if (ImagesCorrupt(env_.images)) {
+      volumes.push_back(log_ && services_.cardSlots ? services_.cardSlots->Describe(root)
+                                                    : platform::VolumeFacts{});
+    if (ImagesCorrupt(services_.images)) {
       for (const std::string& root : same.roots) results.push_back({root, CardOutcome::CorruptImages});
       for (std::size_t i = 0; i < results.size(); ++i) results[i].alsoNamed = same.alsoNamed[i];
       ErrorLines(env_.console, Msg(Msg::CorruptText));
@@ -228,11 +229,11 @@ class Run {
     if (written.size() == 1) {
       ProgressLine progress(env_.console, language_, ShowProgress());
       CardProgress view(progress, 0, 2);  // writing, then reading back
-      runs.push_back(WriteCard(written.front(), env_.images, env_.files, view));
+      runs.push_back(WriteCard(written.front(), services_.images, env_.files, view));
       progress.Finish();
     } else if (!written.empty()) {
       ProgressLine progress(env_.console, language_, ProgressLabels(written), ShowProgress());
-      runs = WriteCards(written, env_.images, env_.newFiles, progress);
+      runs = WriteCards(written, services_.images, services_.newFiles, progress);
       progress.Finish();
     }
     for (std::size_t i = 0, run = 0; i < same.roots.size(); ++i) {
@@ -265,8 +266,8 @@ class Run {
   }
 
   platform::EjectResult EjectOne(const std::string& root) {
-    if (!env_.ejector) return {platform::EjectResult::Status::Failed};
-    return env_.ejector->Eject(root, {line_.powerOff});
+    if (!services_.ejector) return {platform::EjectResult::Status::Failed};
+    return services_.ejector->Eject(root, {line_.powerOff});
   }
 
   // Ejects each card that is still listed; a pulled card is reported as gone without asking the system.
@@ -326,19 +327,19 @@ class Run {
         return Refuse(ErrorCode::NotAFolder, Filled(Text(language_, CliText::NotAFolder), {given}));
       }
     }
-    if (ImagesCorrupt(env_.images)) return RefuseCorrupt();
+    if (ImagesCorrupt(services_.images)) return RefuseCorrupt();
     ProgressLine progress(env_.console, language_, ShowProgress());
     CardProgress view(progress, 0, 1);  // reading only
-    const ModuleCheck check = CheckBootModule(folder, env_.images, env_.files, view, kCardTransferSize);
+    const ModuleCheck check = CheckBootModule(folder, services_.images, env_.files, view, kCardTransferSize);
     const std::vector<FileFinding>& findings = check.findings;
     progress.Finish();
     std::vector<FileReport> reports;
     std::vector<std::optional<OwnChecksum>> checksums;
     bool unreadable = false;
     for (std::size_t i = 0; i < findings.size(); ++i) {
-      FileReport report{&env_.images[i], findings[i], {}};
+      FileReport report{&services_.images[i], findings[i], {}};
       const auto kind = findings[i].kind;
-      const std::string path = folder + std::string(env_.images[i].fileName);
+      const std::string path = folder + std::string(services_.images[i].fileName);
       if (env_.inspectPath && (kind == FileFinding::Kind::Unreadable || kind == FileFinding::Kind::Longer)) {
         report.path = env_.inspectPath(path);
       }
@@ -368,10 +369,9 @@ class Run {
     if (!log_) return true;
     bool logged = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
-      const station::RecordFacts facts = CliRecordFacts(env_);
       station::CardEnd card{results[i], results[i].eject, volumes[i]};
-      station::StampEnd(card, facts);
-      if (!log_->Append(station::CardLogLine(card, facts))) {
+      station::StampEnd(card, services_.recordFacts);
+      if (!log_->Append(station::CardLogLine(card, services_.recordFacts))) {
         ErrorLines(env_.console, Filled(StationWords(language_, StationText::RecordFailed), {line_.logPath}));
         logged = false;
       }
@@ -380,6 +380,7 @@ class Run {
   }
 
   Environment& env_;
+  const station::Services& services_ = env_.services;
   const CommandLine& line_;
   LanguageIndex language_;
   std::unique_ptr<platform::AppendFile> log_;
@@ -388,6 +389,7 @@ class Run {
 }  // namespace
 
 int RunCli(std::span<const std::string> arguments, Environment& environment) {
+  environment.services.recordFacts = CliRecordFacts(environment);
   const CommandLine line = ParseCommandLine(arguments, environment.defaultLanguage);
   const LanguageIndex language = line.language.value_or(environment.defaultLanguage);
   int status = kExitUsage;
@@ -416,8 +418,8 @@ int RunCli(std::span<const std::string> arguments, Environment& environment) {
 }
 
 station::RecordFacts CliRecordFacts(const Environment& environment) {
-  return {environment.images, environment.imageSha256,  build::kVersionText,
-          "scaleboot-cli",    environment.testFirmware, environment.clockSynchronised};
+  return {environment.services.images, environment.imageSha256,      build::kVersionText, "scaleboot-cli",
+          environment.testFirmware,    environment.clockSynchronised};
 }
 
 std::string RootKey(std::string_view path) {

@@ -27,6 +27,7 @@
 #include "platform/StationFeedback.h"
 #include "platform/StayAwake.h"
 #include "station/CardRecord.h"
+#include "station/Services.h"
 #include "ui/MessageTable.h"
 
 namespace scaleboot::cli {
@@ -35,30 +36,19 @@ struct Environment {
   platform::DriveSource& drives;
   platform::ByteFileSystem& files;  // verify and the write of a single card
   platform::Console& console;
-  std::span<const FirmwareImage> images;
+  // The images; the file system of each card of a batch write, one per card, so that no two workers share
+  // an object's state; the ejector (eject and write --eject: without one, every eject fails); which folder a
+  // root names (write writes one folder named twice once; without it, every root given is a card of its
+  // own); and the station's readers (without them the station refuses to start, and --log names no label or
+  // serial number), mounter, grace and stay-awake. Their record facts are the command line's own
+  // (CliRecordFacts), set by RunCli.
+  station::Services services;
   LanguageIndex defaultLanguage = kEnglish;
-  // Makes the file system of one card of a batch write, one per card, so that no two workers share an
-  // object's state.
-  FileSystemFactory newFiles{};
   // What a path names: verify looks at its folder before reading, and at a file it could not read or that is
   // longer than its image. When empty, verify reads without looking.
   std::function<platform::PathInfo(const std::string&)> inspectPath{};
-  // Takes a card out of the system: eject and write --eject. Without one, every eject fails.
-  platform::Ejector* ejector = nullptr;
-  // Which folder a root names, whatever its name: write writes one folder named twice once. When empty,
-  // every root given is a card of its own.
-  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
-  // The station's readers, and what the system says of a card's volume for --log. Without them the station
-  // refuses to start and the log names no label or serial number.
-  platform::CardSlotSource* cardSlots = nullptr;
-  // Mounts the cards nobody mounts, for the station, once they stayed unmounted for `mountGrace`. Without
-  // one, the station writes only the cards something else mounts.
-  platform::CardMounting* mounter = nullptr;
-  std::chrono::milliseconds mountGrace{kMountGrace};
   // The station's pause between looks at the readers: true, at once, once the user asked it to stop (Ctrl+C).
   std::function<bool(int milliseconds)> waitOrStop{};
-  // Keeps the machine from sleeping, and a shutdown waiting, while the station writes a card.
-  platform::StayAwake* stayAwake = nullptr;
   // What a station shows besides its lines (a service manager's status); none: nothing more.
   platform::StationFeedback* feedback = nullptr;
   // Opens the file of --log for appending; nothing, and why, when it cannot or will not.
@@ -79,15 +69,12 @@ struct Environment {
 // Runs the command line `arguments` (without the program's name) and returns the exit status.
 int RunCli(std::span<const std::string> arguments, Environment& environment);
 
-// RunCli with the embedded images and their hashes, the language of the user's locale, the platform's path
-// inspection, log files and a new file system from `newFiles` for each card of a batch: what a program entry
-// calls. The station needs `cardSlots` and `waitOrStop`.
+// RunCli with the embedded images and their hashes, the platform's folder identity, the language of the
+// user's locale, the platform's path inspection and log files, over the system's `services` (at least
+// `newFiles`; the station needs `cardSlots` and `waitOrStop`): what a program entry calls.
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
-                          const FileSystemFactory& newFiles, platform::Console& console,
-                          platform::Ejector* ejector = nullptr, platform::CardSlotSource* cardSlots = nullptr,
-                          std::function<bool(int)> waitOrStop = {}, platform::CardMounting* mounter = nullptr,
-                          std::chrono::milliseconds mountGrace = kMountGrace,
-                          platform::StayAwake* stayAwake = nullptr,
+                          platform::Console& console, station::Services services,
+                          std::function<bool(int)> waitOrStop = {},
                           platform::StationFeedback* feedback = nullptr,
                           platform::Journal* journal = nullptr);
 

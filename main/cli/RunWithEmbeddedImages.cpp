@@ -7,26 +7,19 @@
 namespace scaleboot::cli {
 
 int RunWithEmbeddedImages(std::span<const std::string> arguments, platform::DriveSource& drives,
-                          const FileSystemFactory& newFiles, platform::Console& console,
-                          platform::Ejector* ejector, platform::CardSlotSource* cardSlots,
-                          std::function<bool(int)> waitOrStop, platform::CardMounting* mounter,
-                          std::chrono::milliseconds mountGrace, platform::StayAwake* stayAwake,
-                          platform::StationFeedback* feedback, platform::Journal* journal) {
-  const std::unique_ptr<platform::ByteFileSystem> files = newFiles();
+                          platform::Console& console, station::Services services,
+                          std::function<bool(int)> waitOrStop, platform::StationFeedback* feedback,
+                          platform::Journal* journal) {
+  const std::unique_ptr<platform::ByteFileSystem> files = services.newFiles();
+  services.images = FirmwareImages();
+  services.identifyFolder = platform::IdentifyFolder;
   Environment environment{drives,
                           *files,
                           console,
-                          FirmwareImages(),
+                          std::move(services),
                           LocaleIsRussian(platform::UserLocaleName()) ? kRussian : kEnglish,
-                          newFiles,
                           platform::InspectPath,
-                          ejector,
-                          platform::IdentifyFolder};
-  environment.cardSlots = cardSlots;
-  environment.waitOrStop = waitOrStop;
-  environment.mounter = mounter;
-  environment.mountGrace = mountGrace;
-  environment.stayAwake = stayAwake;
+                          std::move(waitOrStop)};
   environment.feedback = feedback;
   environment.journal = journal;
   environment.openLog = platform::OpenAppendFile;

@@ -35,20 +35,10 @@ class Station {
         noEjector_(std::string(StationWords(language, StationText::EjectUnavailable))) {}
 
   int Run() {
-    // The workers' calls own what they use: a card that stopped answering may return after the station.
-    station::StationParts parts{*env_.cardSlots, station::OwnFilesWriter(env_.images, env_.newFiles)};
-    parts.readers = line_.roots;
-    parts.ejector = line_.noEject ? nullptr : env_.ejector != nullptr ? env_.ejector : &noEjector_;
-    parts.mounter = env_.mounter;
-    parts.mountGrace = env_.mountGrace;
-    parts.identifyFolder = env_.identifyFolder;
-    parts.stayAwake = env_.stayAwake;
-    parts.record = log_;
-    parts.recordFacts = CliRecordFacts(env_);
-    parts.checkPresent = [images = env_.images, newFiles = env_.newFiles](const std::string& root) {
-      return station::CheckPresentCard(root, images, newFiles);
-    };
-    station::CardStation core(parts);
+    station::Options options{line_.roots, !line_.noEject};
+    options.noEjector = &noEjector_;
+    options.record = log_;
+    station::CardStation core(env_.services, options);
     // The journal's entry of the start comes first and names what is watched, whatever the first look finds;
     // the watching line that look gives would say it again.
     if (env_.journal != nullptr) {
@@ -122,7 +112,8 @@ class Station {
   // one the journal did not take, is a line.
   bool Journaled(const station::Event& event, const std::string& text) {
     if (env_.journal == nullptr) return false;
-    const std::vector<platform::JournalField> entry = StationJournalEntry(event, text, CliRecordFacts(env_));
+    const std::vector<platform::JournalField> entry =
+        StationJournalEntry(event, text, env_.services.recordFacts);
     return !entry.empty() && env_.journal->Send(entry);
   }
   void Tell(const station::Event& event, const std::string& text) {
@@ -182,7 +173,7 @@ class Station {
 
 int RunStation(Environment& environment, const CommandLine& line, LanguageIndex language,
                platform::AppendFile* log) {
-  if (environment.cardSlots == nullptr || !environment.waitOrStop) {
+  if (environment.services.cardSlots == nullptr || !environment.waitOrStop) {
     environment.console.Write(
         Stream::Err, "scaleboot-cli: " + std::string(StationWords(language, StationText::NoReaders)) + "\n");
     return kExitUsage;

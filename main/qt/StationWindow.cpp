@@ -23,12 +23,10 @@ enum Column { kTime, kDrive, kOutcome, kCard, kColumns };
 
 }  // namespace
 
-TStationWindow::TStationWindow(QWidget* owner, const StationServices& services,
-                               std::span<const FirmwareImage> images, LanguageIndex language,
+TStationWindow::TStationWindow(QWidget* owner, const station::Services& services, LanguageIndex language,
                                const std::string& selectedRoot, ErrorReporter& reporter)
     : QDialog(owner),
       services_(services),
-      images_(images),
       language_(language),
       reporter_(reporter),
       record_(language, platform::OpenAppendFile) {
@@ -135,14 +133,10 @@ QString TStationWindow::AskRecordPath(QWidget* parent, const QString& caption) {
 }
 
 void TStationWindow::BeginSession(const std::string& reader) {
-  StationSetup setup{language_, *services_.cardSlots, services_.newFiles, images_, reader};
-  setup.ejector = services_.ejector;
-  setup.mounter = services_.mounter;
-  setup.identifyFolder = services_.identifyFolder;
-  setup.recordFacts = services_.recordFacts;
-  setup.stayAwake = services_.stayAwake;
-  setup.checkPresent = !std::exchange(presentChecked_, true);
-  auto session = std::make_unique<StationSession>(std::move(setup));
+  station::Options options;
+  if (!reader.empty()) options.readers = {reader};
+  options.checkPresent = !std::exchange(presentChecked_, true);
+  auto session = std::make_unique<StationSession>(language_, services_, std::move(options));
   session->SetEject(EjectBox->isChecked());
   record_.Attach(*session);
   const StationUpdate update = session->Start();

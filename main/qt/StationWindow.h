@@ -24,25 +24,14 @@ namespace scaleboot::qt {
 // How often the program looks whether a signal asked it to end.
 inline constexpr int kEndingCheckMs = 100;
 
-// What the station needs of the system, given once by the program.
-struct StationServices {
-  platform::CardSlotSource* cardSlots = nullptr;
-  std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
-  platform::Ejector* ejector = nullptr;
-  platform::CardMounting* mounter = nullptr;
-  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
-  station::RecordFacts recordFacts{};
-  platform::StayAwake* stayAwake = nullptr;
-};
-
 // Pause between the beeps of a card that needs the user.
 inline constexpr int kStationBeepGapMs = 200;
 
 class TStationWindow : public QDialog {
  public:
   // Watches from the start, the reader of `selectedRoot` first when there is one. Window-modal over `owner`.
-  TStationWindow(QWidget* owner, const StationServices& services, std::span<const FirmwareImage> images,
-                 LanguageIndex language, const std::string& selectedRoot, ErrorReporter& reporter);
+  TStationWindow(QWidget* owner, const station::Services& services, LanguageIndex language,
+                 const std::string& selectedRoot, ErrorReporter& reporter);
   ~TStationWindow() override;
 
   QLabel* WatchLabel = nullptr;
@@ -80,8 +69,7 @@ class TStationWindow : public QDialog {
   void Apply(const StationUpdate& update);
   void Beep(int count);
 
-  StationServices services_;
-  std::span<const FirmwareImage> images_;
+  const station::Services& services_;  // the program's, which outlive the window
   LanguageIndex language_;
   ErrorReporter& reporter_;
   std::vector<StationChoice> choices_;

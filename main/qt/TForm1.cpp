@@ -411,7 +411,7 @@ void TForm1::SetEjector(platform::Ejector& ejector) {
   AttachEjectMenu(*ComboBox1, ejector, reporter_, [this] { return state_.Language; });
 }
 
-void TForm1::SetStation(const StationServices& services) {
+void TForm1::SetStation(const station::Services& services) {
   stationServices_ = services;
   AttachEjectMenu(*ComboBox1, *services.ejector, reporter_, [this] { return state_.Language; },
                   {[this] { return state_.CorruptCount == 0; }, [this] { StationItemClick(); }});
@@ -422,7 +422,7 @@ void TForm1::StationItemClick() {
     if (station_ || state_.CorruptCount != 0) return;
     const std::string selected =
         ComboBox1->currentIndex() < 0 ? std::string() : ComboBox1->currentText().toStdString();
-    station_ = new TStationWindow(this, stationServices_, images_, state_.Language, selected, reporter_);
+    station_ = new TStationWindow(this, stationServices_, state_.Language, selected, reporter_);
     // Its boxes, errors escaping its handlers included, are its own while it is open; this window takes no
     // input meanwhile, and goes on rescanning the drives.
     reporter_.SetOwner(station_);

@@ -104,7 +104,7 @@ class TForm1 : public QWidget {
   void SetEjector(platform::Ejector& ejector);
   // Instead of SetEjector: the Eject item through `services.ejector`, then the item that opens the station
   // window on `services`. The services are used for the whole life of the window.
-  void SetStation(const StationServices& services);
+  void SetStation(const station::Services& services);
   // The station window while it is open; none otherwise.
   TStationWindow* stationWindow() const { return station_.data(); }
 
@@ -141,7 +141,7 @@ class TForm1 : public QWidget {
   ProgramState state_;
   bool awaitingFrame_ = true;  // centred before the frame was known
   QMargins centredFrame_;      // the frame the last centring allowed for
-  StationServices stationServices_;
+  station::Services stationServices_;
   QPointer<TStationWindow> station_;
 };
 

@@ -33,8 +33,9 @@ int main(int, char** argv) {
   platform::LinuxEjector ejector;
   platform::LinuxCardSlots cardSlots(drives);
   platform::CardMounter mounter;
-  qt::StationServices station;
+  station::Services station;
   station.cardSlots = &cardSlots;
+  station.images = FirmwareImages();
   // Each card the station writes gets a file layer of its own, on the card's worker thread.
   station.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
   station.ejector = &ejector;

@@ -14,12 +14,12 @@
 #include "main/win32/SpeedButton.h"
 #include "main/win32/TopLevelWindow.h"
 #include "platform/Eject.h"
+#include "station/Services.h"
 #include "ui/MessageBox.h"
 #include "ui/ScaledLayout.h"
 
 namespace scaleboot::win32 {
 
-struct StationServices;
 class StationWindow;
 
 class TForm1 final : public TopLevelWindow {
@@ -48,7 +48,7 @@ class TForm1 final : public TopLevelWindow {
   // The drive list's Eject menu item ejects through `ejector`; without one the list has no menu.
   void SetEjector(platform::Ejector* ejector) { ejector_ = ejector; }
   // The menu's station item opens the station window over these; without them it is greyed.
-  void SetStation(StationServices* station) { station_ = station; }
+  void SetStation(const station::Services* station) { station_ = station; }
 
   // Shows an error that escaped a handler and returns; the program goes on.
   void ErrorReporter(std::string_view message);
@@ -101,7 +101,7 @@ class TForm1 final : public TopLevelWindow {
 
   std::wstring applicationTitle_;  // empty until the first ApplyLanguage
   platform::Ejector* ejector_ = nullptr;
-  StationServices* station_ = nullptr;
+  const station::Services* station_ = nullptr;
   StationWindow* openStation_ = nullptr;  // while the station window is open
   bool closeAfterStation_ = false;        // a close came while it was open: the program ends after it
 };

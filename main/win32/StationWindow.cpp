@@ -35,12 +35,12 @@ std::wstring StationWindow::Words(LanguageIndex language, StationText text) {
   return Widen(StationWords(language, text));
 }
 
-StationWindow::StationWindow(HINSTANCE instance, LanguageIndex language, StationServices& services,
+StationWindow::StationWindow(HINSTANCE instance, LanguageIndex language, const station::Services& services,
                              const std::string& selectedRoot)
     : instance_(instance),
       language_(language),
       services_(services),
-      choices_(StationChoices(language, services.cardSlots, selectedRoot)),
+      choices_(StationChoices(language, *services.cardSlots, selectedRoot)),
       recordFile_(language, platform::OpenAppendFile) {}
 
 StationWindow::~StationWindow() {
@@ -79,14 +79,11 @@ void StationWindow::Run(HWND owner) {
 
 void StationWindow::StartSession() {
   session_.reset();
-  StationSetup setup{language_, services_.cardSlots, services_.newFiles, services_.images};
-  setup.reader = choices_[static_cast<std::size_t>(currentChoice_)].reader;
-  setup.ejector = services_.ejector;
-  setup.identifyFolder = services_.identifyFolder;
-  setup.recordFacts = services_.recordFacts;
-  setup.stayAwake = services_.stayAwake;
-  setup.checkPresent = !std::exchange(presentChecked_, true);
-  session_ = std::make_unique<StationSession>(std::move(setup));
+  station::Options options;
+  if (const std::string& reader = choices_[static_cast<std::size_t>(currentChoice_)].reader; !reader.empty())
+    options.readers = {reader};
+  options.checkPresent = !std::exchange(presentChecked_, true);
+  session_ = std::make_unique<StationSession>(language_, services_, std::move(options));
   session_->SetEject(SendMessageW(eject_, BM_GETCHECK, 0, 0) == BST_CHECKED);
   recordFile_.Attach(*session_);
   Apply(session_->Start());

@@ -17,21 +17,10 @@
 
 namespace scaleboot::win32 {
 
-// What the station needs of the program; WinMain fills it with the system's services.
-struct StationServices {
-  platform::CardSlotSource& cardSlots;
-  std::function<std::unique_ptr<platform::ByteFileSystem>()> newFiles;
-  std::span<const FirmwareImage> images;
-  platform::Ejector* ejector = nullptr;
-  std::function<platform::FolderLookup(const std::string&)> identifyFolder{};
-  station::RecordFacts recordFacts{};
-  platform::StayAwake* stayAwake = nullptr;
-};
-
 class StationWindow final : public TopLevelWindow {
  public:
   // `selectedRoot`: the drive selected in the main window ("E:\"), empty when none is.
-  StationWindow(HINSTANCE instance, LanguageIndex language, StationServices& services,
+  StationWindow(HINSTANCE instance, LanguageIndex language, const station::Services& services,
                 const std::string& selectedRoot);
   ~StationWindow();
 
@@ -67,7 +56,7 @@ class StationWindow final : public TopLevelWindow {
 
   HINSTANCE instance_;
   LanguageIndex language_;
-  StationServices& services_;
+  const station::Services& services_;
   std::vector<StationChoice> choices_;
   std::unique_ptr<StationSession> session_;
   StationRecord recordFile_;

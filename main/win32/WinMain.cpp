@@ -39,14 +39,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     platform::Win32CardSlots cardSlots;
     // While the station writes a card, the machine does not go to sleep.
     platform::KeepAwake awake;
-    win32::StationServices station{
-        cardSlots,
-        [] { return std::make_unique<platform::Win32ByteFileSystem>(); },
-        FirmwareImages(),
-        &ejector,
-        platform::IdentifyFolder,
-        {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "ScaleBoot", IsTestBuild()},
-        &awake};
+    station::Services station{&cardSlots, [] { return std::make_unique<platform::Win32ByteFileSystem>(); },
+                              FirmwareImages(), &ejector};
+    station.identifyFolder = platform::IdentifyFolder;
+    station.stayAwake = &awake;
+    station.recordFacts = {FirmwareImages(), EmbeddedFirmwareSha256(), build::kVersionText, "ScaleBoot",
+                           IsTestBuild()};
     station.recordFacts.clockSynchronised = platform::ClockSynchronised;
     win32::TForm1 form(instance, drives, files, documents);
     form.SetEjector(&ejector);

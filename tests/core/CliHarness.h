@@ -39,14 +39,14 @@ struct CliHarness : ::testing::Test {
     console.err.clear();
     console.errWrites.clear();
     console.ResetFailure();
-    cli::Environment environment{drives, files, console, images, kEnglish};
+    cli::Environment environment{drives, files, console, {.images = images}, kEnglish};
     // Each card of a batch gets an object of its own over the one in-memory file system.
-    environment.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
-    environment.ejector = ejector;
+    environment.services.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
+    environment.services.ejector = ejector;
     environment.testFirmware = testFirmware;
     if (inspect) environment.inspectPath = [this](const std::string& path) { return Inspect(path); };
     if (!identities.empty()) {
-      environment.identifyFolder = [this](const std::string& root) { return Identify(root); };
+      environment.services.identifyFolder = [this](const std::string& root) { return Identify(root); };
     }
     return cli::RunCli(args, environment);
   }

@@ -160,16 +160,16 @@ struct Station : CliHarness {
     slots.console = &console;
     console.out.clear();
     console.err.clear();
-    cli::Environment environment{drives, files, console, images, kEnglish};
-    environment.newFiles =
+    cli::Environment environment{drives, files, console, {.images = images}, kEnglish};
+    environment.services.newFiles =
         newFiles ? newFiles : [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
-    environment.ejector = &ejector;
-    environment.cardSlots = &slots;
-    environment.mounter = &mounter;
-    environment.mountGrace = std::chrono::milliseconds(0);
+    environment.services.ejector = &ejector;
+    environment.services.cardSlots = &slots;
+    environment.services.mounter = &mounter;
+    environment.services.mountGrace = std::chrono::milliseconds(0);
     mounter.looks = 0;
     if (!identities.empty())
-      environment.identifyFolder = [this](const std::string& root) { return Identify(root); };
+      environment.services.identifyFolder = [this](const std::string& root) { return Identify(root); };
     environment.imageSha256 = hashes;
     environment.testFirmware = testFirmware;
     environment.journal = journal;

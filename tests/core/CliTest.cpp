@@ -134,7 +134,7 @@ struct CliRun : ::testing::Test {
 
   CliRun() { drives.Set({{"C:\\", 3}, {"D:\\", 5}, {"E:\\", 2}, {"F:\\", 2}}); }
   int Run(std::vector<std::string> args) {
-    Environment environment{drives, files, console, images, kEnglish};
+    Environment environment{drives, files, console, {.images = images}, kEnglish};
     return RunCli(args, environment);
   }
   void DamageImage(int index) {
@@ -196,7 +196,7 @@ TEST_F(CliRun, WriteOutcomesMapToTheirStatusesAndTexts) {
     return op == Op::Create && path == "E:\\32yk936.bin" ? 19 : 0;
   };
   FakeConsole errors;
-  Environment environment{drives, protectedCard, errors, images, kEnglish};
+  Environment environment{drives, protectedCard, errors, {.images = images}, kEnglish};
   EXPECT_EQ(RunCli(std::vector<std::string>{"write", "E:\\"}, environment), kExitIoError);
   EXPECT_EQ(errors.err, "scaleboot-cli: I/O error 19.\n");
   EXPECT_EQ(protectedCard.files.size(), 1u);
@@ -206,7 +206,7 @@ TEST_F(CliRun, WriteOutcomesMapToTheirStatusesAndTexts) {
   FakeFileSystem untouched;
   DamageImage(1);
   FakeConsole corrupt;
-  Environment damagedProgram{drives, untouched, corrupt, images, kEnglish};
+  Environment damagedProgram{drives, untouched, corrupt, {.images = images}, kEnglish};
   EXPECT_EQ(RunCli(std::vector<std::string>{"write", "E:"}, damagedProgram), kExitCorrupt);
   EXPECT_EQ(RunCli(std::vector<std::string>{"contents"}, damagedProgram), kExitCorrupt);
   EXPECT_EQ(corrupt.err,

@@ -14,6 +14,7 @@ namespace {
 
 using testing::FakeFileSystem;
 using Status = platform::EjectResult::Status;
+using StationSetup = station::Services;  // what each test sets up the station with
 
 // Reader E: is empty for the first look and holds card "a" after it.
 struct Slots : platform::CardSlotSource {
@@ -96,7 +97,7 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
     Slots slots;
     Ejector ejector;
     if (has("ejected")) ejector.status = Status::Ejected;
-    StationSetup setup{kEnglish, slots,
+    StationSetup setup{&slots,
                        [&]() -> std::unique_ptr<platform::ByteFileSystem> {
                          if (has("no-files")) return nullptr;
                          auto files = std::make_unique<FakeFileSystem>();
@@ -108,9 +109,8 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
                          return files;
                        },
                        FirmwareImages()};
-    setup.reader = "E:";
     setup.ejector = has("ejected") || has("in-use") ? &ejector : nullptr;
-    StationSession session(setup);
+    StationSession session(kEnglish, setup, {{"E:"}});
     session.SetEject(has("eject"));
     auto record = std::make_unique<Record>(!has("log-fails"));
     const Record& lines = *record;
@@ -132,7 +132,7 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
 TEST(StationWindow, AStopWaitsForTheCardInProgressThenFinishes) {
   Slots slots;
   std::atomic<bool> release{false};
-  StationSetup setup{kEnglish, slots,
+  StationSetup setup{&slots,
                      [&release] {
                        auto files = std::make_unique<FakeFileSystem>();
                        files->fault = [&release](FakeFileSystem::Op, const std::string&, std::size_t) {
@@ -142,7 +142,7 @@ TEST(StationWindow, AStopWaitsForTheCardInProgressThenFinishes) {
                        return files;
                      },
                      FirmwareImages()};
-  StationSession session(setup);
+  StationSession session(kEnglish, setup, {});
   EXPECT_EQ(session.Start().watching.value_or(""), "watching every removable drive that appears");
   StationUpdate update;
   for (int tick = 0; tick < 10; ++tick) update = session.Tick();
@@ -169,7 +169,7 @@ TEST(StationWindow, AStopWithACardThatStoppedAnsweringFinishesWithinTheBound) {
   for (const auto& [language, words] : cases) {
     Slots slots;
     const auto release = std::make_shared<std::atomic<bool>>(false);
-    StationSetup setup{language, slots,
+    StationSetup setup{&slots,
                        [release] {
                          auto files = std::make_unique<FakeFileSystem>();
                          files->fault = [release](FakeFileSystem::Op, const std::string&, std::size_t) {
@@ -179,9 +179,10 @@ TEST(StationWindow, AStopWithACardThatStoppedAnsweringFinishesWithinTheBound) {
                          return files;
                        },
                        FirmwareImages()};
-    setup.stopBound = std::chrono::milliseconds(100);
+    station::Options options;
+    options.stopBound = std::chrono::milliseconds(100);
     {
-      StationSession session(setup);
+      StationSession session(language, setup, options);
       session.Start();
       for (int tick = 0; tick < 10; ++tick) session.Tick();
       ASSERT_TRUE(session.Busy());
@@ -193,6 +194,25 @@ TEST(StationWindow, AStopWithACardThatStoppedAnsweringFinishesWithinTheBound) {
       EXPECT_TRUE(update.finished);
     }
     *release = true;
+  }
+}
+
+// A card there at the start is checked and shown as a row by the window's first session only: a session
+// begun for another reader leaves it alone.
+TEST(StationWindow, OnlyTheFirstSessionChecksTheCardsThereAtTheStart) {
+  struct AlreadyIn : Slots {
+    std::vector<platform::CardSlot> Poll(std::span<const std::string>) override {
+      return {{"E:", "E:\\", "a"}};
+    }
+  };
+  for (const bool first : {true, false}) {
+    AlreadyIn slots;
+    const StationSetup services{&slots, [] { return std::make_unique<FakeFileSystem>(); }, FirmwareImages()};
+    station::Options options;
+    options.checkPresent = first;
+    StationSession session(kEnglish, services, options);
+    session.Start();
+    EXPECT_EQ(RunUntilRow(session).rows.size(), first ? 1u : 0u) << first;
   }
 }
 
@@ -224,15 +244,14 @@ TEST(StationWindow, TheRecordFileIsOpenedOnceAndKeptForTheSessionsThatFollow) {
       return std::unique_ptr<platform::AppendFile>(std::move(file));
     });
     Slots slots;
-    const StationSetup setup{kEnglish, slots, [] { return std::make_unique<FakeFileSystem>(); },
-                             FirmwareImages()};
+    const StationSetup setup{&slots, [] { return std::make_unique<FakeFileSystem>(); }, FirmwareImages()};
     {
-      StationSession first(setup);
+      StationSession first(kEnglish, setup, {});
       if (c.stopped) first.Stop();
       for (const std::string& path : c.chosen)
         EXPECT_EQ(record.Choose(path, first, "T").has_value(), path == "bad.log" && !c.stopped);
     }
-    StationSession next(setup);
+    StationSession next(kEnglish, setup, {});
     record.Attach(next);
     next.Start();
     EXPECT_EQ(RunUntilRow(next).rows.size(), 1u);

@@ -158,10 +158,10 @@ TEST_F(RemovableCard, ACardPulledDuringABatchFailsAloneWhileTheOtherIsWrittenAnd
   platform::MountDriveSource drives;
   platform::PosixByteFileSystem unused;
   testing::FakeConsole console;
-  cli::Environment environment{drives, unused, console, images, kEnglish};
+  cli::Environment environment{drives, unused, console, {.images = images}, kEnglish};
   // The program's own file layer for each card; the second card's is pulled once its first file is closed.
   int made = 0;
-  environment.newFiles = [&]() -> std::unique_ptr<platform::ByteFileSystem> {
+  environment.services.newFiles = [&]() -> std::unique_ptr<platform::ByteFileSystem> {
     if (made++ == 0) return std::make_unique<platform::PosixByteFileSystem>();
     return std::make_unique<UnmountingFileSystem>(second, 1);
   };
@@ -232,9 +232,9 @@ TEST_F(RemovableCard, ACardMountedAtTwoFoldersIsWrittenOnceUnderBothNames) {
     platform::MountDriveSource drives;
     platform::PosixByteFileSystem single;
     testing::FakeConsole console;
-    cli::Environment environment{drives, single, console, images, kEnglish};
-    environment.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
-    environment.identifyFolder = platform::IdentifyFolder;
+    cli::Environment environment{drives, single, console, {.images = images}, kEnglish};
+    environment.services.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
+    environment.services.identifyFolder = platform::IdentifyFolder;
     const int status = cli::RunCli(std::vector<std::string>{"write", card.root, other}, environment);
     ::umount2(other.c_str(), MNT_DETACH);
     EXPECT_EQ(status, cli::kExitSuccess) << console.err;
@@ -266,12 +266,12 @@ TEST_F(RemovableCard, AStationStartedWithAHalfWrittenAndAWholeCardWritesNeitherA
   platform::PosixByteFileSystem files;
   platform::LinuxCardSlots slots(drives);
   testing::FakeConsole console;
-  cli::Environment environment{drives, files, console, images, kEnglish};
-  environment.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
+  cli::Environment environment{drives, files, console, {.images = images}, kEnglish};
+  environment.services.newFiles = [] { return std::make_unique<platform::PosixByteFileSystem>(); };
   ASSERT_EQ(cli::RunCli(std::vector<std::string>{"write", card.root, second.root}, environment), 0);
   std::filesystem::resize_file(second.root + std::string(images[0].fileName), images[0].length / 2);
   ::sync();
-  environment.cardSlots = &slots;
+  environment.services.cardSlots = &slots;
   console.err.clear();
   // A stop drops the checks under way: it comes once both cards are said (ten seconds at most).
   int waits = 0;

@@ -19,6 +19,7 @@ using namespace scaleboot;
 using namespace scaleboot::qt;
 using Status = platform::EjectResult::Status;
 using Clock = std::chrono::steady_clock;
+using StationServices = station::Services;
 
 namespace {
 
@@ -74,7 +75,7 @@ class StationWindowTest : public QObject {
                                };
                                return files;
                              },
-                             fakes_.get()};
+                             images_, fakes_.get()};
     services.recordFacts = {FirmwareImages(), {}, "2.18.0.0", "scaleboot"};
     form_->SetStation(services);
     form_->ComboBoxEx1Change(language);

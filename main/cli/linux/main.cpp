@@ -50,7 +50,12 @@ int main(int argc, char** argv) {
   // Ctrl+C and SIGTERM let the station finish the cards in progress; other commands end as they always did.
   if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
     scaleboot::platform::InstallStopHandlers();
-  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
-                                               scaleboot::platform::WaitOrStop, &mounter, mountGrace, &awake,
-                                               &feedback, toJournal ? &journal : nullptr);
+  scaleboot::station::Services services{&cardSlots, newFiles};
+  services.ejector = &ejector;
+  services.mounter = &mounter;
+  services.mountGrace = mountGrace;
+  services.stayAwake = &awake;
+  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, console, std::move(services),
+                                               scaleboot::platform::WaitOrStop, &feedback,
+                                               toJournal ? &journal : nullptr);
 }

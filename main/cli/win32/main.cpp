@@ -31,7 +31,9 @@ int wmain(int argc, wchar_t** argv) {
   // Ctrl+C lets the station finish the cards in progress; other commands end as they always did.
   if (std::find(arguments.begin(), arguments.end(), "station") != arguments.end())
     scaleboot::platform::InstallStopHandlers();
-  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, newFiles, console, &ejector, &cardSlots,
-                                               scaleboot::platform::WaitOrStop, nullptr,
-                                               scaleboot::kMountGrace, &awake);
+  scaleboot::station::Services services{&cardSlots, newFiles};
+  services.ejector = &ejector;
+  services.stayAwake = &awake;
+  return scaleboot::cli::RunWithEmbeddedImages(arguments, drives, console, std::move(services),
+                                               scaleboot::platform::WaitOrStop);
 }
