@@ -211,8 +211,8 @@ TEST(StationWindow, OnlyTheFirstSessionChecksTheCardsThereAtTheStart) {
     station::Options options;
     options.checkPresent = first;
     StationSession session(kEnglish, services, options);
-    session.Start();
-    EXPECT_EQ(RunUntilRow(session).rows.size(), first ? 1u : 0u) << first;
+    // The check may end before the start's own tick does: its row is then in the start's update.
+    EXPECT_EQ(RunUntilRow(session, session.Start()).rows.size(), first ? 1u : 0u) << first;
   }
 }
 
