@@ -282,8 +282,7 @@ TEST(CardStation, AStopEndsWithinItsBoundWhateverHangs) {
     parts.record = &record;
     parts.mounter = &slots;
     parts.mountGrace = std::chrono::milliseconds(0);
-    // The card that hangs is given up at the bound; one that does not is given all the time it needs, as
-    // under 32-bit Wine on a loaded machine it once took longer than 1.5 s to end after its release.
+    // Only the card that hangs meets the bound (under loaded 32-bit Wine the other took over 1.5 s to end).
     parts.stopBound = std::chrono::milliseconds(hangs == "write" ? 1500 : 30000);
     std::string events, ended;
     std::chrono::steady_clock::duration took{};
@@ -297,7 +296,6 @@ TEST(CardStation, AStopEndsWithinItsBoundWhateverHangs) {
       const auto stopping = std::chrono::steady_clock::now();
       ended = Codes(station.Stop());
       *gate = 1;
-      // Ticks with a pause between them, as every owner makes them.
       while (!station.Finished() &&
              std::chrono::steady_clock::now() - stopping < parts.stopBound + std::chrono::seconds(5))
         if (const std::string more = Codes(station.Tick(false)); Pause(), !more.empty()) ended += " " + more;

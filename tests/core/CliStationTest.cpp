@@ -160,13 +160,10 @@ struct Station : CliHarness {
     slots.console = &console;
     console.out.clear();
     console.err.clear();
-    cli::Environment environment{drives, files, console, {.images = images}, kEnglish};
-    environment.services.newFiles =
-        newFiles ? newFiles : [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
-    environment.services.ejector = &ejector;
-    environment.services.cardSlots = &slots;
-    environment.services.mounter = &mounter;
-    environment.services.mountGrace = std::chrono::milliseconds(0);
+    const auto ownFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
+    const station::Services services{&slots,   newFiles ? newFiles : ownFiles, images, &ejector,
+                                     &mounter, std::chrono::milliseconds(0)};
+    cli::Environment environment{drives, files, console, services, kEnglish};
     mounter.looks = 0;
     if (!identities.empty())
       environment.services.identifyFolder = [this](const std::string& root) { return Identify(root); };

@@ -19,7 +19,7 @@ class FakeConsole : public platform::Console {
 
   // The station writes from its owner's thread while its looker and workers read (Copy): one at a time.
   void Write(Stream stream, std::string_view text) override {
-    const std::lock_guard lock(mutex_.mutex);
+    const std::lock_guard lock(mutex_);
     if (stream == Stream::Out) {
       if (outFails) {
         outFailed_ = true;
@@ -35,14 +35,13 @@ class FakeConsole : public platform::Console {
   bool Failed(Stream stream) override { return stream == Stream::Out && outFailed_; }
   void ResetFailure() { outFailed_ = false; }  // a new run starts with nothing lost
   std::string Copy(Stream stream) const {
-    const std::lock_guard lock(mutex_.mutex);
+    const std::lock_guard lock(mutex_);
     return stream == Stream::Out ? out : err;
   }
 
  private:
   // A console assigned anew (console = {}) keeps a lock of its own.
-  struct Lock {
-    std::mutex mutex;
+  struct Lock : std::mutex {
     Lock() = default;
     Lock(const Lock&) {}
     Lock& operator=(const Lock&) { return *this; }

@@ -19,8 +19,9 @@ using StationSetup = station::Services;  // what each test sets up the station w
 // Reader E: is empty for the first look and holds card "a" after it.
 struct Slots : platform::CardSlotSource {
   int polls = 0;
+  bool alreadyIn = false;  // E: holds card "a" from the first look on
   std::vector<platform::CardSlot> Poll(std::span<const std::string>) override {
-    if (polls++ == 0) return {{"E:", "", ""}};
+    if (polls++ == 0 && !alreadyIn) return {{"E:", "", ""}};
     return {{"E:", "E:\\", "a"}};
   }
   platform::VolumeFacts Describe(const std::string&) override { return {}; }
@@ -179,10 +180,8 @@ TEST(StationWindow, AStopWithACardThatStoppedAnsweringFinishesWithinTheBound) {
                          return files;
                        },
                        FirmwareImages()};
-    station::Options options;
-    options.stopBound = std::chrono::milliseconds(100);
     {
-      StationSession session(language, setup, options);
+      StationSession session(language, setup, {.stopBound = std::chrono::milliseconds(100)});
       session.Start();
       for (int tick = 0; tick < 10; ++tick) session.Tick();
       ASSERT_TRUE(session.Busy());
@@ -197,20 +196,13 @@ TEST(StationWindow, AStopWithACardThatStoppedAnsweringFinishesWithinTheBound) {
   }
 }
 
-// A card there at the start is checked and shown as a row by the window's first session only: a session
-// begun for another reader leaves it alone.
+// Only a window's first session checks the cards there at the start (not one begun for another reader).
 TEST(StationWindow, OnlyTheFirstSessionChecksTheCardsThereAtTheStart) {
-  struct AlreadyIn : Slots {
-    std::vector<platform::CardSlot> Poll(std::span<const std::string>) override {
-      return {{"E:", "E:\\", "a"}};
-    }
-  };
   for (const bool first : {true, false}) {
-    AlreadyIn slots;
+    Slots slots;
+    slots.alreadyIn = true;
     const StationSetup services{&slots, [] { return std::make_unique<FakeFileSystem>(); }, FirmwareImages()};
-    station::Options options;
-    options.checkPresent = first;
-    StationSession session(kEnglish, services, options);
+    StationSession session(kEnglish, services, {.checkPresent = first});
     // The check may end before the start's own tick does: its row is then in the start's update.
     EXPECT_EQ(RunUntilRow(session, session.Start()).rows.size(), first ? 1u : 0u) << first;
   }

@@ -35,9 +35,8 @@ TEST_F(Station, CtrlCThroughTheHandlerFinishesTheCardAndEndsWithTheSummary) {
   EXPECT_FALSE(platform::WaitOrStop(50)) << "a stop before any Ctrl+C";
 
   CardThenCtrlC slots;
-  cli::Environment environment{drives, files, console, {.images = images}, kEnglish};
-  environment.services.newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
-  environment.services.cardSlots = &slots;
+  const auto newFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
+  cli::Environment environment{drives, files, console, {&slots, newFiles, images}, kEnglish};
   environment.waitOrStop = platform::WaitOrStop;
   const std::vector<std::string> args{"station", "--no-eject"};
   auto run = std::async(std::launch::async, [&] { return cli::RunCli(args, environment); });
