@@ -31,8 +31,8 @@ struct EjectOptions {
   bool powerOff = false;
 };
 
-// Called by each card's worker as its card ends, several at once (the station asks one eject at a time), and
-// by a window's thread or the command line for a single card.
+// Called by each card's worker as its card ends, several at once, and by a window's thread or the command
+// line for a single card. The system's ejectors take one eject at a time themselves.
 class Ejector {
  public:
   virtual ~Ejector() = default;

@@ -1,11 +1,15 @@
 #include "station/CardStation.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <ctime>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <system_error>
+#include <thread>
 #include <utility>
+#include <variant>
 
 namespace scaleboot::station {
 
@@ -19,7 +23,7 @@ struct CardStation::Job {
   bool givenUp = false;                 // past the stop's bound: the worker touches nothing more
 };
 
-// What one look at the readers found, on the looker.
+// What one look at the readers found, on the look's own thread.
 struct CardStation::Look {
   bool first = false;
   std::vector<UnmountedCandidate> candidates;  // with a mounter only
@@ -30,8 +34,9 @@ struct CardStation::Look {
   std::map<std::string, std::optional<platform::FolderIdentity>> folders;
 };
 
-// What the station's threads share with it; each holds it for as long as it runs, so a thread that returns
-// after the station is gone finds it still there. By `mutex` but `parts` (never changed) and `folders`.
+// What the station's work under way shares with it; each piece holds it for as long as it runs, so one that
+// returns after the station is gone finds it still there. By `mutex` but `parts` (never changed) and
+// `folders` (the look's under way: one at a time).
 struct CardStation::Shared {
   explicit Shared(StationParts given)
       : readers(given.readers.begin(), given.readers.end()), parts(Own(std::move(given), readers)) {}
@@ -39,45 +44,60 @@ struct CardStation::Shared {
     given.readers = readers;
     return given;
   }
+
+  // What each kind of work posts.
+  struct Looked {
+    std::optional<Look> look;  // none: the look failed
+  };
+  struct CardDone {
+    std::vector<std::string> identities;
+    CardEnd end;
+  };
+  using Message = std::variant<Looked, event::Present, event::MountFailed, CardDone>;
+
+  // Every piece of work that may wait on a card or on the system runs so: on a thread of its own that nobody
+  // waits for, holding this state, and posting what it returns into the outbox. Without a thread to be had,
+  // it runs here, as a last resort. `work` never raises.
+  template <typename Work>
+  static void Launch(const std::shared_ptr<Shared>& shared, Work work) {
+    auto run = [shared, work = std::move(work)]() mutable noexcept {
+      if (std::optional<Message> message = work(*shared)) shared->Post(std::move(*message));
+    };
+    try {
+      std::thread(run).detach();
+    } catch (const std::system_error&) {
+      run();
+    }
+  }
+  void Post(Message message) noexcept {
+    const std::lock_guard lock(mutex);
+    outbox.push_back(std::move(message));
+    posted.notify_all();
+  }
   std::optional<Look> LookNow(bool first) noexcept;
-  void Looker() noexcept;
-  void Run(const std::shared_ptr<Job>& job) noexcept;
+  std::optional<Message> Run(const std::shared_ptr<Job>& job) noexcept;
 
   const std::vector<std::string> readers;  // the station's own copy, which `parts` names
   const StationParts parts;
   std::mutex mutex;
-  std::mutex
-      ejectMutex;  // one eject at a time: the system's eject services are not asked from several threads
-  // The queue each tick drains.
-  std::deque<std::pair<std::vector<std::string>, CardEnd>> ended;
-  std::vector<Event> checked;    // the Present events of the checks of cards there at the start
-  std::vector<Event> mountSaid;  // the mounts that failed
-  // The looker: one look at a time, asked by a tick.
-  std::condition_variable lookAsked, lookDone;
-  bool asked = false;  // a look is asked for or under way, until a tick takes its result
-  bool firstAsked = false;
-  bool answered = false;  // the look asked for is done; `found` holds it, or nothing when it failed
-  bool quit = false;
-  std::unique_ptr<Look> found;
-  // The folder identity of each root with a card, kept while the same card stays there; the looker's own.
+  std::condition_variable posted;
+  std::deque<Message> outbox;  // what the work under way posted, in order, until a tick drains it
+  // The folder identity of each root with a card, kept while the same card stays there.
   std::map<std::string, std::pair<std::string, std::optional<platform::FolderIdentity>>> folders;
 };
 
-namespace {
-// How long a tick waits for the look it asked for: a healthy reader answers well within it, and its cards
-// are begun in the same tick; a slower look is taken by a later tick.
-constexpr std::chrono::milliseconds kQuickLook{50};
+// What one tick took from the outbox, by kind.
+struct CardStation::Drained {
+  std::optional<Shared::Looked> looked;
+  std::vector<event::Present> checked;
+  std::vector<event::MountFailed> mountFailed;
+  std::vector<Shared::CardDone> ended;
+};
 
-// Runs `work` on a thread of its own that nobody waits for; false when no thread is to be had.
-template <typename Work>
-bool Detached(Work&& work) {
-  try {
-    std::thread(std::forward<Work>(work)).detach();
-    return true;
-  } catch (const std::system_error&) {
-    return false;
-  }
-}
+namespace {
+// How long a tick waits for the look it began: a healthy reader answers well within it, and its cards are
+// begun in the same tick; a slower look is taken by a later tick.
+constexpr std::chrono::milliseconds kQuickLook{50};
 
 // The record line of `end`; false when it is not on the disk. Never raises.
 bool Record(const StationParts& parts, const CardEnd& end) noexcept {
@@ -115,6 +135,7 @@ StationParts PartsOf(const Services& services, const Options& options) {
     };
   parts.stayAwake = services.stayAwake;
   parts.stopBound = options.stopBound;
+  parts.lookEvery = services.lookEvery;
   return parts;
 }
 
@@ -135,33 +156,19 @@ CardStation::~CardStation() {
   } catch (const std::exception&) {
     // Nothing may leave a destructor: what was not reported stays unreported.
   }
-  {
-    const std::lock_guard lock(shared_->mutex);
-    shared_->quit = true;
-  }
-  shared_->lookAsked.notify_all();
   if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(false);
 }
 
 std::vector<Event> CardStation::Start() {
-  lookerRuns_ = Detached([shared = shared_] { shared->Looker(); });
-  // No thread to be had: every look is made by the tick that asks for it, as a last resort.
-  return Tick(false);
+  BeginLook();
+  return Tick(true);
 }
 
-void CardStation::Shared::Looker() noexcept {
-  std::unique_lock lock(mutex);
-  for (;;) {
-    lookAsked.wait(lock, [this] { return quit || (asked && !answered); });
-    if (quit) return;
-    const bool first = firstAsked;
-    lock.unlock();
-    std::optional<Look> look = LookNow(first);
-    lock.lock();
-    found = look ? std::make_unique<Look>(std::move(*look)) : nullptr;
-    answered = true;
-    lookDone.notify_all();
-  }
+void CardStation::BeginLook() {
+  looking_ = true;
+  Shared::Launch(shared_, [first = !started_](Shared& shared) -> std::optional<Shared::Message> {
+    return Shared::Looked{shared.LookNow(first)};
+  });
 }
 
 // Everything that may wait on a card or on the system: the mounter's look, the readers' poll and the folder
@@ -198,29 +205,28 @@ std::optional<CardStation::Look> CardStation::Shared::LookNow(bool first) noexce
   }
 }
 
-// The result of the look under way, when it is done; with `ask`, a look is asked for first unless one is
-// under way, and awaited a moment.
-std::optional<CardStation::Look> CardStation::TakeLook(bool ask) {
-  Shared& shared = *shared_;
-  std::unique_lock lock(shared.mutex);
-  if (ask && !shared.asked) {
-    shared.asked = true;
-    shared.firstAsked = !started_;
-    if (!lookerRuns_) {
-      lock.unlock();
-      std::optional<Look> look = shared.LookNow(!started_);
-      lock.lock();
-      shared.asked = false;
-      return look;
-    }
-    shared.lookAsked.notify_one();
-    shared.lookDone.wait_for(lock, kQuickLook, [&shared] { return shared.answered; });
+// What the work under way posted; with `awaitLook`, the look just begun is awaited a moment.
+CardStation::Drained CardStation::Drain(bool awaitLook) {
+  std::deque<Shared::Message> taken;
+  {
+    std::unique_lock lock(shared_->mutex);
+    if (awaitLook)
+      shared_->posted.wait_for(lock, kQuickLook, [this] {
+        return std::ranges::any_of(shared_->outbox, [](const Shared::Message& message) {
+          return std::holds_alternative<Shared::Looked>(message);
+        });
+      });
+    taken.swap(shared_->outbox);
   }
-  if (!shared.answered) return std::nullopt;
-  shared.asked = shared.answered = false;
-  std::unique_ptr<Look> found = std::move(shared.found);
-  if (!found) return std::nullopt;
-  return std::move(*found);
+  Drained drained;
+  for (Shared::Message& message : taken) {
+    if (auto* looked = std::get_if<Shared::Looked>(&message)) drained.looked = std::move(*looked);
+    if (auto* present = std::get_if<event::Present>(&message)) drained.checked.push_back(std::move(*present));
+    if (auto* failed = std::get_if<event::MountFailed>(&message))
+      drained.mountFailed.push_back(std::move(*failed));
+    if (auto* done = std::get_if<Shared::CardDone>(&message)) drained.ended.push_back(std::move(*done));
+  }
+  return drained;
 }
 
 std::vector<Event> CardStation::StartEvents(const Look& look) {
@@ -234,11 +240,11 @@ std::vector<Event> CardStation::StartEvents(const Look& look) {
     const std::vector<std::string> unmounted = UnmountedAtStart(look, start.watched);
     leftAlone.insert(leftAlone.end(), unmounted.begin(), unmounted.end());
   }
-  if (!leftAlone.empty()) events.push_back({Event::Kind::LeftAlone, leftAlone});
+  if (!leftAlone.empty()) events.push_back(event::LeftAlone{leftAlone});
   if (parts_.readers.empty()) {
-    events.push_back({Event::Kind::WatchingAny});
+    events.push_back(event::WatchingAny{});
   } else if (!start.watched.empty()) {
-    events.push_back({Event::Kind::Watching, start.watched});
+    events.push_back(event::Watching{start.watched});
   }
   return events;
 }
@@ -252,16 +258,17 @@ std::vector<std::string> CardStation::CheckPresent(std::span<const platform::Car
       unchecked.push_back(slot.reader);
       continue;
     }
-    auto check = [shared = shared_, root = slot.root] {
-      Event present{Event::Kind::Present, {root}};
-      const PresentCheck found = shared->parts.checkPresent(root);
-      present.verdict = found.verdict;
-      present.deviceCompared = found.deviceCompared;
-      const std::lock_guard lock(shared->mutex);
-      shared->checked.push_back(std::move(present));
-    };
     ++checking_;
-    if (!Detached(check)) check();
+    Shared::Launch(shared_, [root = slot.root](Shared& shared) -> std::optional<Shared::Message> {
+      event::Present present{root};  // a check that raises calls the card damaged, never good
+      try {
+        const PresentCheck found = shared.parts.checkPresent(root);
+        present.verdict = found.verdict;
+        present.deviceCompared = found.deviceCompared;
+      } catch (const std::exception&) {
+      }
+      return present;
+    });
   }
   return unchecked;
 }
@@ -284,45 +291,44 @@ std::vector<std::string> CardStation::UnmountedAtStart(const Look& look, std::ve
   return devices;
 }
 
-Event CardStation::Ended(const std::vector<std::string>& identities, CardEnd end) {
+event::CardEnded CardStation::Ended(const std::vector<std::string>& identities, CardEnd end) {
   for (const std::string& identity : identities) watch_.Finished(identity);
   (end.result.outcome == CardOutcome::Verified ? written_ : failed_) += 1;
-  Event event{Event::Kind::CardEnded};
-  event.card = std::move(end);
-  return event;
+  return {std::move(end)};
 }
 
 std::vector<Event> CardStation::Tick(bool look) {
+  const auto now = std::chrono::steady_clock::now();
+  const bool due = look || (parts_.lookEvery && now - lookTaken_ >= *parts_.lookEvery);
+  const bool begun = started_ && !stopping_ && !looking_ && due;
+  if (begun) BeginLook();
+  Drained drained = Drain(begun || (!started_ && look));
   std::vector<Event> events;
-  std::optional<Look> found = TakeLook(look || !started_);
+  std::optional<Look> found;
+  if (drained.looked) {
+    looking_ = false;
+    lookTaken_ = std::chrono::steady_clock::now();
+    found = std::move(drained.looked->look);
+  }
   if (found && found->first) {
     events = StartEvents(*found);
     started_ = true;
     found.reset();
+  } else if (drained.looked && !started_) {
+    // A first look that failed: the next tick asks again.
+    BeginLook();
   }
-  if (stopping_ && std::chrono::steady_clock::now() - stoppedAt_ >= parts_.stopBound) GiveUpLateCards();
-  std::deque<std::pair<std::vector<std::string>, CardEnd>> ended;
-  std::vector<Event> checked, said;
-  {
-    const std::lock_guard lock(shared_->mutex);
-    ended.swap(shared_->ended);
-    checked.swap(shared_->checked);
-    said.swap(shared_->mountSaid);
-  }
+  if (stopping_ && now - stoppedAt_ >= parts_.stopBound) GiveUpLateCards();
   // The checks dropped at a stop are said no more.
   if (!stopping_) {
-    events.insert(events.end(), checked.begin(), checked.end());
-    checking_ -= checked.size();
+    events.insert(events.end(), drained.checked.begin(), drained.checked.end());
+    checking_ -= drained.checked.size();
   }
-  events.insert(events.end(), said.begin(), said.end());
-  for (auto& [identities, end] : ended) {
-    jobs_.erase(identities.front());
-    events.push_back(Ended(identities, std::move(end)));
-    Event waiting{Event::Kind::Waiting};
-    waiting.show = true;
-    waiting.written = written_;
-    waiting.failed = failed_;
-    events.push_back(waiting);
+  events.insert(events.end(), drained.mountFailed.begin(), drained.mountFailed.end());
+  for (Shared::CardDone& done : drained.ended) {
+    jobs_.erase(done.identities.front());
+    events.push_back(Ended(done.identities, std::move(done.end)));
+    events.push_back(event::Waiting{true, written_, failed_});
   }
   // Once a stop was asked for, a look that was under way begins nothing.
   if (found && !stopping_) Apply(*found, events);
@@ -346,12 +352,12 @@ void CardStation::GiveUpLateCards() {
     }
     end.stoppedAnswering = true;
     StampEnd(end, shared_->parts.recordFacts);
-    auto record = [shared = shared_, identities = job->identities, end = std::move(end)]() mutable {
-      if (shared->parts.record != nullptr) end.recordFailed = !Record(shared->parts, end);
-      const std::lock_guard lock(shared->mutex);
-      shared->ended.push_back({std::move(identities), std::move(end)});
-    };
-    if (!Detached(std::move(record))) record();
+    Shared::Launch(shared_,
+                   [identities = job->identities,
+                    end = std::move(end)](Shared& shared) mutable -> std::optional<Shared::Message> {
+                     if (shared.parts.record != nullptr) end.recordFailed = !Record(shared.parts, end);
+                     return Shared::CardDone{std::move(identities), std::move(end)};
+                   });
   }
 }
 
@@ -359,22 +365,14 @@ void CardStation::GiveUpLateCards() {
 void CardStation::Apply(const Look& look, std::vector<Event>& events) {
   if (mountRule_) {
     const MountDecision due = mountRule_->Due(look.candidates, look.scope, MountRule::Clock::now());
-    for (const UnmountedCandidate& card : due.refused) {
-      Event refused{Event::Kind::FileSystemRefused};
-      refused.device = card.device;
-      refused.fileSystem = card.fileSystem;
-      events.push_back(refused);
-    }
-    for (const UnmountedCandidate& card : due.unreadable) {
-      Event unreadable{Event::Kind::Unreadable};
-      unreadable.device = card.device;
-      events.push_back(unreadable);
-    }
+    for (const UnmountedCandidate& card : due.refused)
+      events.push_back(event::FileSystemRefused{card.device, card.fileSystem});
+    for (const UnmountedCandidate& card : due.unreadable) events.push_back(event::Unreadable{card.device});
     for (const UnmountedCandidate& card : due.mount) MountOnWorker(card);
   }
   const std::vector<platform::CardSlot> begun = watch_.Poll(look.polled);
   for (const std::string& reader : watch_.NewlyRefused(look.polled))
-    events.push_back({Event::Kind::ReaderNotRemovable, {reader}});
+    events.push_back(event::ReaderNotRemovable{reader});
   // A card under two names (a subst letter, two mount folders) gets one worker.
   std::vector<std::optional<platform::FolderIdentity>> folders;
   for (const platform::CardSlot& slot : begun) {
@@ -382,30 +380,21 @@ void CardStation::Apply(const Look& look, std::vector<Event>& events) {
     folders.push_back(folder != look.folders.end() ? folder->second : std::nullopt);
   }
   for (const SlotGroup& card : GroupSameCards(begun, folders, look.polled)) Begin(card, events);
-  Event waiting{Event::Kind::Waiting};
-  waiting.show = Running() == 0;
-  waiting.written = written_;
-  waiting.failed = failed_;
-  events.push_back(waiting);
+  events.push_back(event::Waiting{Running() == 0, written_, failed_});
 }
 
 // Mounts `card` on a worker of its own: the system's mount may take long, and other cards go on meanwhile.
 // Said once when it fails: the rule does not offer this card again while it stays in.
 void CardStation::MountOnWorker(const UnmountedCandidate& card) {
-  // No thread to be had: the next look may offer no card to mount, but nothing waits here on the system.
-  Detached([shared = shared_, card] {
+  Shared::Launch(shared_, [card](Shared& shared) -> std::optional<Shared::Message> {
     std::string why;
     try {
-      why = shared->parts.mounter->Mount(card);
+      why = shared.parts.mounter->Mount(card);
     } catch (const std::exception& error) {
       why = error.what();
     }
-    if (why.empty()) return;
-    Event failed{Event::Kind::MountFailed};
-    failed.device = card.device;
-    failed.failure = std::move(why);
-    const std::lock_guard lock(shared->mutex);
-    shared->mountSaid.push_back(std::move(failed));
+    if (why.empty()) return std::nullopt;
+    return event::MountFailed{card.device, std::move(why)};
   });
 }
 
@@ -414,14 +403,8 @@ std::vector<Event> CardStation::Stop() {
   stoppedAt_ = std::chrono::steady_clock::now();
   // The checks under way write nothing: they are dropped, and what they find is said no more.
   checking_ = 0;
-  std::vector<Event> events;
-  Event hidden{Event::Kind::Waiting};
-  events.push_back(hidden);
-  if (Running() != 0) {
-    Event stopping{Event::Kind::Stopping};
-    stopping.running = Running();
-    events.push_back(stopping);
-  }
+  std::vector<Event> events{event::Waiting{}};
+  if (Running() != 0) events.push_back(event::Stopping{Running()});
   return events;
 }
 
@@ -429,16 +412,13 @@ void CardStation::HoldAwake() const {
   if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(!jobs_.empty());
 }
 
-Event CardStation::Stopped() const {
-  Event stopped{Event::Kind::Stopped};
-  stopped.written = written_;
-  stopped.failed = failed_;
-  return stopped;
+event::Stopped CardStation::Stopped() const {
+  return {written_, failed_};
 }
 
 void CardStation::Begin(const SlotGroup& card, std::vector<Event>& events) {
   const platform::CardSlot& slot = card.slot;
-  Event started{Event::Kind::CardStarted, {slot.root}};
+  event::CardStarted started{{slot.root}};
   started.names.insert(started.names.end(), card.alsoNamed.begin(), card.alsoNamed.end());
   events.push_back(std::move(started));
   auto job = std::make_shared<Job>();
@@ -447,10 +427,11 @@ void CardStation::Begin(const SlotGroup& card, std::vector<Event>& events) {
   job->end.result.alsoNamed = card.alsoNamed;
   jobs_[card.identities.front()] = job;
   // No thread to be had: the card is written here, as a batch of one.
-  if (!Detached([shared = shared_, job] { shared->Run(job); })) shared_->Run(job);
+  Shared::Launch(shared_, [job](Shared& shared) { return shared.Run(job); });
 }
 
-void CardStation::Shared::Run(const std::shared_ptr<Job>& job) noexcept {
+std::optional<CardStation::Shared::Message> CardStation::Shared::Run(
+    const std::shared_ptr<Job>& job) noexcept {
   CardEnd end;
   std::vector<std::string> identities;
   {
@@ -473,19 +454,16 @@ void CardStation::Shared::Run(const std::shared_ptr<Job>& job) noexcept {
   }
   try {
     std::vector<std::string> alsoNamed = std::move(end.result.alsoNamed);
-    if (givenUp()) return;
+    if (givenUp()) return std::nullopt;
     end.result = parts.writeCard(root);
     end.result.alsoNamed = std::move(alsoNamed);
     bool eject = false;
     {
       const std::lock_guard lock(mutex);
-      if (job->givenUp) return;
+      if (job->givenUp) return std::nullopt;
       eject = parts.ejector != nullptr && (!parts.ejectEach || parts.ejectEach());
     }
-    if (eject) {
-      const std::lock_guard lock(ejectMutex);
-      end.eject = parts.ejector->Eject(root, {});
-    }
+    if (eject) end.eject = parts.ejector->Eject(root, {});
     // A card the station mounted itself is unmounted again, even one kept in.
     if (parts.mounter != nullptr && !givenUp()) end.unmountFailure = parts.mounter->Release(root);
   } catch (const std::exception& error) {
@@ -497,14 +475,13 @@ void CardStation::Shared::Run(const std::shared_ptr<Job>& job) noexcept {
   StampEnd(end, parts.recordFacts);
   {
     const std::lock_guard lock(mutex);
-    if (job->givenUp) return;
+    if (job->givenUp) return std::nullopt;
     job->recording = true;
   }
   // The record first, here where a slow disk holds up this card's line alone: a card that was written is
   // recorded, on the disk, before its line is said and whatever becomes of its owner's output.
   if (parts.record != nullptr) end.recordFailed = !Record(parts, end);
-  const std::lock_guard lock(mutex);
-  ended.push_back({std::move(identities), std::move(end)});
+  return CardDone{std::move(identities), std::move(end)};
 }
 
 }  // namespace scaleboot::station

@@ -1,10 +1,11 @@
-// The station, apart from any terminal or window: looks at the card readers when its owner says so, writes
-// every card that appears in a worker of its own, ejects it, undoes the mount it made for it and records it;
-// and says what happened as events with codes, for the owner to put into words. Workers report through a
-// queue that each tick drains, on the owner's thread: a window touches its widgets only from there. Nothing
-// that may wait on a card or on the system's disk services runs there: the readers are looked at by a looker
-// thread of the station's, each card is mounted by a worker of its own, and a tick only takes what they found
-// and applies the station's rules to it, so a reader that hangs stalls neither the window nor a stop.
+// The station, apart from any terminal or window: looks at the card readers at its own pace (and at once when
+// its owner asks), writes every card that appears in a worker of its own, ejects it, undoes the mount it made
+// for it and records it; and says what happened as events with codes, for the owner to put into words.
+// Nothing that may wait on a card or on the system's disk services runs on the owner's thread: each look at
+// the readers, each check of a card there at the start, each mount and each card's run is a piece of work on
+// a thread of its own, and each posts what it found into one outbox that a tick drains, on the owner's thread
+// (a window touches its widgets only from there). A tick only takes what they found and applies the station's
+// rules to it, so a reader that hangs stalls neither the window nor a stop.
 //
 // No thread of the station's is ever waited for: each is detached and shares with the station only a state
 // of its own that it keeps alive (a thread the kernel holds in a card's I/O may return long after the station
@@ -13,9 +14,7 @@
 // should it ever return, touches nothing more.
 #pragma once
 #include <chrono>
-#include <condition_variable>
 #include <ctime>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -24,7 +23,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "card/CardResult.h"
@@ -39,36 +37,11 @@
 #include "platform/Platform.h"
 #include "platform/StayAwake.h"
 #include "station/CardRecord.h"
+#include "station/Events.h"
 #include "station/PresentCard.h"
 #include "station/Services.h"
 
 namespace scaleboot::station {
-
-struct Event {
-  enum class Kind {
-    LeftAlone,          // `names`: the readers holding a card at the start, or the devices of cards unmounted
-    Watching,           // `names`: the readers named, empty at the start
-    WatchingAny,        // no readers named: every removable drive that appears
-    CardStarted,        // `names`: the card's root, then its other names (one card under two letters)
-    CardEnded,          // `card`; one that stopped answering after a stop has `card->stoppedAnswering`
-    FileSystemRefused,  // `device` and `fileSystem`: a card nobody mounts, with another file system
-    MountFailed,        // `device` and `failure`
-    ReaderNotRemovable,  // `names`: a reader named that the system now lists as no removable drive
-    Waiting,             // `show`: whether nothing is in progress; the counts
-    Stopping,            // `running`: the cards in progress, finished (within the bound) before it stops
-    Stopped,             // the counts
-    Present,             // `names`: the root of a card there at the start; `verdict`, `deviceCompared`
-    Unreadable,          // `device`: a card nobody mounts that did not answer the probe for the retry time
-  };
-  Kind kind;
-  std::vector<std::string> names{};
-  std::optional<CardEnd> card{};
-  std::string device{}, fileSystem{}, failure{};
-  bool show = false;
-  std::optional<CardVerdict> verdict{};
-  bool deviceCompared = true;
-  std::size_t written = 0, failed = 0, running = 0;
-};
 
 // What the station works with, its work on a card given as functions (the tests' seam). Only `slots` and
 // `writeCard` are needed; the others may be left out.
@@ -94,6 +67,9 @@ struct StationParts {
   platform::StayAwake* stayAwake = nullptr;  // held while a card is in progress, on the owner's thread
   // How long a card in progress at a stop is given to finish; see kStopBound.
   std::chrono::milliseconds stopBound{kStopBound};
+  // How long after a look is taken the station looks again by itself (zero: at each tick); none: only when a
+  // tick asks.
+  std::optional<std::chrono::milliseconds> lookEvery{};
 };
 
 class CardStation {
@@ -110,18 +86,18 @@ class CardStation {
   CardStation& operator=(const CardStation&) = delete;
 
   // The first look at the readers: what is there now is left alone; with `checkPresent`, each such card is
-  // checked on a worker, and a tick reports it as Present. The look is the looker's: its events (LeftAlone,
-  // then Watching or WatchingAny) are returned when it answers within a moment, otherwise by the tick that
-  // finds it done, before any other.
+  // checked on a worker, and a tick reports it as Present. The look is a piece of work like any other: its
+  // events (LeftAlone, then Watching or WatchingAny) are returned when it answers within a moment, otherwise
+  // by the tick that finds it done, before any other.
   std::vector<Event> Start();
   // Whether the events of the first look have been returned.
   bool Started() const { return started_; }
-  // What the workers and the looker reported since the last tick: the cards that ended, the checks of cards
-  // present, the mounts that failed, the result of a look (a run begun for each card that appeared, and the
-  // waiting event). With `look`, asks the looker for a look unless one is under way, and takes it when it
-  // answers within a moment; a later tick takes a slower one. Returns within about that moment whatever a
-  // card or the system does.
-  std::vector<Event> Tick(bool look);
+  // What the work under way posted since the last tick: the cards that ended, the checks of cards present,
+  // the mounts that failed, the result of a look (a run begun for each card that appeared, and the waiting
+  // event). A look is begun when one is due (StationParts::lookEvery), or at once with `look`, unless one is
+  // under way; it is taken when it answers within a moment, otherwise by a later tick. Returns within about
+  // that moment whatever a card or the system does.
+  std::vector<Event> Tick(bool look = false);
   // A stop was asked for: the Stopping event when cards are in progress (ticks then report them as they end,
   // and, once the bound is past, those that stopped answering). No card is begun, mounted or checked from
   // then on: the checks under way are dropped.
@@ -129,7 +105,7 @@ class CardStation {
   // A stop was asked for and every card in progress was reported: the owner may end.
   bool Finished() const { return stopping_ && jobs_.empty(); }
   // Once nothing is in progress: the counts.
-  Event Stopped() const;
+  event::Stopped Stopped() const;
   // The cards in progress: one card under two names (a subst letter) is one.
   std::size_t Running() const { return jobs_.size(); }
   // The cards there at the start whose check has not been reported by a tick yet.
@@ -139,19 +115,21 @@ class CardStation {
   struct Job;
   struct Look;
   struct Shared;
+  struct Drained;
   void Begin(const SlotGroup& card, std::vector<Event>& events);
   void HoldAwake() const;
-  std::optional<Look> TakeLook(bool ask);
+  void BeginLook();
+  Drained Drain(bool awaitLook);
   std::vector<Event> StartEvents(const Look& look);
   void Apply(const Look& look, std::vector<Event>& events);
   void MountOnWorker(const UnmountedCandidate& card);
   void GiveUpLateCards();
-  Event Ended(const std::vector<std::string>& identities, CardEnd end);
+  event::CardEnded Ended(const std::vector<std::string>& identities, CardEnd end);
   std::vector<std::string> CheckPresent(std::span<const platform::CardSlot> slots);
   std::vector<std::string> UnmountedAtStart(const Look& look, std::vector<std::string>& watched);
 
-  // What the threads share with the station, theirs as much as its: the parts, the looker's state and the
-  // queue of what they report.
+  // What the work under way shares with the station, its as much as the station's: the parts, the folder
+  // identities the looks keep and the outbox.
   std::shared_ptr<Shared> shared_;
   const StationParts& parts_;  // shared_->parts
   CardWatch watch_;
@@ -161,8 +139,8 @@ class CardStation {
   std::size_t checking_ = 0;  // checks begun and not yet reported, on the owner's thread
   std::size_t written_ = 0, failed_ = 0;
   bool started_ = false, stopping_ = false;  // on the owner's thread
-  bool lookerRuns_ = false;
-  std::chrono::steady_clock::time_point stoppedAt_{};
+  bool looking_ = false;                     // a look is under way, until a tick takes what it found
+  std::chrono::steady_clock::time_point lookTaken_{}, stoppedAt_{};
 };
 
 }  // namespace scaleboot::station

@@ -25,6 +25,9 @@ namespace scaleboot::station {
 // has stopped answering (a dying card, a hung reader, a reader in the kernel's retries).
 inline constexpr std::chrono::milliseconds kStopBound{60000};
 
+// How often a station looks at the readers by itself: a card put in is begun within about a second.
+inline constexpr std::chrono::milliseconds kLookEvery{1000};
+
 // The system's services, for as long as the program runs. A station needs `cardSlots`, `newFiles` and
 // `images`; the others may be left out.
 struct Services {
@@ -36,6 +39,7 @@ struct Services {
   platform::CardMounting* mounter = nullptr;  // none: no card is mounted by the station
   // How long a card may stay unmounted before the station mounts it.
   std::chrono::milliseconds mountGrace{kMountGrace};
+  std::chrono::milliseconds lookEvery{kLookEvery};  // from one look taken to the next begun
   // Which folder a root names: the slots of one card (a subst letter) get one run. Without it, each slot
   // with a card identity of its own is a card of its own.
   std::function<platform::FolderLookup(const std::string&)> identifyFolder{};

@@ -2,13 +2,13 @@
 
 #include <array>
 #include <initializer_list>
+#include <variant>
 
+#include "common/Overloaded.h"
 #include "ui/EjectTexts.h"
 
 namespace scaleboot {
 namespace {
-
-using Kind = station::Event::Kind;
 
 constexpr std::size_t kCount = static_cast<std::size_t>(StationText::Count);
 
@@ -212,44 +212,46 @@ std::string RefusalText(LanguageIndex language, const platform::AppendRefusal& r
 }
 
 std::string EventText(LanguageIndex language, const station::Event& event) {
+  namespace ev = station::event;
   const auto words = [&](StationText text) { return StationWords(language, text); };
-  switch (event.kind) {
-    case Kind::LeftAlone:
-      return Filled(words(StationText::LeftAlone), {Joined(event.names)});
-    case Kind::Watching:
-      return Filled(words(StationText::Watching), {Joined(event.names)});
-    case Kind::WatchingAny:
-      return std::string(words(StationText::WatchingAny));
-    case Kind::Present: {
-      std::string text =
-          Filled(words(StationText::LeftAlone), {Joined(event.names)}) + "; " +
-          std::string(PresentVerdictText(language, event.verdict.value_or(CardVerdict::Damaged)));
-      if (!event.deviceCompared) text += "; " + std::string(words(StationText::CacheOnly));
-      return text;
-    }
-    case Kind::CardStarted:
-      return Filled(words(StationText::Writing),
-                    {event.names.empty() ? std::string()
-                                         : CardLabel(language, event.names[0],
-                                                     {event.names.begin() + 1, event.names.end()})});
-    case Kind::ReaderNotRemovable:
-      return Filled(words(StationText::NotRemovable), {Joined(event.names)});
-    case Kind::FileSystemRefused:
-      return Filled(words(StationText::FileSystemLeftAlone), {event.device, event.fileSystem});
-    case Kind::MountFailed:
-      return Filled(words(StationText::NotMounted), {event.device, SystemPhrase(event.failure)});
-    case Kind::Unreadable:
-      return Filled(words(StationText::Unreadable), {event.device});
-    case Kind::Stopping:
-      return Filled(words(StationText::Stopping), {std::to_string(event.running)});
-    case Kind::Stopped:
-      return Filled(words(StationText::Summary),
-                    {std::to_string(event.written), std::to_string(event.failed)});
-    case Kind::CardEnded:
-    case Kind::Waiting:
-      break;
-  }
-  return {};
+  return std::visit(
+      Overloaded{
+          [&](const ev::LeftAlone& e) { return Filled(words(StationText::LeftAlone), {Joined(e.names)}); },
+          [&](const ev::Watching& e) { return Filled(words(StationText::Watching), {Joined(e.names)}); },
+          [&](const ev::WatchingAny&) { return std::string(words(StationText::WatchingAny)); },
+          [&](const ev::Present& e) {
+            std::string text = Filled(words(StationText::LeftAlone), {e.root}) + "; " +
+                               std::string(PresentVerdictText(language, e.verdict));
+            if (!e.deviceCompared) text += "; " + std::string(words(StationText::CacheOnly));
+            return text;
+          },
+          [&](const ev::CardStarted& e) {
+            return Filled(
+                words(StationText::Writing),
+                {e.names.empty() ? std::string()
+                                 : CardLabel(language, e.names[0], {e.names.begin() + 1, e.names.end()})});
+          },
+          [&](const ev::ReaderNotRemovable& e) {
+            return Filled(words(StationText::NotRemovable), {e.reader});
+          },
+          [&](const ev::FileSystemRefused& e) {
+            return Filled(words(StationText::FileSystemLeftAlone), {e.device, e.fileSystem});
+          },
+          [&](const ev::MountFailed& e) {
+            return Filled(words(StationText::NotMounted), {e.device, SystemPhrase(e.failure)});
+          },
+          [&](const ev::Unreadable& e) { return Filled(words(StationText::Unreadable), {e.device}); },
+          [&](const ev::Stopping& e) {
+            return Filled(words(StationText::Stopping), {std::to_string(e.running)});
+          },
+          [&](const ev::Stopped& e) {
+            return Filled(words(StationText::Summary), {std::to_string(e.written), std::to_string(e.failed)});
+          },
+          // Said by their owners in words of their own.
+          [](const ev::CardEnded&) { return std::string(); },
+          [](const ev::Waiting&) { return std::string(); },
+      },
+      event);
 }
 
 }  // namespace scaleboot

@@ -8,7 +8,8 @@
 #include "card/CardResult.h"
 #include "card/OwnChecksum.h"
 #include "platform/AppendFile.h"
-#include "station/CardStation.h"
+#include "station/CardRecord.h"
+#include "station/Events.h"
 #include "ui/MessageTable.h"
 #include "ui/Words.h"
 

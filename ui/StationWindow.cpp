@@ -3,12 +3,13 @@
 #include <ctime>
 #include <mutex>
 #include <utility>
+#include <variant>
 
+#include "common/Overloaded.h"
 #include "ui/StationTexts.h"
 
 namespace scaleboot {
 
-using Kind = station::Event::Kind;
 using EjectStatus = platform::EjectResult::Status;
 
 namespace {
@@ -114,8 +115,7 @@ void StationSession::StartedLine(StationUpdate& update) {
 
 StationUpdate StationSession::Tick() {
   StationUpdate update;
-  const bool look = !stopping_ && ++ticks_ % (1000 / kStationTickMs) == 0;
-  Apply(station_.Tick(look), update);
+  Apply(station_.Tick(), update);
   StartedLine(update);
   update.finished = station_.Finished();
   return update;
@@ -129,69 +129,62 @@ StationUpdate StationSession::Stop() {
   return update;
 }
 
+// A card's row and sound; while the station stops, what is left of it.
+void StationSession::Ended(const station::CardEnd& card, StationUpdate& update) {
+  const auto words = [this](StationText text) { return StationWords(language_, text); };
+  StationRow row{station::LocalClock(card.ended),
+                 RowDrive(language_, card.result.root, card.result.alsoNamed),
+                 CardEndOutcomeText(language_, card), CardRemovalText(language_, card), MayTakeAway(card)};
+  // A check that could not reach past the system's cache is said: the card may be worse than it reads.
+  if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
+  if (record_->Kept()) {
+    recordFailing_ = card.recordFailed;
+    // A card that is not in the record is not one to take away without a word.
+    row.good = row.good && !card.recordFailed;
+    if (card.recordFailed) row.removal += "; " + Filled(words(StationText::RecordFailed), {recordPath_});
+  }
+  update.sounds.push_back(row.good ? StationSound::Once : StationSound::Thrice);
+  update.rows.push_back(std::move(row));
+  if (stopping_) {
+    const station::event::Stopped counts = station_.Stopped();
+    update.status = station_.Running() != 0
+                        ? EventText(language_, station::event::Stopping{station_.Running()})
+                        : WaitingStatus(counts.written, counts.failed);
+  }
+}
+
 void StationSession::Apply(const std::vector<station::Event>& events, StationUpdate& update) {
+  namespace ev = station::event;
   const LanguageIndex language = language_;
-  const auto words = [language](StationText text) { return StationWords(language, text); };
+  const auto said = [&](const station::Event& event) {
+    update.watching =
+        (update.watching ? *update.watching + "; " : std::string()) + EventText(language, event);
+  };
+  // A row of its own, neither written nor counted, in the words of the command line's line.
+  const auto row = [&](const std::string& drive, const station::Event& event) {
+    update.rows.push_back(
+        {station::LocalClock(std::time(nullptr)), drive, EventText(language, event), "", false});
+  };
   for (const station::Event& event : events) {
-    switch (event.kind) {
-      case Kind::LeftAlone:
-      case Kind::Watching:
-      case Kind::WatchingAny:
-        update.watching =
-            (update.watching ? *update.watching + "; " : std::string()) + EventText(language, event);
-        break;
-      case Kind::CardStarted:
-        update.status = EventText(language, event);
-        break;
-      case Kind::CardEnded: {
-        const station::CardEnd& card = *event.card;
-        StationRow row{
-            station::LocalClock(card.ended), RowDrive(language, card.result.root, card.result.alsoNamed),
-            CardEndOutcomeText(language, card), CardRemovalText(language, card), MayTakeAway(card)};
-        // A check that could not reach past the system's cache is said: the card may be worse than it reads.
-        if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
-        if (record_->Kept()) {
-          recordFailing_ = card.recordFailed;
-          // A card that is not in the record is not one to take away without a word.
-          row.good = row.good && !card.recordFailed;
-          if (card.recordFailed)
-            row.removal += "; " + Filled(words(StationText::RecordFailed), {recordPath_});
-        }
-        update.sounds.push_back(row.good ? StationSound::Once : StationSound::Thrice);
-        update.rows.push_back(std::move(row));
-        if (stopping_) {
-          station::Event left{Kind::Stopping};
-          left.running = station_.Running();
-          const station::Event counts = station_.Stopped();
-          update.status =
-              left.running != 0 ? EventText(language, left) : WaitingStatus(counts.written, counts.failed);
-        }
-        break;
-      }
-      case Kind::Present:
-        // Neither written nor counted: a row of its own, in the words of the command line's line.
-        update.rows.push_back({station::LocalClock(std::time(nullptr)),
-                               RowDrive(language, event.names.empty() ? std::string() : event.names.front()),
-                               EventText(language, event), "", false});
-        break;
-      case Kind::FileSystemRefused:
-      case Kind::MountFailed:
-      case Kind::Unreadable:
-      case Kind::ReaderNotRemovable:
-        update.rows.push_back(
-            {station::LocalClock(std::time(nullptr)),
-             event.device.empty() && !event.names.empty() ? event.names.front() : event.device,
-             EventText(language, event), "", false});
-        break;
-      case Kind::Waiting:
-        if (event.show && !stopping_) update.status = WaitingStatus(event.written, event.failed);
-        break;
-      case Kind::Stopping:
-        update.status = EventText(language, event);
-        break;
-      case Kind::Stopped:
-        break;
-    }
+    std::visit(Overloaded{
+                   [&](const ev::LeftAlone&) { said(event); },
+                   [&](const ev::Watching&) { said(event); },
+                   [&](const ev::WatchingAny&) { said(event); },
+                   [&](const ev::CardStarted&) { update.status = EventText(language, event); },
+                   [&](const ev::CardEnded& ended) { Ended(ended.card, update); },
+                   [&](const ev::Present& present) { row(RowDrive(language, present.root), event); },
+                   [&](const ev::FileSystemRefused& refused) { row(refused.device, event); },
+                   [&](const ev::MountFailed& failed) { row(failed.device, event); },
+                   [&](const ev::Unreadable& unreadable) { row(unreadable.device, event); },
+                   [&](const ev::ReaderNotRemovable& reader) { row(reader.reader, event); },
+                   [&](const ev::Waiting& waiting) {
+                     if (waiting.show && !stopping_)
+                       update.status = WaitingStatus(waiting.written, waiting.failed);
+                   },
+                   [&](const ev::Stopping&) { update.status = EventText(language, event); },
+                   [](const ev::Stopped&) {},
+               },
+               event);
   }
 }
 

@@ -90,7 +90,7 @@ class StationSession {
   // The first look: the cards in now are left alone. Says what is watched (or the tick that finds the first
   // look done, when a reader is slow to answer), and the waiting status.
   StationUpdate Start();
-  // Every kStationTickMs: the cards that ended, and every tenth tick a look at the readers.
+  // Every kStationTickMs: what the station found since the last tick (it looks at the readers by itself).
   StationUpdate Tick();
   // Stop, Esc or closing: no card is begun any more, the checks of cards present are dropped; `finished` at
   // once when no card is in progress, otherwise at the tick that reports the last one's end (past the
@@ -112,6 +112,7 @@ class StationSession {
  private:
   class Record;
   void Apply(const std::vector<station::Event>& events, StationUpdate& update);
+  void Ended(const station::CardEnd& card, StationUpdate& update);
   void StartedLine(StationUpdate& update);
   std::string WaitingStatus(std::size_t written, std::size_t failed) const;
 
@@ -125,7 +126,6 @@ class StationSession {
   bool recordFailing_ = false;  // the last append failed
   bool stopping_ = false;
   bool watchingSaid_ = false;  // the first look is done, and what is watched was said
-  int ticks_ = 0;
 };
 
 // The record file of the station window, kept the same way by both windows: opened once, when the user

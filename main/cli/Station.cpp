@@ -5,6 +5,7 @@
 #include <exception>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <variant>
 
 #include "main/cli/CliJson.h"
 #include "main/cli/CliTexts.h"
@@ -18,10 +19,9 @@ namespace scaleboot::cli {
 namespace {
 
 using Stream = platform::Console::Stream;
-using Kind = station::Event::Kind;
+namespace ev = station::event;
 
-constexpr int kTicksPerPoll = 10;  // the readers are looked at once a second, in pauses of 100 ms
-constexpr int kTick = 100;
+constexpr int kTick = 100;  // the station looks at the readers by itself; a tick takes what it found
 
 // The station on a terminal: its events as lines on standard error, the bells, the waiting line and --json.
 class Station {
@@ -42,7 +42,8 @@ class Station {
     // The journal's entry of the start comes first and names what is watched, whatever the first look finds;
     // the watching line that look gives would say it again.
     if (env_.journal != nullptr) {
-      station::Event start{line_.roots.empty() ? Kind::WatchingAny : Kind::Watching, line_.roots};
+      const station::Event start =
+          line_.roots.empty() ? station::Event{ev::WatchingAny{}} : station::Event{ev::Watching{line_.roots}};
       startJournaled_ = Journaled(start, EventText(language_, start));
     }
     Say(core.Start());
@@ -50,15 +51,12 @@ class Station {
     // A reader slow to answer the first look: its lines come before the hint, as they do at once otherwise.
     while (!core.Started() && !stop) {
       stop = env_.waitOrStop(kTick);
-      Say(core.Tick(false));
+      Say(core.Tick());
     }
     Line(std::string(StationWords(language_, StationText::StopHint)));
     while (!stop) {
-      for (int tick = 0; tick < kTicksPerPoll && !stop; ++tick) {
-        stop = env_.waitOrStop(kTick);
-        Say(core.Tick(false));
-      }
-      if (!stop) Say(core.Tick(true));
+      stop = env_.waitOrStop(kTick);
+      Say(core.Tick());
     }
     // Every card in progress that answers is finished: none is left half-written because the station was
     // stopped. One that stopped answering is ended as such once the station's stop bound is past.
@@ -66,9 +64,9 @@ class Station {
     while (!core.Finished()) {
       // The pause itself: once a stop was asked for, waitOrStop no longer waits.
       std::this_thread::sleep_for(std::chrono::milliseconds(kTick / 10));
-      Say(core.Tick(false));
+      Say(core.Tick());
     }
-    const station::Event stopped = core.Stopped();
+    const ev::Stopped stopped = core.Stopped();
     Say({stopped});
     if (line_.json) {
       nlohmann::ordered_json document{{"command", "station"},
@@ -85,23 +83,23 @@ class Station {
   void Say(const std::vector<station::Event>& events) {
     for (const station::Event& event : events) {
       relay_.Take(event);
-      if (event.kind == Kind::Waiting) {
-        ShowWaiting(event.show, event.written, event.failed);
-      } else if ((event.kind == Kind::Watching || event.kind == Kind::WatchingAny) && startJournaled_) {
+      const auto* present = std::get_if<ev::Present>(&event);
+      if (const auto* waiting = std::get_if<ev::Waiting>(&event)) {
+        ShowWaiting(waiting->show, waiting->written, waiting->failed);
+      } else if ((std::holds_alternative<ev::Watching>(event) ||
+                  std::holds_alternative<ev::WatchingAny>(event)) &&
+                 startJournaled_) {
         // Said by the start's entry.
-      } else if (event.kind == Kind::CardEnded) {
-        End(event);
-      } else if (event.kind == Kind::Present) {
-        // Neither written nor counted, nor recorded: said, and given its object with --json.
-        ShowWaiting(false);
-        Tell(event, EventText(language_, event));
-        if (line_.json && event.verdict && !event.names.empty())
-          PrintJson(env_,
-                    StationPresentJson(language_, event.names.front(), *event.verdict, event.deviceCompared,
-                                       station::UtcTimestamp(std::time(nullptr))));
+      } else if (const auto* ended = std::get_if<ev::CardEnded>(&event)) {
+        End(event, ended->card);
       } else {
         ShowWaiting(false);
         Tell(event, EventText(language_, event));
+        // A card there at the start: neither written nor counted, nor recorded; given its object with --json.
+        if (present != nullptr && line_.json)
+          PrintJson(env_,
+                    StationPresentJson(language_, present->root, present->verdict, present->deviceCompared,
+                                       station::UtcTimestamp(std::time(nullptr))));
       }
     }
   }
@@ -132,8 +130,7 @@ class Station {
     shown_ = text;
   }
 
-  void End(const station::Event& event) {
-    const station::CardEnd& card = *event.card;
+  void End(const station::Event& event, const station::CardEnd& card) {
     ShowWaiting(false);
     status_ = WorstStatus(status_, StatusOf(card.result.outcome));
     // The record was appended before this line: a card that was written is recorded even when the terminal

@@ -1,13 +1,13 @@
 #include "main/cli/StationJournal.h"
 
 #include <string>
+#include <variant>
 
 #include "main/cli/Cli.h"
 
 namespace scaleboot::cli {
 namespace {
 
-using Kind = station::Event::Kind;
 using Fields = std::vector<platform::JournalField>;
 
 std::string YesNo(bool value) {
@@ -51,32 +51,24 @@ Fields StationJournalEntry(const station::Event& event, std::string_view message
               {"SCALEBOOT_VERSION", std::string(facts.version)},
               {"SCALEBOOT_TEST_FIRMWARE", YesNo(facts.testFirmware)}};
   };
-  switch (event.kind) {
-    case Kind::Watching:
-    case Kind::WatchingAny:
-      begin(kJournalStarted, kInfo);
-      for (const std::string& reader : event.names) fields.push_back({"SCALEBOOT_READER", reader});
-      break;
-    case Kind::CardEnded:
-      if (!event.card) return {};
-      begin(station::MayTakeAway(*event.card) ? kJournalCardReady : kJournalCardFailed,
-            station::MayTakeAway(*event.card) ? kInfo : kError);
-      AddCard(*event.card, facts, fields);
-      break;
-    case Kind::Present:
-      if (!event.verdict || event.names.empty()) return {};
-      begin(kJournalPresent, *event.verdict == CardVerdict::ThisModule ? kInfo : kWarning);
-      fields.push_back({"SCALEBOOT_ROOT", event.names.front()});
-      fields.push_back({"SCALEBOOT_VERDICT", std::string(VerdictCode(*event.verdict))});
-      fields.push_back({"SCALEBOOT_DEVICE_COMPARED", YesNo(event.deviceCompared)});
-      break;
-    case Kind::Stopped:
-      begin(kJournalStopped, event.failed == 0 ? kInfo : kWarning);
-      fields.push_back({"SCALEBOOT_WRITTEN", std::to_string(event.written)});
-      fields.push_back({"SCALEBOOT_FAILED", std::to_string(event.failed)});
-      break;
-    default:
-      return {};
+  namespace ev = station::event;
+  if (std::holds_alternative<ev::Watching>(event) || std::holds_alternative<ev::WatchingAny>(event)) {
+    begin(kJournalStarted, kInfo);
+    if (const auto* watching = std::get_if<ev::Watching>(&event))
+      for (const std::string& reader : watching->names) fields.push_back({"SCALEBOOT_READER", reader});
+  } else if (const auto* ended = std::get_if<ev::CardEnded>(&event)) {
+    const bool ready = station::MayTakeAway(ended->card);
+    begin(ready ? kJournalCardReady : kJournalCardFailed, ready ? kInfo : kError);
+    AddCard(ended->card, facts, fields);
+  } else if (const auto* present = std::get_if<ev::Present>(&event)) {
+    begin(kJournalPresent, present->verdict == CardVerdict::ThisModule ? kInfo : kWarning);
+    fields.push_back({"SCALEBOOT_ROOT", present->root});
+    fields.push_back({"SCALEBOOT_VERDICT", std::string(VerdictCode(present->verdict))});
+    fields.push_back({"SCALEBOOT_DEVICE_COMPARED", YesNo(present->deviceCompared)});
+  } else if (const auto* stopped = std::get_if<ev::Stopped>(&event)) {
+    begin(kJournalStopped, stopped->failed == 0 ? kInfo : kWarning);
+    fields.push_back({"SCALEBOOT_WRITTEN", std::to_string(stopped->written)});
+    fields.push_back({"SCALEBOOT_FAILED", std::to_string(stopped->failed)});
   }
   return fields;
 }

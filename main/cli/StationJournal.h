@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "platform/Journal.h"
-#include "station/CardStation.h"
+#include "station/CardRecord.h"
+#include "station/Events.h"
 #include "ui/MessageTable.h"
 
 namespace scaleboot::cli {

@@ -2,11 +2,13 @@
 // once it watches, its counts as cards begin and end, and its stop. Fed every event the command line's
 // station turns into lines, on the owner's thread.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
 #include "platform/StationFeedback.h"
-#include "station/CardStation.h"
+#include "station/CardRecord.h"
+#include "station/Events.h"
 #include "ui/MessageTable.h"
 
 namespace scaleboot::cli {
@@ -26,6 +28,17 @@ class StationStatusRelay {
     ready_ = true;
     feedback_->Ready(Text());
     feedback_->Light(platform::Lamp::Idle);
+  }
+  // The first Watching, WatchingAny or Waiting: nothing more is said of it.
+  bool ReadyOnce() {
+    if (!ready_) Ready();
+    return false;
+  }
+  // Counts only grow; the waiting line hidden at a stop carries none.
+  bool Counts(std::size_t written, std::size_t failed) {
+    written_ = std::max(written_, written);
+    failed_ = std::max(failed_, failed);
+    return true;
   }
   std::string Text() const { return StationStatusText(language_, stopping_, running_, written_, failed_); }
 

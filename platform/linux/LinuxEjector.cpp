@@ -249,6 +249,7 @@ EjectResult LinuxEjector::UnmountDirectly(const std::string& root, dev_t device,
 }
 
 EjectResult LinuxEjector::Eject(const std::string& root, const EjectOptions& options) {
+  const std::lock_guard lock(mutex_);
   // A folder that is no longer a card's mount root lies on whatever is mounted below it, the system disk
   // perhaps: nothing of that is unmounted. From here on the card is the descriptor checked, never the path.
   int folder = openCardRoot_(root);

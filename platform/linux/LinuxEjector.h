@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ class LinuxEjector : public Ejector {
  private:
   EjectResult UnmountDirectly(const std::string& root, dev_t device, std::uint64_t mountId);
 
+  std::mutex mutex_;  // one eject at a time: udisks and the kernel are not asked from several cards at once
   Unmount unmount_;
   bool asRoot_;
   std::string procRoot_;

@@ -39,6 +39,7 @@ unsigned SystemVolumeControl::DriveTypeOf(const std::wstring& root, HANDLE volum
 }
 
 EjectResult Win32Ejector::Eject(const std::string& root, const EjectOptions&) {
+  const std::lock_guard lock(mutex_);
   if (root.size() < 2 || root[1] != ':')
     return {Status::Failed, true, {}, SystemErrorText(ERROR_INVALID_DRIVE)};
   const std::wstring volume = L"\\\\.\\" + Widen(root.substr(0, 2));

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
 #include "platform/Eject.h"
@@ -48,6 +49,7 @@ class Win32Ejector : public Ejector {
   EjectResult Eject(const std::string& root, const EjectOptions& options) override;
 
  private:
+  std::mutex mutex_;  // one eject at a time: the volume's lock and the removal are not asked for at once
   VolumeControl& control_;
 };
 

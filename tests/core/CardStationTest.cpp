@@ -7,21 +7,26 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
+#include <variant>
 
 #include "station/CardStation.h"
 
 namespace scaleboot::station {
 namespace {
 
-// A poll: "E:a F:-" says reader E: holds card a and F: is empty.
+// A poll: "E:a F:-" says reader E: holds card a and F: is empty; "!" fails.
 struct Slots : platform::CardSlotSource {
   std::vector<std::string> polls;
   std::size_t next = 0;
   std::vector<platform::CardSlot> Poll(std::span<const std::string>) override {
     std::vector<platform::CardSlot> slots;
-    std::istringstream words(polls[std::min(next++, polls.size() - 1)]);
+    const std::string& poll = polls[std::min(next++, polls.size() - 1)];
+    if (poll == "!") throw std::runtime_error("the reader does not answer");
+    std::istringstream words(poll);
     for (std::string word; words >> word;) {
       const bool card = word.substr(2) != "-";
       slots.push_back({word.substr(0, 2), card ? word.substr(0, 2) : "", card ? word.substr(2) : ""});
@@ -41,14 +46,20 @@ std::string Codes(const std::vector<Event>& events) {
                                  "removable", "",      "stop", "",      "present", "unreadable"};
   std::string out;
   for (const Event& event : events) {
-    if (event.kind == Event::Kind::Waiting) continue;
-    out += (out.empty() ? "" : " ") + std::string(kNames[static_cast<int>(event.kind)]);
-    for (const std::string& name : event.names) out += ":" + name;
-    if (event.card)
-      out += ":" + event.card->result.root +
-             (event.card->result.outcome == CardOutcome::Verified ? "ok" : "bad");
-    if (event.kind == Event::Kind::Stopping) out += ":" + std::to_string(event.running);
-    if (!event.device.empty()) out += ":" + event.device;
+    if (std::holds_alternative<event::Waiting>(event)) continue;
+    out += (out.empty() ? "" : " ") + std::string(kNames[event.index()]);
+    std::visit(
+        [&out](const auto& e) {
+          if constexpr (requires { e.names; })
+            for (const std::string& name : e.names) out += ":" + name;
+          if constexpr (requires { e.root; }) out += ":" + e.root;
+          if constexpr (requires { e.reader; }) out += ":" + e.reader;
+          if constexpr (requires { e.card; })
+            out += ":" + e.card.result.root + (e.card.result.outcome == CardOutcome::Verified ? "ok" : "bad");
+          if constexpr (requires { e.running; }) out += ":" + std::to_string(e.running);
+          if constexpr (requires { e.device; }) out += ":" + e.device;
+        },
+        event);
   }
   return out;
 }
@@ -98,7 +109,44 @@ TEST(CardStation, WritesEachCardThatAppearsOnceAndFinishesTheOnesInProgress) {
     while (station.Running() != 0) add(station.Tick(false));
     EXPECT_EQ(Codes(events), c.events);
     // Each card's end carries the time it ended: its row, its line and its record say when.
-    for (const Event& event : events) EXPECT_GE(event.card ? event.card->ended : begun, begun);
+    for (const Event& event : events) {
+      const auto* ended = std::get_if<event::CardEnded>(&event);
+      EXPECT_GE(ended ? ended->card.ended : begun, begun);
+    }
+  }
+}
+
+// The station looks at the readers by itself at its pace, and at once when a tick asks.
+TEST(CardStation, LooksAtItsOwnPaceAndAtOnceWhenATickAsks) {
+  using std::chrono::milliseconds;
+  struct Case {
+    std::optional<milliseconds> every;
+    bool ask;  // the first tick asks for a look
+    bool begun;
+    std::vector<std::string> polls = {"E:-", "E:a"};
+  };
+  const Case cases[] = {{milliseconds(20), false, true},
+                        {std::chrono::hours(1), true, true},
+                        {std::chrono::hours(1), false, false},
+                        {std::nullopt, false, false},
+                        {milliseconds(20), false, true, {"!", "E:-", "E:a"}}};  // a first look that fails
+  for (const Case& c : cases) {
+    Slots slots;
+    slots.polls = c.polls;
+    StationParts parts{slots, [](const std::string& root) {
+                         return CardResult{root, CardOutcome::Verified};
+                       }};
+    parts.lookEvery = c.every;
+    CardStation station(parts);
+    std::string events = Codes(station.Start());
+    for (int i = 0; i < 300 && !station.Started(); ++i, Pause()) events += Codes(station.Tick());
+    ASSERT_EQ(events, "any");
+    events += Codes(station.Tick(c.ask));
+    // Asked for, the look is taken by the tick that asked.
+    EXPECT_EQ(events.find("start:E:") != std::string::npos, c.ask) << events;
+    for (int i = 0; i < 300 && events.find("start:E:") == std::string::npos; ++i, Pause())
+      events += Codes(station.Tick());
+    EXPECT_EQ(events.find("start:E:") != std::string::npos, c.begun) << c.ask << events;
   }
 }
 
@@ -178,7 +226,7 @@ TEST(CardStation, ACardsRecordIsOnTheDiskBeforeItsLineAndASlowDiskHoldsUpThatCar
     std::vector<Event> ended;
     while (station.Running() != 0) std::ranges::move(station.Tick(false), std::back_inserter(ended));
     ASSERT_EQ(Codes(ended), "end:E:ok");
-    EXPECT_EQ(ended.front().card->recordFailed, !synced);
+    EXPECT_EQ(std::get<event::CardEnded>(ended.front()).card.recordFailed, !synced);
   }
 }
 

@@ -104,7 +104,9 @@ struct FakeMounter : platform::CardMounting {
 struct FakeEjector : platform::Ejector {
   platform::EjectResult answer{EjectStatus::Ejected};
   std::vector<std::string> roots;
+  std::mutex mutex;  // two cards may end at once
   platform::EjectResult Eject(const std::string& root, const platform::EjectOptions&) override {
+    const std::lock_guard lock(mutex);
     roots.push_back(root);
     return answer;
   }
@@ -161,8 +163,13 @@ struct Station : CliHarness {
     console.out.clear();
     console.err.clear();
     const auto ownFiles = [this] { return std::make_unique<LockedFileSystem>(files, filesLock); };
-    const station::Services services{&slots,   newFiles ? newFiles : ownFiles, images, &ejector,
-                                     &mounter, std::chrono::milliseconds(0)};
+    const station::Services services{&slots,
+                                     newFiles ? newFiles : ownFiles,
+                                     images,
+                                     &ejector,
+                                     &mounter,
+                                     std::chrono::milliseconds(0),
+                                     std::chrono::milliseconds(10)};
     cli::Environment environment{drives, files, console, services, kEnglish};
     mounter.looks = 0;
     if (!identities.empty())
@@ -289,7 +296,7 @@ TEST_F(Station, WritesEachNewCardOnceLeavesTheOthersAloneAndSaysHowItEnded) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     files = {};
-    ejector = {};
+    ejector.roots.clear();
     ejector.answer = c.eject;
     const std::string damaged = c.damaged;
     files.afterWrite = [damaged](const std::string& path, std::vector<std::uint8_t>& data) {

@@ -48,7 +48,7 @@ struct Record : platform::AppendFile {
   }
 };
 
-// Ticks until the card's row is there (the first look is the tenth tick), gathering the updates.
+// Ticks until the card's row is there, gathering the updates.
 StationUpdate RunUntilRow(StationSession& session, StationUpdate all = {}) {
   for (int tick = 0; tick < 3000 && all.rows.empty(); ++tick) {
     StationUpdate update = session.Tick();
@@ -111,6 +111,7 @@ TEST(StationWindow, EachCardGetsARowItsSoundAndTheCountsInTheStatusLine) {
                        },
                        FirmwareImages()};
     setup.ejector = has("ejected") || has("in-use") ? &ejector : nullptr;
+    setup.lookEvery = {};  // a look at each tick
     StationSession session(kEnglish, setup, {{"E:"}});
     session.SetEject(has("eject"));
     auto record = std::make_unique<Record>(!has("log-fails"));
@@ -143,10 +144,10 @@ TEST(StationWindow, AStopWaitsForTheCardInProgressThenFinishes) {
                        return files;
                      },
                      FirmwareImages()};
+  setup.lookEvery = {};
   StationSession session(kEnglish, setup, {});
   EXPECT_EQ(session.Start().watching.value_or(""), "watching every removable drive that appears");
-  StationUpdate update;
-  for (int tick = 0; tick < 10; ++tick) update = session.Tick();
+  StationUpdate update = session.Tick();
   EXPECT_EQ(update.status.value_or(""), "E: writing...");
   update = session.Stop();
   EXPECT_FALSE(update.finished);
@@ -180,10 +181,11 @@ TEST(StationWindow, AStopWithACardThatStoppedAnsweringFinishesWithinTheBound) {
                          return files;
                        },
                        FirmwareImages()};
+    setup.lookEvery = {};
     {
       StationSession session(language, setup, {.stopBound = std::chrono::milliseconds(100)});
       session.Start();
-      for (int tick = 0; tick < 10; ++tick) session.Tick();
+      session.Tick();
       ASSERT_TRUE(session.Busy());
       const StationUpdate update = RunUntilRow(session, session.Stop());
       ASSERT_EQ(update.rows.size(), 1u);
@@ -236,7 +238,10 @@ TEST(StationWindow, TheRecordFileIsOpenedOnceAndKeptForTheSessionsThatFollow) {
       return std::unique_ptr<platform::AppendFile>(std::move(file));
     });
     Slots slots;
-    const StationSetup setup{&slots, [] { return std::make_unique<FakeFileSystem>(); }, FirmwareImages()};
+    const StationSetup setup{.cardSlots = &slots,
+                             .newFiles = [] { return std::make_unique<FakeFileSystem>(); },
+                             .images = FirmwareImages(),
+                             .lookEvery = {}};
     {
       StationSession first(kEnglish, setup, {});
       if (c.stopped) first.Stop();
