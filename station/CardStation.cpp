@@ -14,8 +14,9 @@
 namespace scaleboot::station {
 
 // One card's run: written, ejected, whatever the station mounted for it undone, recorded; never raises. Its
-// fields are by Shared::mutex once the worker runs.
+// fields are by its `mutex` once the run is launched.
 struct CardStation::Job {
+  std::mutex mutex;
   std::vector<std::string> identities;  // every identity the card showed, its slot's own first
   CardEnd end;                          // the worker's own until it posts it
   platform::VolumeFacts volume;         // as the system described the card, once it answered
@@ -35,8 +36,8 @@ struct CardStation::Look {
 };
 
 // What the station's work under way shares with it; each piece holds it for as long as it runs, so one that
-// returns after the station is gone finds it still there. By `mutex` but `parts` (never changed) and
-// `folders` (the look's under way: one at a time).
+// returns after the station is gone finds it still there. The outbox is by `mutex`; `parts` never changes,
+// and `folders` is the look's under way (one at a time).
 struct CardStation::Shared {
   explicit Shared(StationParts given)
       : readers(given.readers.begin(), given.readers.end()), parts(Own(std::move(given), readers)) {}
@@ -343,7 +344,7 @@ void CardStation::GiveUpLateCards() {
   for (auto& [identity, job] : jobs_) {
     CardEnd end;
     {
-      const std::lock_guard lock(shared_->mutex);
+      const std::lock_guard lock(job->mutex);
       if (job->recording || job->givenUp) continue;
       job->givenUp = true;
       end.result = {job->end.result.root, CardOutcome::IoError};
@@ -435,20 +436,20 @@ std::optional<CardStation::Shared::Message> CardStation::Shared::Run(
   CardEnd end;
   std::vector<std::string> identities;
   {
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(job->mutex);
     end = job->end;
     identities = job->identities;
   }
   const std::string root = end.result.root;
   // Whether the stop's bound ran out meanwhile; once it did, nothing more is done for the card.
   const auto givenUp = [&] {
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(job->mutex);
     return job->givenUp;
   };
   try {
     // What the system says of the card's volume: asked here, as it may wait on the card.
     end.volume = parts.cardSlots.Describe(root);
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(job->mutex);
     job->volume = end.volume;
   } catch (const std::exception&) {
   }
@@ -459,7 +460,7 @@ std::optional<CardStation::Shared::Message> CardStation::Shared::Run(
     end.result.alsoNamed = std::move(alsoNamed);
     bool eject = false;
     {
-      const std::lock_guard lock(mutex);
+      const std::lock_guard lock(job->mutex);
       if (job->givenUp) return std::nullopt;
       eject = parts.ejector != nullptr && (!parts.ejectEach || parts.ejectEach());
     }
@@ -474,7 +475,7 @@ std::optional<CardStation::Shared::Message> CardStation::Shared::Run(
   }
   StampEnd(end, parts.recordFacts);
   {
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(job->mutex);
     if (job->givenUp) return std::nullopt;
     job->recording = true;
   }

@@ -138,9 +138,8 @@ void StationSession::Ended(const station::CardEnd& card, StationUpdate& update) 
   // A check that could not reach past the system's cache is said: the card may be worse than it reads.
   if (!card.result.deviceCompared) row.outcome += "; " + std::string(words(StationText::CacheOnly));
   if (record_->Kept()) {
+    // A card that is not in the record is not one to take away without a word (MayTakeAway): it says why.
     recordFailing_ = card.recordFailed;
-    // A card that is not in the record is not one to take away without a word.
-    row.good = row.good && !card.recordFailed;
     if (card.recordFailed) row.removal += "; " + Filled(words(StationText::RecordFailed), {recordPath_});
   }
   update.sounds.push_back(row.good ? StationSound::Once : StationSound::Thrice);
