@@ -5,6 +5,7 @@
 #include <ctime>
 #include <deque>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -93,6 +94,12 @@ struct CardStation::Drained {
   std::vector<event::Present> checked;
   std::vector<event::MountFailed> mountFailed;
   std::vector<Shared::CardDone> ended;
+  // What a later drain took besides its look.
+  void Add(Drained& later) {
+    std::ranges::move(later.checked, std::back_inserter(checked));
+    std::ranges::move(later.mountFailed, std::back_inserter(mountFailed));
+    std::ranges::move(later.ended, std::back_inserter(ended));
+  }
 };
 
 namespace {
@@ -162,7 +169,7 @@ CardStation::~CardStation() {
 
 std::vector<Event> CardStation::Start() {
   BeginLook();
-  return Tick(true);
+  return Step(false, true);
 }
 
 void CardStation::BeginLook() {
@@ -204,6 +211,14 @@ std::optional<CardStation::Look> CardStation::Shared::LookNow(bool first) noexce
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+// The look `drained` holds, if any (none, too, when it failed); the next one may be begun from now on.
+std::optional<CardStation::Look> CardStation::Took(Drained& drained) {
+  if (!drained.looked) return std::nullopt;
+  looking_ = false;
+  lookTaken_ = std::chrono::steady_clock::now();
+  return std::move(drained.looked->look);
 }
 
 // What the work under way posted; with `awaitLook`, the look just begun is awaited a moment.
@@ -299,24 +314,30 @@ event::CardEnded CardStation::Ended(const std::vector<std::string>& identities, 
 }
 
 std::vector<Event> CardStation::Tick(bool look) {
+  return Step(look, look && !started_);
+}
+
+std::vector<Event> CardStation::Step(bool look, bool awaitFirst) {
   const auto now = std::chrono::steady_clock::now();
   const bool due = look || (parts_.lookEvery && now - lookTaken_ >= *parts_.lookEvery);
   const bool begun = started_ && !stopping_ && !looking_ && due;
   if (begun) BeginLook();
-  Drained drained = Drain(begun || (!started_ && look));
+  Drained drained = Drain(begun || awaitFirst);
   std::vector<Event> events;
-  std::optional<Look> found;
-  if (drained.looked) {
-    looking_ = false;
-    lookTaken_ = std::chrono::steady_clock::now();
-    found = std::move(drained.looked->look);
-  }
+  std::optional<Look> found = Took(drained);
   if (found && found->first) {
     events = StartEvents(*found);
     started_ = true;
     found.reset();
-  } else if (drained.looked && !started_) {
-    // A first look that failed: the next tick asks again.
+    // A look asked for while the first one was under way (a slow reader at the start) is begun now.
+    if (look && !stopping_) {
+      BeginLook();
+      Drained more = Drain(true);
+      found = Took(more);
+      drained.Add(more);
+    }
+  } else if (!started_ && !looking_) {
+    // A first look that failed: asked again.
     BeginLook();
   }
   if (stopping_ && now - stoppedAt_ >= parts_.stopBound) GiveUpLateCards();

@@ -120,6 +120,9 @@ class CardStation {
   void HoldAwake() const;
   void BeginLook();
   Drained Drain(bool awaitLook);
+  std::optional<Look> Took(Drained& drained);
+  // A tick; with `awaitFirst`, the first look is awaited a moment.
+  std::vector<Event> Step(bool look, bool awaitFirst);
   std::vector<Event> StartEvents(const Look& look);
   void Apply(const Look& look, std::vector<Event>& events);
   void MountOnWorker(const UnmountedCandidate& card);

@@ -188,8 +188,10 @@ TEST(CardStation, ASessionThatEndsMidCardStillRecordsItAndCountsOneCardUnderTwoL
       latch = true;
     });
     CardStation station(parts);
-    station.Start();
-    EXPECT_EQ(Codes(station.Tick(true)), "start:E::F:");
+    // A slow first look is taken by the tick, which then makes the look it asks for.
+    std::vector<Event> begun = station.Start();
+    std::ranges::move(station.Tick(true), std::back_inserter(begun));
+    EXPECT_EQ(Codes(begun), "any start:E::F:");
     EXPECT_EQ(Codes(station.Stop()), "stop:1");
     EXPECT_EQ(awake.held, "01");
   }
@@ -366,7 +368,7 @@ TEST(CardStation, AStopEndsWithinItsBoundWhateverHangs) {
 
 // A card that never answers the probe is said once, when the retry time is out, and not again while it stays.
 TEST(CardStation, ACardThatCannotBeReadIsSaidOnceAfterTheRetryTime) {
-  for (const auto& [retry, said] : {std::pair{0, "unreadable:/dev/sdz1"}, {3600000, ""}}) {
+  for (const auto& [retry, said] : {std::pair{0, "any unreadable:/dev/sdz1"}, {3600000, "any"}}) {
     Hanging slots;
     slots.polls = {"E:-"};
     slots.unreadable = true;
@@ -374,10 +376,9 @@ TEST(CardStation, ACardThatCannotBeReadIsSaidOnceAfterTheRetryTime) {
     parts.mounter = &slots;
     parts.probeRetry = std::chrono::milliseconds(retry);
     CardStation station(parts);
-    station.Start();
-    std::string events;
-    for (int look = 0; look < 5; ++look) events += Codes(station.Tick(true));
-    EXPECT_EQ(events, said);
+    std::vector<Event> events = station.Start();
+    for (int look = 0; look < 5; ++look) std::ranges::move(station.Tick(true), std::back_inserter(events));
+    EXPECT_EQ(Codes(events), said);
     EXPECT_GE(slots.looks, 5);
   }
 }
