@@ -57,9 +57,9 @@ struct CardStation::Shared {
   };
   using Message = std::variant<Looked, event::Present, event::MountFailed, CardDone>;
 
-  // Every piece of work that may wait on a card or on the system runs so: on a thread of its own that nobody
-  // waits for, holding this state, and posting what it returns into the outbox. Without a thread to be had,
-  // it runs here, as a last resort. `work` never raises.
+  // Every check, mount and card's run runs so: on a thread of its own that nobody waits for, holding this
+  // state, and posting what it returns into the outbox. Without a thread to be had, it runs here, as a last
+  // resort. `work` never raises.
   template <typename Work>
   static void Launch(const std::shared_ptr<Shared>& shared, Work work) {
     auto run = [shared, work = std::move(work)]() mutable noexcept {
@@ -77,6 +77,7 @@ struct CardStation::Shared {
     posted.notify_all();
   }
   std::optional<Look> LookNow(bool first) noexcept;
+  void Looker() noexcept;
   std::optional<Message> Run(const std::shared_ptr<Job>& job) noexcept;
 
   const std::vector<std::string> readers;  // the station's own copy, which `parts` names
@@ -84,6 +85,10 @@ struct CardStation::Shared {
   std::mutex mutex;
   std::condition_variable posted;
   std::deque<Message> outbox;  // what the work under way posted, in order, until a tick drains it
+  // The looker's: a look asked for (the first one or a later one), and the station gone.
+  std::condition_variable lookAsked;
+  std::optional<bool> lookFirst;
+  bool quit = false;
   // The folder identity of each root with a card, kept while the same card stays there.
   std::map<std::string, std::pair<std::string, std::optional<platform::FolderIdentity>>> folders;
 };
@@ -164,19 +169,50 @@ CardStation::~CardStation() {
   } catch (const std::exception&) {
     // Nothing may leave a destructor: what was not reported stays unreported.
   }
+  {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->quit = true;
+  }
+  shared_->lookAsked.notify_all();
   if (parts_.stayAwake != nullptr) parts_.stayAwake->Hold(false);
 }
 
 std::vector<Event> CardStation::Start() {
+  try {
+    std::thread([shared = shared_] { shared->Looker(); }).detach();
+    lookerRuns_ = true;
+  } catch (const std::system_error&) {
+    // No thread to be had: each look is made by the tick that begins it, as a last resort.
+  }
   BeginLook();
   return Step(false, true);
 }
 
+// One thread makes every look, one at a time, as the station asks, and posts each into the outbox. It lives
+// as long as the station (a thread started for each look came back late under Wine, once in a while never).
+void CardStation::Shared::Looker() noexcept {
+  std::unique_lock lock(mutex);
+  for (;;) {
+    lookAsked.wait(lock, [this] { return quit || lookFirst; });
+    if (quit) return;
+    const bool first = *lookFirst;
+    lookFirst.reset();
+    lock.unlock();
+    std::optional<Look> look = LookNow(first);
+    lock.lock();
+    outbox.push_back(Looked{std::move(look)});
+    posted.notify_all();
+  }
+}
+
 void CardStation::BeginLook() {
   looking_ = true;
-  Shared::Launch(shared_, [first = !started_](Shared& shared) -> std::optional<Shared::Message> {
-    return Shared::Looked{shared.LookNow(first)};
-  });
+  if (!lookerRuns_) return shared_->Post(Shared::Looked{shared_->LookNow(!started_)});
+  {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->lookFirst = !started_;
+  }
+  shared_->lookAsked.notify_one();
 }
 
 // Everything that may wait on a card or on the system: the mounter's look, the readers' poll and the folder

@@ -1,11 +1,12 @@
 // The station, apart from any terminal or window: looks at the card readers at its own pace (and at once when
 // its owner asks), writes every card that appears in a worker of its own, ejects it, undoes the mount it made
 // for it and records it; and says what happened as events with codes, for the owner to put into words.
-// Nothing that may wait on a card or on the system's disk services runs on the owner's thread: each look at
-// the readers, each check of a card there at the start, each mount and each card's run is a piece of work on
-// a thread of its own, and each posts what it found into one outbox that a tick drains, on the owner's thread
-// (a window touches its widgets only from there). A tick only takes what they found and applies the station's
-// rules to it, so a reader that hangs stalls neither the window nor a stop.
+// Nothing that may wait on a card or on the system's disk services runs on the owner's thread: the looks at
+// the readers are made by a looker thread, each check of a card there at the start, each mount and each
+// card's run is a piece of work on a thread of its own, and all post what they found into one outbox that a
+// tick drains, on the owner's thread (a window touches its widgets only from there). A tick only takes what
+// they found and applies the station's rules to it, so a reader that hangs stalls neither the window nor a
+// stop.
 //
 // No thread of the station's is ever waited for: each is detached and shares with the station only a state
 // of its own that it keeps alive (a thread the kernel holds in a card's I/O may return long after the station
@@ -86,7 +87,7 @@ class CardStation {
   CardStation& operator=(const CardStation&) = delete;
 
   // The first look at the readers: what is there now is left alone; with `checkPresent`, each such card is
-  // checked on a worker, and a tick reports it as Present. The look is a piece of work like any other: its
+  // checked on a worker, and a tick reports it as Present. The look is the looker's: its
   // events (LeftAlone, then Watching or WatchingAny) are returned when it answers within a moment, otherwise
   // by the tick that finds it done, before any other.
   std::vector<Event> Start();
@@ -143,6 +144,7 @@ class CardStation {
   std::size_t written_ = 0, failed_ = 0;
   bool started_ = false, stopping_ = false;  // on the owner's thread
   bool looking_ = false;                     // a look is under way, until a tick takes what it found
+  bool lookerRuns_ = false;                  // the looker thread was started
   std::chrono::steady_clock::time_point lookTaken_{}, stoppedAt_{};
 };
 
