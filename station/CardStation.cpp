@@ -198,10 +198,8 @@ void CardStation::Shared::Looker() noexcept {
     const bool first = *lookFirst;
     lookFirst.reset();
     lock.unlock();
-    std::optional<Look> look = LookNow(first);
+    Post(Looked{LookNow(first)});
     lock.lock();
-    outbox.push_back(Looked{std::move(look)});
-    posted.notify_all();
   }
 }
 
