@@ -140,7 +140,7 @@ while IFS='|' read -r name keyring change outcome; do
 done <<'EOF'
 the release, with the key beside it|./sums/scaleboot-release-key.gpg|:|verifies
 the release, with the key of the token's release|./dist-token/scaleboot-release-key.gpg|:|verifies
-a changed SHA256SUMS|./sums/scaleboot-release-key.gpg|sed -i '1s/^./0/' SHA256SUMS|fails
+a changed SHA256SUMS|./sums/scaleboot-release-key.gpg|sed -i '1s/^./x/' SHA256SUMS|fails
 a SHA256SUMS with a line more|./sums/scaleboot-release-key.gpg|echo "0  other.zip" >>SHA256SUMS|fails
 another key|./other-key.gpg|:|fails
 EOF
