@@ -27,7 +27,7 @@
 
 namespace scaleboot {
 
-// The window ticks this often, and looks at the readers every tenth tick (once a second).
+// The window ticks this often; the station looks at the readers at its own pace (once a second).
 inline constexpr int kStationTickMs = 100;
 
 // One entry of the drop-down: the reader to watch ("E:", "/dev/sdb"), empty for every removable drive.
