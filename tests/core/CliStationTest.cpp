@@ -71,12 +71,13 @@ struct ScriptedSlots : platform::CardSlotSource {
   std::vector<std::string> readersAsked;
   std::vector<platform::CardSlot> Poll(std::span<const std::string> readers) override {
     readersAsked.assign(readers.begin(), readers.end());
-    // Shows the previous poll again until the cards the step waits for have ended (a few thousand polls at
-    // most, so a station that never ends a card fails instead of hanging).
+    // Shows the previous poll again until the cards the step waits for have ended and its words are said (a
+    // few thousand polls at most, so a station that never ends a card fails instead of hanging).
+    const std::string err = console->Copy(Stream::Err);
     if (next < steps.size() && next > 0 &&
-        (EndedLines(console->Copy(Stream::Err)) + journaledCards < steps[next].ended ||
+        (EndedLines(err) + journaledCards < steps[next].ended ||
          Present(console->Copy(Stream::Out)) < steps[next].present ||
-         console->Copy(Stream::Err).find(steps[next].said) == std::string::npos) &&
+         err.find(steps[next].said) == std::string::npos) &&
         ++waited < 3000)
       return Slots(steps[next - 1].poll);
     waited = 0;
